@@ -1,0 +1,38 @@
+#pragma once
+// Image files: reading by content, writing by extension.
+//
+// Error policy: reading reports failure only through a nil `poi` in the
+// record it fills; writing returns a WriteResult whose `error` says why. A
+// failed write never destroys an existing file (temporary file + rename).
+
+#include "pixkit/dib.h"
+
+#include <string>
+
+namespace pixkit {
+
+// Reads the picture in `fileName` (UTF-8 path) into `out`, decoded by content.
+// Palette images arrive at their stored depth (1, 4 or 8 bits, colour table and
+// `pal` filled), 8-bit grey as 8 bits with a grey table, everything else as 24
+// bits; JPEGs with an EXIF orientation arrive upright. On failure `out` is an
+// empty record (`poi` nil). `reserved` and `window` are accepted and ignored.
+void OpenDib(dib& out, const std::string& fileName, int reserved = 0, void* window = nullptr);
+
+// Filter for the open dialog: "|"-separated description and pattern pairs.
+std::string GetDIBOpenFilter();
+
+struct WriteResult {
+    bool ok = false;
+    std::string error; // empty when ok
+};
+
+// True when `fileName`'s extension (compared without regard to case) names a
+// format that WriteDib can write.
+bool CanWriteExtension(const std::string& fileName);
+
+// Writes `image` to `fileName` in the format named by its extension. JPEG
+// output uses `jpegQuality` (1 ... 100). The file appears complete or not at
+// all; an existing file survives a failed write.
+WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality = 90);
+
+} // namespace pixkit

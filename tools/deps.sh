@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that Fassadenplan needs to build and run.
+# With --test also the independent image tools the tests compare against.
+set -euo pipefail
+pkgs=(g++ cmake ninja-build pkg-config git
+      qt6-base-dev qt6-image-formats-plugins libgl-dev
+      libturbojpeg0-dev libopenjp2-7-dev libgif-dev libexif-dev
+      libgtest-dev libgmock-dev libbenchmark-dev)
+if [[ "${1:-}" == "--test" ]]; then
+  pkgs+=(netpbm imagemagick libopenjp2-tools clang-format xvfb xauth)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  SUDO=""; [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
