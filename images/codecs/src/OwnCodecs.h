@@ -1,0 +1,39 @@
+#pragma once
+// Our own small codecs: BMP/DIB (uncompressed, RLE4, RLE8), PCX, IFF/ILBM and
+// TGA. Every decoder reads untrusted bytes: it checks each length and offset
+// against the buffer, never trusts a header size, and on any fault returns
+// false with `out` an empty record (no image allocated, nothing leaked).
+// Decoders return palette images at their stored depth (1, 4 or 8 bits, with
+// colour table and `pal`), everything else as 24 bits.
+
+#include "pixkit/dib.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace pixkit::codec {
+
+using Bytes = std::span<const std::uint8_t>;
+
+bool looksLikeBmp(Bytes data);
+bool looksLikePcx(Bytes data);
+bool looksLikeIlbm(Bytes data);
+// TGA has no signature; this is a plausibility check of the header only and
+// is tried last.
+bool looksLikeTga(Bytes data);
+
+bool decodeBmp(Bytes data, dib& out);
+bool decodePcx(Bytes data, dib& out);
+bool decodeIlbm(Bytes data, dib& out);
+bool decodeTga(Bytes data, dib& out);
+
+// Encoders take any image of 1, 4, 8 or 24 bits. `rle`: BMP with RLE8/RLE4
+// compression for 8/4-bit images (24-bit images are written uncompressed,
+// the format has no RLE for them).
+bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out);
+bool encodePcx(const dib& image, std::vector<std::uint8_t>& out);
+bool encodeIlbm(const dib& image, std::vector<std::uint8_t>& out);
+bool encodeTga(const dib& image, std::vector<std::uint8_t>& out);
+
+} // namespace pixkit::codec
