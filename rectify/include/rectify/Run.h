@@ -14,6 +14,17 @@
 
 namespace rectify {
 
+// 4 x 4 matrix of doubles, first index the row; points are row vectors
+// multiplied from the left.
+using tmat44 = std::array<std::array<double, 4>, 4>;
+
+// A point or direction in camera space.
+struct tvec3 {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
 // A corner in source-image pixels, y from the top row (the platform's TPoint).
 struct TPoint {
     std::int32_t x = 0;

@@ -1,0 +1,92 @@
+#pragma once
+// The workspace of the main window: the five images, the corners of both
+// photographs, the corner-input state, the run flags, the pose matrices, the
+// brush, the language fields and the program folder. It needs no window: the
+// batch mode and the tests use it as it is; TMainForm derives from it and
+// supplies the fields and the repaints.
+//
+// Error policy: opening a file that cannot be read leaves the workspace
+// unchanged and returns false; runs end silently (rectify::RunEnd says where).
+
+#include "pixkit/dib.h"
+#include "rectify/Run.h"
+
+#include <string>
+#include <vector>
+
+namespace app {
+
+class Workspace {
+public:
+    Workspace();
+    virtual ~Workspace(); // releases the five images
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    // The window-independent steps of the main window's creation, in order:
+    // program folder from `programPath`, defaults, the five blank 320 x 200
+    // images (di, bi, di3, di2, bi2), the identity matrix, terminateit false.
+    void createWorkspace(const std::string& programPath);
+
+    // Opens a photograph as source image 1 / 2: read, promote to 24 bits,
+    // install, repaint the source view (image 2 also shows the lower row).
+    // False (and nothing changed) when the file cannot be read.
+    bool TryToOpenFile(const std::string& fname);
+    bool TryToOpenFile2(const std::string& fname);
+
+    // The rectification runs of image 1 and image 2.
+    rectify::RunEnd RenderDi2();
+    rectify::RunEnd renderdi4();
+
+    // --- supplied by the owner (window, batch mode, tests) ---
+    virtual rectify::RunFields& runFields() = 0;
+    virtual void PaintBox1Paint() {}
+    virtual void PaintBox4Paint() {}
+    virtual void PaintBox2Paint() {}
+    virtual void PaintBox3Paint() {}
+    virtual void showImage2Row() {} // Panel4 visible
+
+    // --- images (each field owns its image; replace via pixkit::releasedib first) ---
+    pixkit::dib di;  // source image 1
+    pixkit::dib di2; // rectified image 1
+    pixkit::dib bi;  // source image 2
+    pixkit::dib bi2; // rectified image 2
+    pixkit::dib di3; // overlay composite
+
+    // --- corner input and runs ---
+    rectify::Corners points{};
+    rectify::Corners doints{};
+    bool setted = false;
+    bool setted2 = false;
+    bool insetmode = false;
+    bool insetmode2 = false;
+    int mode = 0;
+    int mode2 = 0;
+    bool movepoint = false;
+    int pointnr = 0;
+    bool breitetoset = false;
+    bool setwink = false;
+    bool donotreender = false;
+    rectify::tmat44 id{};
+    rectify::tmat44 mat{};
+
+    // --- brush and layout ---
+    bool inpaint = false;
+    int oldx = 0;
+    int oldy = 0;
+    int pinsel = 10;
+    pixkit::Colour paintcol = 0xFFFFFF;
+    int percent = 50;
+
+    // --- language, files, other state ---
+    int language = 0;
+    int languagesetto = 0;
+    bool dontchlang = false;
+    bool isfirst = false;
+    bool terminateit = false;
+    std::string filename1;
+    std::string filename2;
+    std::string progpath; // the program's folder, ending with "/"
+};
+
+} // namespace app
