@@ -70,7 +70,7 @@ TEST(Dib, ColourCountsFollowDepth) {
 
 struct PixelCase {
     int bits;
-    Colour value; // what is written
+    Colour value;  // what is written
     Colour stored; // what reads back
 };
 
@@ -134,8 +134,9 @@ TEST(Dib, OutsideReadsZeroAndWritesNothing) {
         newdib(d, 4, 3, bits, nullptr, 0);
         DibHolder h(d);
         const std::vector<std::uint8_t> before(d.poi, d.poi + 3 * d.bytew);
-        const int outside[][2] = {{-1, 0}, {0, -1}, {4, 0}, {0, 3}, {INT_MIN, INT_MIN},
-                                  {INT_MAX, INT_MAX}, {-1, -1}, {4, 3}};
+        const int outside[][2] = {
+            {-1, 0},  {0, -1}, {4, 0}, {0, 3}, {INT_MIN, INT_MIN}, {INT_MAX, INT_MAX},
+            {-1, -1}, {4, 3}};
         for (auto& p : outside) {
             setpixel(d, p[0], p[1], 0xFFFFFF);
             EXPECT_EQ(getpixel(d, p[0], p[1]), 0u) << bits;
@@ -188,13 +189,14 @@ TEST_P(HostileSizeTest, GivesNilPoiNeverACrash) {
     EXPECT_EQ(d.pmi, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, HostileSizeTest,
-    ::testing::Values(BadSize{0, 10, 24}, BadSize{10, 0, 24}, BadSize{-5, 10, 24},
-                      BadSize{10, -5, 24}, BadSize{1 << 30, 1 << 30, 24},
-                      BadSize{INT_MAX, INT_MAX, 24}, BadSize{INT_MAX, 1, 24},
-                      BadSize{1 << 30, 100, 8}, BadSize{10, 10, 16}, BadSize{10, 10, 32},
-                      BadSize{10, 10, 0}, BadSize{10, 10, 2}));
+INSTANTIATE_TEST_SUITE_P(Sizes, HostileSizeTest,
+                         ::testing::Values(BadSize{0, 10, 24}, BadSize{10, 0, 24},
+                                           BadSize{-5, 10, 24}, BadSize{10, -5, 24},
+                                           BadSize{1 << 30, 1 << 30, 24},
+                                           BadSize{INT_MAX, INT_MAX, 24}, BadSize{INT_MAX, 1, 24},
+                                           BadSize{1 << 30, 100, 8}, BadSize{10, 10, 16},
+                                           BadSize{10, 10, 32}, BadSize{10, 10, 0},
+                                           BadSize{10, 10, 2}));
 
 TEST(Dib, ReleaseClearsTheRecordAndKeepsTheRest) {
     dib d;

@@ -11,7 +11,8 @@ namespace pixkit {
 std::uint64_t rowBytes(std::int64_t width, int bitsPerPixel) {
     if (width <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 32)
         return 0;
-    const std::uint64_t bits = static_cast<std::uint64_t>(width) * static_cast<unsigned>(bitsPerPixel);
+    const std::uint64_t bits =
+        static_cast<std::uint64_t>(width) * static_cast<unsigned>(bitsPerPixel);
     return ((bits + 31) / 32) * 4;
 }
 
@@ -23,7 +24,8 @@ void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo*
     if (width <= 0 || height <= 0)
         return;
     const std::uint64_t stride = rowBytes(width, bitsPerPixel);
-    if (stride == 0 || stride > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+    if (stride == 0 ||
+        stride > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
         return;
     const std::uint64_t total = stride * static_cast<std::uint64_t>(height); // < 2^62, no wrap
     if (total > MaxImageBytes || total > std::numeric_limits<std::size_t>::max())
@@ -45,7 +47,8 @@ void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo*
     h.biPlanes = 1;
     h.biBitCount = static_cast<std::uint16_t>(bitsPerPixel);
     h.biCompression = 0;
-    h.biSizeImage = total <= std::numeric_limits<std::uint32_t>::max() ? static_cast<std::uint32_t>(total) : 0;
+    h.biSizeImage =
+        total <= std::numeric_limits<std::uint32_t>::max() ? static_cast<std::uint32_t>(total) : 0;
 
     const int maxColours = bitsPerPixel <= 8 ? (1 << bitsPerPixel) : 0;
     int n = templ != nullptr ? colours : 0;
@@ -54,7 +57,8 @@ void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo*
     if (n > 256)
         n = 256;
     if (n > 0)
-        std::memcpy(info->bmiColors, templ->bmiColors, static_cast<std::size_t>(n) * sizeof(RgbQuad));
+        std::memcpy(info->bmiColors, templ->bmiColors,
+                    static_cast<std::size_t>(n) * sizeof(RgbQuad));
     h.biClrUsed = static_cast<std::uint32_t>(maxColours > 0 ? maxColours : 0);
 
     out.pmi = info;
@@ -177,7 +181,8 @@ void setpixel(const dib& d, int x, int y, Colour value) {
     case 1: {
         std::uint8_t& b = row[ux / 8];
         const auto mask = static_cast<std::uint8_t>(0x80u >> (ux & 7));
-        b = (value & 1) ? static_cast<std::uint8_t>(b | mask) : static_cast<std::uint8_t>(b & ~mask);
+        b = (value & 1) ? static_cast<std::uint8_t>(b | mask)
+                        : static_cast<std::uint8_t>(b & ~mask);
         break;
     }
     default:

@@ -40,13 +40,13 @@ using Corners = std::array<TPoint, 4>;
 class RunFields {
 public:
     virtual ~RunFields() = default;
-    virtual bool holdChecked() = 0;     // NowDoNotRenderCheck
-    virtual double realWidthCm() = 0;   // BreiteED
-    virtual double realHeightCm() = 0;  // HoeheEd
-    virtual int targetPercent() = 0;    // zieledValue
-    virtual int areaPercent() = 0;      // RechenbereichEd
-    virtual double angleXDeg() = 0;     // RxSpinEdit1
-    virtual double angleYDeg() = 0;     // RxSpinEdit2
+    virtual bool holdChecked() = 0;    // NowDoNotRenderCheck
+    virtual double realWidthCm() = 0;  // BreiteED
+    virtual double realHeightCm() = 0; // HoeheEd
+    virtual int targetPercent() = 0;   // zieledValue
+    virtual int areaPercent() = 0;     // RechenbereichEd
+    virtual double angleXDeg() = 0;    // RxSpinEdit1
+    virtual double angleYDeg() = 0;    // RxSpinEdit2
     virtual void setAngleXDeg(double v) = 0;
     virtual void setAngleYDeg(double v) = 0;
     virtual void setRealWidthCm(double v) = 0; // shown with two decimals
@@ -63,11 +63,11 @@ struct RunFlags {
 
 // The workspace fields bound to one slot.
 struct SlotFields {
-    int slot;                 // 1 (image 1) or 2 (image 2)
-    const bool& setted;       // the slot's corners are complete
-    const Corners& corners;   // points / doints
+    int slot;                  // 1 (image 1) or 2 (image 2)
+    const bool& setted;        // the slot's corners are complete
+    const Corners& corners;    // points / doints
     const pixkit::dib& source; // di / bi
-    pixkit::dib& result;      // di2 / bi2: replaced by a new image, the old one released
+    pixkit::dib& result;       // di2 / bi2: replaced by a new image, the old one released
 };
 
 // Where a run ended.

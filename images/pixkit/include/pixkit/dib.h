@@ -69,13 +69,13 @@ using Handle = std::uintptr_t;
 // The raster image record. A plain value: copying it copies the description,
 // not the pixels.
 struct dib {
-    BitmapInfo* pmi = nullptr; // header and colour table
-    Handle poih = 0;           // handle of the pixel memory
-    Handle pmih = 0;           // handle of the bitmap-info block
+    BitmapInfo* pmi = nullptr;   // header and colour table
+    Handle poih = 0;             // handle of the pixel memory
+    Handle pmih = 0;             // handle of the bitmap-info block
     std::uint8_t* poi = nullptr; // pixel rows, bottom row first; nil: no image
-    std::int32_t bytew = 0;    // bytes per stored row, a multiple of 4
-    std::uint8_t ispal = 0;    // 1 when the image carries a palette (1, 4, 8 bits)
-    LogPalette pal;            // same colours as the colour table
+    std::int32_t bytew = 0;      // bytes per stored row, a multiple of 4
+    std::uint8_t ispal = 0;      // 1 when the image carries a palette (1, 4, 8 bits)
+    LogPalette pal;              // same colours as the colour table
     std::uint32_t NOTUSEDINFIXEDMEMlp = 0;
     std::int32_t zoom = 0;
     std::int32_t scx = 0, scy = 0;
@@ -88,9 +88,15 @@ using Colour = std::uint32_t;
 constexpr Colour rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return static_cast<Colour>(r) | (static_cast<Colour>(g) << 8) | (static_cast<Colour>(b) << 16);
 }
-constexpr std::uint8_t redOf(Colour c) { return static_cast<std::uint8_t>(c & 0xFF); }
-constexpr std::uint8_t greenOf(Colour c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
-constexpr std::uint8_t blueOf(Colour c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+constexpr std::uint8_t redOf(Colour c) {
+    return static_cast<std::uint8_t>(c & 0xFF);
+}
+constexpr std::uint8_t greenOf(Colour c) {
+    return static_cast<std::uint8_t>((c >> 8) & 0xFF);
+}
+constexpr std::uint8_t blueOf(Colour c) {
+    return static_cast<std::uint8_t>((c >> 16) & 0xFF);
+}
 
 // Largest pixel block newdib hands out (16 GiB). Far above any photograph,
 // and low enough that an absurd request fails cleanly instead of being
