@@ -1,11 +1,57 @@
+// Program entry: the batch mode with 10 or more parameters, otherwise the
+// window.
+
+#include "app/BatchMode.h"
+
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMainWindow>
+#include <QStringList>
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* ApplicationTitle = "Fassadenplan";
+constexpr const char* VersionLine = "Fassadenplan 1.0.0";
+
+// The interactive program. Only this function knows about windows.
+int runInteractive(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(ApplicationTitle);
+    QMainWindow window;
+    window.setWindowTitle("Velkor Fassadenplan 1.0");
+    window.show();
+    return QApplication::exec();
+}
+
+// The batch mode never creates a window or a GUI application, so it runs
+// without a display.
+int runBatchMode(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(ApplicationTitle);
+    const QStringList args = QCoreApplication::arguments();
+    std::vector<std::string> params;
+    for (qsizetype i = 1; i < args.size(); ++i)
+        params.push_back(args[i].toStdString());
+    return app::runBatch(params, std::cerr);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Fassadenplan");
-    QMainWindow w;
-    w.setWindowTitle("Velkor Fassadenplan 1.0");
-    w.show();
-    return QApplication::exec();
+    if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::cout << app::batchUsage();
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << VersionLine << "\n";
+        return 0;
+    }
+    if (argc - 1 >= static_cast<int>(app::BatchMinParams))
+        return runBatchMode(argc, argv);
+    return runInteractive(argc, argv);
 }

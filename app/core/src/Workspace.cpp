@@ -1,6 +1,70 @@
 #include "app/Workspace.h"
 
+#include "pixkit/ImageFile.h"
+
 namespace app {
+
+namespace {
+
+constexpr int BlankWidth = 320;
+constexpr int BlankHeight = 200;
+
+// Stand-in for the colour-depth promotion until pixkit has its own: turns a
+// palette image (1, 4 or 8 bits) into 24 bits through its colour table.
+// On success `d` holds the new image and the old one is released; on
+// failure `d` is left as it was.
+void promoteTo24(pixkit::dib& d) {
+    const int bits = pixkit::dibbits(d);
+    if (bits != 1 && bits != 4 && bits != 8)
+        return;
+    const int w = pixkit::dibwidth(d);
+    const int h = pixkit::dibheight(d);
+    pixkit::dib out;
+    pixkit::newdib(out, w, h, 24, nullptr, 0);
+    if (out.poi == nullptr)
+        return;
+    const int colours = 1 << bits;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const auto index = static_cast<int>(pixkit::getpixel(d, x, y));
+            if (index < colours)
+                pixkit::setpixel(out, x, y, pixkit::tableColour(d, index));
+        }
+    pixkit::releasedib(d);
+    d = out;
+}
+
+// Reads a photograph and brings it to 24 bits. Empty record when the file
+// cannot be read or the image cannot be brought to 24 bits: the rest of the
+// program reads source pixels as colour values, so a palette image that
+// stayed at its depth would rectify into palette indices.
+pixkit::dib openAs24(const std::string& fname) {
+    pixkit::dib loaded;
+    pixkit::OpenDib(loaded, fname, 0, nullptr);
+    if (loaded.poi == nullptr)
+        return pixkit::dib{};
+    if (pixkit::dibbits(loaded) != 24)
+        promoteTo24(loaded);
+    if (pixkit::dibbits(loaded) != 24) {
+        pixkit::releasedib(loaded);
+        return pixkit::dib{};
+    }
+    return loaded;
+}
+
+void makeBlank(pixkit::dib& d) {
+    pixkit::releasedib(d);
+    pixkit::newdib(d, BlankWidth, BlankHeight, 24, nullptr, 0);
+}
+
+std::string folderOf(const std::string& programPath) {
+    const auto slash = programPath.find_last_of('/');
+    if (slash == std::string::npos)
+        return "./";
+    return programPath.substr(0, slash + 1);
+}
+
+} // namespace
 
 Workspace::Workspace() = default;
 
@@ -10,6 +74,68 @@ Workspace::~Workspace() {
     pixkit::releasedib(bi);
     pixkit::releasedib(bi2);
     pixkit::releasedib(di3);
+}
+
+void Workspace::createWorkspace(const std::string& programPath) {
+    progpath = folderOf(programPath);
+    percent = 50;
+    pinsel = 10;
+    paintcol = 0xFFFFFF;
+
+    // The line list of the tracing is created here, before the images, once
+    // the record container exists.
+
+    // The window creates its off-screen bitmaps between di3 and di2.
+    makeBlank(di);
+    makeBlank(bi);
+    makeBlank(di3);
+    makeBlank(di2);
+    makeBlank(bi2);
+
+    // The dictionary is loaded here (translate.dat), before the matrix.
+
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            id[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = r == c ? 1.0 : 0.0;
+
+    // The stored language is read here (options.dat), after the matrix.
+
+    terminateit = false;
+}
+
+bool Workspace::TryToOpenFile(const std::string& fname) {
+    const pixkit::dib loaded = openAs24(fname);
+    if (loaded.poi == nullptr)
+        return false;
+    filename1 = fname;
+    pixkit::releasedib(di);
+    di = loaded;
+    PaintBox1Paint();
+    return true;
+}
+
+bool Workspace::TryToOpenFile2(const std::string& fname) {
+    const pixkit::dib loaded = openAs24(fname);
+    if (loaded.poi == nullptr)
+        return false;
+    filename2 = fname;
+    pixkit::releasedib(bi);
+    bi = loaded;
+    showImage2Row();
+    PaintBox4Paint();
+    return true;
+}
+
+rectify::RunEnd Workspace::RenderDi2() {
+    return rectify::RectifyImage(runFields(), rectify::RunFlags{setwink, breitetoset, donotreender},
+                                 rectify::SlotFields{1, setted, points, di, di2},
+                                 rectify::Engine::Fast);
+}
+
+rectify::RunEnd Workspace::renderdi4() {
+    return rectify::RectifyImage(runFields(), rectify::RunFlags{setwink, breitetoset, donotreender},
+                                 rectify::SlotFields{2, setted2, doints, bi, bi2},
+                                 rectify::Engine::Fast);
 }
 
 } // namespace app

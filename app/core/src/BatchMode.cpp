@@ -1,0 +1,283 @@
+#include "app/BatchMode.h"
+
+#include "foundation/Rounding.h"
+#include "pixkit/ImageFile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iostream>
+#include <ostream>
+
+namespace app {
+
+namespace {
+
+// Output types of the batch, in the order they are compared.
+constexpr std::array<const char*, 12> BatchOutputTypes = {
+    ".bmp", ".dib", ".gif", ".iff", ".jif", ".jpg", ".lbm", ".pcx", ".rle", ".tga", ".tif", ".jp2"};
+
+constexpr int DefaultJpegQuality = 90;
+
+QString fromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string asciiLower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+    });
+    return s;
+}
+
+// What parameter n (1-based) stands for, for messages.
+std::string parameterName(std::size_t n) {
+    static const char* const names[] = {
+        "photograph", "corner 0 x",  "corner 0 y",      "corner 1 x", "corner 1 y",
+        "corner 2 x", "corner 2 y",  "corner 3 x",      "corner 3 y", "output file",
+        "real width", "real height", "calculation area"};
+    return "parameter " + std::to_string(n) + " (" + names[n - 1] + ")";
+}
+
+// The reason a run left no image, for the message.
+const char* whyNoImage(rectify::RunEnd end) {
+    switch (end) {
+    case rectify::RunEnd::CornersCoincide:
+        return "two of the four corners are the same point";
+    case rectify::RunEnd::NoTargetSize:
+        return "the corners span no area (all on one pixel row or column)";
+    case rectify::RunEnd::Fault:
+        return "the corners and the real size give no valid pose or size "
+               "(a real width or height of 0, or corners that no tilted rectangle fits)";
+    case rectify::RunEnd::NoImage:
+        return "the rectified image is too large to be created (check the calculation area)";
+    case rectify::RunEnd::Held:
+    case rectify::RunEnd::NoCorners:
+    case rectify::RunEnd::WidthPreset:
+    case rectify::RunEnd::Done:
+        break;
+    }
+    return "the run ended without an image";
+}
+
+int exitCode(BatchExit e) {
+    return static_cast<int>(e);
+}
+
+std::string programNameOf(const std::string& programPath) {
+    const QString name = QFileInfo(fromUtf8(programPath)).completeBaseName();
+    return name.isEmpty() ? std::string("fassadenplan") : name.toStdString();
+}
+
+} // namespace
+
+void BatchFields::setRealWidthCm(double v) {
+    // The width field holds two decimals; the next run reads what it holds.
+    const double held = std::nearbyint(v * 100.0) / 100.0;
+    m_realWidthCm = std::isfinite(held) ? held : v;
+}
+
+void BatchFields::repaintResult(int slot) {
+    if (slot == 1)
+        ++m_repaints1;
+    else
+        ++m_repaints2;
+}
+
+void BatchFields::setAreaPercent(int v) {
+    // The calculation-area field keeps its value within its limits.
+    m_areaPercent = std::clamp(v, AreaPercentMin, AreaPercentMax);
+}
+
+std::optional<double> parseDecimal(const std::string& text, const QLocale& userLocale) {
+    const QString s = fromUtf8(text).trimmed();
+    QLocale user = userLocale;
+    user.setNumberOptions(user.numberOptions() | QLocale::RejectGroupSeparator);
+    bool ok = false;
+    double v = user.toDouble(s, &ok);
+    if (!ok) {
+        QLocale c = QLocale::c();
+        c.setNumberOptions(c.numberOptions() | QLocale::RejectGroupSeparator);
+        v = c.toDouble(s, &ok);
+    }
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<int> parseRounded(const std::string& text, const QLocale& userLocale) {
+    const auto v = parseDecimal(text, userLocale);
+    if (!v)
+        return std::nullopt;
+    const auto r = fp::roundHalfEven32(*v);
+    if (!r)
+        return std::nullopt;
+    return static_cast<int>(*r);
+}
+
+bool isBatchOutputType(const std::string& outputFile) {
+    const auto dot = outputFile.find_last_of('.');
+    if (dot == std::string::npos)
+        return false;
+    const std::string ext = asciiLower(outputFile.substr(dot));
+    return std::any_of(BatchOutputTypes.begin(), BatchOutputTypes.end(),
+                       [&](const char* t) { return ext == t; });
+}
+
+int storedJpegQuality(const std::string& programName) {
+    // Read only: the batch never shows the dialog, so it never saves it.
+    const QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Velkor"),
+                          fromUtf8(programName));
+    bool ok = false;
+    const int q =
+        store.value(QStringLiteral("TJPEGQualForm/QualEd_Value"), DefaultJpegQuality).toInt(&ok);
+    if (!ok)
+        return DefaultJpegQuality;
+    return std::clamp(q, 1, 100);
+}
+
+std::string batchUsage() {
+    return "Usage:\n"
+           "  fassadenplan [photograph]\n"
+           "      start the window, optionally with a photograph as image 1\n"
+           "  fassadenplan photograph x0 y0 x1 y1 x2 y2 x3 y3 output [width height [area]]\n"
+           "      rectify without a window (batch mode)\n"
+           "  fassadenplan --help | --version\n"
+           "\n"
+           "Batch mode:\n"
+           "  photograph      image file to rectify\n"
+           "  x0 y0 ... x3 y3 the four corners of the rectangle in image pixels, y from the\n"
+           "                  top row: top left, top right, bottom right, bottom left; decimal\n"
+           "                  numbers, rounded to whole pixels (halves to even)\n"
+           "  output          result file; its extension picks the format: .bmp .dib .gif\n"
+           "                  .iff .jif .jpg .lbm .pcx .rle .tga .tif .jp2 (JPEG quality\n"
+           "                  from the quality dialog's stored setting, default 90)\n"
+           "  width height    real size of the rectangle in cm, rounded to whole cm; without\n"
+           "                  them the width is found from the tilt, the height is 1000\n"
+           "  area            calculation area in percent (1 ... 10000, default 100)\n"
+           "  Decimal numbers use the user's locale; a '.' is accepted as well.\n"
+           "\n"
+           "Exit codes:\n"
+           "  0  the rectified image was written\n"
+           "  1  fewer than 10 parameters\n"
+           "  2  a corner, size or area parameter is not a number\n"
+           "  3  the photograph cannot be opened\n"
+           "  4  the output extension is not one of the formats above\n"
+           "  5  the rectification produced no image (e.g. coinciding corners)\n"
+           "  6  the output file could not be written\n"
+           "No output file is written unless the exit code is 0.\n";
+}
+
+int runBatch(const std::vector<std::string>& params, const std::string& programPath,
+             std::ostream& out, std::ostream& err) {
+    if (params.size() < BatchMinParams) {
+        err << "fassadenplan: the batch mode needs at least " << BatchMinParams
+            << " parameters, got " << params.size() << "\n";
+        return exitCode(BatchExit::Usage);
+    }
+
+    // Every parameter is checked before the photograph is read, so a typing
+    // error costs no run and never leaves a half-done result behind.
+    const QLocale userLocale = QLocale::system();
+    rectify::Corners corners{};
+    for (std::size_t k = 0; k < 8; ++k) {
+        const std::size_t n = k + 2;
+        const auto v = parseRounded(params[n - 1], userLocale);
+        if (!v) {
+            err << "fassadenplan: " << parameterName(n) << " is not a number: '" << params[n - 1]
+                << "'\n";
+            return exitCode(BatchExit::NotANumber);
+        }
+        auto& corner = corners[k / 2];
+        (k % 2 == 0 ? corner.x : corner.y) = *v;
+    }
+    std::optional<double> realWidthCm;
+    std::optional<double> realHeightCm;
+    std::optional<int> areaPercent;
+    if (params.size() >= 12) {
+        // Whole centimetres, though the fields would take fractions.
+        for (std::size_t n : {std::size_t{11}, std::size_t{12}}) {
+            const auto v = parseDecimal(params[n - 1], userLocale);
+            const auto r = v ? fp::roundHalfEven(*v) : std::nullopt;
+            if (!r) {
+                err << "fassadenplan: " << parameterName(n) << " is not a number: '"
+                    << params[n - 1] << "'\n";
+                return exitCode(BatchExit::NotANumber);
+            }
+            (n == 11 ? realWidthCm : realHeightCm) = static_cast<double>(*r);
+        }
+    }
+    if (params.size() >= 13) {
+        areaPercent = parseRounded(params[12], userLocale);
+        if (!areaPercent) {
+            err << "fassadenplan: " << parameterName(13) << " is not a number: '" << params[12]
+                << "'\n";
+            return exitCode(BatchExit::NotANumber);
+        }
+    }
+    const std::string& outputFile = params[9];
+    if (!isBatchOutputType(outputFile) || !pixkit::CanWriteExtension(outputFile)) {
+        err << "fassadenplan: " << parameterName(10) << " '" << outputFile
+            << "' has no known image extension (.bmp .dib .gif .iff .jif .jpg .lbm .pcx .rle .tga "
+               ".tif .jp2)\n";
+        return exitCode(BatchExit::BadOutputType);
+    }
+
+    BatchWorkspace ws;
+    ws.createWorkspace(programPath);
+
+    if (!ws.TryToOpenFile(params[0])) {
+        err << "fassadenplan: cannot open the photograph '" << params[0] << "'\n";
+        return exitCode(BatchExit::PhotoUnreadable);
+    }
+    ws.PaintBox1Paint();
+
+    ws.points = corners;
+    ws.setted = true;
+    ws.mode = 3;
+    if (!realWidthCm) {
+        ws.breitetoset = true;
+    } else {
+        ws.fields().setRealWidthCm(*realWidthCm);
+        ws.fields().setRealHeightCm(*realHeightCm);
+    }
+    if (areaPercent)
+        ws.fields().setAreaPercent(*areaPercent);
+
+    // Twice each, as the window would: with a width to preset, the first run
+    // only presets it and the second makes the image.
+    rectify::RunEnd last = ws.RenderDi2();
+    last = ws.RenderDi2();
+    ws.renderdi4();
+    ws.renderdi4();
+    if (last != rectify::RunEnd::Done || ws.di2.poi == nullptr) {
+        err << "fassadenplan: no rectified image for '" << params[0] << "': " << whyNoImage(last)
+            << "\n";
+        return exitCode(BatchExit::NoImage);
+    }
+
+    const int quality = storedJpegQuality(programNameOf(programPath));
+    const pixkit::WriteResult written = pixkit::WriteDib(ws.di2, outputFile, quality);
+    if (!written.ok) {
+        err << "fassadenplan: cannot write '" << outputFile << "': " << written.error << "\n";
+        return exitCode(BatchExit::WriteFailed);
+    }
+    ws.terminateit = true;
+    out << "Rectified image written to " << outputFile << " (" << pixkit::dibwidth(ws.di2) << " x "
+        << pixkit::dibheight(ws.di2) << " pixels)\n";
+    return exitCode(BatchExit::Written);
+}
+
+int runBatch(const std::vector<std::string>& params, std::ostream& err) {
+    std::string programPath;
+    if (QCoreApplication::instance() != nullptr)
+        programPath = QCoreApplication::applicationFilePath().toStdString();
+    return runBatch(params, programPath, std::cout, err);
+}
+
+} // namespace app
