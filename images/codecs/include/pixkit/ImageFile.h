@@ -7,6 +7,8 @@
 
 #include "pixkit/dib.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace pixkit {
@@ -17,6 +19,12 @@ namespace pixkit {
 // bits; JPEGs with an EXIF orientation arrive upright. On failure `out` is an
 // empty record (`poi` nil). `reserved` and `window` are accepted and ignored.
 void OpenDib(dib& out, const std::string& fileName, int reserved = 0, void* window = nullptr);
+
+// The decoding behind OpenDib for bytes already in memory: the format is
+// found from the content (BMP, JPEG, JPEG 2000, PNG, GIF, TIFF, WebP, PNM,
+// PCX, IFF/ILBM, and TGA as the last guess). Same results as OpenDib; false
+// with `out` an empty record when the bytes are no readable picture.
+bool decodeImageBytes(std::span<const std::uint8_t> data, dib& out);
 
 // Filter for the open dialog: "|"-separated description and pattern pairs.
 std::string GetDIBOpenFilter();

@@ -1,0 +1,267 @@
+#include "LibraryCodecs.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace pixkit::codec {
+
+namespace {
+
+struct TjCloser {
+    void operator()(void* h) const { tjDestroy(h); }
+};
+using TjHandle = std::unique_ptr<void, TjCloser>;
+
+struct TjBuffer {
+    unsigned char* data = nullptr;
+    ~TjBuffer() { tjFree(data); }
+};
+
+BitmapInfo greyTable() {
+    BitmapInfo t{};
+    for (int i = 0; i < 256; ++i) {
+        const auto v = static_cast<std::uint8_t>(i);
+        t.bmiColors[i] = RgbQuad{v, v, v, 0};
+    }
+    return t;
+}
+
+// A decoder warning that means the data ran out: the picture would be
+// partly invented, so the file counts as unreadable.
+bool dataMissing(void* handle) {
+    if (tjGetErrorCode(handle) != TJERR_WARNING)
+        return true;
+    const std::string_view msg = tjGetErrorStr2(handle);
+    return msg.find("remature end") != std::string_view::npos;
+}
+
+// Adobe's CMYK JPEGs store inverted ink values; this is how they look on screen.
+bool decodeCmyk(void* handle, Bytes data, int w, int h, dib& out) {
+    std::vector<std::uint8_t> cmyk(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+    if (tjDecompress2(handle, data.data(), static_cast<unsigned long>(data.size()), cmyk.data(), w,
+                      0, h, TJPF_CMYK, 0) != 0 &&
+        dataMissing(handle))
+        return false;
+    newdib(out, w, h, 24, nullptr, 0);
+    if (out.poi == nullptr)
+        return false;
+    const std::uint8_t* s = cmyk.data();
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* d = pictureRow(out, y);
+        for (int x = 0; x < w; ++x, s += 4, d += 3) {
+            const unsigned k = s[3];
+            d[0] = static_cast<std::uint8_t>(s[2] * k / 255);
+            d[1] = static_cast<std::uint8_t>(s[1] * k / 255);
+            d[2] = static_cast<std::uint8_t>(s[0] * k / 255);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool looksLikeJpeg(Bytes data) {
+    return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+
+bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels) {
+    out = dib{};
+    if (!looksLikeJpeg(data) || data.size() > 0xFFFFFFFFu)
+        return false;
+    TjHandle handle(tjInitDecompress());
+    if (!handle)
+        return false;
+    int w = 0, h = 0, subsamp = 0, colourspace = 0;
+    if (tjDecompressHeader3(handle.get(), data.data(), static_cast<unsigned long>(data.size()), &w,
+                            &h, &subsamp, &colourspace) != 0)
+        return false;
+    if (w <= 0 || h <= 0 ||
+        static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > maxPixels)
+        return false;
+
+    bool ok = false;
+    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
+        ok = decodeCmyk(handle.get(), data, w, h, out);
+    } else {
+        const bool grey = colourspace == TJCS_GRAY;
+        if (grey) {
+            const BitmapInfo table = greyTable();
+            newdib(out, w, h, 8, &table, 256);
+        } else {
+            newdib(out, w, h, 24, nullptr, 0);
+        }
+        if (out.poi == nullptr)
+            return false;
+        // Straight into the image's bottom-up rows: no second copy of a 24 MP photo.
+        ok = tjDecompress2(handle.get(), data.data(), static_cast<unsigned long>(data.size()),
+                           out.poi, w, out.bytew, h, grey ? TJPF_GRAY : TJPF_BGR,
+                           TJFLAG_BOTTOMUP) == 0 ||
+             !dataMissing(handle.get());
+    }
+    if (!ok) {
+        releasedib(out);
+        out = dib{};
+    }
+    return ok;
+}
+
+bool encodeJpeg(const dib& image, int quality, std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (image.poi == nullptr || image.pmi == nullptr)
+        return false;
+    DibHolder expanded;
+    const dib* src = &image;
+    if (dibbits(image) != 24) {
+        dib tmp;
+        if (!expandTo24(image, tmp))
+            return false;
+        expanded.install(tmp);
+        src = &expanded.get();
+    }
+    const int w = dibwidth(*src), h = dibheight(*src);
+    if (w > 65535 || h > 65535)
+        return false;
+    TjHandle handle(tjInitCompress());
+    if (!handle)
+        return false;
+    TjBuffer buf;
+    unsigned long size = 0;
+    if (tjCompress2(handle.get(), src->poi, w, src->bytew, h, TJPF_BGR, &buf.data, &size,
+                    TJSAMP_420, std::clamp(quality, 1, 100), TJFLAG_BOTTOMUP) != 0)
+        return false;
+    out.assign(buf.data, buf.data + size);
+    return true;
+}
+
+namespace {
+
+// Reads the orientation entry of IFD0 in an EXIF block (the TIFF structure
+// after "Exif\0\0"). Every offset is checked against the block.
+int orientationFromTiff(Bytes tiff) {
+    if (tiff.size() < 8)
+        return 1;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
+        return 1;
+    auto u16 = [&](std::size_t at) -> unsigned {
+        return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1];
+    };
+    auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? (static_cast<std::uint32_t>(u16(at + 2)) << 16) | u16(at)
+                      : (static_cast<std::uint32_t>(u16(at)) << 16) | u16(at + 2);
+    };
+    if (u16(2) != 42)
+        return 1;
+    const std::uint32_t ifd = u32(4);
+    if (ifd > tiff.size() - 2)
+        return 1;
+    const unsigned entries = u16(ifd);
+    for (unsigned i = 0; i < entries; ++i) {
+        const std::size_t at = ifd + 2 + std::size_t{12} * i;
+        if (at + 12 > tiff.size())
+            break;
+        if (u16(at) != 0x0112)
+            continue;
+        // SHORT, one value, stored in the first half of the value field.
+        if (u16(at + 2) != 3 || u32(at + 4) < 1)
+            return 1;
+        const unsigned v = u16(at + 8);
+        return v >= 1 && v <= 8 ? static_cast<int>(v) : 1;
+    }
+    return 1;
+}
+
+} // namespace
+
+int exifOrientation(Bytes jpeg) {
+    if (!looksLikeJpeg(jpeg))
+        return 1;
+    std::size_t pos = 2;
+    while (pos + 4 <= jpeg.size()) {
+        if (jpeg[pos] != 0xFF)
+            return 1;
+        const std::uint8_t marker = jpeg[pos + 1];
+        if (marker == 0xFF) { // fill byte
+            ++pos;
+            continue;
+        }
+        // The metadata segments all come before the first scan.
+        if (marker == 0xDA || marker == 0xD9)
+            return 1;
+        const std::size_t len = (static_cast<std::size_t>(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
+        if (len < 2 || pos + 2 + len > jpeg.size())
+            return 1;
+        const Bytes body = jpeg.subspan(pos + 4, len - 2);
+        static constexpr std::uint8_t exifTag[] = {'E', 'x', 'i', 'f', 0, 0};
+        if (marker == 0xE1 && body.size() >= 6 && std::memcmp(body.data(), exifTag, 6) == 0)
+            return orientationFromTiff(body.subspan(6));
+        pos += 2 + len;
+    }
+    return 1;
+}
+
+bool applyOrientation(dib& image, int orientation) {
+    if (orientation == 1)
+        return true;
+    if (orientation < 1 || orientation > 8 || image.poi == nullptr)
+        return false;
+    const int bits = dibbits(image);
+    if (bits != 8 && bits != 24)
+        return false;
+    const int w = dibwidth(image), h = dibheight(image);
+    const bool swap = orientation >= 5;
+    const int ow = swap ? h : w, oh = swap ? w : h;
+    dib turned;
+    newdib(turned, ow, oh, bits, image.pmi, bits == 8 ? 256 : 0);
+    if (turned.poi == nullptr)
+        return false;
+    const int bpp = bits / 8;
+    for (int oy = 0; oy < oh; ++oy) {
+        std::uint8_t* dst = pictureRow(turned, oy);
+        for (int ox = 0; ox < ow; ++ox, dst += bpp) {
+            // Stored position (x, y) of the upright pixel (ox, oy).
+            int x = ox, y = oy;
+            switch (orientation) {
+            case 2:
+                x = w - 1 - ox;
+                break;
+            case 3:
+                x = w - 1 - ox;
+                y = h - 1 - oy;
+                break;
+            case 4:
+                y = h - 1 - oy;
+                break;
+            case 5:
+                x = oy;
+                y = ox;
+                break;
+            case 6:
+                x = oy;
+                y = h - 1 - ox;
+                break;
+            case 7:
+                x = w - 1 - oy;
+                y = h - 1 - ox;
+                break;
+            case 8:
+                x = w - 1 - oy;
+                y = ox;
+                break;
+            default:
+                break;
+            }
+            const std::uint8_t* src = pictureRow(image, y) + static_cast<std::ptrdiff_t>(x) * bpp;
+            std::memcpy(dst, src, static_cast<std::size_t>(bpp));
+        }
+    }
+    releasedib(image);
+    image = turned;
+    return true;
+}
+
+} // namespace pixkit::codec

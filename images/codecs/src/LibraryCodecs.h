@@ -1,0 +1,72 @@
+#pragma once
+// Codecs built on the system libraries (TurboJPEG, OpenJPEG, giflib, QtGui)
+// and the small image conversions the writers share. Same rules as the own
+// codecs: every decoder checks the bytes it is given, refuses pictures above
+// `maxPixels`, and on failure leaves `out` an empty record with nothing leaked.
+
+#include "OwnCodecs.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace pixkit::codec {
+
+// Largest picture a decoder accepts: 2^28 pixels (16384 x 16384), far above
+// any photograph of a facade, small enough that a lying header cannot make
+// us allocate and touch gigabytes.
+inline constexpr std::uint64_t MaxDecodedPixels = std::uint64_t{1} << 28;
+
+bool looksLikeJpeg(Bytes data);
+bool looksLikeJp2(Bytes data);                           // JP2 box file or raw J2K codestream
+bool looksLikeQtFormat(Bytes data, const char** format); // PNG, GIF, TIFF, WebP, PNM
+
+// JPEG through TurboJPEG straight into the rows of a new image: colour as 24
+// bits, greyscale as 8 bits with a grey table. The EXIF orientation is not
+// applied here (see exifOrientation / applyOrientation).
+bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+// `quality` is clamped to 1 ... 100. Images below 24 bits are expanded first.
+bool encodeJpeg(const dib& image, int quality, std::vector<std::uint8_t>& out);
+
+// EXIF orientation (1 ... 8) of a JPEG's APP1 segment; 1 when there is none
+// or it cannot be read.
+int exifOrientation(Bytes jpeg);
+// Turns and mirrors `image` (8 or 24 bits) so that a picture stored with
+// EXIF `orientation` stands upright. Replaces the image; false (image
+// untouched) when memory is short or the depth is not handled.
+bool applyOrientation(dib& image, int orientation);
+
+bool decodeJp2(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+// Lossless JP2 (reversible wavelet, one quality layer).
+bool encodeJp2(const dib& image, std::vector<std::uint8_t>& out);
+
+// GIF, PNG, TIFF, WebP and PNM through QImageReader. `formatHint` is the
+// format found by looksLikeQtFormat; the reader still decides from content.
+bool decodeWithQt(Bytes data, const char* formatHint, dib& out,
+                  std::uint64_t maxPixels = MaxDecodedPixels);
+// `format` is a QImageWriter format name ("png", "tiff", "webp").
+bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t>& out);
+
+// GIF through giflib. Palette images keep their colours; 24-bit images go
+// through reduceTo256.
+bool encodeGif(const dib& image, std::vector<std::uint8_t>& out);
+
+// 8-bit copy of a 24-bit image: exact when it has at most 256 colours,
+// otherwise reduced with giflib's GifQuantizeBuffer.
+bool reduceTo256(const dib& image, dib& out);
+// 24-bit copy of an image of any depth (1, 4, 8 through the colour table).
+bool expandTo24(const dib& image, dib& out);
+
+// Palette index of pixel x in a stored row of a 1-, 4- or 8-bit image.
+inline unsigned paletteIndex(const std::uint8_t* row, int x, int bits) {
+    const auto ux = static_cast<unsigned>(x);
+    switch (bits) {
+    case 1:
+        return (row[ux / 8] >> (7 - (ux & 7))) & 1u;
+    case 4:
+        return (ux & 1) ? (row[ux / 2] & 0x0Fu) : (row[ux / 2] >> 4);
+    default:
+        return row[ux];
+    }
+}
+
+} // namespace pixkit::codec

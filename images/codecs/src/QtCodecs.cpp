@@ -1,0 +1,276 @@
+#include "LibraryCodecs.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <cstring>
+#include <mutex>
+
+namespace pixkit::codec {
+
+namespace {
+
+bool startsWith(Bytes data, const char* sig) {
+    const std::size_t n = std::strlen(sig);
+    return data.size() >= n && std::memcmp(data.data(), sig, n) == 0;
+}
+
+bool isSpace(std::uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Bits per pixel the file really stores for a palette picture, where the
+// header says so: PNG's bit depth, the size of a GIF's global colour table.
+// 8 when the file does not tell.
+int storedPaletteBits(Bytes data, const char* format) {
+    int bits = 8;
+    if (std::strcmp(format, "png") == 0 && data.size() >= 26) {
+        const int depth = data[24], colourType = data[25];
+        if (colourType == 3 || colourType == 0)
+            bits = depth;
+    } else if (std::strcmp(format, "gif") == 0 && data.size() >= 13 && (data[10] & 0x80) != 0) {
+        bits = (data[10] & 7) + 1;
+    }
+    if (bits <= 1)
+        return 1;
+    return bits <= 4 ? 4 : 8;
+}
+
+BitmapInfo tableOf(const QImage& img, int& count) {
+    BitmapInfo t{};
+    const QList<QRgb> colours = img.colorTable();
+    count = static_cast<int>(std::min<qsizetype>(colours.size(), 256));
+    for (int i = 0; i < count; ++i) {
+        const QRgb c = colours[i];
+        t.bmiColors[i] =
+            RgbQuad{static_cast<std::uint8_t>(qBlue(c)), static_cast<std::uint8_t>(qGreen(c)),
+                    static_cast<std::uint8_t>(qRed(c)), 0};
+    }
+    return t;
+}
+
+bool fromMono(const QImage& img, dib& out) {
+    int count = 0;
+    const BitmapInfo t = tableOf(img, count);
+    newdib(out, img.width(), img.height(), 1, &t, count);
+    if (out.poi == nullptr)
+        return false;
+    const auto rowLen = static_cast<std::size_t>((img.width() + 7) / 8);
+    for (int y = 0; y < img.height(); ++y)
+        std::memcpy(pictureRow(out, y), img.constScanLine(y), rowLen);
+    return true;
+}
+
+bool fromIndexed(const QImage& img, int bits, dib& out) {
+    int count = 0;
+    const BitmapInfo t = tableOf(img, count);
+    const int w = img.width(), h = img.height();
+    // Keep the file's depth only when every index fits in it.
+    if (bits < 8) {
+        for (int y = 0; y < h && bits < 8; ++y) {
+            const uchar* s = img.constScanLine(y);
+            for (int x = 0; x < w; ++x)
+                if (s[x] >= (1u << bits)) {
+                    bits = 8;
+                    break;
+                }
+        }
+    }
+    newdib(out, w, h, bits, &t, count);
+    if (out.poi == nullptr)
+        return false;
+    for (int y = 0; y < h; ++y) {
+        const uchar* s = img.constScanLine(y);
+        std::uint8_t* d = pictureRow(out, y);
+        if (bits == 8) {
+            std::memcpy(d, s, static_cast<std::size_t>(w));
+        } else if (bits == 4) {
+            for (int x = 0; x < w; ++x)
+                d[x / 2] = static_cast<std::uint8_t>(d[x / 2] | ((x & 1) ? s[x] : s[x] << 4));
+        } else {
+            for (int x = 0; x < w; ++x)
+                d[x / 8] = static_cast<std::uint8_t>(d[x / 8] | (s[x] << (7 - (x & 7))));
+        }
+    }
+    return true;
+}
+
+bool fromGrey(const QImage& img, dib& out) {
+    BitmapInfo t{};
+    for (int i = 0; i < 256; ++i) {
+        const auto v = static_cast<std::uint8_t>(i);
+        t.bmiColors[i] = RgbQuad{v, v, v, 0};
+    }
+    newdib(out, img.width(), img.height(), 8, &t, 256);
+    if (out.poi == nullptr)
+        return false;
+    for (int y = 0; y < img.height(); ++y)
+        std::memcpy(pictureRow(out, y), img.constScanLine(y),
+                    static_cast<std::size_t>(img.width()));
+    return true;
+}
+
+// Transparent parts are laid onto white, the way the picture looks on a page.
+bool fromColour(const QImage& src, dib& out) {
+    QImage img = src.hasAlphaChannel() ? src.convertToFormat(QImage::Format_ARGB32)
+                                       : src.convertToFormat(QImage::Format_BGR888);
+    if (img.isNull())
+        return false;
+    const int w = img.width(), h = img.height();
+    newdib(out, w, h, 24, nullptr, 0);
+    if (out.poi == nullptr)
+        return false;
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* d = pictureRow(out, y);
+        if (img.format() == QImage::Format_BGR888) {
+            std::memcpy(d, img.constScanLine(y), static_cast<std::size_t>(w) * 3);
+            continue;
+        }
+        const auto* s = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < w; ++x, d += 3) {
+            const unsigned a = static_cast<unsigned>(qAlpha(s[x]));
+            auto over = [a](int c) {
+                return static_cast<std::uint8_t>(
+                    (static_cast<unsigned>(c) * a + 255u * (255u - a) + 127u) / 255u);
+            };
+            d[0] = over(qBlue(s[x]));
+            d[1] = over(qGreen(s[x]));
+            d[2] = over(qRed(s[x]));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool looksLikeQtFormat(Bytes data, const char** format) {
+    const char* f = nullptr;
+    if (startsWith(data, "\x89PNG\r\n\x1a\n"))
+        f = "png";
+    else if (startsWith(data, "GIF87a") || startsWith(data, "GIF89a"))
+        f = "gif";
+    else if (startsWith(data, "II*") || startsWith(data, "MM"))
+        f = (data.size() >= 4 && (data[0] == 'I' ? data[3] == 0 : (data[2] == 0 && data[3] == 42)))
+                ? "tiff"
+                : nullptr;
+    else if (data.size() >= 12 && startsWith(data, "RIFF") &&
+             std::memcmp(data.data() + 8, "WEBP", 4) == 0)
+        f = "webp";
+    else if (data.size() >= 3 && data[0] == 'P' && data[1] >= '1' && data[1] <= '6' &&
+             isSpace(data[2]))
+        f = data[1] == '1' || data[1] == '4'   ? "pbm"
+            : data[1] == '2' || data[1] == '5' ? "pgm"
+                                               : "ppm";
+    if (format != nullptr)
+        *format = f;
+    return f != nullptr;
+}
+
+bool decodeWithQt(Bytes data, const char* formatHint, dib& out, std::uint64_t maxPixels) {
+    out = dib{};
+    if (formatHint == nullptr)
+        return false;
+    static std::once_flag limitSet;
+    // Qt's own guard against lying headers; ours (maxPixels) is checked too.
+    std::call_once(limitSet, [] { QImageReader::setAllocationLimit(1024); });
+
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
+                                               static_cast<qsizetype>(data.size()));
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return false;
+    QImageReader reader(&buffer, formatHint);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (size.isValid() &&
+        static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height()) >
+            maxPixels)
+        return false;
+    QImage img;
+    if (!reader.read(&img) || img.isNull() || img.width() <= 0 || img.height() <= 0)
+        return false;
+    if (static_cast<std::uint64_t>(img.width()) * static_cast<std::uint64_t>(img.height()) >
+        maxPixels)
+        return false;
+
+    bool ok = false;
+    switch (img.format()) {
+    case QImage::Format_Mono:
+        ok = fromMono(img, out);
+        break;
+    case QImage::Format_MonoLSB:
+        ok = fromMono(img.convertToFormat(QImage::Format_Mono), out);
+        break;
+    case QImage::Format_Indexed8:
+        ok = fromIndexed(img, storedPaletteBits(data, formatHint), out);
+        break;
+    case QImage::Format_Grayscale8:
+        ok = fromGrey(img, out);
+        break;
+    case QImage::Format_Grayscale16:
+        ok = fromGrey(img.convertToFormat(QImage::Format_Grayscale8), out);
+        break;
+    default:
+        ok = fromColour(img, out);
+        break;
+    }
+    if (!ok) {
+        releasedib(out);
+        out = dib{};
+    }
+    return ok;
+}
+
+bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (image.poi == nullptr || image.pmi == nullptr)
+        return false;
+    const int w = dibwidth(image), h = dibheight(image), bits = dibbits(image);
+    QImage img;
+    if (bits == 24) {
+        img = QImage(w, h, QImage::Format_BGR888);
+        if (img.isNull())
+            return false;
+        for (int y = 0; y < h; ++y)
+            std::memcpy(img.scanLine(y), pictureRow(image, y), static_cast<std::size_t>(w) * 3);
+    } else if (bits == 1 || bits == 4 || bits == 8) {
+        // Palette pictures stay palette pictures in the file.
+        img = QImage(w, h, QImage::Format_Indexed8);
+        if (img.isNull())
+            return false;
+        QList<QRgb> colours;
+        for (int i = 0; i < (1 << bits); ++i) {
+            const RgbQuad& q = image.pmi->bmiColors[i];
+            colours.append(qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
+        }
+        img.setColorTable(colours);
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t* s = pictureRow(image, y);
+            uchar* d = img.scanLine(y);
+            for (int x = 0; x < w; ++x)
+                d[x] = static_cast<uchar>(paletteIndex(s, x, bits));
+        }
+    } else {
+        return false;
+    }
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly))
+        return false;
+    QImageWriter writer(&buffer, format);
+    if (std::strcmp(format, "webp") == 0)
+        writer.setQuality(100); // lossless
+    else if (std::strcmp(format, "tiff") == 0)
+        writer.setCompression(1); // LZW
+    if (!writer.write(img))
+        return false;
+    out.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+} // namespace pixkit::codec
