@@ -1,0 +1,20 @@
+#pragma once
+// File-dialog filters. The image library describes its formats as
+// "Description|*.a;*.b|Description|*.c"; Qt's dialogs want
+// "Description (*.a *.b);;Description (*.c)".
+
+#include <QString>
+
+#include <string>
+
+namespace gui {
+
+// Converts a "|"-separated filter into a Qt filter. Empty parts are skipped;
+// a trailing description without patterns is dropped.
+QString qtFilterFromPipes(const std::string& pipes);
+
+// The filter of the save dialogs: every format the image writer knows,
+// the JPEG first.
+QString saveImageFilter();
+
+} // namespace gui

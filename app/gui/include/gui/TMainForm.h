@@ -1,0 +1,278 @@
+#pragma once
+// The main window: the workspace with its controls, the two source views
+// with the corner input, the two rectified views, the menus, the timers and
+// the layout of the views.
+
+#include "app/Workspace.h"
+#include "gui/FormStorage.h"
+#include "rectify/Run.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QDoubleSpinBox;
+class QLabel;
+class QMenu;
+class QPainter;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+
+namespace gui {
+
+class PaintBoxView;
+class ScrollBox;
+class TAboutBox;
+class TJPEGQualForm;
+
+class TMainForm : public QMainWindow, public app::Workspace, public rectify::RunFields {
+    Q_OBJECT
+public:
+    // `params` are the command-line parameters after the program name; the
+    // first one, when given, is opened as image 1 at the first showing.
+    explicit TMainForm(QStringList params = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- rectify::RunFields over the control panel: reads give the field
+    // values, writes set them like a user's edit (raising the change handler
+    // only when the shown value changes).
+    bool holdChecked() override;
+    double realWidthCm() override;
+    double realHeightCm() override;
+    int targetPercent() override;
+    int areaPercent() override;
+    double angleXDeg() override;
+    double angleYDeg() override;
+    void setAngleXDeg(double v) override;
+    void setAngleYDeg(double v) override;
+    void setRealWidthCm(double v) override;
+    void repaintResult(int slot) override;
+
+    // --- app::Workspace hooks
+    rectify::RunFields& runFields() override { return *this; }
+    void PaintBox1Paint() override;
+    void PaintBox2Paint() override;
+    void PaintBox3Paint() override;
+    void PaintBox4Paint() override;
+    void showImage2Row() override;
+
+    // --- view mouse handlers; positions in view pixels
+    void PaintBox1MouseDown(int x, int y);
+    void PaintBox1MouseMove(int x, int y);
+    void PaintBox1MouseUp(int x, int y);
+    void PaintBox4MouseDown(int x, int y);
+    void PaintBox4MouseMove(int x, int y);
+    void PaintBox4MouseUp(int x, int y);
+
+    // --- settings
+    void LoadOptions();
+    void SaveOptions();
+    QString GetProgramDir(bool create) const;
+
+    // --- start and end
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormResize();
+
+    // --- commands
+    void Bildffnen1Click();
+    void BitBtnXP1Click();
+    void Bild2ffnen1Click();
+    void Bild2wiederausblenden1Click();
+    void EntzerrtesBildspeichern1Click();
+    void EntzerrtesBild2speichern1Click();
+    void Beenden1Click();
+    void Bildneuberechnen1Click();
+    void Ausgangsbildnachlinksrotieren1Click();
+    void Ausgangsbildnachrechtsrotieren1Click();
+    void Ausgangsbildnachlinksrotieren2Click();
+    void Ausgangsbildnachrechtsrotieren2Click();
+    void EntzerrtesBildnachlinksrotieren1Click();
+    void EntzerrtesBildnachrechtsrotieren1Click();
+    void EntzerrtesBildnachlinksrotieren2Click();
+    void EntzerrtesBildnachrechtsrotieren2Click();
+    void JPEGQualitteinstellen1Click();
+    void ber1Click();
+
+    // --- field changes and timers
+    void BreiteEDChange();
+    void HoeheEdChange();
+    void zieledValueChange();
+    void RechenbereichEdChange();
+    void RxSpinEdit1Change();
+    void NowDoNotRenderCheckClick();
+    void ZoomEdChange();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Splitter1CanResize(int newLeftWidth);
+
+    // --- controls (names as the translation walk and the tests know them)
+    QWidget* Panel2 = nullptr;
+    QPushButton* OpenBtn = nullptr;
+    QPushButton* BitBtnXP1 = nullptr;
+    QPushButton* SaveAsBtn = nullptr;
+    QPushButton* BitBtnXP2 = nullptr;
+    QPushButton* EndeBtn = nullptr;
+
+    QWidget* Panel1 = nullptr;
+    QLabel* Label1 = nullptr; // "Zoom in %:"
+    QSpinBox* ZoomEd = nullptr;
+    QLabel* Label2 = nullptr;
+    QDoubleSpinBox* RxSpinEdit1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QDoubleSpinBox* RxSpinEdit2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QDoubleSpinBox* BreiteED = nullptr;
+    QLabel* Label5 = nullptr;
+    QDoubleSpinBox* HoeheEd = nullptr;
+    QLabel* Label6 = nullptr;
+    QSpinBox* zieledValue = nullptr;
+    QLabel* Label7 = nullptr;
+    QSpinBox* RechenbereichEd = nullptr;
+    QLabel* Label8 = nullptr;
+    QSpinBox* Schwelled = nullptr;
+    QLabel* Label9 = nullptr;
+    QSpinBox* BlendEd = nullptr;
+    QLabel* Label10 = nullptr; // the red "Gemessenes Rechteck einzeichnen:"
+    QCheckBox* NowDoNotRenderCheck = nullptr;
+
+    QSplitter* Splitter2 = nullptr;
+    QWidget* Panel3 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    ScrollBox* ScrollBox1 = nullptr;
+    PaintBoxView* PaintBox1 = nullptr;
+    ScrollBox* ScrollBox2 = nullptr;
+    PaintBoxView* PaintBox2 = nullptr;
+    QWidget* Panel4 = nullptr;
+    QSplitter* Splitter3 = nullptr;
+    ScrollBox* ScrollBox4 = nullptr;
+    PaintBoxView* PaintBox4 = nullptr;
+    ScrollBox* ScrollBox3 = nullptr;
+    PaintBoxView* PaintBox3 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+    // --- menus
+    QMenu* Datei1 = nullptr;
+    QAction* Bildffnen1 = nullptr;
+    QAction* Bild2ffnen1 = nullptr;
+    QAction* Bild2wiederausblenden1 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* EntzerrtesBildspeichern1 = nullptr;
+    QAction* EntzerrtesBild2speichern1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* ExportalsDXFDatei1 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* Beenden1 = nullptr;
+    QMenu* Bearbeiten1 = nullptr;
+    QAction* Bildneuberechnen1 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* bergeblendeteBilderverschieben1 = nullptr;
+    QMenu* Rotieren1 = nullptr;
+    QAction* Ausgangsbildnachlinksrotieren1 = nullptr;
+    QAction* Ausgangsbildnachrechtsrotieren1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* EntzerrtesBildnachlinksrotieren1 = nullptr;
+    QAction* EntzerrtesBildnachrechtsrotieren1 = nullptr;
+    QAction* N6 = nullptr;
+    QMenu* RotierenBild21 = nullptr;
+    QAction* Ausgangsbildnachlinksrotieren2 = nullptr;
+    QAction* Ausgangsbildnachrechtsrotieren2 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* EntzerrtesBildnachlinksrotieren2 = nullptr;
+    QAction* EntzerrtesBildnachrechtsrotieren2 = nullptr;
+    QMenu* ZeichnenimentzerrtenBild1 = nullptr;
+    QAction* Farbewhlen1 = nullptr;
+    QAction* GrererPinsel1 = nullptr;
+    QAction* KleinererPinsel1 = nullptr;
+    QMenu* Optionen1 = nullptr;
+    QAction* BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1 = nullptr;
+    QAction* LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1 = nullptr;
+    QAction* JPEGQualitteinstellen1 = nullptr;
+    QMenu* Spracge1 = nullptr;
+    QActionGroup* LanguageGroup = nullptr;
+    QAction* Deutsch1 = nullptr;
+    QAction* English1 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* bersetzen1 = nullptr;
+    QMenu* Hilfe1 = nullptr;
+    QAction* ber1 = nullptr;
+
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+
+    TAboutBox* AboutBox = nullptr;
+    TJPEGQualForm* JPEGQualForm = nullptr;
+    FormStorage FormStorage1;
+
+    // Back buffers of the views 1 (PaintBox1), 4 (PaintBox4), 2 and 3.
+    QImage bit0;
+    QImage dit0;
+    QImage bit1;
+    QImage dit1;
+
+    // Window size of the first showing: the client area is 754 x 563.
+    static constexpr int InitialClientWidth = 754;
+    static constexpr int InitialClientHeight = 563;
+
+protected:
+    // Every run the window starts passes through here (1: image 1, 2: image 2).
+    virtual rectify::RunEnd runSlot(int slot);
+    // File choices; a test answers them without dialogs. Empty: cancelled.
+    virtual QString chooseOpenFile();
+    virtual QString chooseSaveFile();
+    // Shows a failure to the user.
+    virtual void reportError(const QString& text);
+
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void buildViews();
+    void connectHandlers();
+    void restartTimer1();
+    void saveRectified(const pixkit::dib& image);
+    void turnSource(int slot, bool left);
+    void turnRectified(int slot, bool left);
+
+    // Per source view: the slot's corner-input state.
+    struct SourceSlot {
+        rectify::Corners& corners;
+        bool& insetmode;
+        bool& setted;
+        int& mode;
+        PaintBoxView* view;
+        int slot;
+    };
+    SourceSlot sourceSlot(int slot);
+    rectify::TPoint imagePos(int x, int y) const;
+    void sourceMouseDown(SourceSlot s, int x, int y);
+    void sourceMouseMove(SourceSlot s, int x, int y);
+    void sourceMouseUp(SourceSlot s, int x, int y);
+    void paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
+                     const SourceSlot& s);
+    void paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer);
+    void MarkCorner(QPainter& canvas, int vx, int vy);
+
+    QStringList m_params;
+    bool m_closing = false;
+    // The wheel event last handled: Qt hands one turn of the wheel to every
+    // parent of the widget under the mouse, the window scrolls once.
+    const QEvent* m_lastWheel = nullptr;
+    std::uint64_t m_lastWheelTime = 0;
+};
+
+} // namespace gui

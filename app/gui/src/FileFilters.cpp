@@ -1,0 +1,40 @@
+#include "gui/FileFilters.h"
+
+#include <QStringList>
+
+namespace gui {
+
+QString qtFilterFromPipes(const std::string& pipes) {
+    const QStringList parts = QString::fromStdString(pipes).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString desc = parts[i].trimmed();
+        QStringList patterns;
+        for (const QString& pat : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString t = pat.trimmed();
+            if (!t.isEmpty())
+                patterns << t;
+        }
+        if (patterns.isEmpty())
+            continue;
+        const QString joined = patterns.join(QLatin1Char(' '));
+        filters << (desc.isEmpty() ? joined
+                                   : desc + QStringLiteral(" (") + joined + QLatin1Char(')'));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString saveImageFilter() {
+    return qtFilterFromPipes("JPEG|*.jpg;*.jif|"
+                             "PNG|*.png|"
+                             "Windows Bitmap|*.bmp;*.dib;*.rle|"
+                             "TIFF|*.tif|"
+                             "JPEG 2000|*.jp2|"
+                             "GIF|*.gif|"
+                             "PCX|*.pcx|"
+                             "Targa|*.tga|"
+                             "IFF/ILBM|*.iff;*.lbm|"
+                             "WebP|*.webp");
+}
+
+} // namespace gui

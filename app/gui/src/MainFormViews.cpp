@@ -1,0 +1,195 @@
+// The four views of the main window: drawing the source images with the
+// corner quad, the rectified images, and the corner input with the mouse.
+
+#include "gui/PaintBox.h"
+#include "gui/TMainForm.h"
+#include "gui/ViewMapping.h"
+#include "gui/ViewRender.h"
+
+#include <QAction>
+#include <QPainter>
+#include <QPen>
+#include <QSpinBox>
+
+namespace gui {
+
+namespace {
+
+// The size of a whole image in a view at the zoom; 0 x 0 without an image.
+QSize viewSize(const pixkit::dib& image, int zoom) {
+    if (image.poi == nullptr || image.pmi == nullptr)
+        return {0, 0};
+    return {imageToView(pixkit::dibwidth(image), zoom),
+            imageToView(pixkit::dibheight(image), zoom)};
+}
+
+// Gives the view the size of its picture. True when the size changed: the
+// view then calls its paint handler again from its resize, which draws.
+bool sizeView(PaintBoxView* view, QSize size) {
+    if (view->size() == size)
+        return false;
+    view->resize(size);
+    return true;
+}
+
+} // namespace
+
+rectify::TPoint TMainForm::imagePos(int x, int y) const {
+    const int z = ZoomEd->value();
+    return {viewToImage(x, z), viewToImage(y, z)};
+}
+
+TMainForm::SourceSlot TMainForm::sourceSlot(int slot) {
+    if (slot == 1)
+        return {points, insetmode, setted, mode, PaintBox1, 1};
+    return {doints, insetmode2, setted2, mode2, PaintBox4, 2};
+}
+
+// ---------------------------------------------------------------- drawing
+
+void TMainForm::MarkCorner(QPainter& canvas, int vx, int vy) {
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawRect(QRect(QPoint(vx - 3, vy - 3), QPoint(vx + 3, vy + 3)));
+}
+
+void TMainForm::paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
+                            const SourceSlot& s) {
+    const int z = ZoomEd->value();
+    const QSize size = viewSize(image, z);
+    if (sizeView(view, size))
+        return;
+    renderImageToBuffer(buffer, size.width(), size.height(), image);
+    if ((s.insetmode || s.setted) && !buffer.isNull()) {
+        QPainter canvas(&buffer);
+        canvas.setPen(QPen(QColor(255, 0, 0), 2, Qt::SolidLine));
+        auto at = [&](int i) {
+            return QPoint(imageToView(s.corners[static_cast<std::size_t>(i)].x, z),
+                          imageToView(s.corners[static_cast<std::size_t>(i)].y, z));
+        };
+        QPoint pen = at(0);
+        MarkCorner(canvas, pen.x(), pen.y());
+        for (int i = 1; i <= s.mode && i <= 3; ++i) {
+            const QPoint next = at(i);
+            canvas.drawLine(pen, next);
+            MarkCorner(canvas, next.x(), next.y());
+            pen = next;
+        }
+        canvas.drawLine(pen, at(0));
+    }
+    view->update();
+}
+
+void TMainForm::paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer) {
+    const QSize size = viewSize(image, ZoomEd->value());
+    if (sizeView(view, size))
+        return;
+    renderImageToBuffer(buffer, size.width(), size.height(), image);
+    view->update();
+}
+
+void TMainForm::PaintBox1Paint() {
+    paintSource(di, PaintBox1, bit0, sourceSlot(1));
+}
+
+void TMainForm::PaintBox4Paint() {
+    paintSource(bi, PaintBox4, dit0, sourceSlot(2));
+}
+
+void TMainForm::PaintBox2Paint() {
+    // The overlay of both rectified images (BlendEd above 0) comes with the
+    // overlay work; until then view 2 always shows di2.
+    paintResult(di2, PaintBox2, bit1);
+}
+
+void TMainForm::PaintBox3Paint() {
+    paintResult(bi2, PaintBox3, dit1);
+}
+
+// ---------------------------------------------------------------- corner input
+
+void TMainForm::sourceMouseDown(SourceSlot s, int x, int y) {
+    const rectify::TPoint p = imagePos(x, y);
+    auto corner = [&](int i) -> rectify::TPoint& { return s.corners[static_cast<std::size_t>(i)]; };
+    if (!s.insetmode) {
+        if (s.setted) {
+            for (int i = 0; i < 4; ++i) {
+                if (CornerHit(corner(i), p)) {
+                    movepoint = true;
+                    pointnr = i;
+                    return;
+                }
+            }
+        }
+        s.insetmode = true;
+        corner(0) = p;
+        s.mode = 1;
+        corner(1) = p;
+        s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+        return;
+    }
+    corner(s.mode) = p;
+    s.mode += 1;
+    if (s.mode >= 4) {
+        s.insetmode = false;
+        s.setted = true;
+        s.mode = 3;
+        // Starting at the bottom-left corner: the first press becomes corner 3.
+        if (s.slot == 1 && LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1->isChecked()) {
+            const rectify::Corners old = s.corners;
+            s.corners = {old[1], old[2], old[3], old[0]};
+        }
+        if (BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked())
+            breitetoset = true;
+        runSlot(s.slot);
+    } else {
+        corner(s.mode) = p; // the next corner starts under the mouse
+    }
+    s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+}
+
+void TMainForm::sourceMouseMove(SourceSlot s, int x, int y) {
+    const rectify::TPoint p = imagePos(x, y);
+    if (movepoint) {
+        s.corners[static_cast<std::size_t>(pointnr)] = p;
+        s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+    } else if (s.insetmode && s.mode <= 3) {
+        s.corners[static_cast<std::size_t>(s.mode)] = p;
+        s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+    } else if (s.setted) {
+        Qt::CursorShape shape = Qt::CrossCursor;
+        for (const rectify::TPoint& c : s.corners) {
+            if (CornerHit(c, p))
+                shape = Qt::PointingHandCursor;
+        }
+        s.view->setCursor(shape);
+    }
+}
+
+void TMainForm::sourceMouseUp(SourceSlot s, int x, int y) {
+    if (!movepoint)
+        return;
+    movepoint = false;
+    s.corners[static_cast<std::size_t>(pointnr)] = imagePos(x, y);
+    runSlot(s.slot);
+}
+
+void TMainForm::PaintBox1MouseDown(int x, int y) {
+    sourceMouseDown(sourceSlot(1), x, y);
+}
+void TMainForm::PaintBox1MouseMove(int x, int y) {
+    sourceMouseMove(sourceSlot(1), x, y);
+}
+void TMainForm::PaintBox1MouseUp(int x, int y) {
+    sourceMouseUp(sourceSlot(1), x, y);
+}
+void TMainForm::PaintBox4MouseDown(int x, int y) {
+    sourceMouseDown(sourceSlot(2), x, y);
+}
+void TMainForm::PaintBox4MouseMove(int x, int y) {
+    sourceMouseMove(sourceSlot(2), x, y);
+}
+void TMainForm::PaintBox4MouseUp(int x, int y) {
+    sourceMouseUp(sourceSlot(2), x, y);
+}
+
+} // namespace gui
