@@ -21,7 +21,7 @@
 
 namespace pixkit {
 
-class QImageDevice final : public Device {
+class QImageDevice : public Device {
 public:
     using MessageSink = std::function<void(const std::string&)>;
 
