@@ -1,5 +1,6 @@
 #include "app/Workspace.h"
 
+#include "pixkit/DepthTurn.h"
 #include "pixkit/ImageFile.h"
 
 namespace app {
@@ -8,31 +9,6 @@ namespace {
 
 constexpr int BlankWidth = 320;
 constexpr int BlankHeight = 200;
-
-// Stand-in for the colour-depth promotion until pixkit has its own: turns a
-// palette image (1, 4 or 8 bits) into 24 bits through its colour table.
-// On success `d` holds the new image and the old one is released; on
-// failure `d` is left as it was.
-void promoteTo24(pixkit::dib& d) {
-    const int bits = pixkit::dibbits(d);
-    if (bits != 1 && bits != 4 && bits != 8)
-        return;
-    const int w = pixkit::dibwidth(d);
-    const int h = pixkit::dibheight(d);
-    pixkit::dib out;
-    pixkit::newdib(out, w, h, 24, nullptr, 0);
-    if (out.poi == nullptr)
-        return;
-    const int colours = 1 << bits;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const auto index = static_cast<int>(pixkit::getpixel(d, x, y));
-            if (index < colours)
-                pixkit::setpixel(out, x, y, pixkit::tableColour(d, index));
-        }
-    pixkit::releasedib(d);
-    d = out;
-}
 
 // Reads a photograph and brings it to 24 bits. Empty record when the file
 // cannot be read or the image cannot be brought to 24 bits: the rest of the
@@ -44,7 +20,7 @@ pixkit::dib openAs24(const std::string& fname) {
     if (loaded.poi == nullptr)
         return pixkit::dib{};
     if (pixkit::dibbits(loaded) != 24)
-        promoteTo24(loaded);
+        pixkit::DepthUpTo(24, loaded);
     if (pixkit::dibbits(loaded) != 24) {
         pixkit::releasedib(loaded);
         return pixkit::dib{};
