@@ -1,0 +1,61 @@
+#pragma once
+// The tilt search: every pose of the quarter-degree grid (-90 to +90 degrees
+// on both axes, 721 x 721 poses) is evaluated, and the one whose parallelogram
+// best explains corner 3 wins. Among equal errors the earliest in loop order
+// (angleY outer, angleX inner, both ascending) stays.
+
+#include "rectify/Camera.h"
+
+#include <optional>
+
+namespace rectify {
+
+// Grid indices -GridHalf..+GridHalf, read as quarter degrees.
+inline constexpr int GridHalf = 360;
+inline constexpr int GridSize = 2 * GridHalf + 1; // 721 values per axis
+
+// Distance in source pixels between corner 3 and the projection of the
+// parallelogram's fourth corner (anchor + corner2 - corner1) on the plane of
+// `pose`. Empty on a fault (for example W or H of 1: the divisor W-1 or H-1 is 0).
+std::optional<double> PoseError(const tcamera& camera, const tpose& pose, TPoint corner3,
+                                std::int64_t W, std::int64_t H);
+
+// Angles to evaluate instead of the grid (the typed angles of a fixed request).
+struct FixedAngles {
+    double angleXDeg = 0.0;
+    double angleYDeg = 0.0;
+};
+
+struct SearchResult {
+    tpose best;
+    double error = 0.0;
+};
+
+// The best pose over the grid, or the pose of `fixed` when given. Empty on a
+// fault in any evaluation. Engine::Fast gives the same pose and error bits as
+// Engine::Reference, on two threads.
+std::optional<SearchResult> SearchPose(const tcamera& camera, TPoint corner3, std::int64_t W,
+                                       std::int64_t H, std::optional<FixedAngles> fixed,
+                                       Engine engine = Engine::Fast);
+
+// The real width that gives the result the aspect of the best pose's
+// parallelogram: realHeightCm * La / Lb. Empty on a fault.
+std::optional<double> PresetWidthValue(const tpose& best, double realHeightCm);
+
+// Reads the real height and writes the preset width into the width field.
+// False on a fault (nothing written).
+bool PresetWidth(const tpose& best, RunFields& fields);
+
+namespace detail {
+// The fast grid search (FastSearch.cpp); same contract as SearchPose without
+// a fixed request.
+std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3, std::int64_t W,
+                                           std::int64_t H);
+// The fast resampling loop (FastResample.cpp): fills `image` (24 bits, already
+// the slot's result) exactly like the step-by-step loop, on two threads.
+// False on a fault; the pixels before the faulting one are then written.
+bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image);
+} // namespace detail
+
+} // namespace rectify

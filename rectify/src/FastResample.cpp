@@ -1,0 +1,195 @@
+// The resampling at speed, with pixels identical to the step-by-step loop.
+//
+// The plane point of result pixel (x, y) is ((i*u)*La)/W + anchor + ((j*v)*Lb)/H:
+// the first two terms depend on the column only and the last on the row only,
+// so they are formed once per column and once per row, in the same order of
+// additions. The back-projection then runs over a row in a loop the compiler
+// vectorises; pixels are copied straight between the stored rows (bottom-up,
+// `bytew` stride). The rows are split over two threads.
+
+#include "TwoThreads.h"
+#include "rectify/Search.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace rectify::detail {
+
+namespace {
+
+constexpr double TwoPow52 = 4503599627370496.0;
+constexpr double TwoPow63 = 9223372036854775808.0;
+
+// Round half to even, as nearbyint in the default rounding mode: below 2^52
+// adding and removing 2^52 leaves exactly the rounded value; from 2^52 on
+// every double is an integer already.
+inline double roundEven(double v) {
+    const double a = std::fabs(v);
+    const double r = std::copysign((a + TwoPow52) - TwoPow52, v);
+    return a < TwoPow52 ? r : v;
+}
+
+struct Setup {
+    double cx = 0, cy = 0;
+    double srcW = 0, srcH = 0;
+    double rowX = 0, rowY = 0, rowZ = 0; // ((j*v)*Lb)/H of the current row
+};
+
+// ProjectToSource of the plane point (colX + rowX, ...). Positions that are
+// not finite, or whose rounding leaves the 64-bit range, are faults.
+struct Projected {
+    double sx, sy;
+    bool fault;
+};
+inline Projected project(const Setup& st, double colX, double colY, double colZ) {
+    const double px = colX + st.rowX;
+    const double py = colY + st.rowY;
+    const double pz = colZ + st.rowZ;
+    const double L = std::sqrt(px * px + py * py + pz * pz);
+    const double dx = -px / L;
+    const double dy = -py / L;
+    const double dz = -pz / L;
+    const double s = (-static_cast<double>(FocalDistance) - pz) / dz;
+    const double sx = st.cx + (px + s * dx);
+    const double sy = st.cy + (py + s * dy);
+    // Comparisons fail for NaN as well.
+    const bool ok = (sx >= -TwoPow63) & (sx < TwoPow63) & (sy >= -TwoPow63) & (sy < TwoPow63);
+    return {sx, sy, !ok};
+}
+
+struct Columns {
+    std::vector<double> x, y, z; // ((i*u)*La)/W + anchor
+};
+
+// Source pixel per result column of one row: column -1 means outside the
+// source (getpixel reads 0 there, and the fresh image is already 0).
+// Returns true when a pixel of the row faults.
+// Built for AVX2 and for the baseline; both give the same bits.
+__attribute__((target_clones("avx512f", "avx2", "default"))) bool
+projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+           const double* __restrict czs, int width, int* __restrict srcX, int* __restrict srcY) {
+    // A local copy: the stores below cannot alias it, so the loop vectorises.
+    const Setup st = setup;
+    int anyFault = 0;
+    for (int x = 0; x < width; ++x) {
+        const Projected p = project(st, cxs[x], cys[x], czs[x]);
+        anyFault |= p.fault;
+        const double rx = roundEven(p.sx);
+        const double ry = roundEven(p.sy);
+        const bool inside = (rx >= 0.0) & (rx < st.srcW) & (ry >= 0.0) & (ry < st.srcH);
+        srcX[x] = static_cast<int>(inside ? rx : -1.0);
+        srcY[x] = static_cast<int>(inside ? ry : 0.0);
+    }
+    return anyFault != 0;
+}
+
+struct Part {
+    int rowBegin = 0, rowEnd = 0;
+    std::int64_t faultAt = -1; // row-major index of the first faulting pixel
+};
+
+} // namespace
+
+bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image) {
+    const int outW = pixkit::dibwidth(image);
+    const int outH = pixkit::dibheight(image);
+    // PlanePoint divides by W and H: a zero faults at the very first pixel.
+    if (W == 0 || H == 0)
+        return false;
+    const std::int64_t offX = (outW - W) / 2;
+    const std::int64_t offY = (outH - H) / 2;
+    const auto fW = static_cast<double>(W);
+    const auto fH = static_cast<double>(H);
+
+    Columns cols;
+    const auto uw = static_cast<std::size_t>(outW);
+    cols.x.resize(uw);
+    cols.y.resize(uw);
+    cols.z.resize(uw);
+    for (std::size_t x = 0; x < uw; ++x) {
+        const auto fi = static_cast<double>(static_cast<std::int64_t>(x) - offX);
+        cols.x[x] = ((fi * edges.u.x) * edges.La) / fW + pose.anchor.x;
+        cols.y[x] = ((fi * edges.u.y) * edges.La) / fW + pose.anchor.y;
+        cols.z[x] = ((fi * edges.u.z) * edges.La) / fW + pose.anchor.z;
+    }
+
+    Setup base;
+    base.cx = camera.cx;
+    base.cy = camera.cy;
+    const int srcW = pixkit::dibwidth(source);
+    const int srcH = pixkit::dibheight(source);
+    base.srcW = srcW;
+    base.srcH = srcH;
+    const bool direct = pixkit::dibbits(source) == 24;
+    // Picture row 0 is the last stored row; rows go down by the stride.
+    const std::ptrdiff_t srcStride = source.bytew;
+    const std::uint8_t* srcBottom = source.poi + static_cast<std::ptrdiff_t>(srcH - 1) * srcStride;
+    const std::ptrdiff_t outStride = image.bytew;
+    std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
+
+    auto runPart = [&](Part& part) {
+        std::vector<int> srcX(uw), srcY(uw);
+        Setup st = base;
+        for (int y = part.rowBegin; y < part.rowEnd; ++y) {
+            const auto fj = static_cast<double>(y - offY);
+            st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
+            st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
+            st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
+            int limit = outW;
+            if (projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, srcX.data(),
+                           srcY.data())) {
+                for (limit = 0; limit < outW; ++limit)
+                    if (project(st, cols.x[static_cast<std::size_t>(limit)],
+                                cols.y[static_cast<std::size_t>(limit)],
+                                cols.z[static_cast<std::size_t>(limit)])
+                            .fault)
+                        break;
+                part.faultAt = static_cast<std::int64_t>(y) * outW + limit;
+            }
+            std::uint8_t* dst = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
+            for (int x = 0; x < limit; ++x) {
+                const auto ux = static_cast<std::size_t>(x);
+                const int sxi = srcX[ux];
+                if (sxi < 0)
+                    continue;
+                if (direct) {
+                    const std::uint8_t* src = srcBottom -
+                                              static_cast<std::ptrdiff_t>(srcY[ux]) * srcStride +
+                                              3 * static_cast<std::ptrdiff_t>(sxi);
+                    dst[3 * ux] = src[0];
+                    dst[3 * ux + 1] = src[1];
+                    dst[3 * ux + 2] = src[2];
+                } else {
+                    pixkit::setpixel(image, x, y, pixkit::getpixel(source, sxi, srcY[ux]));
+                }
+            }
+            if (part.faultAt >= 0)
+                return;
+        }
+    };
+
+    Part lower{0, outH / 2, -1};
+    Part upper{outH / 2, outH, -1};
+    auto runLower = [&] { runPart(lower); };
+    auto runUpper = [&] { runPart(upper); };
+    runBoth(runLower, runUpper);
+
+    const std::int64_t faultAt = lower.faultAt >= 0 ? lower.faultAt : upper.faultAt;
+    if (faultAt < 0)
+        return true;
+    // The step-by-step loop stops at the faulting pixel: nothing after it is
+    // written, also not by the other half.
+    const int faultRow = static_cast<int>(faultAt / outW);
+    const int faultCol = static_cast<int>(faultAt % outW);
+    std::memset(pixkit::pictureRow(image, faultRow) + 3 * static_cast<std::size_t>(faultCol), 0,
+                3 * static_cast<std::size_t>(outW - faultCol));
+    for (int y = faultRow + 1; y < outH; ++y)
+        std::memset(pixkit::pictureRow(image, y), 0, 3 * uw);
+    return false;
+}
+
+} // namespace rectify::detail

@@ -1,0 +1,319 @@
+// The grid search at speed, with results identical to the step-by-step search.
+//
+// What makes it fast: sines and cosines come from a table of the 721 grid
+// angles; the rotation matrices are never formed (their products reduce to
+// the entries below, exact zeros included); one row of angleX values is
+// evaluated in a loop the compiler vectorises; the rows are split over two
+// threads.
+//
+// What keeps it exact: every value is formed by the same operations in the
+// same order as in Camera.cpp and Search.cpp. Multiplying the identity by Rx
+// and Ry only adds exact zeros (which can at most turn -0 into +0, hence the
+// "+ 0.0" terms), and w is exactly 1, so with sa, ca, sb, cb the sines and
+// cosines of angleX and angleY the plane vectors are
+//     e1 = (cb, +0, -sb + 0),   e2 = (sa*sb + 0, ca, sa*cb + 0).
+// A corner whose ray misses the plane keeps the position of the last pose
+// that hit it, so such (rare) poses are redone one by one in loop order.
+
+#include "TwoThreads.h"
+#include "rectify/Search.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace rectify::detail {
+
+namespace {
+
+struct AngleTable {
+    std::array<double, GridSize> s{};
+    std::array<double, GridSize> c{};
+};
+
+const AngleTable& angleTable() {
+    static const AngleTable table = [] {
+        AngleTable t;
+        for (int k = 0; k < GridSize; ++k) {
+            const SinCos sc = AngleSinCos((k - GridHalf) / 4.0);
+            t.s[static_cast<std::size_t>(k)] = sc.s;
+            t.c[static_cast<std::size_t>(k)] = sc.c;
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Everything fixed for one run.
+struct RunConst {
+    tvec3 anchor;
+    tvec3 toOrigin; // origin - anchor
+    tvec3 r1, r2;   // rays of corners 1 and 2
+    double cx = 0, cy = 0;
+    double x3 = 0, y3 = 0; // corner 3
+    double dw = 0, dh = 0; // W-1 and H-1
+    double jf = 0;         // the row index H-1 of the fourth corner
+};
+
+// Everything fixed for one value of angleY.
+struct RowConst {
+    double sb = 0, cb = 0;
+    tvec3 d1; // (anchor + e1) - anchor
+};
+
+RowConst rowConst(const RunConst& rc, std::size_t iyIndex) {
+    const AngleTable& t = angleTable();
+    RowConst row;
+    row.sb = t.s[iyIndex];
+    row.cb = t.c[iyIndex];
+    const double e1z = -row.sb + 0.0;
+    row.d1 = {(rc.anchor.x + row.cb) - rc.anchor.x, (rc.anchor.y + 0.0) - rc.anchor.y,
+              (rc.anchor.z + e1z) - rc.anchor.z};
+    return row;
+}
+
+struct PlaneCorners {
+    double c1x, c1y, c1z;
+    double c2x, c2y, c2z;
+    bool hit1, hit2;
+};
+
+// IntersectLinePlane for the rays of corners 1 and 2 with the pose plane.
+inline PlaneCorners planeCorners(const RunConst& rc, const RowConst& row, double sa, double ca) {
+    const double e2x = sa * row.sb + 0.0;
+    const double e2z = sa * row.cb + 0.0;
+    const double d2x = (rc.anchor.x + e2x) - rc.anchor.x;
+    const double d2y = (rc.anchor.y + ca) - rc.anchor.y;
+    const double d2z = (rc.anchor.z + e2z) - rc.anchor.z;
+    const tvec3& d1 = row.d1;
+    const double nx = d1.y * d2z - d1.z * d2y;
+    const double ny = d1.z * d2x - d1.x * d2z;
+    const double nz = d1.x * d2y - d1.y * d2x;
+    const double num = -(nx * rc.toOrigin.x + ny * rc.toOrigin.y + nz * rc.toOrigin.z);
+    const double den1 = nx * rc.r1.x + ny * rc.r1.y + nz * rc.r1.z;
+    const double den2 = nx * rc.r2.x + ny * rc.r2.y + nz * rc.r2.z;
+    const double t1 = num / den1;
+    const double t2 = num / den2;
+    PlaneCorners pc;
+    pc.c1x = 0.0 + t1 * rc.r1.x;
+    pc.c1y = 0.0 + t1 * rc.r1.y;
+    pc.c1z = 0.0 + t1 * rc.r1.z;
+    pc.c2x = 0.0 + t2 * rc.r2.x;
+    pc.c2y = 0.0 + t2 * rc.r2.y;
+    pc.c2z = 0.0 + t2 * rc.r2.z;
+    pc.hit1 = !(std::fabs(den1) < ParallelLimit) & !(t1 == 0.0);
+    pc.hit2 = !(std::fabs(den2) < ParallelLimit) & !(t2 == 0.0);
+    return pc;
+}
+
+// PoseError for the corners c1, c2. NaN where the step-by-step measure faults.
+// ExactZeroTerm: the anchor has a zero component, so the sign of the zero term
+// ((0*u)*La)/dw can show in the fourth corner and is formed literally.
+template <bool ExactZeroTerm>
+inline double poseError(const RunConst& rc, double c1x, double c1y, double c1z, double c2x,
+                        double c2y, double c2z) {
+    const tvec3& an = rc.anchor;
+    const double ax = c1x - an.x;
+    const double ay = c1y - an.y;
+    const double az = c1z - an.z;
+    const double aa = ax * ax + ay * ay + az * az;
+    const double bx = c2x - c1x;
+    const double by = c2y - c1y;
+    const double bz = c2z - c1z;
+    const double Lb = std::sqrt(bx * bx + by * by + bz * bz);
+    const double vx = bx / Lb;
+    const double vy = by / Lb;
+    const double vz = bz / Lb;
+    double qx, qy, qz;
+    if constexpr (ExactZeroTerm) {
+        const double La = std::sqrt(aa);
+        qx = ((0.0 * (ax / La)) * La) / rc.dw + an.x + ((rc.jf * vx) * Lb) / rc.dh;
+        qy = ((0.0 * (ay / La)) * La) / rc.dw + an.y + ((rc.jf * vy) * Lb) / rc.dh;
+        qz = ((0.0 * (az / La)) * La) / rc.dw + an.z + ((rc.jf * vz) * Lb) / rc.dh;
+    } else {
+        // A nonzero anchor component absorbs the zero term whatever its sign.
+        qx = an.x + ((rc.jf * vx) * Lb) / rc.dh;
+        qy = an.y + ((rc.jf * vy) * Lb) / rc.dh;
+        qz = an.z + ((rc.jf * vz) * Lb) / rc.dh;
+    }
+    const double L = std::sqrt(qx * qx + qy * qy + qz * qz);
+    const double dx = -qx / L;
+    const double dy = -qy / L;
+    const double dz = -qz / L;
+    const double s = (-static_cast<double>(FocalDistance) - qz) / dz;
+    const double sx = rc.cx + (qx + s * dx);
+    const double sy = rc.cy + (qy + s * dy);
+    const double ex = sx - rc.x3;
+    const double ey = sy - rc.y3;
+    const double e = std::sqrt(ex * ex + ey * ey);
+    // An edge of length 0 (or beyond the double range) is a fault in PoseEdges.
+    const bool badEdge = (aa == 0.0) | !(aa <= std::numeric_limits<double>::max());
+    return badEdge ? std::numeric_limits<double>::quiet_NaN() : e;
+}
+
+// Flags of one evaluated pose.
+constexpr std::uint8_t Miss1 = 1; // ray of corner 1 missed the plane
+constexpr std::uint8_t Miss2 = 2;
+
+// One row (fixed angleY) of poses, all assumed to hit; misses are flagged.
+template <bool ExactZeroTerm>
+[[gnu::always_inline]] inline void
+evaluateRowBody(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+                const double* __restrict ca, double* __restrict err,
+                std::uint8_t* __restrict flags) {
+    for (int k = 0; k < GridSize; ++k) {
+        const PlaneCorners pc = planeCorners(rc, row, sa[k], ca[k]);
+        err[k] = poseError<ExactZeroTerm>(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z);
+        flags[k] = static_cast<std::uint8_t>((pc.hit1 ? 0 : Miss1) | (pc.hit2 ? 0 : Miss2));
+    }
+}
+
+// Built for AVX2 and for the baseline; the loader picks what the processor has.
+// Both give the same bits: no fused operations, the same IEEE operations.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void
+evaluateRowPlain(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
+                 double* err, std::uint8_t* flags) {
+    evaluateRowBody<false>(rc, row, sa, ca, err, flags);
+}
+
+__attribute__((target_clones("avx512f", "avx2", "default"))) void
+evaluateRowExact(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
+                 double* err, std::uint8_t* flags) {
+    evaluateRowBody<true>(rc, row, sa, ca, err, flags);
+}
+
+template <bool ExactZeroTerm>
+void evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
+                 double* err, std::uint8_t* flags) {
+    if constexpr (ExactZeroTerm)
+        evaluateRowExact(rc, row, sa, ca, err, flags);
+    else
+        evaluateRowPlain(rc, row, sa, ca, err, flags);
+}
+
+// Position of corner 1 or 2 at the pose with loop index `index` (iy outer),
+// following the keep-the-previous rule back to the start pose.
+tvec3 cornerAt(const RunConst& rc, const tpose& start, std::int64_t index, int corner) {
+    const AngleTable& t = angleTable();
+    for (std::int64_t q = index; q >= 0; --q) {
+        const auto iyIndex = static_cast<std::size_t>(q / GridSize);
+        const auto ixIndex = static_cast<std::size_t>(q % GridSize);
+        const RowConst row = rowConst(rc, iyIndex);
+        const PlaneCorners pc = planeCorners(rc, row, t.s[ixIndex], t.c[ixIndex]);
+        if (corner == 1 && pc.hit1)
+            return {pc.c1x, pc.c1y, pc.c1z};
+        if (corner == 2 && pc.hit2)
+            return {pc.c2x, pc.c2y, pc.c2z};
+    }
+    return corner == 1 ? start.corner1 : start.corner2;
+}
+
+struct PartResult {
+    bool fault = false;
+    bool any = false;
+    std::int64_t bestIndex = 0;
+    double bestError = 0.0;
+};
+
+// Rows [rowBegin, rowEnd) in loop order; the first strictly smallest error wins.
+template <bool ExactZeroTerm>
+PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int rowEnd) {
+    const AngleTable& t = angleTable();
+    std::vector<double> err(GridSize);
+    std::vector<std::uint8_t> flags(GridSize);
+    PartResult part;
+    // Loop index of the last pose whose corner 1 / 2 hit the plane; resolved
+    // lazily (the previous part may hold it), -2 = not yet known.
+    std::int64_t lastHit1 = -2, lastHit2 = -2;
+    for (int r = rowBegin; r < rowEnd; ++r) {
+        const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
+        evaluateRow<ExactZeroTerm>(rc, row, t.s.data(), t.c.data(), err.data(), flags.data());
+        const std::int64_t rowStart = static_cast<std::int64_t>(r) * GridSize;
+        for (int k = 0; k < GridSize; ++k) {
+            const std::int64_t index = rowStart + k;
+            const auto uk = static_cast<std::size_t>(k);
+            double e = err[uk];
+            const std::uint8_t f = flags[uk];
+            if (f != 0) {
+                const PlaneCorners pc = planeCorners(rc, row, t.s[uk], t.c[uk]);
+                tvec3 c1{pc.c1x, pc.c1y, pc.c1z};
+                tvec3 c2{pc.c2x, pc.c2y, pc.c2z};
+                if (f & Miss1)
+                    c1 = cornerAt(rc, start, lastHit1 == -2 ? index - 1 : lastHit1, 1);
+                if (f & Miss2)
+                    c2 = cornerAt(rc, start, lastHit2 == -2 ? index - 1 : lastHit2, 2);
+                e = poseError<ExactZeroTerm>(rc, c1.x, c1.y, c1.z, c2.x, c2.y, c2.z);
+                if (!(f & Miss1))
+                    lastHit1 = index;
+                if (!(f & Miss2))
+                    lastHit2 = index;
+            } else {
+                lastHit1 = index;
+                lastHit2 = index;
+            }
+            if (!std::isfinite(e)) {
+                part.fault = true;
+                return part;
+            }
+            if (!part.any || e < part.bestError) {
+                part.any = true;
+                part.bestIndex = index;
+                part.bestError = e;
+            }
+        }
+    }
+    return part;
+}
+
+template <bool ExactZeroTerm>
+std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start) {
+    // Two halves of the angleY rows; each keeps its own first minimum and the
+    // earlier half wins ties, which is the sequential loop order.
+    const int split = (GridSize + 1) / 2;
+    PartResult lower, upper;
+    auto runLower = [&] { lower = searchRows<ExactZeroTerm>(rc, start, 0, split); };
+    auto runUpper = [&] { upper = searchRows<ExactZeroTerm>(rc, start, split, GridSize); };
+    runBoth(runLower, runUpper);
+    if (lower.fault || upper.fault)
+        return std::nullopt;
+    const PartResult& win =
+        (!lower.any || (upper.any && upper.bestError < lower.bestError)) ? upper : lower;
+
+    const auto iyIndex = static_cast<std::size_t>(win.bestIndex / GridSize);
+    const auto ixIndex = static_cast<std::size_t>(win.bestIndex % GridSize);
+    SearchResult result;
+    result.error = win.bestError;
+    result.best.angleX = (static_cast<int>(ixIndex) - GridHalf) / 4.0;
+    result.best.angleY = (static_cast<int>(iyIndex) - GridHalf) / 4.0;
+    result.best.anchor = rc.anchor;
+    result.best.corner1 = cornerAt(rc, start, win.bestIndex, 1);
+    result.best.corner2 = cornerAt(rc, start, win.bestIndex, 2);
+    return result;
+}
+
+} // namespace
+
+std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3, std::int64_t W,
+                                           std::int64_t H) {
+    // The divisors W-1 and H-1 of the fourth corner: 0 faults at the first pose.
+    if (W - 1 == 0 || H - 1 == 0)
+        return std::nullopt;
+    const tpose start = StartPose(camera);
+    RunConst rc;
+    rc.anchor = start.anchor;
+    rc.toOrigin = {0.0 - rc.anchor.x, 0.0 - rc.anchor.y, 0.0 - rc.anchor.z};
+    rc.r1 = camera.rays[1];
+    rc.r2 = camera.rays[2];
+    rc.cx = camera.cx;
+    rc.cy = camera.cy;
+    rc.x3 = corner3.x;
+    rc.y3 = corner3.y;
+    rc.dw = static_cast<double>(W - 1);
+    rc.dh = static_cast<double>(H - 1);
+    rc.jf = static_cast<double>(H - 1);
+    const bool zeroAnchor = rc.anchor.x == 0.0 || rc.anchor.y == 0.0 || rc.anchor.z == 0.0;
+    return zeroAnchor ? searchAll<true>(rc, start) : searchAll<false>(rc, start);
+}
+
+} // namespace rectify::detail
