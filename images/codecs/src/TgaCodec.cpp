@@ -56,7 +56,7 @@ bool validMapBits(int b) {
 // Colour of a 15/16-, 24- or 32-bit little-endian pixel (blue first).
 Colour colourAt(const std::uint8_t* p, int bits) {
     if (bits <= 16) {
-        const unsigned v = p[0] | (p[1] << 8);
+        const unsigned v = unsigned{p[0]} | (unsigned{p[1]} << 8);
         auto five = [](unsigned c) { return static_cast<std::uint8_t>((c << 3) | (c >> 2)); };
         return rgb(five((v >> 10) & 0x1F), five((v >> 5) & 0x1F), five(v & 0x1F));
     }
