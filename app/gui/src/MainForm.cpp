@@ -49,6 +49,7 @@ QSpinBox* wholeField(const char* name, int lo, int hi, int start, int step, QWid
     e->setRange(lo, hi);
     e->setValue(start);
     e->setSingleStep(step);
+    e->setMaximumWidth(70);
     return e;
 }
 
@@ -59,8 +60,8 @@ QDoubleSpinBox* fractionField(const char* name, double start, QWidget* parent) {
     e->setValue(start);
     e->setSingleStep(1.0);
     // The sizeHint of a 1e12 range is far too wide for the panel.
-    e->setMinimumWidth(90);
-    e->setMaximumWidth(110);
+    e->setMinimumWidth(70);
+    e->setMaximumWidth(90);
     return e;
 }
 
@@ -139,7 +140,9 @@ void TMainForm::buildControls() {
     outer->addWidget(Splitter2, 1);
 
     Panel1 = named(new QFrame(Splitter2), "Panel1");
-    Panel1->setMinimumHeight(20);
+    // The panel may be squeezed: the views, not the fields, set the window's
+    // smallest size.
+    Panel1->setMinimumSize(1, 20);
     auto* grid = new QGridLayout(Panel1);
     grid->setContentsMargins(6, 3, 6, 3);
     grid->setHorizontalSpacing(6);
@@ -177,6 +180,7 @@ void TMainForm::buildControls() {
     grid->addWidget(BreiteED, 1, 1);
     grid->addWidget(Label5, 2, 0);
     grid->addWidget(HoeheEd, 2, 1);
+    grid->addWidget(NowDoNotRenderCheck, 3, 0, 1, 4);
     grid->addWidget(Label2, 0, 2);
     grid->addWidget(RxSpinEdit1, 0, 3);
     grid->addWidget(Label3, 1, 2);
@@ -189,9 +193,8 @@ void TMainForm::buildControls() {
     grid->addWidget(RechenbereichEd, 1, 5);
     grid->addWidget(Label8, 2, 4);
     grid->addWidget(Schwelled, 2, 5);
-    grid->addWidget(Label9, 3, 0);
-    grid->addWidget(BlendEd, 3, 1);
-    grid->addWidget(NowDoNotRenderCheck, 3, 2, 1, 4);
+    grid->addWidget(Label9, 3, 4);
+    grid->addWidget(BlendEd, 3, 5);
     grid->setColumnStretch(6, 1);
 
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
