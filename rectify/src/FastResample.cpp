@@ -67,7 +67,7 @@ struct Columns {
 // Source pixel per result column of one row: column -1 means outside the
 // source (getpixel reads 0 there, and the fresh image is already 0).
 // Returns true when a pixel of the row faults.
-// Built for AVX2 and for the baseline; both give the same bits.
+// Built for AVX-512, AVX2 and the baseline; all give the same bits.
 __attribute__((target_clones("avx512f", "avx2", "default"))) bool
 projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
            const double* __restrict czs, int width, int* __restrict srcX, int* __restrict srcY) {

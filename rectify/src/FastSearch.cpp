@@ -108,9 +108,11 @@ inline PlaneCorners planeCorners(const RunConst& rc, const RowConst& row, double
 }
 
 // PoseError for the corners c1, c2. NaN where the step-by-step measure faults.
-// ExactZeroTerm: the anchor has a zero component, so the sign of the zero term
-// ((0*u)*La)/dw can show in the fourth corner and is formed literally.
-template <bool ExactZeroTerm>
+//
+// The zero term ((0*u)*La)/(W-1) of the fourth corner is left out: added to a
+// nonzero anchor component it changes nothing, and where the anchor component
+// is zero it can only decide the sign of a zero coordinate, which the
+// projection turns into cx + (+-0) = cx or a fault either way (cx, cy > 0).
 inline double poseError(const RunConst& rc, double c1x, double c1y, double c1z, double c2x,
                         double c2y, double c2z) {
     const tvec3& an = rc.anchor;
@@ -125,18 +127,9 @@ inline double poseError(const RunConst& rc, double c1x, double c1y, double c1z, 
     const double vx = bx / Lb;
     const double vy = by / Lb;
     const double vz = bz / Lb;
-    double qx, qy, qz;
-    if constexpr (ExactZeroTerm) {
-        const double La = std::sqrt(aa);
-        qx = ((0.0 * (ax / La)) * La) / rc.dw + an.x + ((rc.jf * vx) * Lb) / rc.dh;
-        qy = ((0.0 * (ay / La)) * La) / rc.dw + an.y + ((rc.jf * vy) * Lb) / rc.dh;
-        qz = ((0.0 * (az / La)) * La) / rc.dw + an.z + ((rc.jf * vz) * Lb) / rc.dh;
-    } else {
-        // A nonzero anchor component absorbs the zero term whatever its sign.
-        qx = an.x + ((rc.jf * vx) * Lb) / rc.dh;
-        qy = an.y + ((rc.jf * vy) * Lb) / rc.dh;
-        qz = an.z + ((rc.jf * vz) * Lb) / rc.dh;
-    }
+    const double qx = an.x + ((rc.jf * vx) * Lb) / rc.dh;
+    const double qy = an.y + ((rc.jf * vy) * Lb) / rc.dh;
+    const double qz = an.z + ((rc.jf * vz) * Lb) / rc.dh;
     const double L = std::sqrt(qx * qx + qy * qy + qz * qz);
     const double dx = -qx / L;
     const double dy = -qy / L;
@@ -157,39 +150,24 @@ constexpr std::uint8_t Miss1 = 1; // ray of corner 1 missed the plane
 constexpr std::uint8_t Miss2 = 2;
 
 // One row (fixed angleY) of poses, all assumed to hit; misses are flagged.
-template <bool ExactZeroTerm>
-[[gnu::always_inline]] inline void
-evaluateRowBody(const RunConst& rc, const RowConst& row, const double* __restrict sa,
-                const double* __restrict ca, double* __restrict err,
-                std::uint8_t* __restrict flags) {
+[[gnu::always_inline]] inline void evaluateRowBody(const RunConst& rc, const RowConst& row,
+                                                   const double* __restrict sa,
+                                                   const double* __restrict ca,
+                                                   double* __restrict err,
+                                                   std::uint8_t* __restrict flags) {
     for (int k = 0; k < GridSize; ++k) {
         const PlaneCorners pc = planeCorners(rc, row, sa[k], ca[k]);
-        err[k] = poseError<ExactZeroTerm>(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z);
+        err[k] = poseError(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z);
         flags[k] = static_cast<std::uint8_t>((pc.hit1 ? 0 : Miss1) | (pc.hit2 ? 0 : Miss2));
     }
 }
 
-// Built for AVX2 and for the baseline; the loader picks what the processor has.
+// Built for AVX-512, AVX2 and the baseline; the loader picks what the processor has.
 // Both give the same bits: no fused operations, the same IEEE operations.
 __attribute__((target_clones("avx512f", "avx2", "default"))) void
-evaluateRowPlain(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
-                 double* err, std::uint8_t* flags) {
-    evaluateRowBody<false>(rc, row, sa, ca, err, flags);
-}
-
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-evaluateRowExact(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
-                 double* err, std::uint8_t* flags) {
-    evaluateRowBody<true>(rc, row, sa, ca, err, flags);
-}
-
-template <bool ExactZeroTerm>
-void evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
-                 double* err, std::uint8_t* flags) {
-    if constexpr (ExactZeroTerm)
-        evaluateRowExact(rc, row, sa, ca, err, flags);
-    else
-        evaluateRowPlain(rc, row, sa, ca, err, flags);
+evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
+            double* err, std::uint8_t* flags) {
+    evaluateRowBody(rc, row, sa, ca, err, flags);
 }
 
 // Position of corner 1 or 2 at the pose with loop index `index` (iy outer),
@@ -217,8 +195,8 @@ struct PartResult {
 };
 
 // Rows [rowBegin, rowEnd) in loop order; the first strictly smallest error wins.
-template <bool ExactZeroTerm>
-PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int rowEnd) {
+PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int rowEnd,
+                      double* errors) {
     const AngleTable& t = angleTable();
     std::vector<double> err(GridSize);
     std::vector<std::uint8_t> flags(GridSize);
@@ -228,7 +206,7 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
     std::int64_t lastHit1 = -2, lastHit2 = -2;
     for (int r = rowBegin; r < rowEnd; ++r) {
         const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
-        evaluateRow<ExactZeroTerm>(rc, row, t.s.data(), t.c.data(), err.data(), flags.data());
+        evaluateRow(rc, row, t.s.data(), t.c.data(), err.data(), flags.data());
         const std::int64_t rowStart = static_cast<std::int64_t>(r) * GridSize;
         for (int k = 0; k < GridSize; ++k) {
             const std::int64_t index = rowStart + k;
@@ -243,7 +221,7 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
                     c1 = cornerAt(rc, start, lastHit1 == -2 ? index - 1 : lastHit1, 1);
                 if (f & Miss2)
                     c2 = cornerAt(rc, start, lastHit2 == -2 ? index - 1 : lastHit2, 2);
-                e = poseError<ExactZeroTerm>(rc, c1.x, c1.y, c1.z, c2.x, c2.y, c2.z);
+                e = poseError(rc, c1.x, c1.y, c1.z, c2.x, c2.y, c2.z);
                 if (!(f & Miss1))
                     lastHit1 = index;
                 if (!(f & Miss2))
@@ -252,6 +230,8 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
                 lastHit1 = index;
                 lastHit2 = index;
             }
+            if (errors != nullptr)
+                errors[index] = e;
             if (!std::isfinite(e)) {
                 part.fault = true;
                 return part;
@@ -266,14 +246,13 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
     return part;
 }
 
-template <bool ExactZeroTerm>
-std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start) {
+std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start, double* errors) {
     // Two halves of the angleY rows; each keeps its own first minimum and the
     // earlier half wins ties, which is the sequential loop order.
     const int split = (GridSize + 1) / 2;
     PartResult lower, upper;
-    auto runLower = [&] { lower = searchRows<ExactZeroTerm>(rc, start, 0, split); };
-    auto runUpper = [&] { upper = searchRows<ExactZeroTerm>(rc, start, split, GridSize); };
+    auto runLower = [&] { lower = searchRows(rc, start, 0, split, errors); };
+    auto runUpper = [&] { upper = searchRows(rc, start, split, GridSize, errors); };
     runBoth(runLower, runUpper);
     if (lower.fault || upper.fault)
         return std::nullopt;
@@ -295,7 +274,7 @@ std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start) {
 } // namespace
 
 std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3, std::int64_t W,
-                                           std::int64_t H) {
+                                           std::int64_t H, double* errors) {
     // The divisors W-1 and H-1 of the fourth corner: 0 faults at the first pose.
     if (W - 1 == 0 || H - 1 == 0)
         return std::nullopt;
@@ -312,8 +291,7 @@ std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3
     rc.dw = static_cast<double>(W - 1);
     rc.dh = static_cast<double>(H - 1);
     rc.jf = static_cast<double>(H - 1);
-    const bool zeroAnchor = rc.anchor.x == 0.0 || rc.anchor.y == 0.0 || rc.anchor.z == 0.0;
-    return zeroAnchor ? searchAll<true>(rc, start) : searchAll<false>(rc, start);
+    return searchAll(rc, start, errors);
 }
 
 } // namespace rectify::detail

@@ -48,9 +48,10 @@ bool PresetWidth(const tpose& best, RunFields& fields);
 
 namespace detail {
 // The fast grid search (FastSearch.cpp); same contract as SearchPose without
-// a fixed request.
+// a fixed request. When `errors` is given it receives the error of every pose
+// in loop order (GridSize * GridSize values; checked against the reference).
 std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3, std::int64_t W,
-                                           std::int64_t H);
+                                           std::int64_t H, double* errors = nullptr);
 // The fast resampling loop (FastResample.cpp): fills `image` (24 bits, already
 // the slot's result) exactly like the step-by-step loop, on two threads.
 // False on a fault; the pixels before the faulting one are then written.

@@ -1,0 +1,253 @@
+// The fast search and resampling against the step-by-step reference: same
+// poses, same error bits, same pixels.
+
+#include "TestScenes.h"
+#include "rectify/Search.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace rectify {
+namespace {
+
+using test::bits;
+using test::makePhoto;
+using test::samePose;
+
+// ---- Search ----------------------------------------------------------------------
+
+struct SearchCase {
+    const char* name;
+    int width, height;
+    Corners corners;
+    double realWidthCm, realHeightCm;
+};
+
+std::ostream& operator<<(std::ostream& os, const SearchCase& c) {
+    return os << c.name;
+}
+
+// Random quad with a fixed seed, roughly convex, inside the photograph.
+Corners randomQuad(std::mt19937& rng, int width, int height) {
+    auto coord = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int w = width, h = height;
+    return {{{coord(0, w / 3), coord(0, h / 3)},
+             {coord(2 * w / 3, w - 1), coord(0, h / 3)},
+             {coord(2 * w / 3, w - 1), coord(2 * h / 3, h - 1)},
+             {coord(0, w / 3), coord(2 * h / 3, h - 1)}}};
+}
+
+Corners seededQuad(std::uint32_t seed, int width, int height) {
+    std::mt19937 rng(seed);
+    return randomQuad(rng, width, height);
+}
+
+class SearchEquivalence : public ::testing::TestWithParam<SearchCase> {};
+
+// The error of every grid pose, in loop order, by the step-by-step operations.
+std::vector<double> referenceErrors(const tcamera& camera, TPoint corner3, std::int64_t W,
+                                    std::int64_t H) {
+    std::vector<double> errors;
+    errors.reserve(static_cast<std::size_t>(GridSize) * GridSize);
+    tpose working = StartPose(camera);
+    for (int iy = -GridHalf; iy <= GridHalf; ++iy)
+        for (int ix = -GridHalf; ix <= GridHalf; ++ix) {
+            EXPECT_TRUE(EvaluatePose(camera, ix / 4.0, iy / 4.0, working));
+            const auto e = PoseError(camera, working, corner3, W, H);
+            errors.push_back(e ? *e : std::numeric_limits<double>::quiet_NaN());
+        }
+    return errors;
+}
+
+TEST_P(SearchEquivalence, EveryPoseErrorAndTheBestPoseAgreeToTheBit) {
+    const SearchCase& c = GetParam();
+    pixkit::dib frame; // only the size is read
+    pixkit::newdib(frame, c.width, c.height, 24, nullptr, 0);
+    pixkit::DibHolder holder(frame);
+    ASSERT_NE(frame.poi, nullptr);
+    const tcamera camera = MakeCamera(frame, c.corners);
+    const auto size = TargetSize(c.corners, c.realWidthCm, c.realHeightCm, 100);
+    ASSERT_EQ(size.status, TargetSizeResult::Status::Ok);
+
+    std::vector<double> fastErrors(static_cast<std::size_t>(GridSize) * GridSize);
+    const auto fast =
+        detail::searchGridFast(camera, c.corners[3], size.W, size.H, fastErrors.data());
+    const auto ref =
+        SearchPose(camera, c.corners[3], size.W, size.H, std::nullopt, Engine::Reference);
+    ASSERT_TRUE(fast.has_value());
+    ASSERT_TRUE(ref.has_value());
+    EXPECT_TRUE(samePose(fast->best, ref->best))
+        << "fast " << fast->best.angleX << "/" << fast->best.angleY << ", reference "
+        << ref->best.angleX << "/" << ref->best.angleY;
+    EXPECT_EQ(bits(fast->error), bits(ref->error));
+
+    const std::vector<double> refErrors = referenceErrors(camera, c.corners[3], size.W, size.H);
+    std::size_t differing = 0, firstDiff = 0;
+    for (std::size_t k = 0; k < refErrors.size(); ++k)
+        if (bits(refErrors[k]) != bits(fastErrors[k]) && differing++ == 0)
+            firstDiff = k;
+    EXPECT_EQ(differing, 0u) << "first at loop index " << firstDiff << " (angleX "
+                             << (static_cast<int>(firstDiff % GridSize) - GridHalf) / 4.0
+                             << ", angleY "
+                             << (static_cast<int>(firstDiff / GridSize) - GridHalf) / 4.0 << ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Quads, SearchEquivalence,
+    ::testing::Values(SearchCase{"AxisParallel",
+                                 1000,
+                                 800,
+                                 {{{100, 100}, {300, 100}, {300, 200}, {100, 200}}},
+                                 1000,
+                                 1000},
+                      // Corner 0 on the principal column: the anchor has x = 0, so the sign
+                      // of the zero term in the fourth corner can show.
+                      SearchCase{"AnchorOnPrincipalColumn",
+                                 1000,
+                                 800,
+                                 {{{500, 250}, {820, 270}, {790, 610}, {470, 640}}},
+                                 300,
+                                 200},
+                      // Corners 1 and 2 on the principal row: their rays run along the plane
+                      // at angleX = -90 and keep the previous position.
+                      SearchCase{"CornersOnPrincipalRow",
+                                 1000,
+                                 800,
+                                 {{{200, 150}, {700, 400}, {650, 400}, {180, 650}}},
+                                 500,
+                                 300},
+                      SearchCase{"StrongPerspective",
+                                 6000,
+                                 4000,
+                                 {{{1150, 820}, {4720, 1240}, {4560, 3180}, {1030, 3560}}},
+                                 1800,
+                                 1200},
+                      SearchCase{"Random320x200", 320, 200, seededQuad(7, 320, 200), 400, 250},
+                      SearchCase{"RandomOddWidth", 1001, 777, seededQuad(11, 1001, 777), 100, 100}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// ---- Resampling ------------------------------------------------------------------
+
+struct ResampleCase {
+    int width, height;
+    int areaPercent;
+};
+
+std::ostream& operator<<(std::ostream& os, const ResampleCase& c) {
+    return os << c.width << "x" << c.height << "@" << c.areaPercent;
+}
+
+const pixkit::dib& cachedPhoto(int width, int height) {
+    static std::map<std::pair<int, int>, std::unique_ptr<pixkit::DibHolder>> photos;
+    auto& slot = photos[{width, height}];
+    if (!slot)
+        slot = std::make_unique<pixkit::DibHolder>(makePhoto(width, height, 3));
+    return slot->get();
+}
+
+class ResampleEquivalence : public ::testing::TestWithParam<ResampleCase> {};
+
+TEST_P(ResampleEquivalence, SamePixelsForManyPoses) {
+    const ResampleCase& c = GetParam();
+    const pixkit::dib& photo = cachedPhoto(c.width, c.height);
+    ASSERT_NE(photo.poi, nullptr);
+    std::mt19937 rng(static_cast<std::uint32_t>(c.width * 31 + c.areaPercent));
+    for (int round = 0; round < 12; ++round) {
+        const Corners corners = randomQuad(rng, c.width, c.height);
+        const tcamera camera = MakeCamera(photo, corners);
+        // Grid angles and arbitrary typed angles, strong tilts included.
+        const bool grid = round % 2 == 0;
+        const double ax = grid ? std::uniform_int_distribution<int>(-360, 360)(rng) / 4.0
+                               : std::uniform_real_distribution<double>(-89.9, 89.9)(rng);
+        const double ay = grid ? std::uniform_int_distribution<int>(-360, 360)(rng) / 4.0
+                               : std::uniform_real_distribution<double>(-89.9, 89.9)(rng);
+        tpose pose = StartPose(camera);
+        ASSERT_TRUE(EvaluatePose(camera, ax, ay, pose));
+        // Small targets keep the step-by-step loop quick.
+        const std::int64_t W = std::uniform_int_distribution<int>(2, 90)(rng);
+        const std::int64_t H = std::uniform_int_distribution<int>(2, 90)(rng);
+
+        pixkit::DibHolder fastOut, refOut;
+        const ResampleEnd fastEnd = ResampleRectified(photo, camera, pose, W, H, c.areaPercent,
+                                                      fastOut.get(), Engine::Fast);
+        const ResampleEnd refEnd = ResampleRectified(photo, camera, pose, W, H, c.areaPercent,
+                                                     refOut.get(), Engine::Reference);
+        ASSERT_EQ(fastEnd, refEnd) << "round " << round;
+        EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get()))
+            << "round " << round << " angles " << ax << "/" << ay << " W " << W << " H " << H;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SourcesAndAreas, ResampleEquivalence,
+                         ::testing::Values(ResampleCase{320, 200, 50}, ResampleCase{320, 200, 100},
+                                           ResampleCase{1001, 777, 95},
+                                           ResampleCase{1001, 777, 105},
+                                           ResampleCase{1001, 777, 150},
+                                           ResampleCase{6000, 4000, 100},
+                                           ResampleCase{6000, 4000, 150}));
+
+// The searched pose of a real quad, resampled at a size with many rows for
+// both threads.
+TEST(ResampleEquivalenceLarge, SearchedPoseAtFullTarget) {
+    const pixkit::dib& photo = cachedPhoto(1001, 777);
+    const Corners corners{{{130, 90}, {880, 140}, {850, 700}, {100, 660}}};
+    const tcamera camera = MakeCamera(photo, corners);
+    const auto size = TargetSize(corners, 500, 400, 50);
+    const auto found = SearchPose(camera, corners[3], size.W, size.H, std::nullopt);
+    ASSERT_TRUE(found.has_value());
+    pixkit::DibHolder fastOut, refOut;
+    EXPECT_EQ(ResampleRectified(photo, camera, found->best, size.W, size.H, 100, fastOut.get(),
+                                Engine::Fast),
+              ResampleEnd::Done);
+    EXPECT_EQ(ResampleRectified(photo, camera, found->best, size.W, size.H, 100, refOut.get(),
+                                Engine::Reference),
+              ResampleEnd::Done);
+    EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get()));
+}
+
+// A plane through the camera centre: the plane point of column 7 lies in z = 0,
+// so the loop faults there in the first row. Both paths leave the same partly
+// filled image: the pixels before the fault, nothing after it.
+TEST(ResampleEquivalenceFault, PartlyFilledImageIsTheSame) {
+    pixkit::dib photo;
+    pixkit::newdib(photo, 2000, 1500, 24, nullptr, 0);
+    pixkit::DibHolder photoHolder(photo);
+    ASSERT_NE(photo.poi, nullptr);
+    for (int y = 0; y < 1500; ++y)
+        for (int x = 0; x < 2000; ++x)
+            pixkit::setpixel(photo, x, y, pixkit::rgb(10, 20, 30));
+    tcamera camera;
+    camera.cx = 1000;
+    camera.cy = 1500;
+    tpose pose;
+    pose.anchor = {-3, -2, -4};
+    pose.corner1 = {0, -2, 0}; // a = (3, 0, 4): u = (0.6, 0, 0.8), La = 5
+    pose.corner2 = {0, 8, 0};  // b = (0, 10, 0)
+    const std::int64_t W = 5, H = 10;
+
+    pixkit::DibHolder fastOut, refOut;
+    EXPECT_EQ(ResampleRectified(photo, camera, pose, W, H, 200, fastOut.get(), Engine::Fast),
+              ResampleEnd::Fault);
+    EXPECT_EQ(ResampleRectified(photo, camera, pose, W, H, 200, refOut.get(), Engine::Reference),
+              ResampleEnd::Fault);
+    ASSERT_NE(refOut.get().poi, nullptr);
+    EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get()));
+    const pixkit::dib& out = refOut.get();
+    // W' = 10, offX = 2: column 7 is i = 5, where the plane point has z = 0.
+    int before = 0;
+    for (int x = 0; x < 7; ++x)
+        before += pixkit::getpixel(out, x, 0) != 0;
+    EXPECT_GT(before, 0);
+    for (int y = 0; y < pixkit::dibheight(out); ++y)
+        for (int x = y == 0 ? 7 : 0; x < pixkit::dibwidth(out); ++x)
+            ASSERT_EQ(pixkit::getpixel(out, x, y), 0u) << x << "," << y;
+}
+
+} // namespace
+} // namespace rectify
