@@ -2,6 +2,7 @@
 // window.
 
 #include "app/BatchMode.h"
+#include "gui/MainWindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -18,14 +19,9 @@ namespace {
 constexpr const char* ApplicationTitle = "Fassadenplan";
 constexpr const char* VersionLine = "Fassadenplan 1.0.0";
 
-// The interactive program. Only this function knows about windows.
+// The interactive program: the main window and its message loop.
 int runInteractive(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(ApplicationTitle);
-    QMainWindow window;
-    window.setWindowTitle("Velkor Fassadenplan 1.0");
-    window.show();
-    return QApplication::exec();
+    return gui::runMainWindow(argc, argv);
 }
 
 // The batch mode never creates a window or a GUI application, so it runs
@@ -44,7 +40,7 @@ int runBatchMode(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::cout << app::batchUsage();
+        std::cout << app::batchUsage() << gui::interactiveUsage();
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {

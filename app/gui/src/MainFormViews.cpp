@@ -173,6 +173,17 @@ void TMainForm::sourceMouseUp(SourceSlot s, int x, int y) {
     runSlot(s.slot);
 }
 
+void TMainForm::placeCorners(const rectify::Corners& corners) {
+    points = corners;
+    insetmode = false;
+    setted = true;
+    mode = 3;
+    if (BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked())
+        breitetoset = true;
+    runSlot(1);
+    PaintBox1Paint();
+}
+
 void TMainForm::PaintBox1MouseDown(int x, int y) {
     sourceMouseDown(sourceSlot(1), x, y);
 }

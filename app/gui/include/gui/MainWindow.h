@@ -6,6 +6,13 @@ namespace gui {
 // Creates the application and the main window, opens the photograph named by
 // the first parameter (if any) when the window is first shown, and runs the
 // message loop. Returns the exit code.
+//
+// Demonstration aid: "--demo-corners X0,Y0,X1,Y1,X2,Y2,X3,Y3" (anywhere
+// after the photograph) sets the four corners of image 1 once the window is
+// shown, as four clicks at those image positions would.
 int runMainWindow(int argc, char** argv);
+
+// The lines that --help shows for the interactive start.
+const char* interactiveUsage();
 
 } // namespace gui

@@ -72,6 +72,9 @@ public:
     void PaintBox4MouseDown(int x, int y);
     void PaintBox4MouseMove(int x, int y);
     void PaintBox4MouseUp(int x, int y);
+    // Completes the quad of image 1 with `corners` (stored order) as the
+    // fourth press would: preset option, run, repaint.
+    void placeCorners(const rectify::Corners& corners);
 
     // --- settings
     void LoadOptions();
