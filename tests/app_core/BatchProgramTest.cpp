@@ -1,0 +1,287 @@
+// The real program in batch mode, started as a child process without a
+// display: a photograph of a tilted facade with known cells is rectified and
+// compared with the facade seen straight on.
+
+#include "TestSupport.h"
+#include "pixkit/ImageFile.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::Picture;
+using testsupport::runProgram;
+
+const std::string Program = FASSADENPLAN_EXE;
+
+// ---------------------------------------------------------------- the facade
+
+// Front view: 8 x 6 cells of 50 pixels, each its own colour.
+constexpr int CellPx = 50;
+constexpr int FrontW = 8 * CellPx;
+constexpr int FrontH = 6 * CellPx;
+
+pixkit::Colour cellColour(int cx, int cy) {
+    return pixkit::rgb(static_cast<std::uint8_t>(20 + 30 * cx),
+                       static_cast<std::uint8_t>(20 + 40 * cy),
+                       static_cast<std::uint8_t>(((cx + 2 * cy) % 4) * 70 + 10));
+}
+
+pixkit::Colour frontColour(double fx, double fy) {
+    return cellColour(static_cast<int>(fx) / CellPx, static_cast<int>(fy) / CellPx);
+}
+
+// Distance of a front-view position from the nearest cell border, in front pixels.
+double borderDistance(double fx, double fy) {
+    const double dx = std::fmod(fx, CellPx), dy = std::fmod(fy, CellPx);
+    return std::min({dx, CellPx - dx, dy, CellPx - dy});
+}
+
+struct Vec {
+    double x, y, z;
+};
+Vec operator-(Vec a, Vec b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec operator*(double s, Vec a) {
+    return {s * a.x, s * a.y, s * a.z};
+}
+double dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// The facade on a plane turned about X by angleX, then about Y by angleY,
+// seen by a pinhole camera with a focal distance of 1000 pixels. Camera x
+// points to the left of the photograph and camera y to its top.
+struct Scene {
+    double angleXDeg, angleYDeg;
+    int photoW = 1000, photoH = 800;
+    Vec centre{0.0, 0.0, 2400.0}; // the facade's centre, in front of the camera
+    double unitsPerPx = 2.5;      // facade size per front-view pixel
+
+    double cx() const { return photoW / 2.0; }
+    double cy() const { return photoH / 2.0; }
+    Vec e1() const {
+        const double b = angleYDeg * M_PI / 180.0;
+        return {std::cos(b), 0.0, -std::sin(b)};
+    }
+    Vec e2() const {
+        const double a = angleXDeg * M_PI / 180.0, b = angleYDeg * M_PI / 180.0;
+        return {std::sin(a) * std::sin(b), std::cos(a), std::sin(a) * std::cos(b)};
+    }
+    // Front-view right is photograph right, that is camera -x; down is camera -y.
+    Vec onFacade(double fx, double fy) const {
+        return centre - ((fx - FrontW / 2.0) * unitsPerPx) * e1() -
+               ((fy - FrontH / 2.0) * unitsPerPx) * e2();
+    }
+    void toPhoto(Vec p, double& x, double& y) const {
+        x = cx() - 1000.0 * p.x / p.z;
+        y = cy() - 1000.0 * p.y / p.z;
+    }
+
+    // Every photograph pixel looks along its ray onto the facade plane.
+    Picture photograph() const {
+        Picture pic{photoW, photoH,
+                    std::vector<pixkit::Colour>(static_cast<std::size_t>(photoW * photoH))};
+        const Vec a = e1(), b = e2();
+        const Vec n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+        for (int y = 0; y < photoH; ++y)
+            for (int x = 0; x < photoW; ++x) {
+                const Vec ray{cx() - x, cy() - y, 1000.0};
+                const Vec p = (dot(n, centre) / dot(n, ray)) * ray;
+                const Vec d = p - centre;
+                const double fx = FrontW / 2.0 - dot(d, a) / unitsPerPx;
+                const double fy = FrontH / 2.0 - dot(d, b) / unitsPerPx;
+                const bool inside = fx >= 0 && fy >= 0 && fx < FrontW && fy < FrontH;
+                pic.set(x, y, inside ? frontColour(fx, fy) : pixkit::rgb(128, 128, 128));
+            }
+        return pic;
+    }
+
+    // The four facade corners in the photograph: top left, top right,
+    // bottom right, bottom left, with two decimals as a user might type them.
+    std::vector<std::string> corners() const {
+        std::vector<std::string> out;
+        const double fs[4][2] = {{0, 0}, {FrontW, 0}, {FrontW, FrontH}, {0, FrontH}};
+        for (const auto& f : fs) {
+            double x = 0, y = 0;
+            toPhoto(onFacade(f[0], f[1]), x, y);
+            char buf[2][32];
+            std::snprintf(buf[0], sizeof buf[0], "%.2f", x);
+            std::snprintf(buf[1], sizeof buf[1], "%.2f", y);
+            out.push_back(buf[0]);
+            out.push_back(buf[1]);
+        }
+        return out;
+    }
+};
+
+void savePicture(const Picture& p, const std::string& file) {
+    pixkit::DibHolder d;
+    pixkit::newdib(d.get(), p.width, p.height, 24, nullptr, 0);
+    ASSERT_FALSE(d.empty());
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            pixkit::setpixel(d.get(), x, y, p.at(x, y));
+    const pixkit::WriteResult r = pixkit::WriteDib(d.get(), file);
+    ASSERT_TRUE(r.ok) << r.error;
+}
+
+int colourDistance(pixkit::Colour a, pixkit::Colour b) {
+    return std::max({std::abs(pixkit::redOf(a) - pixkit::redOf(b)),
+                     std::abs(pixkit::greenOf(a) - pixkit::greenOf(b)),
+                     std::abs(pixkit::blueOf(a) - pixkit::blueOf(b))});
+}
+
+std::map<std::string, std::string> quietHome(const QTemporaryDir& home) {
+    return {{"HOME", home.path().toStdString()},
+            {"XDG_CONFIG_HOME", home.filePath("config").toStdString()},
+            {"XDG_DATA_HOME", home.filePath("data").toStdString()},
+            {"LC_ALL", "C"}};
+}
+
+// ---------------------------------------------------------------- end to end
+
+struct TiltCase {
+    const char* name;
+    double angleXDeg, angleYDeg;
+    bool realSizeGiven; // 12 parameters; otherwise 10 and the width is preset
+};
+void PrintTo(const TiltCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class RectifyFacade : public testing::TestWithParam<TiltCase> {};
+
+TEST_P(RectifyFacade, GivesTheFrontView) {
+    const TiltCase& c = GetParam();
+    QTemporaryDir work, home;
+    const Scene scene{c.angleXDeg, c.angleYDeg};
+    const std::string photo = work.filePath("facade.png").toStdString();
+    const std::string out = work.filePath("front.bmp").toStdString();
+    savePicture(scene.photograph(), photo);
+
+    std::vector<std::string> args{photo};
+    for (const std::string& s : scene.corners())
+        args.push_back(s);
+    args.push_back(out);
+    if (c.realSizeGiven) {
+        args.push_back(std::to_string(FrontW * 2)); // cm: only the ratio matters
+        args.push_back(std::to_string(FrontH * 2));
+    }
+    const auto r = runProgram(Program, args, quietHome(home), work.path().toStdString());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(out), std::string::npos) << r.out;
+
+    pixkit::DibHolder result;
+    pixkit::OpenDib(result.get(), out);
+    ASSERT_FALSE(result.empty());
+    const Picture got = testsupport::toPicture(result.get());
+    // The real aspect, given or found from the tilt, is 4 : 3.
+    EXPECT_NEAR(static_cast<double>(got.width) / got.height, 4.0 / 3.0, 0.03)
+        << got.width << " x " << got.height;
+
+    // Tolerance: at least 95 % of the pixels more than 3 front pixels away
+    // from a cell border carry their cell's colour within 8 levels.
+    int compared = 0, matching = 0;
+    for (int y = 0; y < got.height; ++y)
+        for (int x = 0; x < got.width; ++x) {
+            const double fx = (x + 0.5) * FrontW / got.width, fy = (y + 0.5) * FrontH / got.height;
+            if (borderDistance(fx, fy) <= 3.0)
+                continue;
+            ++compared;
+            if (colourDistance(got.at(x, y), frontColour(fx, fy)) <= 8)
+                ++matching;
+        }
+    ASSERT_GT(compared, got.width * got.height / 2);
+    EXPECT_GE(matching, compared * 95 / 100) << matching << " of " << compared << " pixels match";
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, RectifyFacade,
+                         testing::Values(TiltCase{"tilted_real_size", 15.0, -20.0, true},
+                                         TiltCase{"tilted_width_preset", 15.0, -20.0, false},
+                                         TiltCase{"other_way_real_size", -12.5, 25.0, true},
+                                         TiltCase{"upright_width_preset", 0.0, 0.0, false}),
+                         [](const testing::TestParamInfo<TiltCase>& i) {
+                             return std::string(i.param.name);
+                         });
+
+// ---------------------------------------------------------------- the program around it
+
+TEST(BatchProgram, HelpAndVersionNeedNoDisplay) {
+    QTemporaryDir work, home;
+    const auto help = runProgram(Program, {"--help"}, quietHome(home), work.path().toStdString());
+    EXPECT_EQ(help.exitCode, 0) << help.err;
+    EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
+    EXPECT_NE(help.out.find("photograph x0 y0 x1 y1 x2 y2 x3 y3 output"), std::string::npos);
+    const auto version =
+        runProgram(Program, {"--version"}, quietHome(home), work.path().toStdString());
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "Fassadenplan 1.0.0\n");
+}
+
+// Neither the per-user store nor options.dat is created or changed; an
+// existing store is only read: its JPEG quality makes the JPEG small or large.
+TEST(BatchProgram, ReadsTheStoredQualityAndWritesNoSettings) {
+    QTemporaryDir work, home;
+    const Scene scene{10.0, 10.0};
+    const std::string photo = work.filePath("facade.bmp").toStdString();
+    savePicture(scene.photograph(), photo);
+    std::vector<std::string> args{photo};
+    for (const std::string& s : scene.corners())
+        args.push_back(s);
+
+    // No store at all: nothing may appear below HOME.
+    args.push_back(work.filePath("plain.jpg").toStdString());
+    auto r = runProgram(Program, args, quietHome(home), work.path().toStdString());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(testsupport::listTree(home.path().toStdString()).empty());
+    const auto defaultSize = testsupport::readFile(work.filePath("plain.jpg").toStdString()).size();
+
+    const std::map<std::string, int> sizes = [&] {
+        std::map<std::string, int> s;
+        for (const char* q : {"5", "100"}) {
+            const std::string ini = "[TJPEGQualForm]\nQualEd_Value=" + std::string(q) + "\n";
+            QDir(home.path()).mkpath("config/Velkor");
+            const std::string store = home.filePath("config/Velkor/fassadenplan.ini").toStdString();
+            testsupport::writeFile(store, std::vector<std::uint8_t>(ini.begin(), ini.end()));
+            const auto treeBefore = testsupport::listTree(home.path().toStdString());
+            args.back() = work.filePath(("q" + std::string(q) + ".JPG").c_str()).toStdString();
+            const auto run = runProgram(Program, args, quietHome(home), work.path().toStdString());
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(testsupport::listTree(home.path().toStdString()), treeBefore);
+            const auto after = testsupport::readFile(store);
+            EXPECT_EQ(std::string(after.begin(), after.end()), ini);
+            s[q] = static_cast<int>(testsupport::readFile(args.back()).size());
+        }
+        return s;
+    }();
+    EXPECT_LT(sizes.at("5") * 2, sizes.at("100"));
+    EXPECT_LT(static_cast<int>(defaultSize), sizes.at("100"));
+    EXPECT_GT(static_cast<int>(defaultSize), sizes.at("5"));
+}
+
+TEST(BatchProgram, FailureEndsWithoutDisplayAndWithoutFile) {
+    QTemporaryDir work, home;
+    const std::string out = work.filePath("never.bmp").toStdString();
+    const auto r = runProgram(Program,
+                              {work.filePath("nothing.jpg").toStdString(), "1", "1", "50", "1",
+                               "50", "40", "1", "40", out, "100", "80", "100"},
+                              quietHome(home), work.path().toStdString());
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("nothing.jpg"), std::string::npos) << r.err;
+    EXPECT_FALSE(testsupport::fileExists(out));
+    EXPECT_TRUE(testsupport::listTree(home.path().toStdString()).empty());
+}
+
+} // namespace
