@@ -49,7 +49,7 @@ QSpinBox* wholeField(const char* name, int lo, int hi, int start, int step, QWid
     e->setRange(lo, hi);
     e->setValue(start);
     e->setSingleStep(step);
-    e->setMaximumWidth(70);
+    e->setMaximumWidth(60);
     return e;
 }
 
@@ -60,8 +60,8 @@ QDoubleSpinBox* fractionField(const char* name, double start, QWidget* parent) {
     e->setValue(start);
     e->setSingleStep(1.0);
     // The sizeHint of a 1e12 range is far too wide for the panel.
-    e->setMinimumWidth(70);
-    e->setMaximumWidth(90);
+    e->setMinimumWidth(72);
+    e->setMaximumWidth(80);
     return e;
 }
 
@@ -144,8 +144,8 @@ void TMainForm::buildControls() {
     // smallest size.
     Panel1->setMinimumSize(1, 20);
     auto* grid = new QGridLayout(Panel1);
-    grid->setContentsMargins(6, 3, 6, 3);
-    grid->setHorizontalSpacing(6);
+    grid->setContentsMargins(4, 3, 4, 3);
+    grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(2);
 
     Label1 = fieldLabel(QStringLiteral("Zoom in %:"), "Label1", Panel1);
@@ -174,27 +174,27 @@ void TMainForm::buildControls() {
         named(new QCheckBox(QStringLiteral("Jetzt erstmal nicht gleich rechnen"), Panel1),
               "NowDoNotRenderCheck");
 
-    // Three columns of label/field pairs.
+    // Three columns of label/field pairs, the long captions on the left.
     grid->addWidget(Label10, 0, 0, 1, 2);
     grid->addWidget(Label4, 1, 0);
     grid->addWidget(BreiteED, 1, 1);
     grid->addWidget(Label5, 2, 0);
     grid->addWidget(HoeheEd, 2, 1);
-    grid->addWidget(NowDoNotRenderCheck, 3, 0, 1, 4);
+    grid->addWidget(Label9, 3, 0);
+    grid->addWidget(BlendEd, 3, 1);
     grid->addWidget(Label2, 0, 2);
     grid->addWidget(RxSpinEdit1, 0, 3);
     grid->addWidget(Label3, 1, 2);
     grid->addWidget(RxSpinEdit2, 1, 3);
     grid->addWidget(Label1, 2, 2);
     grid->addWidget(ZoomEd, 2, 3);
+    grid->addWidget(NowDoNotRenderCheck, 3, 2, 1, 4);
     grid->addWidget(Label6, 0, 4);
     grid->addWidget(zieledValue, 0, 5);
     grid->addWidget(Label7, 1, 4);
     grid->addWidget(RechenbereichEd, 1, 5);
     grid->addWidget(Label8, 2, 4);
     grid->addWidget(Schwelled, 2, 5);
-    grid->addWidget(Label9, 3, 4);
-    grid->addWidget(BlendEd, 3, 5);
     grid->setColumnStretch(6, 1);
 
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
