@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 
 namespace pixkit::codec {
 
@@ -23,20 +24,82 @@ bool isSpace(std::uint8_t c) {
 }
 
 // Bits per pixel the file really stores for a palette picture, where the
-// header says so: PNG's bit depth, the size of a GIF's global colour table.
-// 8 when the file does not tell.
+// header says so (PNG's bit depth); 8 when the file does not tell.
 int storedPaletteBits(Bytes data, const char* format) {
     int bits = 8;
     if (std::strcmp(format, "png") == 0 && data.size() >= 26) {
         const int depth = data[24], colourType = data[25];
         if (colourType == 3 || colourType == 0)
             bits = depth;
-    } else if (std::strcmp(format, "gif") == 0 && data.size() >= 13 && (data[10] & 0x80) != 0) {
-        bits = (data[10] & 7) + 1;
     }
     if (bits <= 1)
         return 1;
     return bits <= 4 ? 4 : 8;
+}
+
+// Qt shows what it could decode of a cut-off PNG or GIF; we want all of the
+// picture or nothing, so the file's structure is walked to its end first.
+bool pngComplete(Bytes data) {
+    std::size_t pos = 8;
+    while (data.size() - pos >= 12) {
+        const std::size_t len = (std::size_t{data[pos]} << 24) |
+                                (std::size_t{data[pos + 1]} << 16) |
+                                (std::size_t{data[pos + 2]} << 8) | data[pos + 3];
+        if (len > data.size() - pos - 12)
+            return false;
+        if (std::memcmp(data.data() + pos + 4, "IEND", 4) == 0)
+            return true;
+        pos += 12 + len;
+    }
+    return false;
+}
+
+// Skips a chain of GIF sub-blocks up to and including its empty terminator.
+bool skipSubBlocks(Bytes data, std::size_t& pos) {
+    while (pos < data.size()) {
+        const std::size_t n = data[pos++];
+        if (n == 0)
+            return true;
+        if (n > data.size() - pos)
+            return false;
+        pos += n;
+    }
+    return false;
+}
+
+std::size_t gifTableBytes(std::uint8_t flags) {
+    return (flags & 0x80) != 0 ? 3 * (std::size_t{2} << (flags & 7)) : 0;
+}
+
+// Every block through the last image is there; a missing trailer byte is forgiven.
+bool gifComplete(Bytes data) {
+    if (data.size() < 13)
+        return false;
+    std::size_t pos = 13 + gifTableBytes(data[10]);
+    int images = 0;
+    while (pos < data.size()) {
+        const std::uint8_t kind = data[pos++];
+        if (kind == 0x3B)
+            return images > 0;
+        if (kind == 0x21) {
+            if (pos >= data.size())
+                return false;
+            ++pos; // label
+        } else if (kind == 0x2C) {
+            if (data.size() - pos < 10)
+                return false;
+            pos += 9 + gifTableBytes(data[pos + 8]);
+            if (pos >= data.size())
+                return false;
+            ++pos; // LZW code size
+            ++images;
+        } else {
+            return false;
+        }
+        if (!skipSubBlocks(data, pos))
+            return false;
+    }
+    return pos == data.size() && images > 0;
 }
 
 BitmapInfo tableOf(const QImage& img, int& count) {
@@ -93,6 +156,49 @@ bool fromIndexed(const QImage& img, int bits, dib& out) {
         } else {
             for (int x = 0; x < w; ++x)
                 d[x / 8] = static_cast<std::uint8_t>(d[x / 8] | (s[x] << (7 - (x & 7))));
+        }
+    }
+    return true;
+}
+
+// Qt decodes GIFs to true colour; when every pixel is an opaque colour of
+// the global table, the picture goes back to that table at its stored depth.
+bool fromGifTable(const QImage& src, Bytes data, dib& out) {
+    if ((data[10] & 0x80) == 0)
+        return false;
+    const int entries = 2 << (data[10] & 7);
+    if (data.size() < 13 + 3 * static_cast<std::size_t>(entries))
+        return false;
+    BitmapInfo table{};
+    std::unordered_map<QRgb, std::uint8_t> index;
+    for (int i = entries - 1; i >= 0; --i) {
+        const std::uint8_t* c = data.data() + 13 + 3 * i;
+        table.bmiColors[i] = RgbQuad{c[2], c[1], c[0], 0};
+        index[qRgb(c[0], c[1], c[2])] = static_cast<std::uint8_t>(i);
+    }
+    const QImage img = src.convertToFormat(QImage::Format_ARGB32);
+    const int w = img.width(), h = img.height();
+    const int bits = entries <= 2 ? 1 : entries <= 16 ? 4 : 8;
+    newdib(out, w, h, bits, &table, entries);
+    if (out.poi == nullptr)
+        return false;
+    for (int y = 0; y < h; ++y) {
+        const auto* s = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        std::uint8_t* d = pictureRow(out, y);
+        for (int x = 0; x < w; ++x) {
+            const auto it = index.find(s[x]);
+            if (it == index.end()) { // transparent, or a colour of a local table
+                releasedib(out);
+                out = dib{};
+                return false;
+            }
+            const unsigned v = it->second;
+            if (bits == 8)
+                d[x] = static_cast<std::uint8_t>(v);
+            else if (bits == 4)
+                d[x / 2] = static_cast<std::uint8_t>(d[x / 2] | ((x & 1) ? v : v << 4));
+            else
+                d[x / 8] = static_cast<std::uint8_t>(d[x / 8] | (v << (7 - (x & 7))));
         }
     }
     return true;
@@ -177,6 +283,10 @@ bool decodeWithQt(Bytes data, const char* formatHint, dib& out, std::uint64_t ma
     // Qt's own guard against lying headers; ours (maxPixels) is checked too.
     std::call_once(limitSet, [] { QImageReader::setAllocationLimit(1024); });
 
+    if ((std::strcmp(formatHint, "png") == 0 && !pngComplete(data)) ||
+        (std::strcmp(formatHint, "gif") == 0 && !gifComplete(data)))
+        return false;
+
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
                                                static_cast<qsizetype>(data.size()));
     QBuffer buffer(&bytes);
@@ -198,6 +308,8 @@ bool decodeWithQt(Bytes data, const char* formatHint, dib& out, std::uint64_t ma
         return false;
 
     bool ok = false;
+    if (std::strcmp(formatHint, "gif") == 0 && fromGifTable(img, data, out))
+        return true;
     switch (img.format()) {
     case QImage::Format_Mono:
         ok = fromMono(img, out);
@@ -238,8 +350,17 @@ bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t
         for (int y = 0; y < h; ++y)
             std::memcpy(img.scanLine(y), pictureRow(image, y), static_cast<std::size_t>(w) * 3);
     } else if (bits == 1 || bits == 4 || bits == 8) {
-        // Palette pictures stay palette pictures in the file.
-        img = QImage(w, h, QImage::Format_Indexed8);
+        // Palette pictures stay palette pictures in the file; Qt writes
+        // 1 bit per pixel from Mono, 8 bits from Indexed8. A 1-bit TIFF can
+        // only be black and white, so other pairs of colours go as 8 bits.
+        const auto isBlackOrWhite = [&image](int i) {
+            const RgbQuad& q = image.pmi->bmiColors[i];
+            return q.rgbRed == q.rgbGreen && q.rgbGreen == q.rgbBlue &&
+                   (q.rgbRed == 0 || q.rgbRed == 255);
+        };
+        const bool mono = bits == 1 && (std::strcmp(format, "tiff") != 0 ||
+                                        (isBlackOrWhite(0) && isBlackOrWhite(1)));
+        img = QImage(w, h, mono ? QImage::Format_Mono : QImage::Format_Indexed8);
         if (img.isNull())
             return false;
         QList<QRgb> colours;
@@ -251,6 +372,10 @@ bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t
         for (int y = 0; y < h; ++y) {
             const std::uint8_t* s = pictureRow(image, y);
             uchar* d = img.scanLine(y);
+            if (mono) {
+                std::memcpy(d, s, static_cast<std::size_t>((w + 7) / 8));
+                continue;
+            }
             for (int x = 0; x < w; ++x)
                 d[x] = static_cast<uchar>(paletteIndex(s, x, bits));
         }
