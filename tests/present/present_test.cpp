@@ -184,7 +184,8 @@ TEST(RasterOpTest, AppliesToStretchedTransfersOnly) {
         EXPECT_EQ(copy.calls[i].args, inverted.calls[i].args);
         EXPECT_EQ(copy.calls[i].bytes, inverted.calls[i].bytes);
     }
-    const auto printed = draw(DT_RASPRINTER, SRCINVERT).named("stretchDIBits");
+    const RecordingDevice printer = draw(DT_RASPRINTER, SRCINVERT);
+    const auto printed = printer.named("stretchDIBits");
     ASSERT_EQ(printed.size(), 1u);
     EXPECT_EQ(printed[0]->args.back(), SRCINVERT);
 }

@@ -70,34 +70,50 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 // The fast row path gives exactly the pixels of the plain getpixel/setPixel
-// definition, wherever the rectangles lie.
-TEST(QImageDeviceTest, FastPathEqualsReference) {
+// definition, wherever the rectangles lie. Width 36 has no row padding, so a
+// word-sized read past the last pixel would leave the image (ASan sees it).
+class FastPathTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(FastPathTest, EqualsReference) {
+    const int w = GetParam(), h = 23;
     std::mt19937 random(1234);
     dib d;
-    newdib(d, 37, 23, 24, nullptr, 0);
+    newdib(d, w, h, 24, nullptr, 0);
     DibHolder image(d);
-    for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 37; ++x)
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
             setpixel(d, x, y, random() & 0xFFFFFFu);
-    std::uniform_int_distribution<int> pos(-20, 60), size(1, 90);
-    for (int round = 0; round < 300; ++round) {
-        const int xDest = pos(random), yDest = pos(random);
-        const int destWidth = size(random), destHeight = size(random);
-        std::uniform_int_distribution<int> sx(0, 36), sy(0, 22);
-        const int xSrc = sx(random), ySrc = sy(random);
-        const int srcWidth = std::uniform_int_distribution<int>(1, 37 - xSrc)(random);
-        const int srcHeight = std::uniform_int_distribution<int>(1, 23 - ySrc)(random);
-
+    const auto check = [&](int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                           int srcWidth, int srcHeight) {
         QImage fast = canvas(64, 48);
         QImageDevice device(fast);
         DrawDibOnDevice(device, xDest, yDest, destWidth, destHeight, d, xSrc, ySrc, srcWidth,
                         srcHeight, false, SRCCOPY);
         QImage reference = canvas(64, 48);
         drawDibRowsReference(reference, xDest, yDest, destWidth, destHeight, d, xSrc,
-                             23 - ySrc - srcHeight, srcWidth, srcHeight);
-        ASSERT_EQ(fast, reference) << "round " << round;
+                             h - ySrc - srcHeight, srcWidth, srcHeight);
+        return fast == reference;
+    };
+    // Unscaled (one copy per row), reduced, enlarged, and the top-right corner.
+    EXPECT_TRUE(check(0, 0, w, h, 0, 0, w, h));
+    EXPECT_TRUE(check(-3, 5, w - 4, h - 2, 4, 2, w - 4, h - 2));
+    EXPECT_TRUE(check(2, 1, w / 3, h / 3, 0, 0, w, h));
+    EXPECT_TRUE(check(2, 1, 3 * w, 2 * h, 0, 0, w, h));
+    EXPECT_TRUE(check(0, 0, 7, 5, w - 3, h - 2, 3, 2));
+    std::uniform_int_distribution<int> pos(-20, 60), size(1, 90);
+    for (int round = 0; round < 300; ++round) {
+        const int xDest = pos(random), yDest = pos(random);
+        const int destWidth = size(random), destHeight = size(random);
+        const int xSrc = std::uniform_int_distribution<int>(0, w - 1)(random);
+        const int ySrc = std::uniform_int_distribution<int>(0, h - 1)(random);
+        const int srcWidth = std::uniform_int_distribution<int>(1, w - xSrc)(random);
+        const int srcHeight = std::uniform_int_distribution<int>(1, h - ySrc)(random);
+        ASSERT_TRUE(check(xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth, srcHeight))
+            << "round " << round;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Widths, FastPathTest, ::testing::Values(36, 37));
 
 TEST(QImageDeviceTest, PaletteImagesShowTheirTableColours) {
     for (const int bits : {8, 4, 1}) {
