@@ -3,6 +3,7 @@
 #include <QRgb>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -173,8 +174,21 @@ void stretchInto(QImage& target, i64 xDest, i64 yDest, i64 destWidth, i64 destHe
 }
 
 // One stored 24-bit row onto a 32-bit scanline: the hot path of every view.
+// A little-endian word read at a blue byte is 0x??RRGGBB, QRgb's layout, so
+// every pixel but the last is one load and one OR; the last is read bytewise
+// because its fourth byte may lie beyond the row.
 void bgrToRgb32(QRgb* dst, const std::uint8_t* src, i64 count) {
-    for (i64 i = 0; i < count; ++i, src += 3)
+    if (count <= 0)
+        return;
+    i64 i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i < count - 1; ++i, src += 3) {
+            std::uint32_t word;
+            std::memcpy(&word, src, 4);
+            dst[i] = 0xFF000000u | word;
+        }
+    }
+    for (; i < count; ++i, src += 3)
         dst[i] = 0xFF000000u | (static_cast<QRgb>(src[2]) << 16) |
                  (static_cast<QRgb>(src[1]) << 8) | src[0];
 }
