@@ -39,7 +39,7 @@ inline void putPaletteColour(const dib& src, unsigned index, std::uint8_t* dst) 
 // (row w-1-x, column r). Blocks keep both images' rows in cache.
 template <std::size_t PixelBytes>
 void turnRows(const dib& src, const dib& dst, int w, int h, TurnDirection dir) {
-    constexpr int Block = 32;
+    constexpr int Block = 64;
     for (int r0 = 0; r0 < h; r0 += Block) {
         const int r1 = std::min(h, r0 + Block);
         for (int x0 = 0; x0 < w; x0 += Block) {
