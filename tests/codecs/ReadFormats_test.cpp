@@ -9,6 +9,8 @@
 
 #include <turbojpeg.h>
 
+#include <cstring>
+
 using namespace codectest;
 
 namespace {
@@ -194,6 +196,34 @@ TEST(JpegGrey, ArrivesAsEightBitsWithGreyTable) {
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             EXPECT_NEAR(static_cast<int>(pixkit::getpixel(d, x, y)), x * 6, 2);
+}
+
+} // namespace
+
+namespace {
+
+// Decoding straight into the image's bottom-up rows gives exactly the pixels
+// of a plain top-down TurboJPEG decode, on an odd width that needs row padding.
+TEST(JpegIntoRows, SamePixelsAsAPlainDecode) {
+    const DibHolder image = manyColours(101, 67);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("p.jpg").toStdString();
+    ASSERT_TRUE(pixkit::WriteDib(image.get(), path, 80).ok);
+    const std::vector<std::uint8_t> bytes = readBytes(path);
+
+    std::vector<unsigned char> plain(101 * 67 * 3);
+    tjhandle h = tjInitDecompress();
+    ASSERT_EQ(tjDecompress2(h, bytes.data(), bytes.size(), plain.data(), 101, 0, 67, TJPF_BGR, 0),
+              0);
+    tjDestroy(h);
+
+    const DibHolder back = open(path);
+    ASSERT_EQ(pixkit::dibbits(back.get()), 24);
+    for (int y = 0; y < 67; ++y)
+        ASSERT_EQ(std::memcmp(pixkit::pictureRow(back.get(), y),
+                              &plain[static_cast<std::size_t>(y) * 303], 303),
+                  0)
+            << "row " << y;
 }
 
 } // namespace

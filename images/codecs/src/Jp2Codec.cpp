@@ -152,6 +152,7 @@ bool toDib(const opj_image_t& img, dib& out) {
     }
     if (out.poi == nullptr)
         return false;
+    adviseHugePages(out);
     for (std::uint64_t y = 0; y < h; ++y) {
         std::uint8_t* d = pictureRow(out, static_cast<int>(y));
         for (std::uint64_t x = 0; x < w; ++x) {

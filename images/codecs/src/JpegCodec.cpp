@@ -96,6 +96,7 @@ bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels) {
         }
         if (out.poi == nullptr)
             return false;
+        adviseHugePages(out);
         // Straight into the image's bottom-up rows: no second copy of a 24 MP photo.
         ok = tjDecompress2(handle.get(), data.data(), static_cast<unsigned long>(data.size()),
                            out.poi, w, out.bytew, h, grey ? TJPF_GRAY : TJPF_BGR,
