@@ -223,6 +223,8 @@ const ToolCase toolCases[] = {
     {"ilbm_4planes", 16, "ppmtoilbm %in > %out", "ppmtoilbm", "ilbmtoppm %out", "iff"},
     {"ilbm_8planes", 200, "ppmtoilbm -maxplanes 8 %in > %out", "ppmtoilbm", "ilbmtoppm %out",
      "iff"},
+    {"ilbm_mask", 16, "pbmmake -g 37 23 > %out.pbm && ppmtoilbm -maskfile %out.pbm %in > %out",
+     "ppmtoilbm", "ilbmtoppm %out", "iff"},
     {"ilbm_mono", 2, "ppmtoilbm -nocompress %in > %out", "ppmtoilbm", "ilbmtoppm %out", "iff"},
     {"ilbm_deep", 0, "ppmtoilbm %in > %out", "ppmtoilbm", "ilbmtoppm %out", "iff"},
     {"ilbm_deep_plain", 0, "ppmtoilbm -24force -nocompress %in > %out", "ppmtoilbm",
@@ -258,5 +260,81 @@ const ToolCase toolCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Tools, ToolFiles, ::testing::ValuesIn(toolCases),
                          [](const auto& i) { return std::string(i.param.name); });
+
+// --- layouts no tool above writes ------------------------------------------------
+
+Buffer be32(std::uint32_t v) {
+    return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+            static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+}
+
+void append(Buffer& b, const Buffer& more) {
+    b.insert(b.end(), more.begin(), more.end());
+}
+
+TEST(LayoutVariants, TopDownBmpIsFlippedIntoBottomUpRows) {
+    DibHolder pic(makePicture(5, 4, 24, 8));
+    Buffer b;
+    ASSERT_TRUE(encodeBmp(pic.get(), false, b));
+    // Negative height and the rows reversed: the same picture.
+    const std::size_t stride = 16, first = 54;
+    Buffer flipped(b.begin(), b.begin() + first);
+    for (std::size_t r = 4; r-- > 0;)
+        flipped.insert(flipped.end(), b.begin() + static_cast<std::ptrdiff_t>(first + r * stride),
+                       b.begin() + static_cast<std::ptrdiff_t>(first + (r + 1) * stride));
+    flipped[22] = 0xFC; // -4
+    flipped[23] = flipped[24] = flipped[25] = 0xFF;
+    DibHolder d;
+    ASSERT_TRUE(decodeBmp(flipped, d.get()));
+    EXPECT_EQ(shownColours(d.get()), shownColours(pic.get()));
+}
+
+TEST(LayoutVariants, TgaSixteenBitsRightToLeftAndTopOrigin) {
+    Buffer b(18, 0);
+    b[2] = 2;
+    b[12] = 2;
+    b[14] = 2;
+    b[16] = 16;
+    b[17] = 0x30; // top origin, right to left
+    // A1R5G5B5 little-endian: pure red, pure green / pure blue, white.
+    b.insert(b.end(), {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0x7F});
+    DibHolder d;
+    ASSERT_TRUE(decodeTga(b, d.get()));
+    EXPECT_EQ(shownColours(d.get()), (std::vector<Colour>{rgb(0, 255, 0), rgb(255, 0, 0),
+                                                          rgb(255, 255, 255), rgb(0, 0, 255)}));
+}
+
+TEST(LayoutVariants, IlbmSkipsUnknownOddChunksAndReadsChunkyPbm) {
+    DibHolder pic(makePicture(9, 3, 8, 6));
+    Buffer ilbm;
+    ASSERT_TRUE(encodeIlbm(pic.get(), ilbm));
+    // An odd-sized unknown chunk (with its pad byte) right after the header.
+    Buffer withAnno(ilbm.begin(), ilbm.begin() + 12);
+    append(withAnno, {'A', 'N', 'N', 'O', 0, 0, 0, 3, 'x', 'y', 'z', 0});
+    withAnno.insert(withAnno.end(), ilbm.begin() + 12, ilbm.end());
+    const Buffer formLen = be32(static_cast<std::uint32_t>(withAnno.size() - 8));
+    std::copy(formLen.begin(), formLen.end(), withAnno.begin() + 4);
+    DibHolder a;
+    ASSERT_TRUE(decodeIlbm(withAnno, a.get()));
+    EXPECT_EQ(shownColours(a.get()), shownColours(pic.get()));
+
+    // The same picture as chunky "PBM ": one byte per pixel, rows even.
+    Buffer pbm = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'P', 'B', 'M', ' '};
+    pbm.insert(pbm.end(), ilbm.begin() + 12, ilbm.begin() + 12 + 28);      // BMHD
+    pbm[12 + 8 + 10] = 0;                                                  // stored plainly
+    pbm.insert(pbm.end(), ilbm.begin() + 40, ilbm.begin() + 40 + 8 + 768); // CMAP
+    append(pbm, {'B', 'O', 'D', 'Y'});
+    append(pbm, be32(3 * 10));
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 10; ++x)
+            pbm.push_back(static_cast<std::uint8_t>(x < 9 ? getpixel(pic.get(), x, y) : 0));
+    }
+    const Buffer pbmLen = be32(static_cast<std::uint32_t>(pbm.size() - 8));
+    std::copy(pbmLen.begin(), pbmLen.end(), pbm.begin() + 4);
+    DibHolder c;
+    ASSERT_TRUE(decodeIlbm(pbm, c.get()));
+    EXPECT_EQ(dibbits(c.get()), 8);
+    EXPECT_EQ(shownColours(c.get()), shownColours(pic.get()));
+}
 
 } // namespace
