@@ -220,16 +220,4 @@ TEST(QImageDeviceTest, RefusesBrokenTransfers) {
     EXPECT_EQ(device.liveObjects(), 0);
 }
 
-TEST(QImageDeviceTest, IsADisplayThatTakesRows) {
-    QImage target = canvas(2, 2);
-    QImageDevice device(target, 24);
-    EXPECT_EQ(device.deviceCaps(TECHNOLOGY), DT_RASDISPLAY);
-    EXPECT_NE(device.deviceCaps(RASTERCAPS) & RC_DIBTODEV, 0);
-    EXPECT_EQ(ScreenBitsPerPixel(device), 24);
-    std::string said;
-    device.setMessageSink([&](const std::string& text) { said = text; });
-    device.messageBox(MsgNoBitmap);
-    EXPECT_EQ(said, MsgNoBitmap);
-}
-
 } // namespace

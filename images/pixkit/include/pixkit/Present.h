@@ -28,6 +28,12 @@ inline constexpr const char* MsgNoStretchBlt =
 // `halftone` halftones 24-bit images for displays of 8 bits or fewer; the
 // rest uses the device's stretched transfer with two fallbacks. rasterOp
 // applies to the stretched transfers only; the row scalers always copy.
+//
+// Choices of ours: a source rectangle wholly outside the image (or any
+// non-positive size) draws nothing; a halftone copy that cannot be made falls
+// through to the other routes; a resampled copy that cannot be made counts as
+// refused rows and goes on to the device bitmap. No palette is selected or
+// realised: every image shows the colours of its own colour table.
 void DrawDibOnDevice(Device& device, int xDest, int yDest, int destWidth, int destHeight,
                      const dib& image, int xSrc, int ySrc, int srcWidth, int srcHeight,
                      bool halftone, std::uint32_t rasterOp);
