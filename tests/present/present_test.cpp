@@ -342,45 +342,30 @@ std::vector<std::string> concat(std::vector<std::string> a, const std::vector<st
     return a;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Devices, FallbackTest,
     ::testing::Values(
+        //           name        noCaps stretch rows   bitmap setbits blt
         FallbackCase{"Stretched", false, false, false, false, false, false, {}, nullptr},
-        FallbackCase{
-            "Rows", false, true, false, false, false, false, {"setDIBitsToDevice"}, nullptr},
-        FallbackCase{"NoRowsCap", true, true, false, false, false, false, ThroughBitmap, nullptr},
+        FallbackCase{"Rows",      false, true,  false, false, false, false,
+                     {"setDIBitsToDevice"}, nullptr},
+        FallbackCase{"NoRowsCap", true,  true,  false, false, false, false, ThroughBitmap, nullptr},
         FallbackCase{"RowsRefused", false, true, true, false, false, false,
                      concat({"setDIBitsToDevice"}, ThroughBitmap), nullptr},
-        FallbackCase{"NoBitmap",
-                     true,
-                     true,
-                     false,
-                     true,
-                     false,
-                     false,
+        FallbackCase{"NoBitmap",  true,  true,  false, true,  false, false,
                      {"createCompatibleBitmap", "messageBox"},
-                     MsgNoBitmap},
-        FallbackCase{"NoSetDIBits",
-                     true,
-                     true,
-                     false,
-                     false,
-                     true,
-                     false,
+                     "Could not create bitmap."},
+        FallbackCase{"NoSetDIBits", true, true, false, false, true,  false,
                      {"createCompatibleBitmap", "createCompatibleDC", "setDIBits", "messageBox",
                       "deleteDC", "deleteObject"},
                      "The device does not support the Funtkion setdibits!"},
-        FallbackCase{"NoStretchBlt",
-                     true,
-                     true,
-                     false,
-                     false,
-                     false,
-                     true,
+        FallbackCase{"NoStretchBlt", true, true, false, false, false, true,
                      {"createCompatibleBitmap", "createCompatibleDC", "setDIBits", "selectObject",
                       "stretchBlt", "messageBox", "selectObject", "deleteDC", "deleteObject"},
                      "The device does not support the function StretchBlt!"}),
     [](const auto& p) { return std::string(p.param.name); });
+// clang-format on
 
 // The first fallback resamples here: endpoints onto endpoints, at every depth.
 class ResampleTest : public ::testing::TestWithParam<int> {};
