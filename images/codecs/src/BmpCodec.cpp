@@ -213,6 +213,13 @@ bool decodeUncompressed(Bytes data, const Header& h, dib& out) {
 bool decodeRle(Bytes data, const Header& h, dib& out) {
     if (h.pixelOffset >= data.size())
         return false;
+    // End-of-bitmap and delta escapes let a few bytes announce any size. Real
+    // encoders spend at least a byte per few hundred pixels; a picture far
+    // beyond that is refused before any memory is asked for.
+    constexpr std::uint64_t MaxPixelsPerByte = 16384;
+    const auto pixels = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.height);
+    if (pixels / MaxPixelsPerByte > data.size() - h.pixelOffset)
+        return false;
     Palette pal{};
     if (!readPalette(data, h, pal))
         return false;
