@@ -147,6 +147,13 @@ ColumnMap makeColumnMap(int destWidth, i64 xSrc, i64 srcWidth, i64 imageWidth, i
     return m;
 }
 
+// Asks for the source bytes a little ahead of the gather. The address is
+// formed as an integer: near the end of the image it lies past the pixels,
+// and a prefetch never faults.
+inline void prefetchAhead(const std::uint8_t* p) {
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(p) + 1024));
+}
+
 // Copies the mapped 3-byte pixels first..last of a source row into the row
 // buffer. Where the source run is contiguous (no zoom) it is one memcpy;
 // otherwise pixels move as 4-byte copies whose surplus byte is overwritten by
@@ -161,8 +168,10 @@ void copyRow24(std::uint8_t* dst, const std::uint8_t* src, const ColumnMap& m, b
         return;
     }
     int j = m.first;
-    for (; j < fastEnd; ++j)
+    for (; j < fastEnd; ++j) {
+        prefetchAhead(src + off[j]);
         std::memcpy(dst + 3 * static_cast<std::ptrdiff_t>(j), src + off[j], 4);
+    }
     for (; j <= m.last; ++j)
         std::memcpy(dst + 3 * static_cast<std::ptrdiff_t>(j), src + off[j], 3);
 }
