@@ -138,16 +138,14 @@ bool encode(OutFormat format, const dib& image, int jpegQuality, std::vector<std
 
 } // namespace
 
-bool decodeImageBytes(std::span<const std::uint8_t> data, dib& out) {
-    using namespace codec;
+bool codec::decodeBytes(Bytes data, dib& out, std::uint64_t maxPixels) {
     out = dib{};
     if (data.empty())
         return false;
     if (looksLikeJpeg(data)) {
-        if (!decodeJpeg(data, out))
+        if (!decodeJpeg(data, out, maxPixels))
             return false;
-        const int orientation = exifOrientation(data);
-        if (!applyOrientation(out, orientation)) {
+        if (!applyOrientation(out, exifOrientation(data))) {
             releasedib(out);
             out = dib{};
             return false;
@@ -155,12 +153,12 @@ bool decodeImageBytes(std::span<const std::uint8_t> data, dib& out) {
         return true;
     }
     if (looksLikeJp2(data))
-        return decodeJp2(data, out);
+        return decodeJp2(data, out, maxPixels);
     if (looksLikeBmp(data))
         return decodeBmp(data, out);
     const char* qtFormat = nullptr;
     if (looksLikeQtFormat(data, &qtFormat))
-        return decodeWithQt(data, qtFormat, out);
+        return decodeWithQt(data, qtFormat, out, maxPixels);
     if (looksLikePcx(data))
         return decodePcx(data, out);
     if (looksLikeIlbm(data))
@@ -169,6 +167,10 @@ bool decodeImageBytes(std::span<const std::uint8_t> data, dib& out) {
     if (looksLikeTga(data))
         return decodeTga(data, out);
     return false;
+}
+
+bool decodeImageBytes(std::span<const std::uint8_t> data, dib& out) {
+    return codec::decodeBytes(data, out);
 }
 
 void OpenDib(dib& out, const std::string& fileName, int, void*) {

@@ -149,7 +149,8 @@ int orientationFromTiff(Bytes tiff) {
     if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
         return 1;
     auto u16 = [&](std::size_t at) -> unsigned {
-        return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1];
+        const unsigned a = tiff[at], b = tiff[at + 1];
+        return little ? a | (b << 8) : (a << 8) | b;
     };
     auto u32 = [&](std::size_t at) -> std::uint32_t {
         return little ? (static_cast<std::uint32_t>(u16(at + 2)) << 16) | u16(at)

@@ -16,6 +16,10 @@ namespace pixkit::codec {
 // us allocate and touch gigabytes.
 inline constexpr std::uint64_t MaxDecodedPixels = std::uint64_t{1} << 28;
 
+// The content-sniffing decoder behind OpenDib and decodeImageBytes, with the
+// pixel limit of the library decoders made explicit (the fuzzer lowers it).
+bool decodeBytes(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+
 bool looksLikeJpeg(Bytes data);
 bool looksLikeJp2(Bytes data);                           // JP2 box file or raw J2K codestream
 bool looksLikeQtFormat(Bytes data, const char** format); // PNG, GIF, TIFF, WebP, PNM
