@@ -326,7 +326,7 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
     if (!edges)
         return ResampleEnd::Fault;
 
-    if (engine == Engine::Fast)
+    if (engine == Engine::Fast && detail::resampleFastFits(source))
         return detail::resampleFast(source, camera, pose, *edges, W, H, result)
                    ? ResampleEnd::Done
                    : ResampleEnd::Fault;

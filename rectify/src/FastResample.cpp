@@ -35,6 +35,9 @@ inline double roundEven(double v) {
 struct Setup {
     double cx = 0, cy = 0;
     double srcW = 0, srcH = 0;
+    // Where source pixel (rx, ry) lives: base + ry * rowStep + rx * colStep
+    // (a byte offset for 24-bit photographs, else a pixel index).
+    double base = 0, rowStep = 0, colStep = 0;
     double rowX = 0, rowY = 0, rowZ = 0; // ((j*v)*Lb)/H of the current row
 };
 
@@ -64,13 +67,13 @@ struct Columns {
     std::vector<double> x, y, z; // ((i*u)*La)/W + anchor
 };
 
-// Source pixel per result column of one row: column -1 means outside the
-// source (getpixel reads 0 there, and the fresh image is already 0).
-// Returns true when a pixel of the row faults.
+// Where each result pixel of one row reads the source (see Setup), -1 for
+// positions outside the source: getpixel reads 0 there. Returns true when a
+// pixel of the row faults.
 // Built for AVX-512, AVX2 and the baseline; all give the same bits.
 __attribute__((target_clones("avx512f", "avx2", "default"))) bool
 projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-           const double* __restrict czs, int width, int* __restrict srcX, int* __restrict srcY) {
+           const double* __restrict czs, int width, std::int32_t* __restrict where) {
     // A local copy: the stores below cannot alias it, so the loop vectorises.
     const Setup st = setup;
     int anyFault = 0;
@@ -80,8 +83,9 @@ projectRow(const Setup& setup, const double* __restrict cxs, const double* __res
         const double rx = roundEven(p.sx);
         const double ry = roundEven(p.sy);
         const bool inside = (rx >= 0.0) & (rx < st.srcW) & (ry >= 0.0) & (ry < st.srcH);
-        srcX[x] = static_cast<int>(inside ? rx : -1.0);
-        srcY[x] = static_cast<int>(inside ? ry : 0.0);
+        // Exact: the offset is an integer below 2^31 (resampleFastFits).
+        const double at = st.base + ry * st.rowStep + rx * st.colStep;
+        where[x] = static_cast<std::int32_t>(inside ? at : -1.0);
     }
     return anyFault != 0;
 }
@@ -92,6 +96,13 @@ struct Part {
 };
 
 } // namespace
+
+bool resampleFastFits(const pixkit::dib& source) {
+    const auto w = static_cast<std::int64_t>(pixkit::dibwidth(source));
+    const auto h = static_cast<std::int64_t>(pixkit::dibheight(source));
+    const std::int64_t span = pixkit::dibbits(source) == 24 ? h * source.bytew : w * h;
+    return span <= std::numeric_limits<std::int32_t>::max();
+}
 
 bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                   const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image) {
@@ -125,14 +136,22 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
     base.srcW = srcW;
     base.srcH = srcH;
     const bool direct = pixkit::dibbits(source) == 24;
-    // Picture row 0 is the last stored row; rows go down by the stride.
     const std::ptrdiff_t srcStride = source.bytew;
-    const std::uint8_t* srcBottom = source.poi + static_cast<std::ptrdiff_t>(srcH - 1) * srcStride;
+    const std::ptrdiff_t srcBytes = srcStride * srcH;
+    if (direct) {
+        // Picture row 0 is the last stored row.
+        base.base = static_cast<double>((srcH - 1) * srcStride);
+        base.rowStep = -static_cast<double>(srcStride);
+        base.colStep = 3;
+    } else {
+        base.rowStep = srcW;
+        base.colStep = 1;
+    }
     const std::ptrdiff_t outStride = image.bytew;
     std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
     auto runPart = [&](Part& part) {
-        std::vector<int> srcX(uw), srcY(uw);
+        std::vector<std::int32_t> where(uw);
         Setup st = base;
         for (int y = part.rowBegin; y < part.rowEnd; ++y) {
             const auto fj = static_cast<double>(y - offY);
@@ -140,8 +159,7 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
             st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
             st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
             int limit = outW;
-            if (projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, srcX.data(),
-                           srcY.data())) {
+            if (projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, where.data())) {
                 for (limit = 0; limit < outW; ++limit)
                     if (project(st, cols.x[static_cast<std::size_t>(limit)],
                                 cols.y[static_cast<std::size_t>(limit)],
@@ -151,20 +169,36 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
                 part.faultAt = static_cast<std::int64_t>(y) * outW + limit;
             }
             std::uint8_t* dst = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
-            for (int x = 0; x < limit; ++x) {
-                const auto ux = static_cast<std::size_t>(x);
-                const int sxi = srcX[ux];
-                if (sxi < 0)
-                    continue;
-                if (direct) {
-                    const std::uint8_t* src = srcBottom -
-                                              static_cast<std::ptrdiff_t>(srcY[ux]) * srcStride +
-                                              3 * static_cast<std::ptrdiff_t>(sxi);
-                    dst[3 * ux] = src[0];
-                    dst[3 * ux + 1] = src[1];
-                    dst[3 * ux + 2] = src[2];
-                } else {
-                    pixkit::setpixel(image, x, y, pixkit::getpixel(source, sxi, srcY[ux]));
+            if (direct) {
+                // Whole words: each store's fourth byte is the next pixel's
+                // first and is overwritten by it; the last pixel before the end
+                // (or the fault) takes three bytes, as does a source pixel
+                // whose word would reach past the photograph.
+                const int words = limit - 1;
+                for (int x = 0; x < words; ++x) {
+                    const std::int32_t at = where[static_cast<std::size_t>(x)];
+                    std::uint32_t word = 0;
+                    if (at >= 0) {
+                        if (at + 4 <= srcBytes)
+                            std::memcpy(&word, source.poi + at, 4);
+                        else
+                            std::memcpy(&word, source.poi + at, 3);
+                    }
+                    std::memcpy(dst + 3 * static_cast<std::size_t>(x), &word, 4);
+                }
+                if (limit > 0) {
+                    const std::int32_t at = where[static_cast<std::size_t>(limit - 1)];
+                    std::uint32_t word = 0;
+                    if (at >= 0)
+                        std::memcpy(&word, source.poi + at, 3);
+                    std::memcpy(dst + 3 * static_cast<std::size_t>(limit - 1), &word, 3);
+                }
+            } else {
+                for (int x = 0; x < limit; ++x) {
+                    const std::int32_t at = where[static_cast<std::size_t>(x)];
+                    if (at >= 0)
+                        pixkit::setpixel(image, x, y,
+                                         pixkit::getpixel(source, at % srcW, at / srcW));
                 }
             }
             if (part.faultAt >= 0)

@@ -192,6 +192,51 @@ INSTANTIATE_TEST_SUITE_P(SourcesAndAreas, ResampleEquivalence,
                                            ResampleCase{6000, 4000, 100},
                                            ResampleCase{6000, 4000, 150}));
 
+// Sources the word-wise copy must be careful with: a width whose rows have no
+// padding (the last pixel in memory is the photograph's top-right one) and an
+// 8-bit photograph read through getpixel.
+TEST(ResampleEquivalenceSources, UnpaddedAndPalettedSources) {
+    pixkit::DibHolder unpadded = makePhoto(4, 4, 5);
+    ASSERT_EQ(unpadded.get().bytew, 12);
+    pixkit::dib paletted;
+    pixkit::newdib(paletted, 37, 23, 8, nullptr, 0);
+    pixkit::DibHolder palettedHolder(paletted);
+    ASSERT_NE(paletted.poi, nullptr);
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x)
+            pixkit::setpixel(paletted, x, y, static_cast<pixkit::Colour>((x * 7 + y * 13) % 256));
+
+    for (const pixkit::dib* photo : {&unpadded.get(), &paletted}) {
+        const int w = pixkit::dibwidth(*photo), h = pixkit::dibheight(*photo);
+        const Corners corners{{{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}};
+        const tcamera camera = MakeCamera(*photo, corners);
+        for (const double angle : {0.0, 3.5, -20.0}) {
+            tpose pose = StartPose(camera);
+            ASSERT_TRUE(EvaluatePose(camera, angle, -angle / 2, pose));
+            for (const int area : {100, 120, 300}) {
+                pixkit::DibHolder fastOut, refOut;
+                ASSERT_EQ(ResampleRectified(*photo, camera, pose, 2 * w, 2 * h, area, fastOut.get(),
+                                            Engine::Fast),
+                          ResampleEnd::Done);
+                ASSERT_EQ(ResampleRectified(*photo, camera, pose, 2 * w, 2 * h, area, refOut.get(),
+                                            Engine::Reference),
+                          ResampleEnd::Done);
+                EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get()))
+                    << w << "x" << h << " angle " << angle << " area " << area;
+            }
+        }
+    }
+    // The top-right pixel, the last bytes of the unpadded photograph, is copied.
+    const tcamera camera = MakeCamera(unpadded.get(), {{{0, 0}, {3, 0}, {3, 3}, {0, 3}}});
+    tpose pose = StartPose(camera);
+    ASSERT_TRUE(EvaluatePose(camera, 0, 0, pose));
+    // W = H = 3 at 200 %: result (4, 1) is i = 3, j = 0, source (3, 0).
+    pixkit::DibHolder out;
+    ASSERT_EQ(ResampleRectified(unpadded.get(), camera, pose, 3, 3, 200, out.get(), Engine::Fast),
+              ResampleEnd::Done);
+    EXPECT_EQ(pixkit::getpixel(out.get(), 4, 1), pixkit::getpixel(unpadded.get(), 3, 0));
+}
+
 // The searched pose of a real quad, resampled at a size with many rows for
 // both threads.
 TEST(ResampleEquivalenceLarge, SearchedPoseAtFullTarget) {

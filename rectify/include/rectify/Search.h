@@ -52,6 +52,9 @@ namespace detail {
 // in loop order (GridSize * GridSize values; checked against the reference).
 std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3, std::int64_t W,
                                            std::int64_t H, double* errors = nullptr);
+// True when the fast resampling can address every pixel of `source` (under
+// 2^31 bytes, far beyond any photograph); otherwise the step-by-step loop runs.
+bool resampleFastFits(const pixkit::dib& source);
 // The fast resampling loop (FastResample.cpp): fills `image` (24 bits, already
 // the slot's result) exactly like the step-by-step loop, on two threads.
 // False on a fault; the pixels before the faulting one are then written.
