@@ -1,9 +1,7 @@
 #include "pixkit/Present.h"
 
-#include "foundation/Rounding.h"
 #include "pixkit/Halftone.h"
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -24,17 +22,29 @@ bool fitsInt32(i64 v) {
     return v >= Int32Min && v <= Int32Max;
 }
 
-// Round(a * b / c), halves to even. The product is formed in 64 bits, so the
-// 32-bit overflow of a naive product cannot happen; the quotient is taken in
-// extended precision. Empty when c is 0 or the result leaves the int32 range.
+// Round(a * b / c), halves to even, computed exactly in integers: the
+// product in 64 bits (callers keep |a|, |b| below 2^31, so it cannot wrap as
+// a 32-bit product would), the tie decided on the remainder. Empty when c is
+// 0 or the result leaves the int32 range.
 std::optional<i64> roundQuotient(i64 a, i64 b, i64 c) {
     if (c == 0)
         return std::nullopt;
-    const long double q = static_cast<long double>(a * b) / static_cast<long double>(c);
-    const auto r = fp::roundHalfEven(static_cast<double>(q));
-    if (!r || !fitsInt32(*r))
+    i64 n = a * b;
+    if (c < 0) {
+        n = -n;
+        c = -c;
+    }
+    i64 q = n / c;
+    i64 r = n % c;
+    if (r < 0) { // floor division
+        q -= 1;
+        r += c;
+    }
+    if (2 * r > c || (2 * r == c && (q & 1) != 0))
+        q += 1;
+    if (!fitsInt32(q))
         return std::nullopt;
-    return *r;
+    return q;
 }
 
 // The geometry of one call after clipping the source rectangle to the image.
