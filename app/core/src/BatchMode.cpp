@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
+#include <QVariant>
 
 #include <algorithm>
 #include <array>
@@ -133,6 +134,10 @@ int storedJpegQuality(const std::string& programName) {
     // Read only: the batch never shows the dialog, so it never saves it.
     const QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Velkor"),
                           fromUtf8(programName));
+    // Values stored under another store version are not the dialog's.
+    const QVariant version = store.value(QStringLiteral("TJPEGQualForm/FormVersion"));
+    if (version.isValid() && version.toString() != QStringLiteral("0"))
+        return DefaultJpegQuality;
     bool ok = false;
     const int q =
         store.value(QStringLiteral("TJPEGQualForm/QualEd_Value"), DefaultJpegQuality).toInt(&ok);
