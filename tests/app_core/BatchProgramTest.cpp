@@ -271,6 +271,41 @@ TEST(BatchProgram, ReadsTheStoredQualityAndWritesNoSettings) {
     EXPECT_GT(static_cast<int>(defaultSize), sizes.at("5"));
 }
 
+// Corners are typed in the user's locale; a "." is taken as well.
+struct LocaleCase {
+    const char* name;
+    const char* locale;
+    const char* cornerX;
+    int exitCode;
+};
+void PrintTo(const LocaleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class BatchLocale : public testing::TestWithParam<LocaleCase> {};
+
+TEST_P(BatchLocale, ReadsCornersInTheUsersLocale) {
+    QTemporaryDir work, home;
+    const std::string photo = work.filePath("wall.bmp").toStdString();
+    savePicture(Scene{0.0, 0.0}.photograph(), photo);
+    const std::string out = work.filePath("out.bmp").toStdString();
+    auto env = quietHome(home);
+    env["LC_ALL"] = GetParam().locale;
+    const auto r = runProgram(
+        Program, {photo, GetParam().cornerX, "200", "700", "200", "700", "600", "300", "600", out},
+        env, work.path().toStdString());
+    EXPECT_EQ(r.exitCode, GetParam().exitCode) << r.err;
+    EXPECT_EQ(testsupport::fileExists(out), GetParam().exitCode == 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, BatchLocale,
+                         testing::Values(LocaleCase{"german_comma", "de_DE.UTF-8", "300,5", 0},
+                                         LocaleCase{"german_point", "de_DE.UTF-8", "300.5", 0},
+                                         LocaleCase{"c_point", "C", "300.5", 0},
+                                         LocaleCase{"c_comma", "C", "300,5", 2}),
+                         [](const testing::TestParamInfo<LocaleCase>& i) {
+                             return std::string(i.param.name);
+                         });
+
 TEST(BatchProgram, FailureEndsWithoutDisplayAndWithoutFile) {
     QTemporaryDir work, home;
     const std::string out = work.filePath("never.bmp").toStdString();
