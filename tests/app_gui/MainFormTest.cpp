@@ -4,6 +4,8 @@
 
 #include "gui/PaintBox.h"
 
+#include "pixkit/QImageDevice.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -268,6 +270,74 @@ TEST_F(MainFormTest, TurnsActOnTheirImageAndRunIt) {
     form->EntzerrtesBildnachrechtsrotieren1->trigger();
     EXPECT_EQ(form->points, start);
     EXPECT_EQ(form->runs1, 3);
+}
+
+} // namespace
+} // namespace guitest
+
+namespace guitest {
+namespace {
+
+// The whole road on the sample photograph with the real engine: four clicks,
+// the width preset, the image one second later, then a typed angle.
+TEST_F(MainFormTest, FourClicksOnThePhotographShowItRectified) {
+    auto form = shownForm({samplePath("sudoku.png")});
+    form->realRuns = true;
+    ASSERT_EQ(pixkit::dibwidth(form->di), 558);
+    form->ZoomEd->setValue(100);
+    QApplication::processEvents();
+    const pixkit::dib blank = form->di2;
+    for (const QPoint& p : {QPoint(72, 84), QPoint(492, 69), QPoint(520, 521), QPoint(35, 517)}) {
+        QTest::mousePress(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, p);
+        QTest::mouseRelease(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, p);
+    }
+    // The fourth click preset the width from the found tilt; no image yet.
+    EXPECT_EQ(form->runs1, 1);
+    EXPECT_FALSE(form->breitetoset);
+    EXPECT_NE(form->BreiteED->value(), 1000.0);
+    EXPECT_EQ(form->di2.poi, blank.poi);
+    EXPECT_TRUE(form->Timer1->isActive());
+    QTest::qWait(1300);
+    EXPECT_EQ(form->runs1, 2);
+    ASSERT_NE(form->di2.poi, blank.poi);
+    EXPECT_EQ(form->PaintBox2->size(),
+              QSize(pixkit::dibwidth(form->di2), pixkit::dibheight(form->di2)));
+    EXPECT_EQ(form->bit1.size(), form->PaintBox2->size());
+    EXPECT_FALSE(form->Timer1->isActive()); // the angle write-back stayed quiet
+    EXPECT_FALSE(form->setwink);
+    // The view shows the rectified image exactly as the pixel-by-pixel
+    // definition of the drawing does, also scaled.
+    for (int zoom : {100, 40}) {
+        form->ZoomEd->setValue(zoom);
+        const QSize size = form->PaintBox2->size();
+        QImage reference(size, QImage::Format_RGB32);
+        pixkit::drawDibRowsReference(reference, 0, 0, size.width(), size.height(), form->di2, 0, 0,
+                                     pixkit::dibwidth(form->di2), pixkit::dibheight(form->di2));
+        EXPECT_EQ(form->bit1, reference) << zoom;
+    }
+
+    // A typed angle: one run with that angle, and nothing after it.
+    const double foundY = form->RxSpinEdit2->value();
+    form->RxSpinEdit1->setFocus();
+    form->RxSpinEdit1->selectAll();
+    QTest::keyClicks(form->RxSpinEdit1, "5");
+    EXPECT_TRUE(form->setwink);
+    QTest::qWait(1300);
+    EXPECT_EQ(form->runs1, 3);
+    EXPECT_FALSE(form->setwink);
+    EXPECT_EQ(form->RxSpinEdit1->value(), 5.0);
+    EXPECT_EQ(form->RxSpinEdit2->value(), foundY);
+    EXPECT_FALSE(form->Timer1->isActive());
+
+    // Held: neither the recompute command nor a field change makes an image.
+    form->NowDoNotRenderCheck->click();
+    const pixkit::dib shown = form->di2;
+    form->HoeheEd->setValue(500.0);
+    form->Bildneuberechnen1->trigger();
+    EXPECT_EQ(form->di2.poi, shown.poi);
+    form->NowDoNotRenderCheck->click();
+    QTest::qWait(1300);
+    EXPECT_NE(form->di2.poi, shown.poi);
 }
 
 } // namespace

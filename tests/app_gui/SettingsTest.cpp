@@ -7,12 +7,15 @@
 #include "gui/FormStorage.h"
 #include "gui/Options.h"
 #include "gui/PaintBox.h"
+#include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -122,7 +125,8 @@ TEST_F(SettingsTest, QuitStillStoresTheWindowValues) {
     {
         auto form = shownForm();
         form->ZoomEd->setValue(70);
-        form->Beenden1Click();
+        QTimer::singleShot(0, form.get(), [&] { form->Beenden1->trigger(); });
+        QApplication::exec();
     } // destroyed without a close
     auto form = shownForm();
     EXPECT_EQ(form->ZoomEd->value(), 70);
@@ -178,6 +182,26 @@ TEST(FilterTest, SaveFilterOffersEveryWritableFormat) {
     for (const char* ext : {"*.bmp", "*.dib", "*.rle", "*.gif", "*.iff", "*.jif", "*.jpg", "*.lbm",
                             "*.pcx", "*.tga", "*.tif", "*.jp2", "*.png", "*.webp"})
         EXPECT_TRUE(f.contains(QString::fromLatin1(ext))) << ext;
+}
+
+} // namespace
+} // namespace guitest
+
+namespace guitest {
+namespace {
+
+TEST_F(SettingsTest, AboutBoxShowsNameVersionAndYear) {
+    auto form = shownForm();
+    QString shown;
+    QTimer::singleShot(0, form->AboutBox, [&] {
+        shown = form->AboutBox->ProductName->text() + " " + form->AboutBox->Version->text() + " " +
+                form->AboutBox->Copyright->text();
+        form->AboutBox->OKButton->click();
+    });
+    form->ber1->trigger(); // modal until OK
+    EXPECT_TRUE(shown.contains("Fassadenplan"));
+    EXPECT_TRUE(shown.contains("1.0"));
+    EXPECT_TRUE(shown.contains(QString::number(QDate::currentDate().year())));
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTimer>
@@ -74,7 +76,18 @@ QString TMainForm::chooseOpenFile() {
 
 QString TMainForm::chooseSaveFile() {
     QString selected;
-    return QFileDialog::getSaveFileName(this, QString(), QString(), saveImageFilter(), &selected);
+    QString f =
+        QFileDialog::getSaveFileName(this, QString(), QString(), saveImageFilter(), &selected);
+    // A name typed without extension gets the one of the chosen format.
+    if (!f.isEmpty() && QFileInfo(f).suffix().isEmpty()) {
+        const qsizetype star = selected.indexOf(QStringLiteral("*."));
+        if (star >= 0) {
+            const qsizetype end =
+                selected.indexOf(QRegularExpression(QStringLiteral("[ )]")), star);
+            f += selected.mid(star + 1, end < 0 ? -1 : end - star - 1);
+        }
+    }
+    return f;
 }
 
 void TMainForm::Bildffnen1Click() {
