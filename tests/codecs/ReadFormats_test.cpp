@@ -43,6 +43,9 @@ const ToolCase ToolCases[] = {
     {"netpbm_bmp_8bit", "ppmtobmp -bpp 8 {in} > {out}", "a.jpg", 0},
     {"netpbm_jpeg", "pnmtojpeg -quality 95 {in} > {out}", "a.jpg", 24, 24},
     {"netpbm_png", "pnmtopng {in} > {out}", "a.png", 0},
+    {"magick_jpeg_progressive", "convert {in} -quality 95 -interlace Plane jpg:{out}", "a.jpg", 24,
+     24},
+    {"magick_jpeg_cmyk", "convert {in} -quality 95 -colorspace CMYK jpg:{out}", "a.jpg", 24, 24},
     {"netpbm_png_16colours", "pnmquant 16 {in} | pnmtopng > {out}", "a.png", -1, 4},
     {"magick_rle8", "convert {in} -type Palette -compress RLE bmp3:{out}", "a.rle", 0, 8},
     {"netpbm_tga", "ppmtotga -rgb -norle {in} > {out}", "a.tga", 0, 24},
@@ -117,6 +120,7 @@ const QtCase QtCases[] = {
     {"png_rgb", "png", QImage::Format_RGB32, 0, 24},
     {"png_alpha", "png", QImage::Format_ARGB32, 0, 24},
     {"png_grey", "png", QImage::Format_Grayscale8, 0, 8},
+    {"png_16bit", "png", QImage::Format_RGBX64, 0, 24},
     {"png_palette16", "png", QImage::Format_Indexed8, 16, 8}, // Qt stores 8 bits per index
     {"png_palette200", "png", QImage::Format_Indexed8, 200, 8},
     {"png_mono", "png", QImage::Format_Mono, 2, 1},
