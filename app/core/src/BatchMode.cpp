@@ -256,8 +256,8 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
 
     // Twice each, as the window would: with a width to preset, the first run
     // only presets it and the second makes the image.
-    rectify::RunEnd last = ws.RenderDi2();
-    last = ws.RenderDi2();
+    ws.RenderDi2();
+    const rectify::RunEnd last = ws.RenderDi2();
     ws.renderdi4();
     ws.renderdi4();
     if (last != rectify::RunEnd::Done || ws.di2.poi == nullptr) {
