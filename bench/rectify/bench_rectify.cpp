@@ -6,7 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -84,7 +86,18 @@ void BM_Resample24MPReference(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_SearchPoseFast)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_SearchPoseReference)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Resample24MPFast)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Resample24MPReference)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Wall time is what the user waits for; the CPU column counts both threads.
+// With repetitions, "min" is the figure least disturbed by other work.
+#define FP_RECTIFY_BENCH(fn)                                                                       \
+    BENCHMARK(fn)                                                                                  \
+        ->Unit(benchmark::kMillisecond)                                                            \
+        ->UseRealTime()                                                                            \
+        ->MeasureProcessCPUTime()                                                                  \
+        ->ComputeStatistics("min", [](const std::vector<double>& v) {                              \
+            return *std::min_element(v.begin(), v.end());                                          \
+        })
+
+FP_RECTIFY_BENCH(BM_SearchPoseFast);
+FP_RECTIFY_BENCH(BM_SearchPoseReference);
+FP_RECTIFY_BENCH(BM_Resample24MPFast);
+FP_RECTIFY_BENCH(BM_Resample24MPReference);
