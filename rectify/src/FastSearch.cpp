@@ -52,7 +52,7 @@ struct RunConst {
     tvec3 r1, r2;   // rays of corners 1 and 2
     double cx = 0, cy = 0;
     double x3 = 0, y3 = 0; // corner 3
-    double dw = 0, dh = 0; // W-1 and H-1
+    double dh = 0;         // the divisor H-1
     double jf = 0;         // the row index H-1 of the fourth corner
 };
 
@@ -171,19 +171,23 @@ evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const dou
 }
 
 // Position of corner 1 or 2 at the pose with loop index `index` (iy outer),
-// following the keep-the-previous rule back to the start pose.
-tvec3 cornerAt(const RunConst& rc, const tpose& start, std::int64_t index, int corner) {
+// following the keep-the-previous rule back to the start pose; `hitIndex`
+// receives the pose it comes from (-1: the start pose).
+tvec3 cornerAt(const RunConst& rc, const tpose& start, std::int64_t index, int corner,
+               std::int64_t& hitIndex) {
     const AngleTable& t = angleTable();
     for (std::int64_t q = index; q >= 0; --q) {
         const auto iyIndex = static_cast<std::size_t>(q / GridSize);
         const auto ixIndex = static_cast<std::size_t>(q % GridSize);
         const RowConst row = rowConst(rc, iyIndex);
         const PlaneCorners pc = planeCorners(rc, row, t.s[ixIndex], t.c[ixIndex]);
+        hitIndex = q;
         if (corner == 1 && pc.hit1)
             return {pc.c1x, pc.c1y, pc.c1z};
         if (corner == 2 && pc.hit2)
             return {pc.c2x, pc.c2y, pc.c2z};
     }
+    hitIndex = -1;
     return corner == 1 ? start.corner1 : start.corner2;
 }
 
@@ -201,8 +205,9 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
     std::vector<double> err(GridSize);
     std::vector<std::uint8_t> flags(GridSize);
     PartResult part;
-    // Loop index of the last pose whose corner 1 / 2 hit the plane; resolved
-    // lazily (the previous part may hold it), -2 = not yet known.
+    // Loop index of the last pose whose corner 1 / 2 hit the plane (-1: none,
+    // the start pose holds it). Before this part's first hit it is looked up
+    // backwards when a miss needs it, -2 = not looked up yet.
     std::int64_t lastHit1 = -2, lastHit2 = -2;
     for (int r = rowBegin; r < rowEnd; ++r) {
         const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
@@ -218,9 +223,9 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
                 tvec3 c1{pc.c1x, pc.c1y, pc.c1z};
                 tvec3 c2{pc.c2x, pc.c2y, pc.c2z};
                 if (f & Miss1)
-                    c1 = cornerAt(rc, start, lastHit1 == -2 ? index - 1 : lastHit1, 1);
+                    c1 = cornerAt(rc, start, lastHit1 == -2 ? index - 1 : lastHit1, 1, lastHit1);
                 if (f & Miss2)
-                    c2 = cornerAt(rc, start, lastHit2 == -2 ? index - 1 : lastHit2, 2);
+                    c2 = cornerAt(rc, start, lastHit2 == -2 ? index - 1 : lastHit2, 2, lastHit2);
                 e = poseError(rc, c1.x, c1.y, c1.z, c2.x, c2.y, c2.z);
                 if (!(f & Miss1))
                     lastHit1 = index;
@@ -266,8 +271,9 @@ std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start, do
     result.best.angleX = (static_cast<int>(ixIndex) - GridHalf) / 4.0;
     result.best.angleY = (static_cast<int>(iyIndex) - GridHalf) / 4.0;
     result.best.anchor = rc.anchor;
-    result.best.corner1 = cornerAt(rc, start, win.bestIndex, 1);
-    result.best.corner2 = cornerAt(rc, start, win.bestIndex, 2);
+    std::int64_t from = 0;
+    result.best.corner1 = cornerAt(rc, start, win.bestIndex, 1, from);
+    result.best.corner2 = cornerAt(rc, start, win.bestIndex, 2, from);
     return result;
 }
 
@@ -288,7 +294,6 @@ std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3
     rc.cy = camera.cy;
     rc.x3 = corner3.x;
     rc.y3 = corner3.y;
-    rc.dw = static_cast<double>(W - 1);
     rc.dh = static_cast<double>(H - 1);
     rc.jf = static_cast<double>(H - 1);
     return searchAll(rc, start, errors);
