@@ -98,6 +98,8 @@ struct Part {
 } // namespace
 
 bool resampleFastFits(const pixkit::dib& source) {
+    if (source.poi == nullptr || source.pmi == nullptr)
+        return false; // getpixel reads 0 everywhere; the plain loop does that
     const auto w = static_cast<std::int64_t>(pixkit::dibwidth(source));
     const auto h = static_cast<std::int64_t>(pixkit::dibheight(source));
     const std::int64_t span = pixkit::dibbits(source) == 24 ? h * source.bytew : w * h;

@@ -21,6 +21,10 @@ RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot, E
         return RunEnd::CornersCoincide;
     }
 
+    // A slot without a photograph: the library has nothing to measure, which
+    // ends the run like any failure inside it.
+    if (slot.source.poi == nullptr || slot.source.pmi == nullptr)
+        return RunEnd::Fault;
     const tcamera camera = MakeCamera(slot.source, slot.corners);
 
     // Read in the order width, height, target percentage.

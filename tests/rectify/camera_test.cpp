@@ -293,6 +293,22 @@ TEST_P(ResampleBothEngines, PositionsOutsideTheSourceReadBlack) {
     EXPECT_EQ(pixkit::getpixel(out.get(), off, off), pixkit::getpixel(photo.get(), 100, 100));
 }
 
+TEST_P(ResampleBothEngines, RecordWithoutImageReadsBlack) {
+    const pixkit::DibHolder photo = makePhoto(1000, 800);
+    const tcamera cam = MakeCamera(photo.get(), AxisParallel);
+    tpose pose = StartPose(cam);
+    ASSERT_TRUE(EvaluatePose(cam, 0.0, 0.0, pose));
+    const pixkit::dib empty;
+    pixkit::DibHolder out;
+    ASSERT_EQ(ResampleRectified(empty, cam, pose, 20, 10, 100, out.get(), GetParam()),
+              ResampleEnd::Done);
+    int lit = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            lit += pixkit::getpixel(out.get(), x, y) != 0;
+    EXPECT_EQ(lit, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, ResampleBothEngines,
                          ::testing::Values(Engine::Fast, Engine::Reference));
 

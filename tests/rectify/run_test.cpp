@@ -124,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       w.corners = {{{5, 0}, {5, 10}, {5, 20}, {5, 30}}};
                   },
                   RunEnd::NoTargetSize, true, true, "hold width height target"},
+        EarlyCase{"NoPhotograph", [](Workspace& w) { w.source.install(pixkit::dib{}); },
+                  RunEnd::Fault, true, true, "hold"},
         EarlyCase{"RealHeightZero", [](Workspace& w) { w.fields.heightCm = 0; }, RunEnd::Fault,
                   true, true, "hold width height target"},
         // W = H = round(1 * 100 / 100) = 1: the first pose divides 0 by 0.
