@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -170,8 +171,10 @@ TEST_F(MainFormTest, RecomputeRunsImage1ThenImage2) {
 
 TEST_F(MainFormTest, SplitOfBothRowsFollowsPercent) {
     auto form = shownForm();
+    // The window starts with a client area of 754 x 563 below its menu.
+    EXPECT_EQ(form->width(), 754);
+    EXPECT_EQ(form->height() - form->menuBar()->height(), 563);
     form->showImage2Row();
-    form->resize(754, form->height());
     QTest::qWait(250); // two layout passes
     ASSERT_EQ(form->width(), 754);
     EXPECT_EQ(form->ScrollBox1->width(), 377);
