@@ -231,3 +231,28 @@ TEST(JpegIntoRows, SamePixelsAsAPlainDecode) {
 }
 
 } // namespace
+
+namespace {
+
+// A TIFF whose orientation tag says "turn a quarter to the right" arrives
+// turned, as a viewer shows it: the left column of the stored picture on top.
+TEST(TiffOrientation, ArrivesTurned) {
+    QImage img(3, 2, QImage::Format_RGB32);
+    img.fill(qRgb(0, 0, 255));
+    img.setPixel(0, 0, qRgb(255, 0, 0));
+    img.setPixel(0, 1, qRgb(0, 255, 0));
+    QTemporaryDir dir;
+    QImageWriter writer(dir.filePath("t.tif"), "tiff");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    ASSERT_TRUE(writer.write(img));
+
+    const DibHolder back = open(dir.filePath("t.tif").toStdString());
+    ASSERT_NE(back.get().poi, nullptr);
+    ASSERT_EQ(pixkit::dibwidth(back.get()), 2);
+    ASSERT_EQ(pixkit::dibheight(back.get()), 3);
+    EXPECT_EQ(shown(back.get(), 0, 0), pixkit::rgb(0, 255, 0));
+    EXPECT_EQ(shown(back.get(), 1, 0), pixkit::rgb(255, 0, 0));
+    EXPECT_EQ(shown(back.get(), 1, 2), pixkit::rgb(0, 0, 255));
+}
+
+} // namespace

@@ -14,9 +14,9 @@ namespace pixkit::codec {
 
 namespace {
 
-bool startsWith(Bytes data, const char* sig) {
-    const std::size_t n = std::strlen(sig);
-    return data.size() >= n && std::memcmp(data.data(), sig, n) == 0;
+// Signature given as a string literal; embedded zero bytes count.
+template <std::size_t N> bool startsWith(Bytes data, const char (&sig)[N]) {
+    return data.size() >= N - 1 && std::memcmp(data.data(), sig, N - 1) == 0;
 }
 
 bool isSpace(std::uint8_t c) {
@@ -259,10 +259,10 @@ bool looksLikeQtFormat(Bytes data, const char** format) {
         f = "png";
     else if (startsWith(data, "GIF87a") || startsWith(data, "GIF89a"))
         f = "gif";
-    else if (startsWith(data, "II*") || startsWith(data, "MM"))
-        f = (data.size() >= 4 && (data[0] == 'I' ? data[3] == 0 : (data[2] == 0 && data[3] == 42)))
-                ? "tiff"
-                : nullptr;
+    else if (startsWith(data, "II*\0") || startsWith(data, "II+\0") ||
+             (data.size() >= 4 && startsWith(data, "MM") && data[2] == 0 &&
+              (data[3] == 42 || data[3] == 43))) // classic and BigTIFF
+        f = "tiff";
     else if (data.size() >= 12 && startsWith(data, "RIFF") &&
              std::memcmp(data.data() + 8, "WEBP", 4) == 0)
         f = "webp";
@@ -295,7 +295,8 @@ bool decodeWithQt(Bytes data, const char* formatHint, dib& out, std::uint64_t ma
         return false;
     QImageReader reader(&buffer, formatHint);
     reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
+    // A TIFF or WebP with an orientation tag arrives upright, like a JPEG.
+    reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() &&
         static_cast<std::uint64_t>(size.width()) * static_cast<std::uint64_t>(size.height()) >
