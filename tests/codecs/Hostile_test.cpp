@@ -151,6 +151,18 @@ TEST(Garbage, RandomBytesAreNoPicture) {
     EXPECT_FALSE(decode({}));
 }
 
+TEST(Garbage, NoFileNoPicture) {
+    QTemporaryDir dir;
+    writeBytes(dir.filePath("empty.png").toStdString(), {});
+    for (const QString& name : {QString("missing.jpg"), QString("empty.png"), QString(".")}) {
+        pixkit::dib d;
+        d.poi = reinterpret_cast<std::uint8_t*>(&d); // stale pointer from a previous image
+        pixkit::OpenDib(d, dir.filePath(name).toStdString());
+        EXPECT_EQ(d.poi, nullptr) << name.toStdString();
+        EXPECT_EQ(d.poih, 0u);
+    }
+}
+
 // ---- Impossible sizes written into otherwise valid headers. ----
 
 void putLe(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v, int n) {
