@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <new>
 
 namespace pixkit {
 
