@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <QSpontaneKeyEvent>
 #include <QTest>
 
 namespace guitest {
@@ -217,6 +218,17 @@ TEST_F(MainFormTest, WheelScrollsSourceView1WhereverTheMouseIs) {
                          QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &away);
         EXPECT_EQ(sb->value(), before);
+    }
+    // A turn from the system travels up through every parent that ignores
+    // it; the window still scrolls once per turn.
+    for (std::uint64_t t = 1000; t < 1003; ++t) {
+        const int before = sb->value();
+        QWheelEvent turn(QPointF(5, 5), form->PaintBox2->mapToGlobal(QPointF(5, 5)), QPoint(),
+                         QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        turn.setTimestamp(t);
+        QSpontaneKeyEvent::setSpontaneous(&turn);
+        QApplication::instance()->notify(form->PaintBox2, &turn); // as the system delivers it
+        EXPECT_EQ(sb->value(), before + 20);
     }
 }
 

@@ -510,13 +510,20 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::Wheel && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this) {
         const auto* we = static_cast<const QWheelEvent*>(e);
-        // A wheel turn from the system is offered to the widget under the
-        // mouse and then to its parents, each time as the same stack copy
-        // with the same time stamp; the window scrolls once per turn.
-        const bool repeat =
-            e->spontaneous() && e == m_lastWheel && we->timestamp() == m_lastWheelTime;
-        m_lastWheel = e;
-        m_lastWheelTime = we->timestamp();
+        // A wheel turn from the system reaches the widget under the mouse
+        // as a spontaneous event and then each parent that ignores it as a
+        // plain copy with the same time stamp, position and delta; the window
+        // scrolls once per turn.
+        const bool sameTurn = m_haveLastWheel && we->timestamp() == m_lastWheelTime &&
+                              we->globalPosition() == m_lastWheelPos &&
+                              we->angleDelta() == m_lastWheelDelta;
+        const bool repeat = !e->spontaneous() && sameTurn;
+        if (e->spontaneous()) {
+            m_haveLastWheel = true;
+            m_lastWheelTime = we->timestamp();
+            m_lastWheelPos = we->globalPosition();
+            m_lastWheelDelta = we->angleDelta();
+        }
         const int delta = we->angleDelta().y();
         if (!repeat && delta != 0) {
             QScrollBar* sb = ScrollBox1->verticalScrollBar();

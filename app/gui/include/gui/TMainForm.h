@@ -9,6 +9,8 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPoint>
+#include <QPointF>
 #include <QString>
 #include <QStringList>
 
@@ -272,10 +274,11 @@ private:
 
     QStringList m_params;
     bool m_closing = false;
-    // The wheel event last handled: Qt hands one turn of the wheel to every
-    // parent of the widget under the mouse, the window scrolls once.
-    const QEvent* m_lastWheel = nullptr;
+    // The system's wheel turn last handled (see eventFilter).
+    bool m_haveLastWheel = false;
     std::uint64_t m_lastWheelTime = 0;
+    QPointF m_lastWheelPos;
+    QPoint m_lastWheelDelta;
 };
 
 } // namespace gui
