@@ -153,6 +153,9 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
     std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
     auto runPart = [&](Part& part) {
+        // Locals, so the compiler need not reload them after every pixel store.
+        const std::uint8_t* const src = source.poi;
+        const std::ptrdiff_t lastWord = srcBytes - 4; // last offset a whole word fits
         std::vector<std::int32_t> where(uw);
         Setup st = base;
         for (int y = part.rowBegin; y < part.rowEnd; ++y) {
@@ -177,14 +180,14 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
                 // (or the fault) takes three bytes, as does a source pixel
                 // whose word would reach past the photograph.
                 const int words = limit - 1;
+                const std::int32_t* const offsets = where.data();
                 for (int x = 0; x < words; ++x) {
-                    const std::int32_t at = where[static_cast<std::size_t>(x)];
                     std::uint32_t word = 0;
-                    if (at >= 0) {
-                        if (at + 4 <= srcBytes)
-                            std::memcpy(&word, source.poi + at, 4);
+                    if (offsets[x] >= 0) {
+                        if (offsets[x] <= lastWord)
+                            std::memcpy(&word, src + offsets[x], 4);
                         else
-                            std::memcpy(&word, source.poi + at, 3);
+                            std::memcpy(&word, src + offsets[x], 3);
                     }
                     std::memcpy(dst + 3 * static_cast<std::size_t>(x), &word, 4);
                 }
@@ -192,7 +195,7 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
                     const std::int32_t at = where[static_cast<std::size_t>(limit - 1)];
                     std::uint32_t word = 0;
                     if (at >= 0)
-                        std::memcpy(&word, source.poi + at, 3);
+                        std::memcpy(&word, src + at, 3);
                     std::memcpy(dst + 3 * static_cast<std::size_t>(limit - 1), &word, 3);
                 }
             } else {
