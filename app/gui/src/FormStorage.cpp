@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QWidget>
+#include <QWindow>
 
 namespace gui {
 
@@ -65,7 +66,9 @@ void FormStorage::save() {
     const auto s = openFormSettings();
     s->beginGroup(m_group);
     s->setValue(QStringLiteral("FormVersion"), FormVersion);
-    s->setValue(QStringLiteral("Placement"), m_form->saveGeometry());
+    // A window that was never on the screen has no placement worth keeping.
+    if (m_form->windowHandle() != nullptr)
+        s->setValue(QStringLiteral("Placement"), m_form->saveGeometry());
     for (const Binding& b : m_bindings)
         s->setValue(b.key, b.component->property(b.qtProperty.constData()));
     s->endGroup();
