@@ -4,9 +4,7 @@
 #include "app/BatchMode.h"
 #include "gui/MainWindow.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QMainWindow>
 #include <QStringList>
 
 #include <cstring>
