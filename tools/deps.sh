@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build pkg-config git
       qt6-base-dev qt6-image-formats-plugins libgl-dev
-      libturbojpeg0-dev libopenjp2-7-dev libgif-dev libexif-dev
+      libturbojpeg0-dev libopenjp2-7-dev libgif-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--test" ]]; then
   pkgs+=(netpbm imagemagick libopenjp2-tools clang-format xvfb xauth)
