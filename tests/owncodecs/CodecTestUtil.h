@@ -151,7 +151,14 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     std::filesystem::path operator/(const std::string& f) const { return m_path / f; }
-    std::string q(const std::string& f) const { return "'" + (m_path / f).string() + "'"; }
+    // Quoted for the shell. Built by appending: GCC 12 at -O3 misreads
+    // "'" + std::string as an overlapping copy (-Wrestrict).
+    std::string q(const std::string& f) const {
+        std::string s = "'";
+        s += (m_path / f).string();
+        s += '\'';
+        return s;
+    }
 
 private:
     std::filesystem::path m_path;
