@@ -12,10 +12,6 @@
 #include <limits>
 #include <numbers>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace rectify {
 
 tmat44 MatMul(const tmat44& m, const tmat44& r) {
@@ -221,24 +217,6 @@ std::optional<SourcePos> ProjectToSource(const tcamera& camera, const tvec3& p) 
 
 namespace {
 
-// A fresh result image is filled at once from start to end. Large images are
-// handed out as untouched zero pages; asking for huge pages before the first
-// write saves tens of thousands of page faults (a hint only, the pixels are the same).
-void preferHugePages(const pixkit::dib& image) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t Huge = std::uintptr_t{2} << 20;
-    const auto bytes = static_cast<std::uintptr_t>(image.bytew) *
-                       static_cast<std::uintptr_t>(pixkit::dibheight(image));
-    const auto begin = reinterpret_cast<std::uintptr_t>(image.poi);
-    const std::uintptr_t first = (begin + Huge - 1) & ~(Huge - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(Huge - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)image;
-#endif
-}
-
 // Half-to-even rounding of a ratio; empty on a zero divisor or out of range.
 std::optional<std::int64_t> roundRatio(double num, double den) {
     if (den == 0.0)
@@ -314,7 +292,6 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
     pixkit::newdib(fresh, static_cast<int>(*w1), static_cast<int>(*h1), 24, nullptr, 0);
     if (fresh.poi == nullptr)
         return ResampleEnd::NoImage;
-    preferHugePages(fresh);
     pixkit::releasedib(result);
     result = fresh;
 

@@ -1,8 +1,5 @@
 #include "LibraryCodecs.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstring>
 
 namespace pixkit::codec {
@@ -36,21 +33,16 @@ bool expandTo24(const dib& image, dib& out) {
     return true;
 }
 
-void adviseHugePages(const dib& image) {
-#ifdef MADV_HUGEPAGE
+const dib* as24Bits(const dib& image, DibHolder& keep) {
     if (image.poi == nullptr || image.pmi == nullptr)
-        return;
-    const std::size_t bytes =
-        static_cast<std::size_t>(image.bytew) * static_cast<std::size_t>(dibheight(image));
-    if (bytes < (std::size_t{4} << 20))
-        return;
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto first = reinterpret_cast<std::uintptr_t>(image.poi);
-    const std::uintptr_t start = first & ~(page - 1);
-    ::madvise(reinterpret_cast<void*>(start), bytes + (first - start), MADV_HUGEPAGE);
-#else
-    (void)image;
-#endif
+        return nullptr;
+    if (dibbits(image) == 24)
+        return &image;
+    dib tmp;
+    if (!expandTo24(image, tmp))
+        return nullptr;
+    keep.install(tmp);
+    return &keep.get();
 }
 
 } // namespace pixkit::codec

@@ -152,7 +152,6 @@ bool toDib(const opj_image_t& img, dib& out) {
     }
     if (out.poi == nullptr)
         return false;
-    adviseHugePages(out);
     for (std::uint64_t y = 0; y < h; ++y) {
         std::uint8_t* d = pictureRow(out, static_cast<int>(y));
         for (std::uint64_t x = 0; x < w; ++x) {
@@ -216,17 +215,10 @@ bool decodeJp2(Bytes data, dib& out, std::uint64_t maxPixels) {
 
 bool encodeJp2(const dib& image, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (image.poi == nullptr || image.pmi == nullptr)
-        return false;
     DibHolder expanded;
-    const dib* src = &image;
-    if (dibbits(image) != 24) {
-        dib tmp;
-        if (!expandTo24(image, tmp))
-            return false;
-        expanded.install(tmp);
-        src = &expanded.get();
-    }
+    const dib* src = as24Bits(image, expanded);
+    if (src == nullptr)
+        return false;
     const int w = dibwidth(*src), h = dibheight(*src);
 
     opj_image_cmptparm_t comp[3];

@@ -96,7 +96,6 @@ bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels) {
         }
         if (out.poi == nullptr)
             return false;
-        adviseHugePages(out);
         // Straight into the image's bottom-up rows: no second copy of a 24 MP photo.
         ok = tjDecompress2(handle.get(), data.data(), static_cast<unsigned long>(data.size()),
                            out.poi, w, out.bytew, h, grey ? TJPF_GRAY : TJPF_BGR,
@@ -112,17 +111,10 @@ bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels) {
 
 bool encodeJpeg(const dib& image, int quality, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (image.poi == nullptr || image.pmi == nullptr)
-        return false;
     DibHolder expanded;
-    const dib* src = &image;
-    if (dibbits(image) != 24) {
-        dib tmp;
-        if (!expandTo24(image, tmp))
-            return false;
-        expanded.install(tmp);
-        src = &expanded.get();
-    }
+    const dib* src = as24Bits(image, expanded);
+    if (src == nullptr)
+        return false;
     const int w = dibwidth(*src), h = dibheight(*src);
     if (w > 65535 || h > 65535)
         return false;

@@ -59,11 +59,9 @@ bool encodeGif(const dib& image, std::vector<std::uint8_t>& out);
 bool reduceTo256(const dib& image, dib& out);
 // 24-bit copy of an image of any depth (1, 4, 8 through the colour table).
 bool expandTo24(const dib& image, dib& out);
-
-// Asks the kernel for huge pages behind a large image that a decoder is
-// about to fill: its first touch then costs a few dozen page faults instead
-// of one per 4 KiB. Only advice; harmless where it is not followed.
-void adviseHugePages(const dib& image);
+// The image itself when it has 24 bits, else a 24-bit copy kept alive in
+// `keep`; nil when there is no image or the copy cannot be made.
+const dib* as24Bits(const dib& image, DibHolder& keep);
 
 // Palette index of pixel x in a stored row of a 1-, 4- or 8-bit image.
 inline unsigned paletteIndex(const std::uint8_t* row, int x, int bits) {

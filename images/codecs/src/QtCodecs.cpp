@@ -229,7 +229,6 @@ bool fromColour(const QImage& src, dib& out) {
     newdib(out, w, h, 24, nullptr, 0);
     if (out.poi == nullptr)
         return false;
-    adviseHugePages(out);
     for (int y = 0; y < h; ++y) {
         std::uint8_t* d = pictureRow(out, y);
         if (img.format() == QImage::Format_BGR888) {

@@ -1,5 +1,9 @@
 #include "pixkit/dib.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +11,30 @@
 #include <new>
 
 namespace pixkit {
+
+namespace {
+
+// Large pixel blocks come as untouched zero pages and are usually filled at
+// once (a decoded photograph, a rectified image, a turn). Asking for huge pages
+// before the first write saves one page fault per 4 KiB: on a 72 MB image that
+// is most of the cost of filling it. Advice only; the pixels are the same.
+void preferHugePages(void* block, std::uint64_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t Huge = std::uintptr_t{2} << 20;
+    if (bytes < 2 * Huge)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (begin + Huge - 1) & ~(Huge - 1);
+    const std::uintptr_t last = (begin + static_cast<std::uintptr_t>(bytes)) & ~(Huge - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
+} // namespace
 
 std::uint64_t rowBytes(std::int64_t width, int bitsPerPixel) {
     if (width <= 0 || bitsPerPixel <= 0 || bitsPerPixel > 32)
@@ -39,6 +67,7 @@ void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo*
         std::free(info);
         return;
     }
+    preferHugePages(pixels, total);
 
     BitmapInfoHeader& h = info->bmiHeader;
     h.biSize = 40;
