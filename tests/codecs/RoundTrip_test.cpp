@@ -41,7 +41,7 @@ const Format Formats[] = {
     {".tif", "tifftopnm {in} | convert pnm:- -depth 8 ppm:{out}", false, 1u << 8},
     {".jp2", "opj_decompress -i {in} -o {out}.ppm >/dev/null && mv {out}.ppm {out}", false, 0},
     {".png", "pngtopnm {in} | convert pnm:- -depth 8 ppm:{out}", false, Bits18},
-    {".webp", "", false, 0},
+    {".webp", "dwebp -quiet {in} -ppm -o {out}", false, 0},
 };
 
 // The picture of each input depth: 24 bits smooth or with few colours, and
