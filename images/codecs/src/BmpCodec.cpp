@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 namespace pixkit::codec {
 
@@ -367,11 +368,11 @@ bool decodeBmp(Bytes data, dib& out) {
 
 bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (!encodable(image))
+    const auto shape =
+        encodeShape(image, std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
+    if (!shape)
         return false;
-    const int bits = dibbits(image);
-    const int w = dibwidth(image);
-    const int h = dibheight(image);
+    const auto [bits, w, h] = *shape;
     const bool useRle = rle && (bits == 8 || bits == 4);
     const std::uint32_t colours = bits <= 8 ? (1u << bits) : 0;
     const auto stride = static_cast<std::size_t>(image.bytew);

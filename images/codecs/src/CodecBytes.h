@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace pixkit::codec::detail {
@@ -87,12 +88,22 @@ inline bool fail(dib& out) {
     return false;
 }
 
-// An image the encoders accept: present, positive size, 1/4/8/24 bits.
-inline bool encodable(const dib& image) {
+// Size and depth of an image the encoders accept: present, 1/4/8/24 bits,
+// positive size within the format's limits. Empty when the image cannot be
+// written in that format.
+struct EncodeShape {
+    int bits = 0;
+    int w = 0;
+    int h = 0;
+};
+inline std::optional<EncodeShape> encodeShape(const dib& image, int maxWidth, int maxHeight) {
     if (image.poi == nullptr || image.pmi == nullptr)
-        return false;
-    const int b = dibbits(image);
-    return dibwidth(image) > 0 && dibheight(image) > 0 && (b == 1 || b == 4 || b == 8 || b == 24);
+        return std::nullopt;
+    const EncodeShape s{dibbits(image), dibwidth(image), dibheight(image)};
+    const bool depthOk = s.bits == 1 || s.bits == 4 || s.bits == 8 || s.bits == 24;
+    if (!depthOk || s.w <= 0 || s.h <= 0 || s.w > maxWidth || s.h > maxHeight)
+        return std::nullopt;
+    return s;
 }
 
 // Palette index of pixel x in a stored row of a 1-, 4- or 8-bit image.

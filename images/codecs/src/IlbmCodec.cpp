@@ -239,13 +239,10 @@ bool decodeIlbm(Bytes data, dib& out) {
 
 bool encodeIlbm(const dib& image, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (!encodable(image))
+    const auto shape = encodeShape(image, 65535, 65535);
+    if (!shape)
         return false;
-    const int bits = dibbits(image);
-    const int w = dibwidth(image);
-    const int h = dibheight(image);
-    if (w > 65535 || h > 65535)
-        return false;
+    const auto [bits, w, h] = *shape;
     const auto uw = static_cast<std::size_t>(w);
     const std::size_t planes = static_cast<std::size_t>(bits);
     const std::size_t planeBytes = ((uw + 15) / 16) * 2;

@@ -196,13 +196,10 @@ bool decodePcx(Bytes data, dib& out) {
 
 bool encodePcx(const dib& image, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (!encodable(image))
+    const auto shape = encodeShape(image, 65534, 65535);
+    if (!shape)
         return false;
-    const int bits = dibbits(image);
-    const int w = dibwidth(image);
-    const int h = dibheight(image);
-    if (w > 65534 || h > 65535)
-        return false;
+    const auto [bits, w, h] = *shape;
     const auto uw = static_cast<std::size_t>(w);
     const std::size_t bytesPerLine = uw + (uw & 1); // lines have an even length
     const std::size_t planes = bits == 24 ? 3 : 1;

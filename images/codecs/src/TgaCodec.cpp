@@ -185,13 +185,10 @@ bool decodeTga(Bytes data, dib& out) {
 
 bool encodeTga(const dib& image, std::vector<std::uint8_t>& out) {
     out.clear();
-    if (!encodable(image))
+    const auto shape = encodeShape(image, 65535, 65535);
+    if (!shape)
         return false;
-    const int bits = dibbits(image);
-    const int w = dibwidth(image);
-    const int h = dibheight(image);
-    if (w > 65535 || h > 65535)
-        return false;
+    const auto [bits, w, h] = *shape;
     const bool mapped = bits <= 8;
     // 1- and 4-bit pictures become 8-bit indices into a map of 2 or 16.
     const unsigned colours = mapped ? (1u << bits) : 0;
