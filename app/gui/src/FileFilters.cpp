@@ -5,7 +5,11 @@
 namespace gui {
 
 QString qtFilterFromPipes(const std::string& pipes) {
-    const QStringList parts = QString::fromStdString(pipes).split(QLatin1Char('|'));
+    return qtFilterFromPipes(QString::fromStdString(pipes));
+}
+
+QString qtFilterFromPipes(const QString& pipes) {
+    const QStringList parts = pipes.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QString desc = parts[i].trimmed();
@@ -25,7 +29,11 @@ QString qtFilterFromPipes(const std::string& pipes) {
 }
 
 QString saveImageFilter() {
-    return qtFilterFromPipes("JPEG|*.jpg;*.jif|"
+    return qtFilterFromPipes(saveImagePipes());
+}
+
+QString saveImagePipes() {
+    return QStringLiteral("JPEG|*.jpg;*.jif|"
                              "PNG|*.png|"
                              "Windows Bitmap|*.bmp;*.dib;*.rle|"
                              "TIFF|*.tif|"
@@ -34,7 +42,7 @@ QString saveImageFilter() {
                              "PCX|*.pcx|"
                              "Targa|*.tga|"
                              "IFF/ILBM|*.iff;*.lbm|"
-                             "WebP|*.webp");
+                          "WebP|*.webp");
 }
 
 } // namespace gui

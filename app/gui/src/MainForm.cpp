@@ -1,9 +1,18 @@
 #include "gui/TMainForm.h"
 
+#include "app/Translate.h"
+#include "gui/FileDialog.h"
+#include "gui/FileFilters.h"
+#include "gui/MessageBoxes.h"
 #include "gui/Options.h"
 #include "gui/PaintBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
+#include "gui/TTranslateForm.h"
+#include "gui/TranslateApplication.h"
+#include "i18n/Dictionary.h"
+#include "i18n/Messages.h"
+#include "pixkit/ImageFile.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -31,6 +40,11 @@
 namespace gui {
 
 namespace {
+
+QString& programFileOverride() {
+    static QString file;
+    return file;
+}
 
 // A field "without limits" still needs a range in Qt.
 constexpr double NoLimit = 1e12;
@@ -71,6 +85,8 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     : QMainWindow(parent), FormStorage1(this, QStringLiteral("TMainForm")),
       m_params(std::move(params)) {
     setObjectName(QStringLiteral("MainForm"));
+    // The record container reports a failed allocation in a message box.
+    installOutOfMemoryHandler();
     setWindowTitle(QStringLiteral("Velkor Fassadenplan 1.0"));
 
     buildControls();
@@ -82,6 +98,13 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setInterval(100);
 
+    // The file dialogs keep their filters here, where the window translation
+    // finds them.
+    OpenDialog1 = new FileDialog(QStringLiteral("OpenDialog1"), this);
+    OpenDialog1->setFilter(QString::fromStdString(pixkit::GetDIBOpenFilter()));
+    SaveDialog1 = new FileDialog(QStringLiteral("SaveDialog1"), this);
+    SaveDialog1->setFilter(saveImagePipes());
+
     FormStorage1.addProperty(ZoomEd, "value", QStringLiteral("Value"));
     FormStorage1.addProperty(LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1, "checked",
                              QStringLiteral("Checked"));
@@ -92,6 +115,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
 
     // The other windows, in the order the program creates them.
     AboutBox = new TAboutBox(this);
+    TranslateForm = new TTranslateForm(this);
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 
@@ -109,6 +133,12 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
     FormStorage1.saveIfPending();
+    // The dictionary reads `language` of this window; it ends with it.
+    i18n::ResetDictionary();
+}
+
+void TMainForm::setProgramFile(const QString& file) {
+    programFileOverride() = file;
 }
 
 void TMainForm::buildControls() {
@@ -389,9 +419,11 @@ void TMainForm::connectHandlers() {
               &TMainForm::EntzerrtesBildnachrechtsrotieren2Click);
     onTrigger(JPEGQualitteinstellen1, &TMainForm::JPEGQualitteinstellen1Click);
     onTrigger(ber1, &TMainForm::ber1Click);
+    onTrigger(Deutsch1, &TMainForm::Deutsch1Click);
+    onTrigger(English1, &TMainForm::English1Click);
+    onTrigger(bersetzen1, &TMainForm::bersetzen1Click);
     // Still to come with their own work: the DXF export, the overlay tool
-    // window, the brush commands, the language switch and the translation
-    // editor. Their menu items are in place.
+    // window and the brush commands. Their menu items are in place.
 
     connect(BreiteED, &QDoubleSpinBox::valueChanged, this, [this] { BreiteEDChange(); });
     connect(HoeheEd, &QDoubleSpinBox::valueChanged, this, [this] { HoeheEdChange(); });
@@ -423,14 +455,19 @@ void TMainForm::connectHandlers() {
 // ---------------------------------------------------------------- start and end
 
 void TMainForm::FormCreate() {
-    createWorkspace(QCoreApplication::applicationFilePath().toStdString());
+    const QString programFile = programFileOverride().isEmpty()
+                                    ? QCoreApplication::applicationFilePath()
+                                    : programFileOverride();
+    createWorkspace(programFile.toStdString());
     // The back buffers start empty; the first paint gives them their size.
     bit0 = QImage();
     dit0 = QImage();
     bit1 = QImage();
     dit1 = QImage();
-    // The dictionary (LoadDictionary) joins here with the translation work.
+    i18n::LoadDictionary(progpath, &language);
     LoadOptions();
+    // Qt's own dialogs and buttons in the language the windows get.
+    installQtTranslations(languagesetto);
     terminateit = false;
 }
 
@@ -440,11 +477,12 @@ void TMainForm::FormShow() {
     isfirst = true;
     // The quality must be known before its dialog is ever shown.
     JPEGQualForm->restoreStored();
-    // RegisterMessages, TranslateApplication (when languagesetto is not 0)
-    // and the translation of the application title join here with the
-    // translation work.
+    i18n::RegisterMessages();
     language = languagesetto;
-    QApplication::setApplicationName(QStringLiteral("Fassadenplan"));
+    if (languagesetto != 0)
+        TranslateApplication();
+    QGuiApplication::setApplicationDisplayName(
+        app::Translate(QGuiApplication::applicationDisplayName()));
     if (!m_params.isEmpty())
         TryToOpenFile(m_params.front().toStdString());
     // Draw all four views at the (restored) zoom.
@@ -496,12 +534,35 @@ void TMainForm::LoadOptions() {
     dontchlang = false;
 }
 
+void TMainForm::Deutsch1Click() {
+    if (dontchlang)
+        return;
+    Deutsch1->setChecked(true);
+    language = 0;
+    RestartNotice(this);
+}
+
+void TMainForm::English1Click() {
+    if (dontchlang)
+        return;
+    English1->setChecked(true);
+    language = 1;
+    RestartNotice(this);
+}
+
+void TMainForm::bersetzen1Click() {
+    TranslateForm->FillStringGrid();
+    TranslateForm->exec();
+    RestartNotice(this);
+}
+
 void TMainForm::SaveOptions() {
     writeLanguageFile(GetProgramDir(true) + "options.dat", language);
 }
 
 void TMainForm::reportError(const QString& text) {
-    QMessageBox::critical(this, QString(), text);
+    QMessageBox box(QMessageBox::Critical, defaultCaption(), text, QMessageBox::Ok, this);
+    execMessageBox(box);
 }
 
 // ---------------------------------------------------------------- wheel

@@ -1,7 +1,8 @@
 // Commands of the main window: opening, saving, turning, recomputing, the
 // debounced recomputation after field changes, the zoom and the layout.
 
-#include "gui/FileFilters.h"
+#include "app/Translate.h"
+#include "gui/FileDialog.h"
 #include "gui/PaintBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
@@ -14,7 +15,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -70,14 +70,13 @@ rectify::RunEnd TMainForm::runSlot(int slot) {
 // ---------------------------------------------------------------- files
 
 QString TMainForm::chooseOpenFile() {
-    return QFileDialog::getOpenFileName(this, QString(), QString(),
-                                        qtFilterFromPipes(pixkit::GetDIBOpenFilter()));
+    OpenDialog1->setFilter(app::Translate(QString::fromStdString(pixkit::GetDIBOpenFilter())));
+    return OpenDialog1->getOpenFileName(this);
 }
 
 QString TMainForm::chooseSaveFile() {
     QString selected;
-    QString f =
-        QFileDialog::getSaveFileName(this, QString(), QString(), saveImageFilter(), &selected);
+    QString f = SaveDialog1->getSaveFileName(this, &selected);
     // A name typed without extension gets the one of the chosen format.
     if (!f.isEmpty() && QFileInfo(f).suffix().isEmpty()) {
         const qsizetype star = selected.indexOf(QStringLiteral("*."));

@@ -31,10 +31,12 @@ class QTimer;
 
 namespace gui {
 
+class FileDialog;
 class PaintBoxView;
 class ScrollBox;
 class TAboutBox;
 class TJPEGQualForm;
+class TTranslateForm;
 
 class TMainForm : public QMainWindow, public app::Workspace, public rectify::RunFields {
     Q_OBJECT
@@ -43,6 +45,11 @@ public:
     // first one, when given, is opened as image 1 at the first showing.
     explicit TMainForm(QStringList params = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // The program file whose folder becomes `progpath` (translate.dat lives
+    // there) for windows created from now on; empty: the running executable.
+    // Tests point it into a temporary folder.
+    static void setProgramFile(const QString& file);
 
     // --- rectify::RunFields over the control panel: reads give the field
     // values, writes set them like a user's edit (raising the change handler
@@ -108,6 +115,11 @@ public:
     void EntzerrtesBildnachrechtsrotieren2Click();
     void JPEGQualitteinstellen1Click();
     void ber1Click();
+
+    // --- menu "Sprache"
+    void Deutsch1Click();
+    void English1Click();
+    void bersetzen1Click();
 
     // --- field changes and timers
     void BreiteEDChange();
@@ -215,7 +227,11 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
 
+    FileDialog* OpenDialog1 = nullptr;
+    FileDialog* SaveDialog1 = nullptr;
+
     TAboutBox* AboutBox = nullptr;
+    TTranslateForm* TranslateForm = nullptr;
     TJPEGQualForm* JPEGQualForm = nullptr;
     FormStorage FormStorage1;
 
