@@ -68,6 +68,13 @@ private:
     TTranslateForm* m_form;
 };
 
+// The grid tells whether a cell is being edited.
+class EditGrid : public QTableWidget {
+public:
+    EditGrid(int rows, int columns, QWidget* parent) : QTableWidget(rows, columns, parent) {}
+    bool editing() const { return state() == QAbstractItemView::EditingState; }
+};
+
 template <typename T> T* named(T* object, const char* name) {
     object->setObjectName(QString::fromLatin1(name));
     return object;
@@ -130,7 +137,7 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
     auto* gridLay = new QHBoxLayout(gridRow);
     gridLay->setContentsMargins(0, 0, 0, 0);
     gridLay->setSpacing(0);
-    StringGrid1 = named(new QTableWidget(0, Columns, gridRow), "StringGrid1");
+    StringGrid1 = named(new EditGrid(0, Columns, gridRow), "StringGrid1");
     StringGrid1->verticalHeader()->hide();
     StringGrid1->horizontalHeader()->setDefaultSectionSize(ColumnWidth);
     StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -400,7 +407,7 @@ bool TTranslateForm::eventFilter(QObject* watched, QEvent* e) {
         const auto* k = static_cast<const QKeyEvent*>(e);
         // Delete removes the current row unless a cell is being edited (the
         // key then reaches the editor, not the grid).
-        if (k->key() == Qt::Key_Delete && StringGrid1->state() != QAbstractItemView::EditingState) {
+        if (k->key() == Qt::Key_Delete && !static_cast<const EditGrid*>(StringGrid1)->editing()) {
             DeleteRowBtnClick();
             return true;
         }
