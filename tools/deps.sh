@@ -3,7 +3,7 @@
 # With --test also the independent image tools the tests compare against.
 set -euo pipefail
 pkgs=(g++ cmake ninja-build pkg-config git
-      qt6-base-dev qt6-image-formats-plugins libgl-dev
+      qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n libgl-dev
       libturbojpeg0-dev libopenjp2-7-dev libgif-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--test" ]]; then

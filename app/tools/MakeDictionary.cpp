@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
             return fail(argv[1], lineNo, QStringLiteral("more than 20 columns"));
         if (header) {
             if (raw.front() != QLatin1String("German"))
-                return fail(argv[1], lineNo, QStringLiteral("the header row must start with German"));
+                return fail(argv[1], lineNo,
+                            QStringLiteral("the header row must start with German"));
             header = false;
             continue;
         }

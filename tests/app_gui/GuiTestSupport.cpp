@@ -18,7 +18,8 @@ BoxRecorder::BoxRecorder() {
             answers.erase(answers.begin());
             return static_cast<int>(a);
         }
-        for (QMessageBox::StandardButton b : {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok})
+        for (QMessageBox::StandardButton b :
+             {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok})
             if (box.standardButtons().testFlag(b))
                 return static_cast<int>(b);
         return static_cast<int>(QMessageBox::NoButton);

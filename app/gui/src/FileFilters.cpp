@@ -4,10 +4,6 @@
 
 namespace gui {
 
-QString qtFilterFromPipes(const std::string& pipes) {
-    return qtFilterFromPipes(QString::fromStdString(pipes));
-}
-
 QString qtFilterFromPipes(const QString& pipes) {
     const QStringList parts = pipes.split(QLatin1Char('|'));
     QStringList filters;
@@ -34,14 +30,14 @@ QString saveImageFilter() {
 
 QString saveImagePipes() {
     return QStringLiteral("JPEG|*.jpg;*.jif|"
-                             "PNG|*.png|"
-                             "Windows Bitmap|*.bmp;*.dib;*.rle|"
-                             "TIFF|*.tif|"
-                             "JPEG 2000|*.jp2|"
-                             "GIF|*.gif|"
-                             "PCX|*.pcx|"
-                             "Targa|*.tga|"
-                             "IFF/ILBM|*.iff;*.lbm|"
+                          "PNG|*.png|"
+                          "Windows Bitmap|*.bmp;*.dib;*.rle|"
+                          "TIFF|*.tif|"
+                          "JPEG 2000|*.jp2|"
+                          "GIF|*.gif|"
+                          "PCX|*.pcx|"
+                          "Targa|*.tga|"
+                          "IFF/ILBM|*.iff;*.lbm|"
                           "WebP|*.webp");
 }
 

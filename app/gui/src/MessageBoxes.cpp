@@ -70,8 +70,7 @@ bool installQtTranslations(int language) {
         return true; // Qt's own texts are English
     }
     auto* t = new QTranslator(QCoreApplication::instance());
-    if (!t->load(QString::fromLatin1(file),
-                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (!t->load(QString::fromLatin1(file), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete t;
         return false;
     }

@@ -135,17 +135,21 @@ void translateTexts(QObject* object, const std::function<QString(const QString&)
     if (isQtInternal(object))
         return;
     if (auto* c = qobject_cast<QCheckBox*>(object)) {
-        pass(tr, [c] { return c->toolTip(); }, [c](const QString& t) { c->setToolTip(t); });
-        pass(tr, [c] { return c->text(); }, [c](const QString& t) { c->setText(t); });
+        pass(
+            tr, [c] { return c->toolTip(); }, [c](const QString& t) { c->setToolTip(t); });
+        pass(
+            tr, [c] { return c->text(); }, [c](const QString& t) { c->setText(t); });
         return;
     }
     if (auto* l = qobject_cast<QLabel*>(object)) {
-        pass(tr, [l] { return l->text(); }, [l](const QString& t) { l->setText(t); });
+        pass(
+            tr, [l] { return l->text(); }, [l](const QString& t) { l->setText(t); });
         return;
     }
     if (auto* d = qobject_cast<QFileDialog*>(object)) {
         // A dialog kept by the program: its caption, then its filters.
-        pass(tr, [d] { return d->windowTitle(); }, [d](const QString& t) { d->setWindowTitle(t); });
+        pass(
+            tr, [d] { return d->windowTitle(); }, [d](const QString& t) { d->setWindowTitle(t); });
         QStringList filters = d->nameFilters();
         for (QString& f : filters)
             if (!f.isEmpty())
@@ -155,40 +159,50 @@ void translateTexts(QObject* object, const std::function<QString(const QString&)
     }
     if (isApplicationWindow(object)) {
         auto* w = static_cast<QWidget*>(object);
-        pass(tr, [w] { return w->windowTitle(); }, [w](const QString& t) { w->setWindowTitle(t); });
+        pass(
+            tr, [w] { return w->windowTitle(); }, [w](const QString& t) { w->setWindowTitle(t); });
         return;
     }
     if (auto* b = qobject_cast<QPushButton*>(object)) {
-        pass(tr, [b] { return b->text(); }, [b](const QString& t) { b->setText(t); });
-        pass(tr, [b] { return b->toolTip(); }, [b](const QString& t) { b->setToolTip(t); });
+        pass(
+            tr, [b] { return b->text(); }, [b](const QString& t) { b->setText(t); });
+        pass(
+            tr, [b] { return b->toolTip(); }, [b](const QString& t) { b->setToolTip(t); });
         return;
     }
     if (auto* g = qobject_cast<QGroupBox*>(object)) {
-        pass(tr, [g] { return g->title(); }, [g](const QString& t) { g->setTitle(t); });
-        pass(tr, [g] { return g->toolTip(); }, [g](const QString& t) { g->setToolTip(t); });
+        pass(
+            tr, [g] { return g->title(); }, [g](const QString& t) { g->setTitle(t); });
+        pass(
+            tr, [g] { return g->toolTip(); }, [g](const QString& t) { g->setToolTip(t); });
         return;
     }
     if (auto* a = qobject_cast<QAction*>(object)) {
         const bool ownTip = hasOwnToolTip(a);
-        pass(tr, [a] { return a->text(); }, [a](const QString& t) { a->setText(t); });
+        pass(
+            tr, [a] { return a->text(); }, [a](const QString& t) { a->setText(t); });
         if (ownTip)
-            pass(tr, [a] { return a->toolTip(); }, [a](const QString& t) { a->setToolTip(t); });
+            pass(
+                tr, [a] { return a->toolTip(); }, [a](const QString& t) { a->setToolTip(t); });
         return;
     }
     if (auto* s = qobject_cast<QAbstractSpinBox*>(object)) {
-        pass(tr, [s] { return s->toolTip(); }, [s](const QString& t) { s->setToolTip(t); });
+        pass(
+            tr, [s] { return s->toolTip(); }, [s](const QString& t) { s->setToolTip(t); });
         return;
     }
     if (auto* g = qobject_cast<QTableWidget*>(object)) {
         for (int c = 0; c < g->columnCount(); ++c) {
             QTableWidgetItem* h = g->horizontalHeaderItem(c);
             if (h != nullptr)
-                pass(tr, [h] { return h->text(); }, [h](const QString& t) { h->setText(t); });
+                pass(
+                    tr, [h] { return h->text(); }, [h](const QString& t) { h->setText(t); });
         }
         return;
     }
     if (auto* d = qobject_cast<FileDialog*>(object)) {
-        pass(tr, [d] { return d->filter(); }, [d](const QString& t) { d->setFilter(t); });
+        pass(
+            tr, [d] { return d->filter(); }, [d](const QString& t) { d->setFilter(t); });
         return;
     }
     if (auto* e = qobject_cast<QLineEdit*>(object)) {
@@ -197,7 +211,8 @@ void translateTexts(QObject* object, const std::function<QString(const QString&)
         if (p != nullptr && (qobject_cast<const QAbstractSpinBox*>(p) != nullptr ||
                              qobject_cast<const QComboBox*>(p) != nullptr))
             return;
-        pass(tr, [e] { return e->text(); }, [e](const QString& t) { e->setText(t); });
+        pass(
+            tr, [e] { return e->text(); }, [e](const QString& t) { e->setText(t); });
     }
 }
 

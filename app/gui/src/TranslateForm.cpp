@@ -48,7 +48,8 @@ QString asciiUpper(QString s) {
 // The in-place editor hands every change of its text to the form at once.
 class CellDelegate : public QStyledItemDelegate {
 public:
-    CellDelegate(TTranslateForm* form, QObject* parent) : QStyledItemDelegate(parent), m_form(form) {}
+    CellDelegate(TTranslateForm* form, QObject* parent)
+        : QStyledItemDelegate(parent), m_form(form) {}
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {

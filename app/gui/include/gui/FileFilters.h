@@ -5,13 +5,10 @@
 
 #include <QString>
 
-#include <string>
-
 namespace gui {
 
 // Converts a "|"-separated filter into a Qt filter. Empty parts are skipped;
 // a trailing description without patterns is dropped.
-QString qtFilterFromPipes(const std::string& pipes);
 QString qtFilterFromPipes(const QString& pipes);
 
 // The filter of the save dialogs in the "|"-separated form.
