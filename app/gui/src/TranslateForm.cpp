@@ -205,14 +205,11 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TTranslateForm::writeHeader() {
-    for (int c = 0; c < Columns; ++c) {
-        QTableWidgetItem* h = StringGrid1->horizontalHeaderItem(c);
-        if (h == nullptr) {
-            h = new QTableWidgetItem;
-            StringGrid1->setHorizontalHeaderItem(c, h);
-        }
-        h->setText(headerName(c));
-    }
+    // Written once; the window translation of the start may have put the
+    // language names into the windows' language since, and they stay so.
+    for (int c = 0; c < Columns; ++c)
+        if (StringGrid1->horizontalHeaderItem(c) == nullptr)
+            StringGrid1->setHorizontalHeaderItem(c, new QTableWidgetItem(headerName(c)));
 }
 
 int TTranslateForm::gridRowCount() const {
