@@ -160,7 +160,9 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
     FixedCol->setSelectionModel(StringGrid1->selectionModel());
     FixedCol->verticalHeader()->hide();
     FixedCol->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    FixedCol->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // An (idle) scroll bar at the bottom like the grid's, so that both views
+    // show the same height of rows.
+    FixedCol->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     FixedCol->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FixedCol->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FixedCol->setSelectionMode(QAbstractItemView::ContiguousSelection);
