@@ -307,14 +307,25 @@ std::u16string lookup(std::u16string_view text, std::int64_t (*find)(std::u16str
     return std::u16string(text);
 }
 
-// Mode for a new translate.dat: the old file's, else what the umask allows.
-mode_t fileMode(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+// Creates a new temporary file beside path; -1 when the folder cannot be
+// written. The file gets the old dictionary's mode, or the usual mode of new
+// files (0666 less the umask, applied by open).
+int createTemporary(const std::string& path, std::string& name) {
+    struct stat old {};
+    const bool hadOld = ::stat(path.c_str(), &old) == 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (hadOld && ::fchmod(fd, old.st_mode & 07777) != 0) {
+                // keep the default mode
+            }
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    return -1;
 }
 
 bool writeAll(int fd, const std::string& data) {
@@ -440,14 +451,10 @@ void SaveDictionary() {
                 foundation::WriteStringRecord(out, cell);
         const std::string data = std::move(out).str();
 
-        std::string tmp = path + ".XXXXXX";
-        const int fd = ::mkstemp(tmp.data());
+        std::string tmp;
+        const int fd = createTemporary(path, tmp);
         if (fd < 0)
             return; // the folder cannot be written: keep the rows in memory
-        // mkstemp makes the file private; give it the usual mode (kept
-        // private if that fails).
-        if (::fchmod(fd, fileMode(path)) != 0) {
-        }
         bool ok = writeAll(fd, data);
         ok = (::close(fd) == 0) && ok;
         if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0)

@@ -252,6 +252,16 @@ TEST_F(DictionaryTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(Translate(u"Zeile löchen"), u"Delete row");
 }
 
+TEST_F(DictionaryTest, NewFileGetsTheUsualModeOfNewFiles) {
+    load(&language);
+    const mode_t old = ::umask(022);
+    Translate(u"Neu");
+    ::umask(old);
+    struct stat st {};
+    ASSERT_EQ(::stat(file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
 TEST_F(DictionaryTest, SaveKeepsTheFileMode) {
     loadWith(20, {{u"Datei", u"File"}}, &language);
     ASSERT_EQ(::chmod(file().c_str(), 0640), 0);
