@@ -50,7 +50,11 @@ void ReadDictionaryFile();
 void SaveDictionary();
 
 // The text in the current language, re-padded with the input's leading and
-// trailing blanks. Unknown texts come back unchanged and are learnt.
+// trailing blanks (U+0020 only); the translation itself is trimmed of every
+// character up to U+0020. Unknown texts come back unchanged and are learnt:
+// a new row (which becomes the rows' current row) and, unless the text is
+// blanks only, an index entry and a save. A found text leaves the cursor
+// alone.
 std::u16string Translate(std::u16string_view text);
 
 // Sorts entries lo ... hi of bucket b by key (ordinal UTF-16 order).
