@@ -352,6 +352,8 @@ TEST_F(TranslationTest, EnglishStartLeavesNoGermanTextInAnyWindow) {
     auto form = shownForm();
     EXPECT_EQ(form->language, 1);
     EXPECT_TRUE(form->English1->isChecked());
+    // Setting the check mark at start is no language command: no notice.
+    EXPECT_TRUE(m_boxes.boxes.empty());
 
     // Every text the start met was known: the dictionary learnt at most the
     // about box's line with this year.
