@@ -222,6 +222,35 @@ bool looksGerman(const QString& t) {
     return t.contains(letters) || t.contains(words);
 }
 
+// ---------------------------------------------------------------- windows
+
+TEST(ApplicationWindows, MainWindowFirstThenTheOthersInCreationOrder) {
+    QWidget main;
+    main.setObjectName("Main");
+    auto* first = new QDialog(&main);
+    first->setObjectName("First");
+    auto* panel = new QFrame(&main);
+    auto* nested = new QDialog(panel); // made with a panel as parent
+    nested->setObjectName("Nested");
+    auto* tool = new QWidget(&main, Qt::Tool);
+    tool->setObjectName("Tool");
+    auto* menu = new QMenu(&main); // a popup, no window of its own
+    menu->setObjectName("Menu");
+    QStringList names;
+    for (QWidget* w : gui::applicationWindows())
+        names << w->objectName();
+    EXPECT_EQ(names, QStringList({"Main", "First", "Nested", "Tool"}));
+
+    QStringList visited;
+    gui::walkApplication([&visited](QObject* o) {
+        if (!o->objectName().isEmpty())
+            visited << o->objectName();
+    });
+    // Windows last made first; the menu is one of the main window's components.
+    EXPECT_EQ(visited.mid(0, 4), QStringList({"Tool", "Nested", "First", "Main"}));
+    EXPECT_TRUE(visited.contains("Menu"));
+}
+
 // ---------------------------------------------------------------- language
 
 class TranslationTest : public GuiTest {};
@@ -276,6 +305,12 @@ TEST_F(TranslationTest, TheCommandsDoNothingWhileTheLoaderSetsTheMarks) {
     EXPECT_TRUE(form->Deutsch1->isChecked());
     EXPECT_FALSE(form->English1->isChecked());
     EXPECT_TRUE(m_boxes.boxes.empty());
+}
+
+TEST_F(TranslationTest, WindowsAreMadeInTheProgramsOrder) {
+    auto form = std::make_unique<TestForm>();
+    QList<QWidget*> expected{form.get(), form->AboutBox, form->TranslateForm, form->JPEGQualForm};
+    EXPECT_EQ(gui::applicationWindows(), expected);
 }
 
 TEST_F(TranslationTest, GermanStartLooksUpNoWindowTextButRegistersMessagesAndTitle) {
