@@ -4,6 +4,7 @@
 #include "gui/PaintBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
+#include "gui/TMovePicsForm.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -92,6 +93,8 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
 
     // The other windows, in the order the program creates them.
     AboutBox = new TAboutBox(this);
+    MovePicsForm = new TMovePicsForm(this);
+    buildOverlayAndBrush();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 

@@ -64,7 +64,12 @@ void TMainForm::repaintResult(int slot) {
 }
 
 rectify::RunEnd TMainForm::runSlot(int slot) {
-    return slot == 1 ? RenderDi2() : renderdi4();
+    const std::uint8_t* before = (slot == 1 ? di2 : bi2).poi;
+    const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
+    if (end == rectify::RunEnd::Done || end == rectify::RunEnd::Fault ||
+        (slot == 1 ? di2 : bi2).poi != before)
+        rectifiedImageRemade(slot);
+    return end;
 }
 
 // ---------------------------------------------------------------- files
