@@ -274,6 +274,19 @@ TEST_F(OverlayBrushTest, HidingImageTwoKeepsTheOverlay) {
     EXPECT_EQ(form->bit1, shown);
 }
 
+TEST_F(OverlayBrushTest, CanvasTooLargeShowsBlackWithoutEndlessRepaints) {
+    pixkit::releasedib(form->di2);
+    pixkit::newdib(form->di2, 20000, 3, 24, nullptr, 0);
+    pixkit::releasedib(form->bi2);
+    pixkit::newdib(form->bi2, 3, 20000, 24, nullptr, 0);
+    form->BlendEd->setValue(30);
+    QApplication::processEvents();
+    EXPECT_EQ(form->di3.poi, nullptr);
+    EXPECT_LE(form->compositions, 2);
+    form->BlendEd->setValue(0); // back to image 1 alone
+    EXPECT_EQ(form->PaintBox2->size(), QSize(8000, 1));
+}
+
 // ---- The brush -----------------------------------------------------------------
 
 TEST_F(OverlayBrushTest, BrushMenuStepsTheRadius) {

@@ -207,6 +207,8 @@ std::vector<EquivalenceCase> equivalenceCases() {
          {100.0, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
           40}},
         {"TinyZoom", 300, 300, 300, 300, {0.001, 3, 3, 50}},
+        {"ZoomedRowsWithoutPadding", 64, 48, 64, 48, {150.0, -2, 1, 50}},
+        {"StretchedRowsWithoutPadding", 32, 20, 64, 20, {100.0, 0, 0, 100}},
         {"HugeZoom", 300, 300, 300, 300, {100000.0, 3, 3, 50}},
         {"OnePixelEach", 1, 1, 1, 1, {100.0, 0, 0, 50}},
         {"SingleRowAndColumn", 500, 1, 1, 500, {73.0, 0, 1, 60}},

@@ -110,6 +110,13 @@ void TMainForm::PaintBox2Paint() {
         sizeView(PaintBox2, {imageToView(canvas.width, z), imageToView(canvas.height, z)}))
         return;
     ComposeOverlay();
+    if (di3.poi == nullptr) {
+        // No canvas (no memory, or more than 2^28 pixels): the view stays at
+        // its size and shows black, instead of shrinking and repainting again.
+        renderImageToBuffer(bit1, PaintBox2->width(), PaintBox2->height(), di3);
+        PaintBox2->update();
+        return;
+    }
     paintResult(di3, PaintBox2, bit1);
 }
 

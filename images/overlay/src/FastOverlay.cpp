@@ -29,6 +29,7 @@ struct Tables {
     std::int64_t begin2 = 0, end2 = 0;
     bool linear1 = false; // col1 steps by one pixel per column on [0, end1)
     bool linear2 = false; // col2 steps by one pixel per column on [begin2, end2)
+    std::int32_t rowBytes1 = 0, rowBytes2 = 0; // stored row lengths of the images
 };
 
 bool stepsOnePixel(const std::vector<std::int32_t>& col, std::int64_t x0, std::int64_t x1) {
@@ -38,8 +39,10 @@ bool stepsOnePixel(const std::vector<std::int32_t>& col, std::int64_t x0, std::i
     return true;
 }
 
-Tables columnTables(const OverlayGeometry& g) {
+Tables columnTables(const OverlayGeometry& g, const dib& di2, const dib& bi2) {
     Tables t;
+    t.rowBytes1 = di2.bytew;
+    t.rowBytes2 = bi2.bytew;
     const auto W = static_cast<std::size_t>(g.W);
     t.col1.assign(W, 0);
     t.col2.assign(W, 0);
@@ -73,13 +76,23 @@ Tables columnTables(const OverlayGeometry& g) {
 
 // The bytes of one span of samples, contiguous in column order: straight
 // from the image row where the table steps one pixel per column (no zoom, no
-// stretch), else gathered through the table into `scratch`.
+// stretch), else gathered through the table into `scratch`. The gather moves
+// four bytes per pixel, the fourth overwritten by the next pixel; the last
+// pixel of the span, and pixels whose fourth byte would lie beyond their
+// stored row, move three.
 const std::uint8_t* samples(const std::uint8_t* row, const std::int32_t* col, bool linear,
-                            std::int64_t x0, std::int64_t x1, std::uint8_t* scratch) {
+                            std::int32_t rowBytes, std::int64_t x0, std::int64_t x1,
+                            std::uint8_t* scratch) {
     if (linear)
         return row + col[x0];
+    std::int64_t wide = x1 - 1; // col only grows: the unsafe pixels are a suffix
+    while (wide > x0 && col[wide - 1] + 4 > rowBytes)
+        --wide;
     std::uint8_t* d = scratch;
-    for (std::int64_t x = x0; x < x1; ++x, d += 3) {
+    std::int64_t x = x0;
+    for (; x < wide; ++x, d += 3)
+        std::memcpy(d, row + col[x], 4);
+    for (; x < x1; ++x, d += 3) {
         const std::uint8_t* p = row + col[x];
         d[0] = p[0];
         d[1] = p[1];
@@ -133,8 +146,9 @@ void composeSpan(const RowWork& w, std::uint8_t* out, const std::uint8_t* row1,
     const bool show1 = row1 != nullptr && (row2 == nullptr || g.a == 0);
     const bool show2 = row2 != nullptr && g.a == 100;
     if (show1 || show2) {
-        const std::uint8_t* s = show1 ? samples(row1, t.col1.data(), t.linear1, x0, x1, o)
-                                      : samples(row2, t.col2.data(), t.linear2, x0, x1, o);
+        const std::uint8_t* s =
+            show1 ? samples(row1, t.col1.data(), t.linear1, t.rowBytes1, x0, x1, o)
+                  : samples(row2, t.col2.data(), t.linear2, t.rowBytes2, x0, x1, o);
         if (s != o)
             std::memcpy(o, s, n);
         return;
@@ -143,12 +157,14 @@ void composeSpan(const RowWork& w, std::uint8_t* out, const std::uint8_t* row1,
         std::memset(o, 0, n); // image 1 black, image 2 absent or weightless
         return;
     }
-    const std::uint8_t* s2 = samples(row2, t.col2.data(), t.linear2, x0, x1, w.scratch2);
+    const std::uint8_t* s2 =
+        samples(row2, t.col2.data(), t.linear2, t.rowBytes2, x0, x1, w.scratch2);
     if (row1 == nullptr) {
         scaleBytes(o, s2, n, static_cast<std::uint16_t>(g.a));
         return;
     }
-    const std::uint8_t* s1 = samples(row1, t.col1.data(), t.linear1, x0, x1, w.scratch1);
+    const std::uint8_t* s1 =
+        samples(row1, t.col1.data(), t.linear1, t.rowBytes1, x0, x1, w.scratch1);
     blendBytes(o, s1, s2, n, static_cast<std::uint16_t>(g.a), static_cast<std::uint16_t>(g.b));
 }
 
@@ -207,7 +223,7 @@ bool ComposeOverlay(const dib& di2, const dib& bi2, const OverlaySettings& s, di
             return false;
     }
 
-    const Tables t = columnTables(g);
+    const Tables t = columnTables(g, di2, bi2);
     const std::int64_t mid = g.H / 2;
     // Small canvases are not worth a thread.
     if (g.W * g.H < 65536) {
