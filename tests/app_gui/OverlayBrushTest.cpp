@@ -24,6 +24,8 @@
 #include <QTimer>
 
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace guitest {
@@ -343,6 +345,28 @@ TEST_F(OverlayBrushTest, PressPaintsOneDiscInImageOneAndRepaintsView2) {
     const auto afterStroke = bytesOf(form->di2);
     QTest::mouseMove(form->PaintBox2, QPoint(70, 60));
     EXPECT_EQ(bytesOf(form->di2), afterStroke);
+}
+
+TEST_F(OverlayBrushTest, MoveFromTenTenToThirteenFourteenLaysSixDiscs) {
+    installRectified(40, 40, 40, 40);
+    form->ZoomEd->setValue(100);
+    form->KleinererPinsel1->trigger();
+    form->KleinererPinsel1->trigger(); // radius 1: every disc is one pixel
+    ASSERT_EQ(form->pinsel, 1);
+    QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseMove(form->PaintBox2, QPoint(13, 14));
+    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(13, 14));
+    // (13, 14), (12.4, 13.2), (11.8, 12.4), (11.2, 11.6), (10.6, 10.8), (10, 10), rounded.
+    const std::set<std::pair<int, int>> expected{{13, 14}, {12, 13}, {12, 12},
+                                                 {11, 12}, {11, 11}, {10, 10}};
+    std::set<std::pair<int, int>> painted;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x)
+            if (pixkit::getpixel(form->di2, x, y) == 0xFFFFFFu)
+                painted.insert({x, y});
+    EXPECT_EQ(painted, expected);
+    EXPECT_EQ(form->oldx, 13);
+    EXPECT_EQ(form->oldy, 14);
 }
 
 TEST_F(OverlayBrushTest, StrokeInView3LandsInImageTwoAndUndoRestoresItExactly) {
