@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QScrollArea>
@@ -37,12 +38,15 @@ public:
     using TestForm::TestForm;
 
     int compositions = 0;
+    QElapsedTimer clock;      // started with the window
+    qint64 lastComposed = -1; // clock time of the last composition
     std::vector<std::optional<QColor>> colourAnswers;
     std::vector<QColor> colourOffers;
 
 protected:
     void ComposeOverlay() override {
         ++compositions;
+        lastComposed = clock.elapsed();
         TestForm::ComposeOverlay();
     }
     std::optional<QColor> chooseColour(const QColor& current) override {
@@ -79,6 +83,7 @@ protected:
     void SetUp() override {
         GuiTest::SetUp();
         form = std::make_unique<OverlayForm>();
+        form->clock.start();
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         QApplication::processEvents();
@@ -233,13 +238,17 @@ TEST_F(OverlayBrushTest, ThreeQuickShiftChangesRecomposeOnceHalfASecondLater) {
     horz->setFocus();
     for (int i = 0; i < 3; ++i)
         QTest::keyClick(horz, Qt::Key_Up);
+    const qint64 lastChange = form->clock.elapsed();
     ASSERT_EQ(horz->value(), 3);
     EXPECT_TRUE(form->MovePicsForm->Timer1->isActive());
-    QTest::qWait(300);
     EXPECT_EQ(form->compositions, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(form->compositions, 1, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(form->compositions, 1, 2000);
     QTest::qWait(700);
+    // One composition, half a second after the last change (a coarse timer
+    // may fire up to 5 % early). The key clicks run no event loop, so the
+    // timer cannot fire between them.
     EXPECT_EQ(form->compositions, 1);
+    EXPECT_GE(form->lastComposed - lastChange, 475);
     EXPECT_FALSE(form->MovePicsForm->Timer1->isActive());
     pixkit::DibHolder expected;
     ASSERT_TRUE(
@@ -252,11 +261,18 @@ TEST_F(OverlayBrushTest, ZoomAndVerticalShiftRestartTheSameTimer) {
     form->BlendEd->setValue(100);
     form->compositions = 0;
     form->MovePicsForm->VertEd->setValue(4);
+    const qint64 firstChange = form->clock.elapsed();
     QTest::qWait(250);
     form->MovePicsForm->ZoomBlendEd->setValue(200.0);
-    QTest::qWait(350); // 600 ms after the first change, 350 after the last
-    EXPECT_EQ(form->compositions, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(form->compositions, 1, 1000);
+    const qint64 lastChange = form->clock.elapsed();
+    QTest::qWait(1200);
+    // Unless the machine stalled past the delay between the two changes, the
+    // second one restarted the timer: one composition, after the last change.
+    if (lastChange - firstChange < 450) {
+        EXPECT_EQ(form->compositions, 1);
+        EXPECT_GE(form->lastComposed - lastChange, 475);
+    }
+    ASSERT_GE(form->compositions, 1);
     pixkit::DibHolder expected;
     ASSERT_TRUE(
         pixkit::ComposeOverlayReference(form->di2, form->bi2, {200.0, 0, 4, 100}, expected.get()));
