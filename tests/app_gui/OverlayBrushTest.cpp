@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QColor>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -469,6 +470,19 @@ TEST_F(OverlayBrushTest, NewRunOfAnImageClearsItsUndoHistory) {
     EXPECT_FALSE(form->brushHistory().canUndo());
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
     EXPECT_NE(bytesOf(form->bi2), imageTwo);
+}
+
+TEST_F(OverlayBrushTest, RunThatMakesNoImageKeepsTheStrokes) {
+    openAndRectifyBoth();
+    const auto before = bytesOf(form->di2);
+    QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    form->NowDoNotRenderCheck->setChecked(true);
+    form->Timer1->stop();
+    form->Bildneuberechnen1->trigger(); // held: both runs return at once
+    EXPECT_TRUE(form->Rckgngig1->isEnabled());
+    form->Rckgngig1->trigger();
+    EXPECT_EQ(bytesOf(form->di2), before);
 }
 
 TEST_F(OverlayBrushTest, UndoItemIsFirstInTheEditMenu) {
