@@ -395,6 +395,10 @@ TEST_F(OverlayBrushTest, StrokeInView3LandsInImageTwoAndUndoRestoresItExactly) {
     const auto before = bytesOf(form->bi2);
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
 
+    // The user last typed into a field; the press into the view takes the focus.
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->BlendEd->setFocus();
     const QPoint from(20, 20), to(60, 45);
     QTest::mousePress(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, from);
     QTest::mouseMove(form->PaintBox3, QPoint(40, 30));
@@ -409,9 +413,8 @@ TEST_F(OverlayBrushTest, StrokeInView3LandsInImageTwoAndUndoRestoresItExactly) {
     EXPECT_EQ(bytesOf(form->di2), imageOne);
     EXPECT_TRUE(form->Rckgngig1->isEnabled());
 
-    form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QTest::keyClick(form.get(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_NE(QApplication::focusWidget(), form->BlendEd);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(bytesOf(form->bi2), before);
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
     EXPECT_NE(form->dit1.pixel(to), qRgb(12, 200, 34));

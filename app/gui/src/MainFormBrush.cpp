@@ -64,6 +64,10 @@ void TMainForm::buildOverlayAndBrush() {
     connect(Rckgngig1, &QAction::triggered, this, [this] { Rckgngig1Click(); });
     connect(ZoomEd, &QSpinBox::valueChanged, this, [this] { updateBrushCursor(); });
 
+    // A click into a rectified view takes the keyboard focus from the fields,
+    // so Ctrl+Z right after a stroke undoes the stroke, not a field's typing.
+    PaintBox2->setFocusPolicy(Qt::ClickFocus);
+    PaintBox3->setFocusPolicy(Qt::ClickFocus);
     PaintBox2->onMouseDown = [this](int x, int y) { PaintBox2MouseDown(x, y); };
     PaintBox2->onMouseMove = [this](int x, int y) { PaintBox2MouseMove(x, y); };
     PaintBox2->onMouseUp = [this](int x, int y) { PaintBox2MouseUp(x, y); };
