@@ -13,6 +13,7 @@
 #include "i18n/Dictionary.h"
 #include "i18n/Messages.h"
 #include "pixkit/ImageFile.h"
+#include "gui/TMovePicsForm.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -116,6 +117,8 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     // The other windows, in the order the program creates them.
     AboutBox = new TAboutBox(this);
     TranslateForm = new TTranslateForm(this);
+    MovePicsForm = new TMovePicsForm(this);
+    buildOverlayAndBrush();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 

@@ -64,7 +64,14 @@ void TMainForm::repaintResult(int slot) {
 }
 
 rectify::RunEnd TMainForm::runSlot(int slot) {
-    return slot == 1 ? RenderDi2() : renderdi4();
+    // A run that made a new rectified image (also one that faulted while
+    // filling it) ends the undo of the strokes on the old one. The new image
+    // is made before the old one is released, so its memory always differs.
+    const std::uint8_t* before = (slot == 1 ? di2 : bi2).poi;
+    const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
+    if (end == rectify::RunEnd::Done || (slot == 1 ? di2 : bi2).poi != before)
+        rectifiedImageRemade(slot);
+    return end;
 }
 
 // ---------------------------------------------------------------- files

@@ -6,6 +6,8 @@
 #include "gui/ViewMapping.h"
 #include "gui/ViewRender.h"
 
+#include "pixkit/Overlay.h"
+
 #include <QAction>
 #include <QPainter>
 #include <QPen>
@@ -96,9 +98,26 @@ void TMainForm::PaintBox4Paint() {
 }
 
 void TMainForm::PaintBox2Paint() {
-    // The overlay of both rectified images (BlendEd above 0) comes with the
-    // overlay work; until then view 2 always shows di2.
-    paintResult(di2, PaintBox2, bit1);
+    if (BlendEd->value() == 0) {
+        paintResult(di2, PaintBox2, bit1);
+        return;
+    }
+    // The view first takes the size of the canvas; that resize repaints, so
+    // the overlay is composed once per repaint.
+    const pixkit::OverlaySize canvas = pixkit::OverlayCanvasSize(di2, bi2);
+    const int z = ZoomEd->value();
+    if (static_cast<std::int64_t>(canvas.width) * canvas.height <= pixkit::MaxOverlayPixels &&
+        sizeView(PaintBox2, {imageToView(canvas.width, z), imageToView(canvas.height, z)}))
+        return;
+    ComposeOverlay();
+    if (di3.poi == nullptr) {
+        // No canvas (no memory, or more than 2^28 pixels): the view stays at
+        // its size and shows black, instead of shrinking and repainting again.
+        renderImageToBuffer(bit1, PaintBox2->width(), PaintBox2->height(), di3);
+        PaintBox2->update();
+        return;
+    }
+    paintResult(di3, PaintBox2, bit1);
 }
 
 void TMainForm::PaintBox3Paint() {

@@ -5,6 +5,7 @@
 
 #include "app/Workspace.h"
 #include "gui/FormStorage.h"
+#include "pixkit/Brush.h"
 #include "rectify/Run.h"
 
 #include <QImage>
@@ -15,10 +16,12 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QColor;
 class QDoubleSpinBox;
 class QLabel;
 class QMenu;
@@ -37,6 +40,7 @@ class ScrollBox;
 class TAboutBox;
 class TJPEGQualForm;
 class TTranslateForm;
+class TMovePicsForm;
 
 class TMainForm : public QMainWindow, public app::Workspace, public rectify::RunFields {
     Q_OBJECT
@@ -241,6 +245,28 @@ public:
     QImage bit1;
     QImage dit1;
 
+    // --- rectified views: overlay and brush
+    void BlendEdChange();
+    void bergeblendeteBilderverschieben1Click();
+    void Farbewhlen1Click();
+    void GrererPinsel1Click();
+    void KleinererPinsel1Click();
+    // Undoes the last brush stroke of either rectified image.
+    void Rckgngig1Click();
+    // Brush handlers of the rectified views; positions in view pixels.
+    void PaintBox2MouseDown(int x, int y);
+    void PaintBox2MouseMove(int x, int y);
+    void PaintBox2MouseUp(int x, int y);
+    void PaintBox3MouseDown(int x, int y);
+    void PaintBox3MouseMove(int x, int y);
+    void PaintBox3MouseUp(int x, int y);
+
+    TMovePicsForm* MovePicsForm = nullptr;
+    QAction* Rckgngig1 = nullptr; // "Rückgängig", first item of "Bearbeiten"
+    QAction* N9 = nullptr;        // separator below it
+    // The strokes that can be undone.
+    const pixkit::BrushHistory& brushHistory() const { return m_brushHistory; }
+
     // Window size of the first showing: the client area is 754 x 563.
     static constexpr int InitialClientWidth = 754;
     static constexpr int InitialClientHeight = 563;
@@ -253,6 +279,10 @@ protected:
     virtual QString chooseSaveFile();
     // Shows a failure to the user.
     virtual void reportError(const QString& text);
+    // Builds di3 from di2 and bi2 with the overlay fields.
+    virtual void ComposeOverlay();
+    // The colour dialog, preselected on `current`; empty: cancelled.
+    virtual std::optional<QColor> chooseColour(const QColor& current);
 
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -287,6 +317,21 @@ private:
                      const SourceSlot& s);
     void paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer);
     void MarkCorner(QPainter& canvas, int vx, int vy);
+
+    void buildOverlayAndBrush();
+    void brushDown(int slot, int x, int y);
+    void brushMove(int slot, int x, int y);
+    void brushUp();
+    void stampAt(int slot, int cx, int cy, double fx, double fy);
+    void repaintRectified(int slot);
+    // The image of `slot` was made anew: its strokes cannot be undone.
+    void rectifiedImageRemade(int slot);
+    void updateUndoAction();
+    void updateBrushCursor();
+
+    pixkit::BrushHistory m_brushHistory;
+    pixkit::StrokeRecord m_stroke; // the stroke in progress
+    int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
 
     QStringList m_params;
     bool m_closing = false;

@@ -1,0 +1,44 @@
+#pragma once
+// The overlay of two rectified photographs of one facade: both images are
+// stretched to a common canvas, the second shifted by whole pixels of its own
+// and the first magnified about the canvas's top-left corner, and blended
+// byte by byte.
+//
+// Error policy: an overlay that cannot be made (no memory, a canvas of more
+// than MaxOverlayPixels) leaves `di3` empty (nil `poi`) and returns false.
+// Samples outside an image read black; nothing outside an image is written.
+
+#include "pixkit/dib.h"
+
+#include <cstdint>
+
+namespace pixkit {
+
+// Largest canvas the overlay makes: 2^28 pixels.
+inline constexpr std::int64_t MaxOverlayPixels = std::int64_t{1} << 28;
+
+struct OverlaySettings {
+    double zoomPercent = 100.0; // magnification of image 1, 0.001 ... 100000 (clamped)
+    std::int32_t shiftX = 0;    // shift of image 2 in its own pixels; positive moves it left
+    std::int32_t shiftY = 0;    // positive moves it up
+    int blendPercent = 0;       // weight of image 2, 0 ... 100 (clamped)
+};
+
+// The step-by-step definition: every canvas pixel through getpixel/setpixel.
+// Releases the old `di3` and makes it anew at max(w1, w2) x max(h1, h2),
+// 24 bits per pixel. An image without pixels counts as 0 x 0.
+bool ComposeOverlayReference(const dib& di2, const dib& bi2, const OverlaySettings& s, dib& di3);
+
+// The same bytes, composed with direct row access, per-column tables and two
+// threads. Keeps the memory of `di3` when it already has the canvas's size
+// and depth. Images that are not 24 bits per pixel take the reference.
+bool ComposeOverlay(const dib& di2, const dib& bi2, const OverlaySettings& s, dib& di3);
+
+// Width and height of the canvas for the two images (0 x 0 when both lack pixels).
+struct OverlaySize {
+    int width = 0;
+    int height = 0;
+};
+OverlaySize OverlayCanvasSize(const dib& di2, const dib& bi2);
+
+} // namespace pixkit
