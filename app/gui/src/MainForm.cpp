@@ -8,12 +8,12 @@
 #include "gui/PaintBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
+#include "gui/TMovePicsForm.h"
 #include "gui/TTranslateForm.h"
 #include "gui/TranslateApplication.h"
 #include "i18n/Dictionary.h"
 #include "i18n/Messages.h"
 #include "pixkit/ImageFile.h"
-#include "gui/TMovePicsForm.h"
 
 #include <QActionGroup>
 #include <QApplication>
