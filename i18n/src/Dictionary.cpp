@@ -54,7 +54,7 @@ public:
             m_complete = false; // far beyond real dictionaries: lookups scan instead
             return;
         }
-        if ((m_used + 1) * 2 > m_slots.size())
+        if ((m_used + 1) * 4 > m_slots.size() * 3)
             grow();
         const std::uint64_t h = hashOf(key);
         Slot& s = m_slots[probe(key, h)];
@@ -342,6 +342,86 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
+// Header of translate.dat: the column count C and the number of rows that
+// may be read (N, limited); nothing to read for C or N below 1.
+struct FileHeader {
+    std::int32_t columns = 0;
+    std::uint32_t rows = 0;
+};
+
+FileHeader readHeader(foundation::RecordReader& in) {
+    FileHeader h;
+    h.columns = in.readInt32();
+    const std::int32_t n = in.readInt32();
+    if (h.columns <= 0 || n <= 0)
+        return FileHeader{};
+    const std::uint32_t have = dict().rows.count();
+    h.rows = std::min(static_cast<std::uint32_t>(n), MaxFileRows - std::min(MaxFileRows, have));
+    return h;
+}
+
+void readRow(foundation::RecordReader& in, std::int32_t columns, tdictrow& row) {
+    for (std::int32_t c = 0; c < columns; ++c) {
+        if (c < DictColumns)
+            row.cell[c] = foundation::ReadStringRecord(in);
+        else
+            foundation::SkipStringRecord(in);
+    }
+}
+
+// The whole file in memory: a first pass finds how many rows are complete,
+// the second reads them straight into the rows, which grow once.
+void readRowsFromMemory(const std::string& whole) {
+    foundation::RecordReader in(whole.data(), whole.size());
+    FileHeader h;
+    try {
+        h = readHeader(in);
+    } catch (const foundation::IoError&) {
+        return;
+    }
+    std::uint32_t complete = 0;
+    {
+        foundation::RecordReader probe = in;
+        try {
+            for (; complete < h.rows; ++complete)
+                for (std::int32_t c = 0; c < h.columns; ++c)
+                    foundation::SkipStringRecord(probe);
+        } catch (const foundation::IoError&) {
+            // the file ends early or a length is implausible: rows so far
+        }
+    }
+    if (complete == 0)
+        return;
+    tdictrow* first = dict().rows.Append(complete);
+    if (first == nullptr)
+        return; // out of memory was reported
+    for (std::uint32_t i = 0; i < complete; ++i)
+        readRow(in, h.columns, first[i]);
+}
+
+// A file too large to hold in memory: rows are collected until the file
+// ends and join the container in one step.
+void readRowsFromStream(std::istream& f) {
+    std::vector<tdictrow> read;
+    try {
+        foundation::RecordReader in(f);
+        const FileHeader h = readHeader(in);
+        tdictrow row;
+        for (std::uint32_t i = 0; i < h.rows; ++i) {
+            readRow(in, h.columns, row);
+            read.push_back(std::move(row));
+            row = tdictrow{};
+        }
+    } catch (const foundation::IoError&) {
+        // A damaged or cut-off file: keep the rows read so far.
+    }
+    if (read.empty())
+        return;
+    tdictrow* first = dict().rows.Append(static_cast<std::uint32_t>(read.size()));
+    if (first != nullptr)
+        std::move(read.begin(), read.end(), first);
+}
+
 } // namespace
 
 void LoadDictionary(const std::string& progpath, const int* language) {
@@ -378,59 +458,26 @@ void ReadDictionaryFile() {
     std::ifstream f(DictionaryPath(), std::ios::binary | std::ios::in);
     if (!f.is_open())
         return;
-    // The file is read as a whole when it has a sensible size; a larger one
-    // is parsed from the stream.
-    std::string whole;
+    // The file is read as a whole when it has a sensible size; a larger one,
+    // or one that cannot tell its size (a pipe), is parsed from the stream.
     f.seekg(0, std::ios::end);
-    const std::streamoff size = f.tellg();
-    f.seekg(0);
-    if (f && size >= 0 && size <= MaxWholeFileBytes) {
-        whole.resize(static_cast<std::size_t>(size));
-        f.read(whole.data(), size);
-        if (f.gcount() != size)
-            whole.clear();
-    } else {
-        f.clear();
-        f.seekg(0);
-    }
-    const bool inMemory = f && !whole.empty();
-    // Rows are collected first and join the container in one step; only
-    // rows read completely join.
-    std::vector<tdictrow> read;
+    const std::streamoff size = f ? static_cast<std::streamoff>(f.tellg()) : -1;
+    f.clear();
     try {
-        foundation::RecordReader in = inMemory
-                                          ? foundation::RecordReader(whole.data(), whole.size())
-                                          : foundation::RecordReader(f);
-        const std::int32_t columns = in.readInt32();
-        const std::int32_t n = in.readInt32();
-        if (columns > 0 && n > 0) {
-            const std::uint32_t wanted = std::min(
-                static_cast<std::uint32_t>(n), MaxFileRows - std::min(MaxFileRows, d.rows.count()));
-            if (in.knowsRemaining())
-                read.reserve(std::min<std::uint64_t>(
-                    wanted, in.remaining() / (4 * static_cast<std::uint64_t>(columns)) + 1));
-            tdictrow row;
-            for (std::uint32_t i = 0; i < wanted; ++i) {
-                for (std::int32_t c = 0; c < columns; ++c) {
-                    if (c < DictColumns)
-                        row.cell[c] = foundation::ReadStringRecord(in);
-                    else
-                        foundation::SkipStringRecord(in);
-                }
-                read.push_back(std::move(row));
-                row = tdictrow{};
-            }
+        if (size > 0 && size <= MaxWholeFileBytes) {
+            std::string whole(static_cast<std::size_t>(size), '\0');
+            f.seekg(0);
+            f.read(whole.data(), size);
+            if (f.gcount() == size)
+                readRowsFromMemory(whole);
+            return;
         }
-    } catch (const foundation::IoError&) {
-        // A damaged or cut-off file: keep the rows read so far.
+        if (size > 0)
+            f.seekg(0);
+        readRowsFromStream(f);
     } catch (const std::bad_alloc&) {
+    } catch (const foundation::IoError&) {
     }
-    if (read.empty())
-        return;
-    tdictrow* first = d.rows.Append(static_cast<std::uint32_t>(read.size()));
-    if (first == nullptr)
-        return; // out of memory was reported
-    std::move(read.begin(), read.end(), first);
 }
 
 void SaveDictionary() {

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace dicttest;
@@ -366,6 +368,20 @@ TEST_F(DictionaryTest, FileCutAtEveryByte) {
             ++complete;
         expectUsable(complete, file().string());
     }
+}
+
+TEST_F(DictionaryTest, PipeIsReadAsAStream) {
+    // A file that cannot tell its size is read record by record.
+    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+    std::string data = dictBytes(20, smallRows());
+    data.resize(data.size() - 3); // ends inside the last row
+    std::thread writer([&] {
+        std::ofstream w(file(), std::ios::binary);
+        w.write(data.data(), static_cast<std::streamsize>(data.size()));
+    });
+    load(&language);
+    writer.join();
+    expectUsable(2, file().string()); // the save replaces the pipe by a file
 }
 
 struct DamagedCase {
