@@ -28,6 +28,8 @@ using foundation::TDynaArray;
 // column count from turning a few megabytes into gigabytes of rows.
 constexpr std::uint32_t MaxFileRows = 200000;
 constexpr std::streamoff MaxWholeFileBytes = 64 << 20;
+// Row of an index entry whose row the editor deleted during this run.
+constexpr std::int32_t NoRow = std::numeric_limits<std::int32_t>::max();
 
 // Exact-match table over the index: for every key the row of the first
 // entry with that key in bucket order, which is what the scan of a bucket
@@ -528,6 +530,28 @@ void SortBucket(int b, int lo, int hi) {
         return;
     sortRange(bucket, lo, hi);
     // Another entry with the same key may come first now.
+    d.table.invalidate();
+}
+
+void DeleteDictionaryRow(std::int32_t r) {
+    DictState& d = dict();
+    if (r < 0 || static_cast<std::uint32_t>(r) >= d.rows.count())
+        return;
+    const std::uint32_t before = d.rows.count();
+    d.rows.Delete(r);
+    if (d.rows.count() == before)
+        return; // out of memory was reported; nothing changed
+    // The deleted row's entries stay but point at no row, so its text comes
+    // back unchanged (and is not learnt again) until the next start; the
+    // entries of the rows behind it follow their rows.
+    for (auto& bucket : d.buckets) {
+        for (tdictkey& e : *bucket) {
+            if (e.row == r)
+                e.row = NoRow;
+            else if (e.row > r && e.row != NoRow)
+                --e.row;
+        }
+    }
     d.table.invalidate();
 }
 

@@ -228,6 +228,23 @@ TEST_F(DictionaryTest, DeletedRowFoundThroughTheIndexGivesTheTextBack) {
     EXPECT_EQ(Translate(u"Datei"), u"File");
 }
 
+TEST_F(DictionaryTest, RowsBehindARowDeletedInTheEditorKeepTheirOwnTranslation) {
+    loadWith(
+        20,
+        {{u"Datei", u"File"}, {u"Bild", u"Image"}, {u"Bearbeiten", u"Edit"}, {u"Hilfe", u"Help"}},
+        &language);
+    i18n::DeleteDictionaryRow(1);
+    ASSERT_EQ(i18n::DictionaryRows().count(), 3u);
+    EXPECT_EQ(Translate(u"Bild"), u"Bild");
+    EXPECT_EQ(Translate(u"Bearbeiten"), u"Edit");
+    EXPECT_EQ(Translate(u"Hilfe"), u"Help");
+    EXPECT_EQ(Translate(u"Datei"), u"File");
+    EXPECT_EQ(i18n::DictionaryRows().count(), 3u); // nothing learnt again
+    i18n::DeleteDictionaryRow(3);                  // out of range: ignored
+    i18n::DeleteDictionaryRow(-1);
+    EXPECT_EQ(i18n::DictionaryRows().count(), 3u);
+}
+
 TEST_F(DictionaryTest, SaveAndLoadRoundTrip) {
     std::vector<Row> rows = {{u"Übersetzen", u"Translate", u"Traduire", u"Vertalen"},
                              {u"Zeile löchen", u"Delete row"},

@@ -278,7 +278,7 @@ void TTranslateForm::DeleteRowBtnClick() {
         box.setInformativeText(
             app::Translate(QStringLiteral("Soll diese Zeile aus dem Wörterbuch gelöscht werden?")));
         if (execMessageBox(box) == QMessageBox::Yes)
-            rows.Delete(static_cast<std::int32_t>(index)); // the row's texts go with it
+            i18n::DeleteDictionaryRow(static_cast<std::int32_t>(index)); // its texts go with it
     }
     i18n::SaveDictionary();
     FillStringGrid();

@@ -65,6 +65,12 @@ void SortBucket(int b, int lo, int hi);
 // fine; call SaveDictionary afterwards. The index is rebuilt only by
 // LoadDictionary.
 foundation::TDynaArray<tdictrow>& DictionaryRows();
+// Deletes row r (0-based) for the translation editor; the rows' cursor is
+// left without a current row. Until the next start the deleted text comes
+// back unchanged, and the index entries of the rows behind it follow their
+// rows, so no lookup returns a neighbouring row's translation. Out-of-range r
+// is ignored.
+void DeleteDictionaryRow(std::int32_t r);
 // The current row (the rows' shared cursor), or null.
 tdictrow* CurrentDictRow();
 
