@@ -65,9 +65,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.velkor.de)
+# The summary above is the first line of the description, this the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "rectify photographs of facades in perspective
-Fassadenplan rectifies photographs in perspective: click the four corners of
+    "Fassadenplan rectifies photographs in perspective: click the four corners of
 something that is rectangular in reality, a facade, a wall, a panel or a
 sheet of paper, type its real width and height, and get a rectified image at
 the real aspect ratio. A second photograph can be rectified and blended over

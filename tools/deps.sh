@@ -8,6 +8,11 @@ pkgs=(g++ cmake ninja-build pkg-config git
       libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--test" ]]; then
   pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth)
+  # Validators of the desktop files and the manual page, the icon renderer,
+  # and what the package test needs: dpkg-shlibdeps and the package's own
+  # run-time dependencies beyond the build's.
+  pkgs+=(desktop-file-utils appstream groff-base man-db librsvg2-bin dpkg-dev
+         qt6-translations-l10n)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
