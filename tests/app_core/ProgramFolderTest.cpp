@@ -165,3 +165,48 @@ TEST(ProgramFolder, WriteProtectedFolderRefusesAllButTheSuperUser) {
 }
 
 } // namespace
+
+namespace {
+
+// The dictionary's own file decides as well: a write-protected translate.dat
+// is never replaced.
+struct DictionaryCase {
+    const char* name;
+    bool haveFile;
+    bool fileWritable;
+    bool savableAsUser; // the super-user may write any file of a writable folder
+};
+void PrintTo(const DictionaryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DictionarySavable : public testing::TestWithParam<DictionaryCase> {};
+
+TEST_P(DictionarySavable, FollowsTheFolderAndTheFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string progpath = dir.path().toStdString() + "/";
+    const QString file = dir.path() + QStringLiteral("/translate.dat");
+    if (GetParam().haveFile) {
+        testsupport::writeFile(file.toStdString(), {20, 0, 0, 0, 0, 0, 0, 0});
+        if (!GetParam().fileWritable) {
+            ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup));
+        }
+    }
+    EXPECT_EQ(app::dictionarySavable(progpath), GetParam().savableAsUser || ::geteuid() == 0);
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ProgramFolder, DictionarySavable,
+    testing::Values(DictionaryCase{"NoDictionaryYet", false, false, true},
+                    DictionaryCase{"WritableDictionary", true, true, true},
+                    DictionaryCase{"WriteProtectedDictionary", true, false, false}),
+    [](const testing::TestParamInfo<DictionaryCase>& p) { return std::string(p.param.name); });
+
+TEST(ProgramFolder, DictionaryInAFolderWithoutNewFilesIsNotSavable) {
+    EXPECT_FALSE(app::dictionarySavable("/proc/"));
+    EXPECT_FALSE(app::dictionarySavable("/nonexistent-fassadenplan-folder/"));
+}
+
+} // namespace

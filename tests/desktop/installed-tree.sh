@@ -6,7 +6,7 @@
 # sample photograph exactly as the program of the build folder does.
 #   installed-tree.sh BUILD_DIR BUILD_PROGRAM PHOTOGRAPH
 set -euo pipefail
-build="$1" built="$2" photo="$3"
+build="$(readlink -f "$1")" built="$(readlink -f "$2")" photo="$(readlink -f "$3")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"

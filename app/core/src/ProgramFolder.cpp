@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryFile>
 
+#include <unistd.h>
+
 namespace app {
 
 namespace {
@@ -32,6 +34,13 @@ bool programFolderWritable(const std::string& folder) {
     // A hidden name that no dictionary file uses; removed when the probe ends.
     QTemporaryFile probe(dir + QStringLiteral(".fassadenplan-probe-XXXXXX"));
     return probe.open();
+}
+
+bool dictionarySavable(const std::string& progpath) {
+    if (!programFolderWritable(progpath))
+        return false;
+    const std::string file = progpath + "translate.dat";
+    return ::access(file.c_str(), F_OK) != 0 || ::access(file.c_str(), W_OK) == 0;
 }
 
 } // namespace app

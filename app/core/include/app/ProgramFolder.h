@@ -19,6 +19,11 @@ std::string resolveProgramFile(const std::string& programPath);
 // and removing an empty file of a unique name; nothing is left behind.
 bool programFolderWritable(const std::string& folder);
 
+// True when the dictionary in `progpath` (the program's folder ending with
+// "/") can be saved: the folder takes a new file and an existing
+// translate.dat is not write-protected (such a file is left as it is).
+bool dictionarySavable(const std::string& progpath);
+
 // What the translation editor says once, through Translate, when the
 // program's folder is not writable.
 inline constexpr const char* ProgramFolderReadOnlyNotice =
