@@ -6,7 +6,8 @@
 #   manual-page FILE          groff -ww -man renders it without a warning
 #   manual-covers-help FILE PROGRAM
 #                             every option, output extension and exit code
-#                             that PROGRAM --help names is in the manual page
+#                             that PROGRAM --help names is in the manual page,
+#                             and the version that --version prints
 set -euo pipefail
 
 need() {
@@ -52,6 +53,9 @@ manual-covers-help)
   for code in $(sed -n '/^Exit codes:/,/^[^ ]/p' <<<"$help" | grep -oE '^  [0-9]+ ' | tr -d ' '); do
     grep -qE "^ +$code( |$)" <<<"$status" || { echo "exit code $code is not in EXIT STATUS"; missing=1; }
   done
+  # The version in the page's footer.
+  version="$(QT_QPA_PLATFORM=offscreen "$3" --version)"
+  grep -qF "$version" <<<"$page" || { echo "the manual page is not of $version"; missing=1; }
   exit "$missing"
   ;;
 *)

@@ -9,7 +9,7 @@ set -euo pipefail
 build="$(readlink -f "$1")" built="$(readlink -f "$2")" photo="$(readlink -f "$3")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-prefix="$work/prefix"
+prefix="$work/root/usr"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
 unset DISPLAY WAYLAND_DISPLAY
@@ -46,6 +46,9 @@ for n in 16 22 24 32 48 64 128 256; do
     awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }')
   [[ "$w $h" == "$n $n" ]] || fail "icon ${n}x${n} is $w x $h"
 done
+# The metainfo together with the desktop entry and the icon it refers to.
+appstreamcli validate-tree --no-net --pedantic "$work/root" >"$work/validate.log" 2>&1 ||
+  { cat "$work/validate.log"; fail "appstreamcli validate-tree"; }
 gzip -t "$prefix/share/man/man1/fassadenplan.1.gz" || fail "manual page is no gzip file"
 zcat "$prefix/share/man/man1/fassadenplan.1.gz" | grep -q '^\.TH FASSADENPLAN 1' ||
   fail "manual page is not the program's"
@@ -54,6 +57,9 @@ zcat "$prefix/share/man/man1/fassadenplan.1.gz" | grep -q '^\.TH FASSADENPLAN 1'
 cd "$work"
 version="$("$prefix/bin/fassadenplan" --version)"
 [[ "$version" == "$("$built" --version)" ]] || fail "--version says '$version'"
+grep -q "<release version=\"${version#Fassadenplan }\"" \
+  "$prefix/share/metainfo/de.velkor.fassadenplan.metainfo.xml" ||
+  fail "the metainfo has no release ${version#Fassadenplan }"
 
 corners=(72 84 492 69 520 521 35 517)
 "$prefix/bin/fassadenplan" "$photo" "${corners[@]}" "$work/installed.bmp" 100 100 ||
