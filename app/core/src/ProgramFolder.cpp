@@ -39,7 +39,10 @@ bool programFolderWritable(const std::string& folder) {
 bool dictionarySavable(const std::string& progpath) {
     if (!programFolderWritable(progpath))
         return false;
-    const std::string file = progpath + "translate.dat";
+    std::string file = progpath;
+    if (!file.empty() && file.back() != '/')
+        file += '/';
+    file += "translate.dat";
     return ::access(file.c_str(), F_OK) != 0 || ::access(file.c_str(), W_OK) == 0;
 }
 
