@@ -8,6 +8,8 @@ pkgs=(g++ cmake ninja-build pkg-config git
       libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--test" ]]; then
   pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth)
+fi
+if [[ "${1:-}" == "--test" ]]; then
   # Validators of the desktop files and the manual page, the icon renderer,
   # and what the package test needs: dpkg-shlibdeps and the package's own
   # run-time dependencies beyond the build's.
