@@ -9,6 +9,13 @@ pkgs=(g++ cmake ninja-build pkg-config git
 if [[ "${1:-}" == "--test" ]]; then
   pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth)
 fi
+if [[ "${1:-}" == "--test" ]]; then
+  # Validators of the desktop files and the manual page, the icon renderer,
+  # and what the package test needs: dpkg-shlibdeps and the package's own
+  # run-time dependencies beyond the build's.
+  pkgs+=(desktop-file-utils appstream groff-base man-db librsvg2-bin dpkg-dev
+         qt6-translations-l10n)
+fi
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -77,7 +77,8 @@ TEST_P(ProgPath, IsTheProgramFolderEndingWithSlash) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Workspace, ProgPath,
-                         testing::Values(ProgPathCase{"/usr/bin/fassadenplan", "/usr/bin/"},
+                         testing::Values(ProgPathCase{"/opt/velkor-absent/bin/fassadenplan",
+                                                      "/opt/velkor-absent/bin/"},
                                          ProgPathCase{"/fassadenplan", "/"},
                                          ProgPathCase{"build/app/fassadenplan", "build/app/"},
                                          ProgPathCase{"fassadenplan", "./"}));

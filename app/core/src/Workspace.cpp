@@ -1,5 +1,7 @@
 #include "app/Workspace.h"
 
+#include "app/ProgramFolder.h"
+
 #include "pixkit/DepthTurn.h"
 #include "pixkit/ImageFile.h"
 
@@ -53,7 +55,9 @@ Workspace::~Workspace() {
 }
 
 void Workspace::createWorkspace(const std::string& programPath) {
-    progpath = folderOf(programPath);
+    // The folder of the real program file: an installed program is started
+    // through a link, and its dictionary lies beside the real file.
+    progpath = folderOf(resolveProgramFile(programPath));
     percent = 50;
     pinsel = 10;
     paintcol = 0xFFFFFF;

@@ -3,6 +3,8 @@
 #include "gui/TMainForm.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QSize>
 #include <QTimer>
 
 #include <memory>
@@ -31,6 +33,19 @@ std::optional<rectify::Corners> parseCorners(const QString& text) {
 
 } // namespace
 
+QIcon applicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/fassadenplan-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+void prepareApplication() {
+    QApplication::setApplicationName(QStringLiteral("Fassadenplan"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("fassadenplan"));
+    QApplication::setWindowIcon(applicationIcon());
+}
+
 const char* interactiveUsage() {
     return "Interactive start:\n"
            "  fassadenplan [PHOTO]\n"
@@ -41,7 +56,7 @@ const char* interactiveUsage() {
 
 int runMainWindow(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Fassadenplan"));
+    prepareApplication();
     QStringList params = QApplication::arguments();
     if (!params.isEmpty())
         params.removeFirst();

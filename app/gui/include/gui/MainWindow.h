@@ -1,7 +1,17 @@
 #pragma once
 // The interactive start of the program.
 
+class QIcon;
+
 namespace gui {
+
+// The program's icon in the sizes of the icon theme (16 ... 256 pixels).
+QIcon applicationIcon();
+
+// What the application gets before its first window: its name, the desktop
+// entry it belongs to (fassadenplan.desktop) and the window icon that the
+// main window and every dialog show.
+void prepareApplication();
 
 // Creates the application and the main window, opens the photograph named by
 // the first parameter (if any) when the window is first shown, and runs the
