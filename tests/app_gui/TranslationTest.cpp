@@ -4,6 +4,7 @@
 
 #include "GuiTestSupport.h"
 
+#include "app/ProgramFolder.h"
 #include "app/Translate.h"
 #include "foundation/OutOfMemory.h"
 #include "gui/FileDialog.h"
@@ -31,7 +32,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -499,6 +502,30 @@ TEST_F(TranslationTest, TranslateCommandFillsTheEditorAndAsksForARestartAfterIt)
     EXPECT_EQ(form->TranslateForm->result(), QDialog::Accepted);
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(m_boxes.boxes[0].text, "Bitte schließen Sie das Program und starten Sie es neu.");
+}
+
+TEST_F(TranslationTest, EditorSaysWhenTheProgramFolderTakesNoDictionary) {
+    struct Case {
+        bool writable;
+        QString status;
+    };
+    const QString notice = QString::fromUtf8(app::ProgramFolderReadOnlyNotice);
+    for (const Case& c : {Case{true, QString()}, Case{false, notice}}) {
+        SCOPED_TRACE(c.writable);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        // A folder that does not exist takes no file, even for root.
+        const QString folder = c.writable ? dir.path() : dir.path() + "/missing";
+        gui::TMainForm::setProgramFile(folder + "/fassadenplan");
+        auto form = shownForm();
+        QString status = QStringLiteral("unset");
+        QTimer::singleShot(0, form.get(), [&form, &status] {
+            status = form->TranslateForm->StatusBar1->currentMessage();
+            QTest::mouseClick(form->TranslateForm->BackBtn, Qt::LeftButton);
+        });
+        form->bersetzen1->trigger();
+        EXPECT_EQ(status, c.status);
+    }
 }
 
 // ---------------------------------------------------------------- the table tool

@@ -84,9 +84,15 @@ protected:
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
         qputenv("HOME", m_config.path().toUtf8());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
+        // translate.dat goes into a folder of the test's own.
+        ASSERT_TRUE(m_program.isValid());
+        gui::TMainForm::setProgramFile(m_program.path() + "/fassadenplan");
         gui::prepareApplication();
     }
-    void TearDown() override { QApplication::setWindowIcon(QIcon()); }
+    void TearDown() override {
+        QApplication::setWindowIcon(QIcon());
+        gui::TMainForm::setProgramFile(QString());
+    }
 
     // Triggers `action`, which opens a modal dialog, and hands the dialog to
     // `inspect` while it is shown; then closes it.
@@ -109,6 +115,7 @@ protected:
 
 private:
     QTemporaryDir m_config;
+    QTemporaryDir m_program;
 };
 
 TEST_F(PreparedApplication, BelongsToTheDesktopEntry) {

@@ -1,5 +1,6 @@
 #include "gui/TMainForm.h"
 
+#include "app/ProgramFolder.h"
 #include "app/Translate.h"
 #include "gui/FileDialog.h"
 #include "gui/FileFilters.h"
@@ -425,8 +426,6 @@ void TMainForm::connectHandlers() {
     onTrigger(Deutsch1, &TMainForm::Deutsch1Click);
     onTrigger(English1, &TMainForm::English1Click);
     onTrigger(bersetzen1, &TMainForm::bersetzen1Click);
-    // Still to come with their own work: the DXF export, the overlay tool
-    // window and the brush commands. Their menu items are in place.
 
     connect(BreiteED, &QDoubleSpinBox::valueChanged, this, [this] { BreiteEDChange(); });
     connect(HoeheEd, &QDoubleSpinBox::valueChanged, this, [this] { HoeheEdChange(); });
@@ -555,6 +554,13 @@ void TMainForm::English1Click() {
 
 void TMainForm::bersetzen1Click() {
     TranslateForm->FillStringGrid();
+    // Edits are saved at once; where the program's folder takes no file the
+    // translator learns it here instead of losing the work at the end.
+    if (app::dictionarySavable(progpath))
+        TranslateForm->StatusBar1->clearMessage();
+    else
+        TranslateForm->StatusBar1->showMessage(
+            app::Translate(QString::fromUtf8(app::ProgramFolderReadOnlyNotice)));
     TranslateForm->exec();
     RestartNotice(this);
 }
