@@ -1,0 +1,190 @@
+// The DXF writer: header, closed polylines, trailer; written through a
+// temporary file and a rename.
+
+#include "lines/Dxf.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lines {
+
+namespace {
+
+constexpr std::array<std::string_view, DxfHeaderLines> Header = {
+    " 0",  "SECTION",    "  2", "TABLES", " 0", "TABLE",
+    " 2",  "LTYPE",      "70",  "1",      "0",  "LTYPE",
+    "2",   "AUSGEZOGEN", "70",  "0",      "3",  "Ausgezogenen Linie",
+    "72",  "65",         "73",  "0",      "40", "0.0",
+    "0",   "ENDTAB",     " 0",  "TABLE",  " 2", "LAYER",
+    "70",  "1",          "0",   "LAYER",  "2",  "0",
+    "70",  "0",          "62",  "7",      "6",  "AUSGEZOGEN",
+    " 0",  "ENDTAB",     " 0",  "ENDSEC", " 0", "SECTION",
+    "  2", "ENTITIES"};
+
+constexpr std::array<std::string_view, 4> Trailer = {"  0", "ENDSEC", "  0", "EOF"};
+
+constexpr std::string_view Eol = "\r\n";
+
+} // namespace
+
+std::string DXFNumber(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == ',')
+            c = '.';
+    return out;
+}
+
+std::string FormatDxfNumber(double value) {
+    if (value == 0.0)
+        return "0"; // also for -0
+    char buf[64];
+    // to_chars ignores the locale; the general format switches to the
+    // exponent below 1E-4 and from 1E15 on, like the program always did.
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    if (res.ec != std::errc())
+        return "0";
+    std::string text(buf, res.ptr);
+    const auto e = text.find('e');
+    if (e != std::string::npos) {
+        // "1.5e-05" -> "1.5E-5", "1e+15" -> "1E15".
+        std::string mant = text.substr(0, e);
+        std::string exp = text.substr(e + 1);
+        std::string sign;
+        if (!exp.empty() && (exp[0] == '+' || exp[0] == '-')) {
+            if (exp[0] == '-')
+                sign = "-";
+            exp.erase(0, 1);
+        }
+        const auto nz = exp.find_first_not_of('0');
+        exp = nz == std::string::npos ? "0" : exp.substr(nz);
+        text = mant + "E" + sign + exp;
+    } else if (text == "inf" || text == "-inf" || text == "nan" || text == "-nan") {
+        for (char& c : text)
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    return DXFNumber(text);
+}
+
+DxfScale ComputeDxfScale(double realWidthCm, double areaPercent, int width) {
+    DxfScale sc;
+    double t = realWidthCm;
+    double m = 1.0;
+    while (t > 100.0) {
+        t = t / 10.0;
+        m = m * 10.0;
+    }
+    sc.m = m;
+    const double k = static_cast<double>(width) / areaPercent * 100.0;
+    sc.s = (realWidthCm / m) / k;
+    return sc;
+}
+
+DxfText::DxfText(double realWidthCm, double areaPercent, int width, int height)
+    : m_scale(ComputeDxfScale(realWidthCm, areaPercent, width)), m_height(height) {
+    for (std::string_view h : Header)
+        line(h);
+}
+
+void DxfText::line(std::string_view text) {
+    m_text.append(text);
+    m_text.append(Eol);
+}
+
+void DxfText::vertex(std::int32_t x, std::int32_t y) {
+    line("0");
+    line("VERTEX");
+    line("8");
+    line("0");
+    line("10");
+    line(FormatDxfNumber(static_cast<double>(x) * m_scale.s));
+    line("20");
+    line(FormatDxfNumber(static_cast<double>(m_height - y) * m_scale.s));
+}
+
+void DxfText::add(const tlineinf& r) {
+    if (r.newpoly && m_open) {
+        line("0");
+        line("SEQEND");
+        m_open = false;
+    }
+    if (!m_open) {
+        for (std::string_view t : {"0", "POLYLINE", "8", "0", "66", "1", "70", "1"})
+            line(t);
+        m_open = true;
+    }
+    if (r.newpoly)
+        vertex(r.x1, r.y1);
+    vertex(r.x2, r.y2);
+}
+
+std::string DxfText::finish() {
+    if (m_open) {
+        line("0");
+        line("SEQEND");
+        m_open = false;
+    }
+    for (std::string_view t : Trailer)
+        line(t);
+    return std::move(m_text);
+}
+
+std::string DxfDrawing(std::span<const tlineinf> records, double realWidthCm, double areaPercent,
+                       int width, int height) {
+    DxfText text(realWidthCm, areaPercent, width, height);
+    for (const tlineinf& r : records)
+        text.add(r);
+    return text.finish();
+}
+
+DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content) {
+    std::string tmpl = fname + ".XXXXXX";
+    const int fd = ::mkstemp(tmpl.data());
+    if (fd < 0)
+        return DxfEnd::CannotCreate;
+
+    // The drawing gets the rights a new file would get (or those of the file
+    // it replaces), not the private ones of the temporary file.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(fname.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 || errno == EPERM;
+
+    const char* p = content.data();
+    std::size_t left = content.size();
+    while (ok && left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(tmpl.c_str(), fname.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmpl.c_str());
+        return DxfEnd::WriteFailed;
+    }
+    return DxfEnd::Written;
+}
+
+} // namespace lines
