@@ -126,7 +126,8 @@ public:
         m_ys.reserve(1000);
     }
 
-    void scan() {
+    // False when the sink stopped the trace.
+    bool scan() {
         for (int y = 0; y < m_mask.H; ++y) {
             std::uint64_t* words = m_mask.row(y);
             for (std::size_t w = 0; w < m_mask.wordsPerRow; ++w)
@@ -135,9 +136,11 @@ public:
                 // next pixel in scan order.
                 while (words[w] != 0) {
                     const int x = static_cast<int>(w * 64) + std::countr_zero(words[w]);
-                    trace(x, y);
+                    if (!trace(x, y))
+                        return false;
                 }
         }
+        return true;
     }
 
 private:
@@ -198,7 +201,7 @@ private:
         m_ys.clear();
     }
 
-    void trace(int x, int y) {
+    bool trace(int x, int y) {
         bool newpoly = true;
         const tpixel S{x, y};
         tpixel A = S;
@@ -212,17 +215,16 @@ private:
                 break;
             append(N);
             if (deviates(A, N)) {
-                m_emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true);
+                if (!m_emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true))
+                    return false;
                 newpoly = false;
                 A = C;
                 clearList();
             }
             C = N;
         }
-        if (!m_xs.empty()) {
-            m_emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true);
-            m_emit(tlineinf{C.x, C.y, S.x, S.y, newpoly}, false);
-        }
+        return m_xs.empty() || (m_emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true) &&
+                                m_emit(tlineinf{C.x, C.y, S.x, S.y, newpoly}, false));
     }
 
     BlackMask& m_mask;
@@ -350,7 +352,8 @@ TraceEnd traceFast(const dib& outline, const SegmentSink& emit) {
     fillMask(outline, mask);
     try {
         Tracer tracer(mask, emit);
-        tracer.scan();
+        if (!tracer.scan())
+            return TraceEnd::Stopped;
     } catch (const std::bad_alloc&) {
         return TraceEnd::OutOfMemory;
     }

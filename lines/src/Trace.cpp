@@ -135,17 +135,17 @@ TraceEnd traceReference(const dib& outline, const SegmentSink& emit) {
                         break;
                     }
                 if (deviates) {
-                    emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true);
+                    if (!emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true))
+                        return TraceEnd::Stopped;
                     newpoly = false;
                     A = C;
                     list.clear();
                 }
                 C = N;
             }
-            if (!list.empty()) {
-                emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true);
-                emit(tlineinf{C.x, C.y, S.x, S.y, newpoly}, false);
-            }
+            if (!list.empty() && (!emit(tlineinf{A.x, A.y, C.x, C.y, newpoly}, true) ||
+                                  !emit(tlineinf{C.x, C.y, S.x, S.y, newpoly}, false)))
+                return TraceEnd::Stopped;
         }
     return TraceEnd::Done;
 }

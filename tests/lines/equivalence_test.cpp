@@ -37,6 +37,7 @@ Stages extract(const pixkit::dib& source, int schwelle, Engine engine) {
                   [&](const tlineinf& seg, bool drawn) {
                       s.segments.push_back(seg);
                       s.drawn.push_back(drawn);
+                      return true;
                   },
                   engine),
               TraceEnd::Done);

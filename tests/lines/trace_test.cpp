@@ -226,6 +226,7 @@ std::vector<Found> trace(const pixkit::dib& outline, Engine engine) {
                   outline,
                   [&](const tlineinf& s, bool drawn) {
                       found.push_back({s, drawn});
+                      return true;
                   },
                   engine),
               TraceEnd::Done);
@@ -305,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Trace,
 
 TEST(TraceInput, NoImageEmitsNothing) {
     int calls = 0;
-    const auto count = [&](const tlineinf&, bool) { ++calls; };
+    const auto count = [&](const tlineinf&, bool) { return ++calls > 0; };
     EXPECT_EQ(TraceSegments(pixkit::dib{}, count, Engine::Fast), TraceEnd::NoImage);
     EXPECT_EQ(TraceSegments(pixkit::dib{}, count, Engine::Reference), TraceEnd::NoImage);
     EXPECT_EQ(calls, 0);

@@ -78,13 +78,15 @@ enum class OutlineEnd {
 OutlineEnd MakeOutlineImage(pixkit::dib& image, Engine engine = Engine::Fast);
 
 // Receives each segment as it is found. `drawn` is false for the closing
-// segment of an outline, which the window does not draw.
-using SegmentSink = std::function<void(const tlineinf& segment, bool drawn)>;
+// segment of an outline, which the window does not draw. Returning false
+// ends the trace (the list could not take the segment).
+using SegmentSink = std::function<bool(const tlineinf& segment, bool drawn)>;
 
 enum class TraceEnd {
     Done,
     NoImage,     // no 24-bit image to trace
     OutOfMemory, // the working copy could not be made; nothing was emitted
+    Stopped,     // the sink refused a segment
 };
 
 // Step 7 of the tracing: scans the outline image row by row, left to right,
