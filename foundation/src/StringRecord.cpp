@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <istream>
 #include <limits>
 #include <ostream>
@@ -94,7 +95,10 @@ void WriteStringRecord(std::ostream& out, std::u16string_view text) {
     }
 }
 
-RecordReader::RecordReader(std::istream& in) : m_in(in) {
+RecordReader::RecordReader(const void* data, std::size_t size)
+    : m_mem(static_cast<const unsigned char*>(data)), m_known(true), m_remaining(size) {}
+
+RecordReader::RecordReader(std::istream& in) : m_in(&in) {
     const std::istream::pos_type here = in.tellg();
     if (here == std::istream::pos_type(-1))
         return;
@@ -113,8 +117,15 @@ RecordReader::RecordReader(std::istream& in) : m_in(in) {
 void RecordReader::read(void* dst, std::size_t n) {
     if (m_known && n > m_remaining)
         throw IoError("file ends inside a record");
-    m_in.read(static_cast<char*>(dst), static_cast<std::streamsize>(n));
-    if (static_cast<std::size_t>(m_in.gcount()) != n || !m_in)
+    if (m_mem != nullptr) {
+        if (n > 0)
+            std::memcpy(dst, m_mem, n);
+        m_mem += n;
+        m_remaining -= n;
+        return;
+    }
+    m_in->read(static_cast<char*>(dst), static_cast<std::streamsize>(n));
+    if (static_cast<std::size_t>(m_in->gcount()) != n || !*m_in)
         throw IoError("short read");
     if (m_known)
         m_remaining -= n;
@@ -124,9 +135,13 @@ void RecordReader::skip(std::uint64_t n) {
     if (m_known) {
         if (n > m_remaining)
             throw IoError("file ends inside a record");
-        m_in.seekg(static_cast<std::streamoff>(n), std::ios::cur);
-        if (!m_in)
-            throw IoError("seek failed");
+        if (m_mem != nullptr) {
+            m_mem += n;
+        } else {
+            m_in->seekg(static_cast<std::streamoff>(n), std::ios::cur);
+            if (!*m_in)
+                throw IoError("seek failed");
+        }
         m_remaining -= n;
         return;
     }

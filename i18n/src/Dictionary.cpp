@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -25,6 +27,123 @@ using foundation::TDynaArray;
 // More rows than any program's texts; keeps a damaged file with a tiny
 // column count from turning a few megabytes into gigabytes of rows.
 constexpr std::uint32_t MaxFileRows = 200000;
+constexpr std::streamoff MaxWholeFileBytes = 64 << 20;
+
+// Exact-match table over the index: for every key the row of the first
+// entry with that key in bucket order, which is what the scan of a bucket
+// from its first entry finds. Each key is stored once in an arena together
+// with its row; the open-addressed slots hold only a part of the hash and
+// the key's place, so a lookup reads the small slot array and one arena
+// record.
+class KeyTable {
+public:
+    void clear() {
+        m_slots.assign(64, Slot{});
+        m_arena.clear();
+        m_used = 0;
+        m_valid = true;
+        m_complete = true;
+    }
+    bool valid() const { return m_valid; }
+    void invalidate() { m_valid = false; }
+
+    // Adds key unless it is present (an earlier entry with the same key wins).
+    void insertIfAbsent(std::u16string_view key, std::int32_t row) {
+        if (key.size() > std::numeric_limits<std::uint32_t>::max() ||
+            m_arena.size() + Header + key.size() >= std::numeric_limits<std::uint32_t>::max()) {
+            m_complete = false; // far beyond real dictionaries: lookups scan instead
+            return;
+        }
+        if ((m_used + 1) * 2 > m_slots.size())
+            grow();
+        const std::uint64_t h = hashOf(key);
+        Slot& s = m_slots[probe(key, h)];
+        if (s.offset != 0)
+            return;
+        s.hash = static_cast<std::uint32_t>(h);
+        s.offset = static_cast<std::uint32_t>(m_arena.size() + 1);
+        s.row = row;
+        const auto length = static_cast<std::uint32_t>(key.size());
+        char16_t header[Header];
+        std::memcpy(header, &length, sizeof length);
+        m_arena.append(header, Header);
+        m_arena.append(key);
+        ++m_used;
+    }
+
+    // Row of key, or -1. touch(row) is called with a likely row before the
+    // key is compared, so that the caller's row data can load meanwhile.
+    template <class Touch> std::int64_t find(std::u16string_view key, Touch&& touch) const {
+        const std::uint64_t h = hashOf(key);
+        const std::size_t mask = m_slots.size() - 1;
+        const auto h32 = static_cast<std::uint32_t>(h);
+        for (std::size_t i = static_cast<std::size_t>(h >> 32) & mask;; i = (i + 1) & mask) {
+            const Slot& s = m_slots[i];
+            if (s.offset == 0)
+                return -1;
+            if (s.hash == h32) {
+                touch(s.row);
+                if (holds(s, key))
+                    return s.row;
+            }
+        }
+    }
+
+    // Whether the table stayed complete (no key was left out).
+    bool complete() const { return m_complete; }
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t offset = 0; // arena position + 1; 0 is a free slot
+        std::int32_t row = 0;
+    };
+    // Each arena record: the key's length (32 bits), then its code units.
+    static constexpr std::size_t Header = sizeof(std::uint32_t) / sizeof(char16_t);
+
+    static std::uint64_t hashOf(std::u16string_view key) {
+        return std::hash<std::u16string_view>{}(key);
+    }
+
+    std::u16string_view keyOf(const Slot& s) const {
+        std::uint32_t length = 0;
+        std::memcpy(&length, m_arena.data() + (s.offset - 1), sizeof length);
+        return std::u16string_view(m_arena.data() + (s.offset - 1) + Header, length);
+    }
+
+    bool holds(const Slot& s, std::u16string_view key) const { return keyOf(s) == key; }
+
+    // The slot holding key, or the free slot where it belongs.
+    std::size_t probe(std::u16string_view key, std::uint64_t h) const {
+        const std::size_t mask = m_slots.size() - 1;
+        const auto h32 = static_cast<std::uint32_t>(h);
+        for (std::size_t i = static_cast<std::size_t>(h >> 32) & mask;; i = (i + 1) & mask) {
+            const Slot& s = m_slots[i];
+            if (s.offset == 0 || (s.hash == h32 && holds(s, key)))
+                return i;
+        }
+    }
+
+    void grow() {
+        std::vector<Slot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        const std::size_t mask = m_slots.size() - 1;
+        for (const Slot& s : old) {
+            if (s.offset == 0)
+                continue;
+            std::size_t i = static_cast<std::size_t>(hashOf(keyOf(s)) >> 32) & mask;
+            while (m_slots[i].offset != 0)
+                i = (i + 1) & mask;
+            m_slots[i] = s;
+        }
+    }
+
+    std::vector<Slot> m_slots = std::vector<Slot>(64);
+    std::u16string m_arena;
+    std::size_t m_used = 0;
+    bool m_valid = false;
+    bool m_complete = true;
+};
 
 struct DictState {
     std::string progpath;
@@ -35,9 +154,7 @@ struct DictState {
     tdictkey* adictkey = nullptr; // shared by all buckets
     TDynaArray<tdictrow> rows{&adictrow};
     std::vector<std::unique_ptr<TDynaArray<tdictkey>>> buckets;
-    // Entries 0 ... sorted[b] - 1 of bucket b are in key order; entries
-    // learnt later follow unsorted.
-    std::uint32_t sorted[DictBuckets] = {};
+    KeyTable table;
 
     DictState() {
         buckets.reserve(DictBuckets);
@@ -98,29 +215,36 @@ void sortRange(TDynaArray<tdictkey>& a, std::int32_t lo, std::int32_t hi) {
     }
 }
 
-// Index of the first entry of the bucket of s whose key equals s, or -1.
-std::int64_t findIndexed(std::u16string_view s) {
+void rebuildTable() {
     DictState& d = dict();
-    const int b = bucketOf(s);
-    const TDynaArray<tdictkey>& bucket = *d.buckets[static_cast<std::size_t>(b)];
-    const tdictkey* first = bucket.begin();
-    const tdictkey* sortedEnd = first + d.sorted[b];
-    const tdictkey* it = std::lower_bound(
-        first, sortedEnd, s, [](const tdictkey& e, std::u16string_view v) { return e.key < v; });
-    if (it != sortedEnd && it->key == s)
-        return it - first;
-    for (const tdictkey* e = sortedEnd; e != bucket.end(); ++e)
-        if (e->key == s)
-            return e - first;
+    d.table.clear();
+    for (const auto& bucket : d.buckets)
+        for (const tdictkey& e : *bucket)
+            d.table.insertIfAbsent(e.key, e.row);
+}
+
+// Row of the first entry of the bucket of s whose key equals s, or -1,
+// by scanning the bucket from its first entry to its last.
+std::int64_t findLinear(std::u16string_view s) {
+    const TDynaArray<tdictkey>& bucket = *dict().buckets[static_cast<std::size_t>(bucketOf(s))];
+    for (const tdictkey& e : bucket)
+        if (e.key == s)
+            return e.row;
     return -1;
 }
 
-std::int64_t findLinear(std::u16string_view s) {
-    const TDynaArray<tdictkey>& bucket = *dict().buckets[static_cast<std::size_t>(bucketOf(s))];
-    for (std::uint32_t i = 0; i < bucket.count(); ++i)
-        if (bucket[i].key == s)
-            return i;
-    return -1;
+// The same through the key table.
+std::int64_t findIndexed(std::u16string_view s) {
+    DictState& d = dict();
+    if (!d.table.valid())
+        rebuildTable();
+    if (!d.table.complete())
+        return findLinear(s);
+    const int column = currentColumn();
+    return d.table.find(s, [&](std::int32_t row) {
+        if (row >= 0 && static_cast<std::uint32_t>(row) < d.rows.count())
+            __builtin_prefetch(d.rows[static_cast<std::uint32_t>(row)].cell[column].data());
+    });
 }
 
 bool isControlOrBlank(char16_t c) {
@@ -142,13 +266,10 @@ std::u16string lookup(std::u16string_view text, std::int64_t (*find)(std::u16str
         return std::u16string(text);
 
     if (!s.empty()) {
-        const std::int64_t at = find(s);
-        if (at >= 0) {
-            const int b = bucketOf(s);
-            const std::int32_t row =
-                (*d.buckets[static_cast<std::size_t>(b)])[static_cast<std::uint32_t>(at)].row;
+        const std::int64_t row = find(s);
+        if (row >= 0) {
             // The editor may have deleted rows since the index was built.
-            if (row < 0 || static_cast<std::uint32_t>(row) >= d.rows.count())
+            if (static_cast<std::uint64_t>(row) >= d.rows.count())
                 return std::u16string(text);
             const std::u16string& t = d.rows[static_cast<std::uint32_t>(row)].cell[currentColumn()];
             if (t.empty())
@@ -178,6 +299,8 @@ std::u16string lookup(std::u16string_view text, std::int64_t (*find)(std::u16str
         if (tdictkey* k = d.buckets[static_cast<std::size_t>(bucketOf(s))]->Add()) {
             k->key = std::u16string(s);
             k->row = static_cast<std::int32_t>(d.rows.count() - 1);
+            if (d.table.valid())
+                d.table.insertIfAbsent(k->key, k->row);
         }
         SaveDictionary();
     }
@@ -234,43 +357,69 @@ void LoadDictionary(const std::string& progpath, const int* language) {
         if (n > 0)
             SortBucket(b, 0, static_cast<int>(n - 1));
     }
+    rebuildTable();
 }
 
 void ReadDictionaryFile() {
     DictState& d = dict();
     if (!d.loaded)
         return;
-    std::vector<char> buffer(1 << 16);
-    std::ifstream f;
-    f.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    f.open(DictionaryPath(), std::ios::binary | std::ios::in);
+    std::ifstream f(DictionaryPath(), std::ios::binary | std::ios::in);
     if (!f.is_open())
         return;
+    // The file is read as a whole when it has a sensible size; a larger one
+    // is parsed from the stream.
+    std::string whole;
+    f.seekg(0, std::ios::end);
+    const std::streamoff size = f.tellg();
+    f.seekg(0);
+    if (f && size >= 0 && size <= MaxWholeFileBytes) {
+        whole.resize(static_cast<std::size_t>(size));
+        f.read(whole.data(), size);
+        if (f.gcount() != size)
+            whole.clear();
+    } else {
+        f.clear();
+        f.seekg(0);
+    }
+    const bool inMemory = f && !whole.empty();
+    // Rows are collected first and join the container in one step; only
+    // rows read completely join.
+    std::vector<tdictrow> read;
     try {
-        foundation::RecordReader in(f);
+        foundation::RecordReader in = inMemory
+                                          ? foundation::RecordReader(whole.data(), whole.size())
+                                          : foundation::RecordReader(f);
         const std::int32_t columns = in.readInt32();
         const std::int32_t n = in.readInt32();
-        if (columns <= 0 || n <= 0)
-            return;
-        tdictrow row;
-        for (std::int32_t i = 0; i < n && d.rows.count() < MaxFileRows; ++i) {
-            // A row joins the dictionary only when it was read completely.
-            for (std::int32_t c = 0; c < columns; ++c) {
-                if (c < DictColumns)
-                    row.cell[c] = foundation::ReadStringRecord(in);
-                else
-                    foundation::SkipStringRecord(in);
+        if (columns > 0 && n > 0) {
+            const std::uint32_t wanted = std::min(
+                static_cast<std::uint32_t>(n), MaxFileRows - std::min(MaxFileRows, d.rows.count()));
+            if (in.knowsRemaining())
+                read.reserve(std::min<std::uint64_t>(
+                    wanted, in.remaining() / (4 * static_cast<std::uint64_t>(columns)) + 1));
+            tdictrow row;
+            for (std::uint32_t i = 0; i < wanted; ++i) {
+                for (std::int32_t c = 0; c < columns; ++c) {
+                    if (c < DictColumns)
+                        row.cell[c] = foundation::ReadStringRecord(in);
+                    else
+                        foundation::SkipStringRecord(in);
+                }
+                read.push_back(std::move(row));
+                row = tdictrow{};
             }
-            tdictrow* r = d.rows.Add();
-            if (r == nullptr)
-                return;
-            *r = std::move(row);
-            row = tdictrow{};
         }
     } catch (const foundation::IoError&) {
         // A damaged or cut-off file: keep the rows read so far.
     } catch (const std::bad_alloc&) {
     }
+    if (read.empty())
+        return;
+    tdictrow* first = d.rows.Append(static_cast<std::uint32_t>(read.size()));
+    if (first == nullptr)
+        return; // out of memory was reported
+    std::move(read.begin(), read.end(), first);
 }
 
 void SaveDictionary() {
@@ -324,10 +473,8 @@ void SortBucket(int b, int lo, int hi) {
     if (lo < 0 || hi < lo || static_cast<std::uint32_t>(hi) >= bucket.count())
         return;
     sortRange(bucket, lo, hi);
-    // The fast lookup relies on a sorted front part; a partial sort from
-    // outside may break it, so fall back to the linear search then.
-    d.sorted[b] =
-        (lo == 0 && static_cast<std::uint32_t>(hi) + 1 == bucket.count()) ? bucket.count() : 0;
+    // Another entry with the same key may come first now.
+    d.table.invalidate();
 }
 
 foundation::TDynaArray<tdictrow>& DictionaryRows() {
@@ -352,7 +499,7 @@ void ResetDictionary() {
     d.rows.Clear();
     for (auto& b : d.buckets)
         b->Clear();
-    std::fill(std::begin(d.sorted), std::end(d.sorted), 0u);
+    d.table.invalidate();
     d.progpath.clear();
     d.language = nullptr;
     d.loaded = false;

@@ -347,6 +347,28 @@ TEST_F(DynaArrayTest, RecordsThatOwnTextsSurviveGrowthInsertDeleteAndChange) {
     }
 }
 
+TEST_F(DynaArrayTest, AppendManyUsesOneBlockOfTheUsualSize) {
+    TDynaArray<Seg> a(&aseg);
+    fill(a, 3);
+    a[2].x1 = 77;
+    Seg* first = a.Append(250);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, &a[3]);
+    EXPECT_EQ(a.count(), 253u);
+    EXPECT_EQ(a.amemsize(), 3 * Block);
+    EXPECT_EQ(a[2].x1, 77);
+    for (std::uint32_t i = 3; i < 253; ++i)
+        ASSERT_TRUE(isZero(a[i])) << i;
+    EXPECT_EQ(aseg, &a[252]);
+    EXPECT_EQ(a.aobjnr(), 252);
+
+    Seg* more = a.Append(47); // fits the block: 300 records exactly
+    ASSERT_NE(more, nullptr);
+    EXPECT_EQ(a.amemsize(), 3 * Block);
+    EXPECT_EQ(a.Append(0), nullptr);
+    EXPECT_EQ(a.count(), 300u);
+}
+
 // Out of memory: the text goes to the handler and the array stays as it was.
 TEST_F(DynaArrayTest, FirstBlockFailureReportsError1) {
     TDynaArray<Seg> a(&aseg);
@@ -367,12 +389,13 @@ TEST_F(DynaArrayTest, GrowingFailureReportsError2AndKeepsTheRecords) {
     foundation::setBlockLimitForTesting(Block);
     EXPECT_EQ(a.Add(), nullptr);
     EXPECT_EQ(a.Insert(50), nullptr);
+    EXPECT_EQ(a.Append(5), nullptr);
     EXPECT_EQ(a.count(), 100u);
     EXPECT_EQ(a.amemsize(), Block);
     EXPECT_EQ(aseg, &a[7]);
     EXPECT_EQ(a[50].x1, 1050);
     EXPECT_EQ(a[99].x1, 1099);
-    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0], "Error 2 while trying to allocate " + std::to_string(2 * Block) +
                                " bytes of RAM. Not enough memory.");
 }

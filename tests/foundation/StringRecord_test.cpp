@@ -74,6 +74,12 @@ TEST(StringRecordTest, RoundTripThroughBothReaders) {
         EXPECT_EQ(ReadStringRecord(r), t);
     EXPECT_EQ(r.remaining(), 0u);
 
+    const std::string all = out.str();
+    RecordReader rm(all.data(), all.size());
+    for (const auto& t : texts)
+        EXPECT_EQ(ReadStringRecord(rm), t);
+    EXPECT_EQ(rm.remaining(), 0u);
+
     ForwardOnlyBuf buf(out.str());
     std::istream c(&buf);
     RecordReader rc(c);
@@ -118,6 +124,10 @@ TEST_P(HostileRecordTest, RefusedAsIoError) {
         EXPECT_THROW(ReadStringRecord(r), IoError);
     }
     {
+        RecordReader r(d.data(), d.size());
+        EXPECT_THROW(ReadStringRecord(r), IoError);
+    }
+    {
         ForwardOnlyBuf buf(d);
         std::istream in(&buf);
         EXPECT_THROW(ReadStringRecord(in), IoError);
@@ -146,6 +156,8 @@ TEST(StringRecordTest, SkipRefusesNegativeAndOverlongRecords) {
         std::istringstream in(d);
         RecordReader r(in);
         EXPECT_THROW(foundation::SkipStringRecord(r), IoError);
+        RecordReader m(d.data(), d.size());
+        EXPECT_THROW(foundation::SkipStringRecord(m), IoError);
     }
 }
 

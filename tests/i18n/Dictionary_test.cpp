@@ -190,6 +190,18 @@ INSTANTIATE_TEST_SUITE_P(
             "Mixed", {{u"Ax", u"x"}, {u"Ab", u"one"}, {u"A", u"a"}, {u"Ab", u"two"}}, u"two"}),
     [](const auto& i) { return std::string(i.param.name); });
 
+TEST_F(DictionaryTest, SortingABucketAgainChangesWhichDuplicateComesFirst) {
+    loadWith(20, {{u"Ab", u"one"}, {u"Ab", u"two"}}, &language);
+    ASSERT_EQ(Translate(u"Ab"), u"two");
+    i18n::SortBucket('A', 0, 1); // the exchange puts row 0 first again
+    EXPECT_EQ(i18n::DictionaryBucket('A')[0].row, 0);
+    EXPECT_EQ(Translate(u"Ab"), u"one");
+    EXPECT_EQ(i18n::TranslateReference(u"Ab"), u"one");
+    i18n::SortBucket('A', 0, 5); // out of range: ignored
+    i18n::SortBucket(256, 0, 1);
+    EXPECT_EQ(Translate(u"Ab"), u"one");
+}
+
 TEST_F(DictionaryTest, BucketsAreSortedOrdinallyAndShareTheLowByte) {
     // U+0141 and U+0041 share bucket 65; lower case sorts after upper case
     // and a text before every longer one that begins with it.

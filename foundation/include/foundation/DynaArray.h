@@ -72,6 +72,38 @@ public:
     // unchanged) when memory runs out.
     T* Add() { return insertAt(m_count); }
 
+    // Appends n value-initialised records with one block adjustment (a file
+    // reader that knows how many records it has) and makes the last one
+    // current. Returns the first new record; null (array unchanged) for
+    // n == 0 or when memory runs out.
+    T* Append(std::uint32_t n) {
+        if (n == 0 ||
+            n >= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) - m_count)
+            return nullptr;
+        const std::uint32_t oldCount = m_count;
+        const std::uint32_t newCount = m_count + n;
+        const std::uint64_t bytes = blockBytes(newCount);
+        if (bytes != m_amemsize) {
+            T* block = allocateRecords(bytes);
+            if (block == nullptr) {
+                reportOutOfMemory(m_poi == nullptr ? 1 : 2, bytes);
+                return nullptr;
+            }
+            moveInto(block, m_poi, oldCount);
+            if (m_poi != nullptr) {
+                std::destroy_n(m_poi, oldCount);
+                releaseBlock(m_poi);
+            }
+            m_poi = block;
+            m_amemsize = static_cast<std::uint32_t>(bytes);
+        }
+        for (std::uint32_t i = oldCount; i < newCount; ++i)
+            ::new (static_cast<void*>(m_poi + i)) T();
+        m_count = newCount;
+        setCurrent(static_cast<std::int32_t>(newCount - 1));
+        return m_poi + oldCount;
+    }
+
     // For 0 <= nr <= count(): inserts a value-initialised record at nr (the
     // records from nr on move up by one) and makes it current. Any other nr,
     // or no memory, returns null and changes nothing.

@@ -36,6 +36,9 @@ void WriteInt32(std::ostream& out, std::int32_t value);
 class RecordReader {
 public:
     explicit RecordReader(std::istream& in);
+    // Reads from size bytes in memory (a file read as a whole); the bytes
+    // must outlive the reader.
+    RecordReader(const void* data, std::size_t size);
 
     // Reads exactly n bytes or throws IoError.
     void read(void* dst, std::size_t n);
@@ -49,7 +52,8 @@ public:
     std::uint64_t remaining() const { return m_remaining; }
 
 private:
-    std::istream& m_in;
+    std::istream* m_in = nullptr;
+    const unsigned char* m_mem = nullptr;
     bool m_known = false;
     std::uint64_t m_remaining = 0;
 };
