@@ -25,6 +25,7 @@ public:
     bool realRuns = false; // false: count the runs only
     QStringList openAnswers;
     QStringList saveAnswers;
+    QStringList dxfAnswers; // SaveDialog2
     QStringList errors;
 
     using gui::TMainForm::runSlot;
@@ -41,6 +42,9 @@ protected:
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
     void reportError(const QString& text) override { errors << text; }
+    QString chooseDxfFile() override {
+        return dxfAnswers.isEmpty() ? QString() : dxfAnswers.takeFirst();
+    }
 };
 
 // Every test gets an empty configuration folder for options.dat and the

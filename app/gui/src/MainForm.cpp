@@ -389,7 +389,8 @@ void TMainForm::connectHandlers() {
               &TMainForm::EntzerrtesBildnachrechtsrotieren2Click);
     onTrigger(JPEGQualitteinstellen1, &TMainForm::JPEGQualitteinstellen1Click);
     onTrigger(ber1, &TMainForm::ber1Click);
-    // Still to come with their own work: the DXF export, the overlay tool
+    onTrigger(ExportalsDXFDatei1, &TMainForm::ExportalsDXFDatei1Click);
+    // Still to come with their own work: the overlay tool
     // window, the brush commands, the language switch and the translation
     // editor. Their menu items are in place.
 

@@ -10,7 +10,8 @@
 namespace gui {
 
 // Converts a "|"-separated filter into a Qt filter. Empty parts are skipped;
-// a trailing description without patterns is dropped.
+// a trailing description without patterns is dropped; a description that
+// already ends with its patterns in brackets is taken as it is.
 QString qtFilterFromPipes(const std::string& pipes);
 
 // The filter of the save dialogs: every format the image writer knows,

@@ -225,6 +225,11 @@ public:
     QImage bit1;
     QImage dit1;
 
+    // --- line drawings
+    // "Export als DXF Datei...": prepare, separate and trace rectified image
+    // 1 (segments drawn live on its view), then ask for the file and write it.
+    void ExportalsDXFDatei1Click();
+
     // Window size of the first showing: the client area is 754 x 563.
     static constexpr int InitialClientWidth = 754;
     static constexpr int InitialClientHeight = 563;
@@ -237,6 +242,8 @@ protected:
     virtual QString chooseSaveFile();
     // Shows a failure to the user.
     virtual void reportError(const QString& text);
+    // SaveDialog2, the file of the DXF export. Empty: cancelled.
+    virtual QString chooseDxfFile();
 
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
