@@ -1,6 +1,7 @@
 // The line extraction, fast path next to the per-pixel reference, on the
 // sample newspaper photograph rectified to 2000 x 1333 (traced at 6000 x
-// 3999): the whole export, each stage alone, and the trace next to potrace
+// 3999): the whole export (also of a busier brick facade, argument 1), each
+// stage alone, and the trace next to potrace
 // (`potrace -b dxf`, Debian package potrace) on the same black/white bitmap
 // when it is installed.
 
@@ -52,7 +53,8 @@ pixkit::dib rectifiedPhoto() {
             pixkit::Colour c = 0;
             for (int ch = 0; ch < 3; ++ch) {
                 auto v = [&](int xx, int yy) {
-                    return static_cast<double>((pixkit::getpixel(photo, xx, yy) >> (8 * ch)) & 0xFF);
+                    return static_cast<double>((pixkit::getpixel(photo, xx, yy) >> (8 * ch)) &
+                                               0xFF);
                 };
                 const double val = (1 - fy) * ((1 - fx) * v(ix, iy) + fx * v(ix + 1, iy)) +
                                    fy * ((1 - fx) * v(ix, iy + 1) + fx * v(ix + 1, iy + 1));
@@ -63,24 +65,64 @@ pixkit::dib rectifiedPhoto() {
     return out;
 }
 
-const pixkit::dib& scene() {
-    static const pixkit::DibHolder holder(rectifiedPhoto());
-    return holder.get();
+// A busier facade of the same size: brick courses, mortar, windows and
+// specks of dirt on a wall with some grain.
+pixkit::dib brickFacade() {
+    pixkit::dib out;
+    pixkit::newdib(out, RectifiedW, RectifiedH, 24, nullptr, 0);
+    if (out.poi == nullptr)
+        std::abort();
+    std::uint32_t seed = 12345;
+    auto rnd = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (int y = 0; y < RectifiedH; ++y)
+        for (int x = 0; x < RectifiedW; ++x) {
+            const int course = y / 22;
+            const int xs = x + (course % 2) * 31;
+            const bool mortar = y % 22 < 3 || xs % 62 < 3;
+            const bool window = (x % 400 > 120 && x % 400 < 280 && y % 440 > 100 && y % 440 < 330);
+            const bool frame = window && (x % 400 < 128 || x % 400 > 272 || y % 440 < 108 ||
+                                          y % 440 > 322 || x % 400 / 2 == 100);
+            int v = mortar ? 70 : 200;
+            if (window)
+                v = frame ? 40 : 150;
+            if (rnd() % 700 == 0)
+                v = 30; // dirt
+            v += static_cast<int>(rnd() % 13) - 6;
+            const auto c = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+            pixkit::setpixel(out, x, y, pixkit::rgb(c, c, static_cast<std::uint8_t>(c * 9 / 10)));
+        }
+    return out;
+}
+
+// Scene 0: the newspaper photograph; scene 1: the brick facade.
+const pixkit::dib& scene(int which = 0) {
+    static const pixkit::DibHolder newspaper(rectifiedPhoto());
+    static const pixkit::DibHolder bricks(brickFacade());
+    return which == 0 ? newspaper.get() : bricks.get();
+}
+
+int thresholdOf(int which) {
+    return which == 0 ? Threshold : 50;
 }
 
 struct Quiet : LineEvents {};
 
 void exportBench(benchmark::State& state, Engine engine) {
+    const int which = static_cast<int>(state.range(0));
+    scene(which);
     std::size_t segments = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        pixkit::DibHolder di2(DuplicateImage(scene()));
+        pixkit::DibHolder di2(DuplicateImage(scene(which)));
         state.ResumeTiming();
         tlineinf* alineinf = nullptr;
         LineList lines(&alineinf);
         SeparationTables tables;
         Quiet events;
-        if (TraceRectified(di2.get(), Threshold, tables, lines, events, engine) !=
+        if (TraceRectified(di2.get(), thresholdOf(which), tables, lines, events, engine) !=
             ExportEnd::Traced)
             state.SkipWithError("trace failed");
         DxfText text(1000.0, 100.0, pixkit::dibwidth(di2.get()), pixkit::dibheight(di2.get()));
@@ -102,7 +144,8 @@ void BM_ExportReference(benchmark::State& state) {
 
 // ---- stages on the traced size -------------------------------------------------------
 
-// The prepared (6000 x 3999) image, its black/white image and outline image.
+// The prepared (6000 x 3999) image of the newspaper, its black/white image
+// and outline image.
 struct Stages {
     pixkit::DibHolder prepared, bw, outline;
     Stages() {
@@ -123,6 +166,7 @@ const Stages& stages() {
 }
 
 void prepareBench(benchmark::State& state, Engine engine) {
+    scene();
     for (auto _ : state) {
         state.PauseTiming();
         pixkit::DibHolder d(DuplicateImage(scene()));
@@ -139,6 +183,7 @@ void BM_PrepareReference(benchmark::State& s) {
 }
 
 void separateBench(benchmark::State& state, Engine engine) {
+    stages(); // made once, outside the measurement
     for (auto _ : state) {
         SeparationTables t;
         pixkit::DibHolder out;
@@ -154,6 +199,7 @@ void BM_SeparateReference(benchmark::State& s) {
 }
 
 void outlineBench(benchmark::State& state, Engine engine) {
+    stages();
     for (auto _ : state) {
         state.PauseTiming();
         pixkit::DibHolder d(DuplicateImage(stages().bw.get()));
@@ -171,6 +217,7 @@ void BM_OutlineReference(benchmark::State& s) {
 
 // From the outline image to the line list and the DXF text.
 void traceBench(benchmark::State& state, Engine engine) {
+    stages();
     std::size_t segments = 0;
     for (auto _ : state) {
         tlineinf* alineinf = nullptr;
@@ -245,8 +292,8 @@ void BM_TracePotrace(benchmark::State& state) {
             return *std::min_element(v.begin(), v.end());                                          \
         })
 
-FP_LINES_BENCH(BM_ExportFast);
-FP_LINES_BENCH(BM_ExportReference)->Iterations(1);
+FP_LINES_BENCH(BM_ExportFast)->Arg(0)->Arg(1);
+FP_LINES_BENCH(BM_ExportReference)->Arg(0)->Arg(1)->Iterations(1);
 FP_LINES_BENCH(BM_PrepareFast);
 FP_LINES_BENCH(BM_PrepareReference)->Iterations(1);
 FP_LINES_BENCH(BM_SeparateFast);

@@ -156,8 +156,11 @@ private:
         return false;
     }
 
-    // The same arithmetic as PointLineDistance, with the chord's length
-    // computed once per step.
+    // The test of PointLineDistance for every point, with the chord's length
+    // computed once per step. The numerator is an exact integer in double, so
+    // most points are decided by comparing it with tol * g widened by a
+    // margin far above the rounding of the division; only points within that
+    // margin take the division the reference does, giving the same answer.
     bool deviates(tpixel A, tpixel N) const {
         const double dy = static_cast<double>(A.y) - static_cast<double>(N.y);
         const double dx = static_cast<double>(N.x) - static_cast<double>(A.x);
@@ -166,27 +169,32 @@ private:
             return 1000.0 >= m_tol; // the distance of every point counts as 1000
         const double ax = static_cast<double>(A.x);
         const double ay = static_cast<double>(A.y);
+        const double below = m_tol * g * (1.0 - 1e-9); // |num| < below: |d| < tol
+        const double above = m_tol * g * (1.0 + 1e-9); // |num| >= above: |d| >= tol
         const std::size_t n = m_xs.size();
         const std::int32_t* xs = m_xs.data();
         const std::int32_t* ys = m_ys.data();
+        auto numerator = [&](std::size_t k) {
+            return (static_cast<double>(xs[k]) - ax) * dy + (static_cast<double>(ys[k]) - ay) * dx;
+        };
+        auto exact = [&](std::size_t k) { return std::fabs(numerator(k) / g) >= m_tol; };
         std::size_t i = 0;
         // Blocks without an early exit inside, so they vectorise.
-        for (; i + 8 <= n; i += 8) {
-            bool any = false;
-            for (std::size_t k = i; k < i + 8; ++k) {
-                const double d = ((static_cast<double>(xs[k]) - ax) * dy +
-                                  (static_cast<double>(ys[k]) - ay) * dx) /
-                                 g;
-                any |= std::fabs(d) >= m_tol;
+        for (; i + 16 <= n; i += 16) {
+            bool undecided = false;
+            for (std::size_t k = i; k < i + 16; ++k)
+                undecided |= std::fabs(numerator(k)) >= below;
+            if (!undecided)
+                continue;
+            for (std::size_t k = i; k < i + 16; ++k) {
+                const double num = std::fabs(numerator(k));
+                if (num >= above || (num >= below && exact(k)))
+                    return true;
             }
-            if (any)
-                return true;
         }
         for (; i < n; ++i) {
-            const double d =
-                ((static_cast<double>(xs[i]) - ax) * dy + (static_cast<double>(ys[i]) - ay) * dx) /
-                g;
-            if (std::fabs(d) >= m_tol)
+            const double num = std::fabs(numerator(i));
+            if (num >= above || (num >= below && exact(i)))
                 return true;
         }
         return false;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 
 namespace lines {
@@ -142,6 +143,36 @@ TEST(Equivalence, LargeShapesAndLongEdges) {
 TEST(Equivalence, BlockyCase3001Wide) {
     const pixkit::DibHolder src = test::drawing(test::Drawing::Glyphs, 3001, 40, 77);
     EXPECT_GT(expectSame(src.get(), 50), 100u);
+}
+
+// Traced directly at widths whose tolerance is a whole number (1001: tol 1,
+// 3001: tol 3), where many points lie exactly at the tolerance from an
+// axis-parallel chord and the fast test must fall back to the division.
+TEST(Equivalence, TraceAtWholeNumberTolerance) {
+    for (int W : {1001, 3001}) {
+        SCOPED_TRACE(W);
+        pixkit::DibHolder h = test::blank(W, 60);
+        std::mt19937 rng(static_cast<unsigned>(W));
+        for (int i = 0; i < 40; ++i) {
+            const int x = static_cast<int>(rng() % static_cast<unsigned>(W - 40));
+            const int y = static_cast<int>(rng() % 50);
+            test::fillRect(h.get(), x, y, x + static_cast<int>(rng() % 40),
+                           y + static_cast<int>(rng() % 6), 0);
+            test::line(h.get(), x, y, x + 37, y + 3 + static_cast<int>(rng() % 5), 1, 0);
+        }
+        ASSERT_EQ(MakeOutlineImage(h.get()), OutlineEnd::Done);
+        std::vector<tlineinf> fast, ref;
+        auto into = [](std::vector<tlineinf>& v) {
+            return [&v](const tlineinf& s, bool) {
+                v.push_back(s);
+                return true;
+            };
+        };
+        ASSERT_EQ(TraceSegments(h.get(), into(fast), Engine::Fast), TraceEnd::Done);
+        ASSERT_EQ(TraceSegments(h.get(), into(ref), Engine::Reference), TraceEnd::Done);
+        EXPECT_GT(ref.size(), 100u);
+        EXPECT_TRUE(fast == ref) << firstDifference(fast, ref);
+    }
 }
 
 TEST(Equivalence, SamplePhotograph) {
