@@ -2,6 +2,10 @@
 
 #include "lines/Export.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
 namespace lines {
 
 using pixkit::dib;
@@ -30,18 +34,47 @@ TraceEnd LinienErkenne(dib& di, LineList& lines, LineEvents& events, Engine engi
         events.outOfMemory();
     events.repaintSource();
 
-    const TraceEnd end = TraceSegments(
-        di,
-        [&](const tlineinf& segment, bool drawn) {
-            // The list reports its own failure (its out-of-memory text).
-            tlineinf* record = lines.Add();
-            if (record == nullptr)
+    TraceEnd end;
+    if (engine == Engine::Reference) {
+        // One Add per segment, written through the list's cursor.
+        end = TraceSegments(
+            di,
+            [&](const tlineinf& segment, bool drawn) {
+                if (lines.Add() == nullptr)
+                    return false; // the list reported its own failure
+                *lines.aobj() = segment;
+                events.segmentFound(segment, drawn);
+                return true;
+            },
+            engine);
+    } else {
+        // The list grows in steps of 100 records and copies itself each time;
+        // segments are handed over in batches that grow with the list, so a
+        // trace of a million segments copies the list a few dozen times, not
+        // ten thousand. The records, their order and the cursor are the same.
+        std::vector<tlineinf> pending;
+        auto flush = [&] {
+            if (pending.empty())
+                return true;
+            tlineinf* first = lines.Append(static_cast<std::uint32_t>(pending.size()));
+            if (first == nullptr)
                 return false;
-            *record = segment;
-            events.segmentFound(segment, drawn);
+            std::copy(pending.begin(), pending.end(), first);
+            pending.clear();
             return true;
-        },
-        engine);
+        };
+        end = TraceSegments(
+            di,
+            [&](const tlineinf& segment, bool drawn) {
+                pending.push_back(segment);
+                events.segmentFound(segment, drawn);
+                const std::size_t batch = std::max<std::size_t>(1024, lines.count() / 2);
+                return pending.size() < batch || flush();
+            },
+            engine);
+        if (end == TraceEnd::Done && !flush())
+            end = TraceEnd::Stopped;
+    }
     if (end == TraceEnd::OutOfMemory)
         events.outOfMemory();
     return end;

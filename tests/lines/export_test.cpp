@@ -61,22 +61,53 @@ TEST_F(Workspace, LinienErkenneReplacesTheListAndReportsEverySegment) {
 }
 
 TEST_F(Workspace, FullListEndsTheTraceWithTheListsOwnMessage) {
-    std::vector<std::string> texts;
-    foundation::setOutOfMemoryHandler([&](const std::string& t) { texts.push_back(t); });
-    // Room for the first 100 records only.
-    foundation::setBlockLimitForTesting(100 * sizeof(tlineinf));
-    pixkit::DibHolder di = test::blank(300, 20);
-    for (int x = 0; x < 300; x += 2)
-        pixkit::setpixel(di.get(), x, 10, 0); // 150 isolated pixels, 300 segments
-    const TraceEnd end = LinienErkenne(di.get(), lines, events);
-    foundation::setBlockLimitForTesting(std::numeric_limits<std::size_t>::max());
-    foundation::setOutOfMemoryHandler({});
-    EXPECT_EQ(end, TraceEnd::Stopped);
-    EXPECT_EQ(lines.count(), 100u);
-    EXPECT_EQ(events.segments.size(), 100u);
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].rfind("Error 2 while trying to allocate ", 0), 0u);
-    EXPECT_EQ(events.outOfMemoryMessages, 0);
+    for (Engine engine : {Engine::Reference, Engine::Fast}) {
+        SCOPED_TRACE(engine == Engine::Fast ? "fast" : "reference");
+        tlineinf* cursor = nullptr;
+        LineList list(&cursor);
+        CountingEvents seen;
+        std::vector<std::string> texts;
+        foundation::setOutOfMemoryHandler([&](const std::string& t) { texts.push_back(t); });
+        // Room for the first 100 records only.
+        foundation::setBlockLimitForTesting(100 * sizeof(tlineinf));
+        pixkit::DibHolder di = test::blank(3000, 20);
+        for (int x = 0; x < 3000; x += 2)
+            pixkit::setpixel(di.get(), x, 10, 0); // 1500 isolated pixels, 3000 segments
+        const TraceEnd end = LinienErkenne(di.get(), list, seen, engine);
+        foundation::setBlockLimitForTesting(std::numeric_limits<std::size_t>::max());
+        foundation::setOutOfMemoryHandler({});
+        EXPECT_EQ(end, TraceEnd::Stopped);
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0].rfind("Error ", 0), 0u);
+        EXPECT_LE(list.count(), 100u);
+        EXPECT_LT(seen.segments.size(), 3000u);
+        EXPECT_EQ(seen.outOfMemoryMessages, 0);
+        if (engine == Engine::Reference) {
+            EXPECT_EQ(list.count(), 100u); // one Add per segment: the 101st fails
+            EXPECT_EQ(seen.segments.size(), 100u);
+        }
+    }
+}
+
+TEST_F(Workspace, FastListEqualsReferenceListAcrossBatches) {
+    // Enough segments for several hand-overs to the list.
+    pixkit::DibHolder a = test::blank(2000, 40);
+    for (int y = 2; y < 40; y += 4)
+        for (int x = (y / 4) % 2; x < 2000; x += 3)
+            pixkit::setpixel(a.get(), x, y, 0);
+    pixkit::DibHolder b(DuplicateImage(a.get()));
+    tlineinf* cursorRef = nullptr;
+    LineList ref(&cursorRef);
+    CountingEvents refEvents;
+    ASSERT_EQ(LinienErkenne(a.get(), lines, events, Engine::Fast), TraceEnd::Done);
+    ASSERT_EQ(LinienErkenne(b.get(), ref, refEvents, Engine::Reference), TraceEnd::Done);
+    ASSERT_GT(ref.count(), 5000u);
+    ASSERT_EQ(lines.count(), ref.count());
+    for (std::uint32_t i = 0; i < ref.count(); ++i)
+        ASSERT_EQ(lines[i], ref[i]) << i;
+    EXPECT_EQ(events.segments, refEvents.segments);
+    EXPECT_EQ(alineinf, &lines[lines.count() - 1]);
+    EXPECT_EQ(cursorRef, &ref[ref.count() - 1]);
 }
 
 TEST_F(Workspace, ExportStepsReplaceTheRectifiedImage) {
