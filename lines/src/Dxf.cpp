@@ -3,6 +3,7 @@
 
 #include "lines/Dxf.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -52,25 +53,30 @@ std::string FormatDxfNumber(double value) {
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
     if (res.ec != std::errc())
         return "0";
-    std::string text(buf, res.ptr);
-    const auto e = text.find('e');
-    if (e != std::string::npos) {
-        // "1.5e-05" -> "1.5E-5", "1e+15" -> "1E15".
-        std::string mant = text.substr(0, e);
-        std::string exp = text.substr(e + 1);
-        std::string sign;
-        if (!exp.empty() && (exp[0] == '+' || exp[0] == '-')) {
-            if (exp[0] == '-')
-                sign = "-";
-            exp.erase(0, 1);
+    // "1.5e-05" -> "1.5E-5", "1e+15" -> "1E15": the exponent without "+"
+    // and without leading zeros. Rewritten in place in the buffer.
+    char* const end = res.ptr;
+    char* e = std::find(buf, end, 'e');
+    char* out = end;
+    if (e != end) {
+        *e = 'E';
+        char* p = e + 1;
+        out = p;
+        if (p != end && (*p == '+' || *p == '-')) {
+            if (*p == '-')
+                *out++ = '-';
+            ++p;
         }
-        const auto nz = exp.find_first_not_of('0');
-        exp = nz == std::string::npos ? "0" : exp.substr(nz);
-        text = mant + "E" + sign + exp;
-    } else if (text == "inf" || text == "-inf" || text == "nan" || text == "-nan") {
-        for (char& c : text)
-            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        while (p + 1 < end && *p == '0')
+            ++p;
+        while (p != end)
+            *out++ = *p++;
+    } else {
+        for (char* p = buf; p != end; ++p)
+            if (*p >= 'a' && *p <= 'z') // inf, nan
+                *p = static_cast<char>(*p - 'a' + 'A');
     }
+    const std::string text(buf, out);
     return DXFNumber(text);
 }
 
