@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -152,23 +153,25 @@ std::string DxfDrawing(std::span<const tlineinf> records, double realWidthCm, do
 }
 
 DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content) {
-    std::string tmpl = fname + ".XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
+    // A new name next to the target, created with the usual rights (the
+    // umask applies); O_EXCL never opens somebody else's file.
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = fname + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         return DxfEnd::CannotCreate;
 
-    // The drawing gets the rights a new file would get (or those of the file
-    // it replaces), not the private ones of the temporary file.
+    // A drawing that replaces a file keeps that file's rights.
     struct stat st {};
-    mode_t mode;
-    if (::stat(fname.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = ::fchmod(fd, mode) == 0 || errno == EPERM;
+    bool ok = true;
+    if (::stat(fname.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ok = ::fchmod(fd, st.st_mode & 07777) == 0 || errno == EPERM;
 
     const char* p = content.data();
     std::size_t left = content.size();
@@ -185,9 +188,9 @@ DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content) {
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(tmpl.c_str(), fname.c_str()) == 0;
+    ok = ok && std::rename(tmp.c_str(), fname.c_str()) == 0;
     if (!ok) {
-        ::unlink(tmpl.c_str());
+        ::unlink(tmp.c_str());
         return DxfEnd::WriteFailed;
     }
     return DxfEnd::Written;

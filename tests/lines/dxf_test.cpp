@@ -12,6 +12,8 @@
 #include <locale>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace lines {
 namespace {
 
@@ -230,6 +232,21 @@ TEST_F(DxfFile, WritesAndReplacesWholeFiles) {
     ASSERT_EQ(WriteFileReplacing(f.string(), "new\r\n"), DxfEnd::Written);
     EXPECT_EQ(readFile(f), "new\r\n");
     EXPECT_EQ(entries(), 1u) << "a temporary file was left behind";
+}
+
+TEST_F(DxfFile, NewDrawingsGetTheUsualRightsAndReplacedOnesKeepTheirs) {
+    const mode_t mask = ::umask(022);
+    const fs::path fresh = dir / "new.dxf";
+    ASSERT_EQ(WriteFileReplacing(fresh.string(), "x"), DxfEnd::Written);
+    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms(0644));
+
+    const fs::path kept = dir / "kept.dxf";
+    { std::ofstream(kept) << "old"; }
+    fs::permissions(kept, fs::perms(0640));
+    ASSERT_EQ(WriteFileReplacing(kept.string(), "new"), DxfEnd::Written);
+    EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0640));
+    EXPECT_EQ(readFile(kept), "new");
+    ::umask(mask);
 }
 
 TEST_F(DxfFile, MissingFolderCannotBeCreated) {
