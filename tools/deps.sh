@@ -7,7 +7,8 @@ pkgs=(g++ cmake ninja-build pkg-config git
       libturbojpeg0-dev libopenjp2-7-dev libgif-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth)
+  pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth
+        python3-ezdxf librecad)
 fi
 if [[ "${1:-}" == "--test" ]]; then
   # Validators of the desktop files and the manual page, the icon renderer,

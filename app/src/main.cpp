@@ -45,7 +45,9 @@ int main(int argc, char** argv) {
         std::cout << VersionLine << "\n";
         return 0;
     }
-    if (argc - 1 >= static_cast<int>(app::BatchMinParams))
+    // Options ("--threshold=50") do not count as parameters.
+    std::vector<std::string> params(argv + 1, argv + argc);
+    if (app::countBatchParameters(params) >= app::BatchMinParams)
         return runBatchMode(argc, argv);
     return runInteractive(argc, argv);
 }

@@ -77,7 +77,43 @@ INSTANTIATE_TEST_SUITE_P(Batch, OutputType,
                                          TypeCase{"a.b/out.rle", true}, TypeCase{"out.jpeg", false},
                                          TypeCase{"out.png", false}, TypeCase{"out.tiff", false},
                                          TypeCase{"out", false}, TypeCase{"dir.bmp/out", false},
-                                         TypeCase{"out.bmp.txt", false}, TypeCase{"out.", false}));
+                                         TypeCase{"out.bmp.txt", false}, TypeCase{"out.", false},
+                                         TypeCase{"out.dxf", false}));
+
+struct ThresholdCase {
+    const char* option;
+    std::optional<int> value;
+};
+void PrintTo(const ThresholdCase& c, std::ostream* os) {
+    *os << c.option;
+}
+class Threshold : public testing::TestWithParam<ThresholdCase> {};
+
+TEST_P(Threshold, IsAWholePercentFromOneTo99) {
+    EXPECT_EQ(app::parseThreshold(GetParam().option), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, Threshold,
+    testing::Values(ThresholdCase{"--threshold=1", 1}, ThresholdCase{"--threshold=99", 99},
+                    ThresholdCase{"--threshold=050", 50}, ThresholdCase{"--threshold=0", {}},
+                    ThresholdCase{"--threshold=100", {}}, ThresholdCase{"--threshold=-5", {}},
+                    ThresholdCase{"--threshold=+5", {}}, ThresholdCase{"--threshold= 5", {}},
+                    ThresholdCase{"--threshold=5 ", {}}, ThresholdCase{"--threshold=5.0", {}},
+                    ThresholdCase{"--threshold=", {}}, ThresholdCase{"--threshold", {}},
+                    ThresholdCase{"--threshold=99999999999", {}},
+                    ThresholdCase{"-threshold=5", {}}));
+
+TEST(BatchOptions, DxfOutputAndOptionsAreRecognised) {
+    EXPECT_TRUE(app::isDxfOutput("plan.dxf"));
+    EXPECT_TRUE(app::isDxfOutput("/a.b/PLAN.DXF"));
+    EXPECT_TRUE(app::isDxfOutput("plan.Dxf"));
+    EXPECT_FALSE(app::isDxfOutput("plan.dxf.bmp"));
+    EXPECT_FALSE(app::isDxfOutput("dxf"));
+    EXPECT_EQ(app::countBatchParameters({"a", "--threshold=5", "b", "--x"}), 2u);
+    EXPECT_TRUE(app::isBatchOption("--threshold=5"));
+    EXPECT_FALSE(app::isBatchOption("-5"));
+}
 
 // ---------------------------------------------------------------- stored JPEG quality
 
@@ -310,7 +346,118 @@ INSTANTIATE_TEST_SUITE_P(
             5,
             "no rectified image"},
         FailCase{"real_height_zero", with(12, "0", {"1000", "1"}), 5, "no rectified image"},
-        FailCase{"folder_missing", with(10, "{dir}/nodir/out.bmp"), 6, "cannot write"}),
+        FailCase{"folder_missing", with(10, "{dir}/nodir/out.bmp"), 6, "cannot write"},
+        // Line drawings: the threshold is checked before anything is read.
+        FailCase{"threshold_zero", with(10, "{dir}/out.dxf", {"--threshold=0"}), 2, "threshold"},
+        FailCase{"threshold_hundred", with(10, "{dir}/out.dxf", {"--threshold=100"}), 2,
+                 "from 1 to 99"},
+        FailCase{"threshold_fraction", with(10, "{dir}/out.dxf", {"--threshold=5.5"}), 2,
+                 "'--threshold=5.5'"},
+        FailCase{"threshold_empty", with(10, "{dir}/out.dxf", {"--threshold="}), 2, "threshold"},
+        FailCase{"unknown_option", with(10, "{dir}/out.dxf", {"--treshold=40"}), 1,
+                 "unknown option '--treshold=40'"},
+        FailCase{"dxf_folder_missing", with(10, "{dir}/nodir/out.dxf"), 6, "cannot write"},
+        FailCase{"dxf_photo_missing", with(1, "{dir}/missing.jpg", {"--threshold=20"}), 3,
+                 "missing.jpg"}),
     [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.name); });
+
+// ---------------------------------------------------------------- line drawings
+
+std::vector<std::string> dxfLines(const std::vector<std::uint8_t>& bytes) {
+    const std::string text(bytes.begin(), bytes.end());
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto end = text.find("\r\n", pos);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "line without CR LF";
+            break;
+        }
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+// A light wall with a dark frame and a cross inside the marked rectangle,
+// and a grey patch that only a low threshold separates from the wall.
+class BatchDrawing : public BatchRun {
+protected:
+    void SetUp() override {
+        std::vector<std::uint32_t> px;
+        for (int y = 0; y < PhotoH; ++y)
+            for (int x = 0; x < PhotoW; ++x) {
+                const bool frame = x >= 120 && x <= 280 && y >= 120 && y <= 180 &&
+                                   (x < 124 || x > 276 || y < 124 || y > 176);
+                const bool cross = (x >= 198 && x <= 201 && y >= 130 && y <= 170) ||
+                                   (y >= 148 && y <= 151 && x >= 150 && x <= 250);
+                const bool patch = x >= 140 && x <= 160 && y >= 160 && y <= 170;
+                const std::uint8_t v = frame || cross ? 40 : patch ? 190 : 220;
+                px.push_back(pixkit::rgb(v, v, v));
+            }
+        m_photo = path("drawing.bmp");
+        writeFile(m_photo, testsupport::bmpBytes(PhotoW, PhotoH, 24, px, {}));
+    }
+    std::string m_photo;
+};
+
+// An upright 200 x 100 rectangle, 2000 x 1000 cm, rectifies to 202 x 101
+// pixels and is traced at 606 x 303: the unit is 100 cm, the drawing 20.2
+// units wide (202 pixels of 10 cm) and 10.1 high.
+TEST_F(BatchDrawing, DxfOutputWritesTheDrawingOfTheRectifiedImage) {
+    const std::string out = path("plan.DXF");
+    std::vector<std::string> params{m_photo};
+    params.insert(params.end(), Upright.begin(), Upright.end());
+    params.push_back(out);
+    params.insert(params.end(), {"2000", "1000"});
+    ASSERT_EQ(run(params), 0) << m_err;
+    EXPECT_NE(m_out.find("DXF drawing written to " + out), std::string::npos) << m_out;
+    EXPECT_NE(m_out.find("threshold 50 %, traced at 606 x 303 pixels"), std::string::npos) << m_out;
+
+    const std::vector<std::string> lines = dxfLines(readFile(out));
+    ASSERT_GE(lines.size(), 54u);
+    EXPECT_EQ(lines[0], " 0");
+    EXPECT_EQ(lines[49], "ENTITIES");
+    EXPECT_EQ(lines.back(), "EOF");
+    int polylines = 0;
+    double maxX = 0, maxY = 0;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i] == "POLYLINE")
+            ++polylines;
+        if (lines[i] == "10")
+            maxX = std::max(maxX, std::stod(lines[i + 1]));
+        if (lines[i] == "20")
+            maxY = std::max(maxY, std::stod(lines[i + 1]));
+    }
+    EXPECT_GT(polylines, 0);
+    EXPECT_LE(maxX, 20.2);
+    EXPECT_LE(maxY, 10.1);
+    // The frame's right edge lies at 180 of 202 pixels.
+    EXPECT_GT(maxX, 15.0);
+}
+
+TEST_F(BatchDrawing, ThresholdOptionMayStandAnywhere) {
+    auto drawing = [&](std::vector<std::string> options, const char* name) {
+        std::vector<std::string> params = options;
+        params.push_back(m_photo);
+        params.insert(params.end(), Upright.begin(), Upright.end());
+        params.push_back(path(name));
+        EXPECT_EQ(run(params), 0) << m_err;
+        return readFile(path(name));
+    };
+    const auto byDefault = drawing({}, "a.dxf");
+    EXPECT_EQ(drawing({"--threshold=50"}, "b.dxf"), byDefault);
+    const auto low = drawing({"--threshold=1"}, "c.dxf");
+    EXPECT_NE(m_out.find("threshold 1 %"), std::string::npos) << m_out;
+    EXPECT_NE(low, byDefault);
+}
+
+TEST_F(BatchRun, OptionsDoNotCountAsParameters) {
+    std::vector<std::string> params{s_photo};
+    params.insert(params.end(), Upright.begin(), Upright.end());
+    params.push_back("--threshold=40");
+    EXPECT_EQ(run(params), 1);
+    EXPECT_NE(m_err.find("at least 10 parameters, got 9"), std::string::npos) << m_err;
+}
 
 } // namespace

@@ -320,3 +320,28 @@ TEST(BatchProgram, FailureEndsWithoutDisplayAndWithoutFile) {
 }
 
 } // namespace
+
+namespace {
+
+// The program decides on the batch by the parameters that are not options:
+// ten of them and a threshold in front run the batch and write a drawing.
+// The newspaper has no second peak in its greys (D 255), so the threshold
+// must be low for the print to come out black.
+TEST(BatchProgram, DxfDrawingWithThresholdNeedsNoDisplay) {
+    QTemporaryDir work, home;
+    const std::string photo = std::string(FP_TEST_DATA_DIR) + "/sudoku.png";
+    const std::string out = work.filePath("sudoku.dxf").toStdString();
+    const auto r = runProgram(Program,
+                              {"--threshold=20", photo, "72", "84", "492", "69", "520", "521", "35",
+                               "517", out, "30", "30"},
+                              quietHome(home), work.path().toStdString());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("threshold 20 %"), std::string::npos) << r.out;
+    const std::vector<std::uint8_t> bytes = testsupport::readFile(out);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.rfind(" 0\r\nSECTION\r\n", 0), 0u);
+    EXPECT_NE(text.find("POLYLINE"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("  0\r\nEOF\r\n"));
+}
+
+} // namespace

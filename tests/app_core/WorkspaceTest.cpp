@@ -251,3 +251,40 @@ TEST(Runs, EachRunServesItsOwnSlot) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(LineList, StartsEmptyAndHoldsTheTraceOfRectifiedImage1) {
+    RecordingWorkspace ws;
+    ASSERT_NE(ws.lines.Add(), nullptr);
+    ws.createWorkspace("/x/fassadenplan");
+    EXPECT_EQ(ws.lines.count(), 0u);
+    EXPECT_EQ(ws.alineinf, nullptr);
+
+    // A black 10 x 10 square on white: traced at 960 x 600, the square's
+    // left edge at x 300. B 100 cm over a calculation area of 200 %: unit 1 cm,
+    // s = 100 / (960 / 200 * 100), so x 300 lies at 62.5.
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 320; ++x)
+            pixkit::setpixel(ws.di2, x, y,
+                             x >= 100 && x < 110 && y >= 50 && y < 60 ? 0u : 0xFFFFFFu);
+    ws.m_fields.setRealWidthCm(100.0);
+    ws.m_fields.setAreaPercent(200);
+    lines::LineEvents quiet;
+    ASSERT_EQ(ws.TraceDi2(50, quiet), lines::ExportEnd::Traced);
+    EXPECT_EQ(pixkit::dibwidth(ws.di2), 960);
+    ASSERT_GT(ws.lines.count(), 0u);
+    EXPECT_EQ(ws.lines[0].x1, 300);
+    EXPECT_EQ(ws.lines[0].y1, 150);
+
+    QTemporaryDir dir;
+    const std::string file = tempPath(dir, "square.dxf");
+    ASSERT_EQ(ws.SaveAsDXF(file), lines::DxfEnd::Written);
+    const std::vector<std::uint8_t> bytes = testsupport::readFile(file);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("\r\n10\r\n62.5\r\n"), std::string::npos);
+    // y 150 of 600 rows: Y = 450 * s = 93.75.
+    EXPECT_NE(text.find("\r\n20\r\n93.75\r\n"), std::string::npos);
+}
+
+} // namespace

@@ -28,6 +28,7 @@ public:
     bool realRuns = false; // false: count the runs only
     QStringList openAnswers;
     QStringList saveAnswers;
+    QStringList dxfAnswers; // SaveDialog2
     QStringList errors;
 
     using gui::TMainForm::runSlot;
@@ -44,6 +45,9 @@ protected:
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
     void reportError(const QString& text) override { errors << text; }
+    QString chooseDxfFile() override {
+        return dxfAnswers.isEmpty() ? QString() : dxfAnswers.takeFirst();
+    }
 };
 
 // A message box as the program built it, and the answers tests give.

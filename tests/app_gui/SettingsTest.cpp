@@ -175,7 +175,10 @@ INSTANTIATE_TEST_SUITE_P(Dialogs, FilterTest,
                                                       "Bilder (*.bmp *.jpg);;Alle Dateien (*.*)"},
                                            FilterCase{"One|*.a", "One (*.a)"}, FilterCase{"", ""},
                                            FilterCase{"Dangling", ""}, FilterCase{"|*.x||", "*.x"},
-                                           FilterCase{"A|;;*.a; ;|B|", "A (*.a)"}));
+                                           FilterCase{"A|;;*.a; ;|B|", "A (*.a)"},
+                                           FilterCase{"DXF-Dateien (*.dxf)|*.dxf",
+                                                      "DXF-Dateien (*.dxf)"},
+                                           FilterCase{"Alt (*.a)|*.b", "Alt (*.a) (*.b)"}));
 
 TEST(FilterTest, SaveFilterOffersEveryWritableFormat) {
     const QString f = gui::saveImageFilter();

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <iostream>
 #include <ostream>
@@ -75,6 +76,36 @@ std::string programNameOf(const std::string& programPath) {
     return name.isEmpty() ? std::string("fassadenplan") : name.toStdString();
 }
 
+// The window's repaints and message boxes have no place in the batch; a
+// failure is reported by the caller.
+class BatchLineEvents : public lines::LineEvents {};
+
+// The DXF export of rectified image 1 with the real width the run used.
+int writeDrawing(BatchWorkspace& ws, int threshold, const std::string& photo,
+                 const std::string& outputFile, std::ostream& out, std::ostream& err) {
+    const int rectifiedW = pixkit::dibwidth(ws.di2);
+    const int rectifiedH = pixkit::dibheight(ws.di2);
+    BatchLineEvents events;
+    if (ws.TraceDi2(threshold, events) != lines::ExportEnd::Traced) {
+        err << "fassadenplan: not enough memory to trace the rectified image of '" << photo << "' ("
+            << rectifiedW << " x " << rectifiedH << " pixels)\n";
+        return exitCode(BatchExit::TraceFailed);
+    }
+    const lines::DxfEnd written = ws.SaveAsDXF(outputFile);
+    if (written != lines::DxfEnd::Written) {
+        err << "fassadenplan: cannot write '" << outputFile << "': "
+            << (written == lines::DxfEnd::CannotCreate ? "no file can be created in its folder"
+                                                       : "writing the drawing failed")
+            << "\n";
+        return exitCode(BatchExit::WriteFailed);
+    }
+    ws.terminateit = true;
+    out << "DXF drawing written to " << outputFile << " (" << ws.lines.count()
+        << " segments, threshold " << threshold << " %, traced at " << pixkit::dibwidth(ws.di2)
+        << " x " << pixkit::dibheight(ws.di2) << " pixels)\n";
+    return exitCode(BatchExit::Written);
+}
+
 } // namespace
 
 void BatchFields::setRealWidthCm(double v) {
@@ -121,6 +152,34 @@ std::optional<int> parseRounded(const std::string& text, const QLocale& userLoca
     return static_cast<int>(*r);
 }
 
+bool isBatchOption(const std::string& param) {
+    return param.size() >= 2 && param[0] == '-' && param[1] == '-';
+}
+
+std::size_t countBatchParameters(const std::vector<std::string>& params) {
+    return static_cast<std::size_t>(std::count_if(
+        params.begin(), params.end(), [](const std::string& p) { return !isBatchOption(p); }));
+}
+
+std::optional<int> parseThreshold(const std::string& option) {
+    static const std::string key = "--threshold=";
+    if (option.rfind(key, 0) != 0)
+        return std::nullopt;
+    const char* first = option.data() + key.size();
+    const char* last = option.data() + option.size();
+    if (first == last || *first < '0' || *first > '9')
+        return std::nullopt;
+    int v = 0;
+    const auto res = std::from_chars(first, last, v);
+    if (res.ec != std::errc() || res.ptr != last || v < ThresholdMin || v > ThresholdMax)
+        return std::nullopt;
+    return v;
+}
+
+bool isDxfOutput(const std::string& outputFile) {
+    return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".dxf";
+}
+
 bool isBatchOutputType(const std::string& outputFile) {
     const auto dot = outputFile.find_last_of('.');
     if (dot == std::string::npos)
@@ -151,6 +210,7 @@ std::string batchUsage() {
            "  fassadenplan [photograph]\n"
            "      start the window, optionally with a photograph as image 1\n"
            "  fassadenplan photograph x0 y0 x1 y1 x2 y2 x3 y3 output [width height [area]]\n"
+           "               [--threshold=N]\n"
            "      rectify without a window (batch mode)\n"
            "  fassadenplan --help | --version\n"
            "\n"
@@ -161,25 +221,49 @@ std::string batchUsage() {
            "                  numbers, rounded to whole pixels (halves to even)\n"
            "  output          result file; its extension picks the format: .bmp .dib .gif\n"
            "                  .iff .jif .jpg .lbm .pcx .rle .tga .tif .jp2 (JPEG quality\n"
-           "                  from the quality dialog's stored setting, default 90)\n"
+           "                  from the quality dialog's stored setting, default 90), or\n"
+           "                  .dxf for the line drawing of the rectified image\n"
            "  width height    real size of the rectangle in cm, rounded to whole cm; without\n"
            "                  them the width is found from the tilt, the height is 1000\n"
            "  area            calculation area in percent (1 ... 10000, default 100)\n"
+           "  --threshold=N   black/white threshold of a .dxf drawing in percent\n"
+           "                  (1 ... 99, default 50); options do not count as parameters\n"
            "  Decimal numbers use the user's locale; a '.' is accepted as well.\n"
            "\n"
            "Exit codes:\n"
-           "  0  the rectified image was written\n"
-           "  1  fewer than 10 parameters\n"
-           "  2  a corner, size or area parameter is not a number\n"
+           "  0  the rectified image (or the DXF drawing) was written\n"
+           "  1  fewer than 10 parameters, or an unknown option\n"
+           "  2  a corner, size, area or threshold value is not a valid number\n"
            "  3  the photograph cannot be opened\n"
            "  4  the output extension is not one of the formats above\n"
            "  5  the rectification produced no image (e.g. coinciding corners)\n"
            "  6  the output file could not be written\n"
+           "  7  not enough memory to trace the rectified image for a .dxf drawing\n"
            "No output file is written unless the exit code is 0.\n";
 }
 
-int runBatch(const std::vector<std::string>& params, const std::string& programPath,
+int runBatch(const std::vector<std::string>& allParams, const std::string& programPath,
              std::ostream& out, std::ostream& err) {
+    std::vector<std::string> params;
+    int threshold = DefaultThreshold;
+    for (const std::string& p : allParams) {
+        if (!isBatchOption(p)) {
+            params.push_back(p);
+            continue;
+        }
+        if (p.rfind("--threshold=", 0) == 0) {
+            const auto t = parseThreshold(p);
+            if (!t) {
+                err << "fassadenplan: the threshold must be a whole number from " << ThresholdMin
+                    << " to " << ThresholdMax << ": '" << p << "'\n";
+                return exitCode(BatchExit::NotANumber);
+            }
+            threshold = *t;
+            continue;
+        }
+        err << "fassadenplan: unknown option '" << p << "'\n";
+        return exitCode(BatchExit::Usage);
+    }
     if (params.size() < BatchMinParams) {
         err << "fassadenplan: the batch mode needs at least " << BatchMinParams
             << " parameters, got " << params.size() << "\n";
@@ -226,10 +310,11 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
         }
     }
     const std::string& outputFile = params[9];
-    if (!isBatchOutputType(outputFile) || !pixkit::CanWriteExtension(outputFile)) {
+    const bool dxf = isDxfOutput(outputFile);
+    if (!dxf && (!isBatchOutputType(outputFile) || !pixkit::CanWriteExtension(outputFile))) {
         err << "fassadenplan: " << parameterName(10) << " '" << outputFile
             << "' has no known image extension (.bmp .dib .gif .iff .jif .jpg .lbm .pcx .rle .tga "
-               ".tif .jp2)\n";
+               ".tif .jp2) and is no DXF drawing (.dxf)\n";
         return exitCode(BatchExit::BadOutputType);
     }
 
@@ -265,6 +350,9 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
             << "\n";
         return exitCode(BatchExit::NoImage);
     }
+
+    if (dxf)
+        return writeDrawing(ws, threshold, params[0], outputFile, out, err);
 
     const int quality = storedJpegQuality(programNameOf(programPath));
     const pixkit::WriteResult written = pixkit::WriteDib(ws.di2, outputFile, quality);

@@ -62,8 +62,8 @@ void Workspace::createWorkspace(const std::string& programPath) {
     pinsel = 10;
     paintcol = 0xFFFFFF;
 
-    // The line list of the tracing is created here, before the images, once
-    // the record container exists.
+    // The line list of the tracing starts here, empty, before the images.
+    lines.Clear();
 
     // The window creates its off-screen bitmaps between di3 and di2.
     makeBlank(di);
@@ -116,6 +116,17 @@ rectify::RunEnd Workspace::renderdi4() {
     return rectify::RectifyImage(runFields(), rectify::RunFlags{setwink, breitetoset, donotreender},
                                  rectify::SlotFields{2, setted2, doints, bi, bi2},
                                  rectify::Engine::Fast);
+}
+
+::lines::ExportEnd Workspace::TraceDi2(int schwellePercent, ::lines::LineEvents& events) {
+    return ::lines::TraceRectified(di2, schwellePercent, separation, lines, events);
+}
+
+::lines::DxfEnd Workspace::SaveAsDXF(const std::string& fname) {
+    const bool haveImage = di2.poi != nullptr && di2.pmi != nullptr;
+    return ::lines::SaveAsDXF(fname, lines, haveImage ? pixkit::dibwidth(di2) : 0,
+                              haveImage ? pixkit::dibheight(di2) : 0, runFields().realWidthCm(),
+                              runFields().areaPercent());
 }
 
 } // namespace app

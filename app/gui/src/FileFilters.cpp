@@ -18,8 +18,13 @@ QString qtFilterFromPipes(const QString& pipes) {
         if (patterns.isEmpty())
             continue;
         const QString joined = patterns.join(QLatin1Char(' '));
-        filters << (desc.isEmpty() ? joined
-                                   : desc + QStringLiteral(" (") + joined + QLatin1Char(')'));
+        const QString listed = QStringLiteral("(") + joined + QLatin1Char(')');
+        if (desc.isEmpty())
+            filters << joined;
+        else if (desc.endsWith(listed)) // "DXF-Dateien (*.dxf)" names its patterns already
+            filters << desc;
+        else
+            filters << desc + QLatin1Char(' ') + listed;
     }
     return filters.join(QStringLiteral(";;"));
 }

@@ -106,6 +106,8 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     OpenDialog1->setFilter(QString::fromStdString(pixkit::GetDIBOpenFilter()));
     SaveDialog1 = new FileDialog(QStringLiteral("SaveDialog1"), this);
     SaveDialog1->setFilter(saveImagePipes());
+    SaveDialog2 = new FileDialog(QStringLiteral("SaveDialog2"), this);
+    SaveDialog2->setFilter(QStringLiteral("DXF-Dateien (*.dxf)|*.dxf"));
 
     FormStorage1.addProperty(ZoomEd, "value", QStringLiteral("Value"));
     FormStorage1.addProperty(LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1, "checked",
@@ -426,6 +428,7 @@ void TMainForm::connectHandlers() {
     onTrigger(Deutsch1, &TMainForm::Deutsch1Click);
     onTrigger(English1, &TMainForm::English1Click);
     onTrigger(bersetzen1, &TMainForm::bersetzen1Click);
+    onTrigger(ExportalsDXFDatei1, &TMainForm::ExportalsDXFDatei1Click);
 
     connect(BreiteED, &QDoubleSpinBox::valueChanged, this, [this] { BreiteEDChange(); });
     connect(HoeheEd, &QDoubleSpinBox::valueChanged, this, [this] { HoeheEdChange(); });

@@ -31,7 +31,27 @@ enum class BatchExit : int {
     BadOutputType = 4,   // the output extension names no format the batch writes
     NoImage = 5,         // the rectification produced no image
     WriteFailed = 6,     // the output file could not be written
+    TraceFailed = 7,     // no memory to trace the rectified image for a DXF drawing
 };
+
+// Threshold of the black/white separation of a DXF export (Schwelled's start
+// value) and its limits, in percent.
+inline constexpr int DefaultThreshold = 50;
+inline constexpr int ThresholdMin = 1;
+inline constexpr int ThresholdMax = 99;
+
+// True for an option ("--..."): options do not count as parameters.
+bool isBatchOption(const std::string& param);
+
+// The number of parameters that are not options.
+std::size_t countBatchParameters(const std::vector<std::string>& params);
+
+// The value of "--threshold=N": a whole number from 1 to 99; empty otherwise.
+std::optional<int> parseThreshold(const std::string& option);
+
+// True when `outputFile` ends in ".dxf" (letters in any case): the batch then
+// writes the line drawing of the rectified image instead of the image.
+bool isDxfOutput(const std::string& outputFile);
 
 // The numeric fields of the window as plain values, for a run without one.
 // A write stores the value; in the window it would also restart the
@@ -99,7 +119,8 @@ bool isBatchOutputType(const std::string& outputFile);
 // without extension). 90 when none is stored, clamped to 1 ... 100.
 int storedJpegQuality(const std::string& programName);
 
-// Runs the batch on the parameters after the program name (ParamStr(1) ...).
+// Runs the batch on the parameters after the program name (ParamStr(1) ...);
+// options ("--threshold=N") may stand anywhere among them.
 // `programPath` is the program file (folder and store name come from it).
 // Progress goes to `out`, problems to `err`. Returns a BatchExit as int.
 int runBatch(const std::vector<std::string>& params, const std::string& programPath,

@@ -8,6 +8,7 @@
 // Error policy: opening a file that cannot be read leaves the workspace
 // unchanged and returns false; runs end silently (rectify::RunEnd says where).
 
+#include "lines/Export.h"
 #include "pixkit/dib.h"
 #include "rectify/Run.h"
 
@@ -37,6 +38,15 @@ public:
     // The rectification runs of image 1 and image 2.
     rectify::RunEnd RenderDi2();
     rectify::RunEnd renderdi4();
+
+    // Steps 1 to 6 of the DXF export on rectified image 1 at the threshold
+    // `schwellePercent`: di2 becomes the outline image and `lines` receives
+    // the segments. NoImage (nothing changed) when there is no rectified image.
+    ::lines::ExportEnd TraceDi2(int schwellePercent, ::lines::LineEvents& events);
+
+    // Writes `lines` as a DXF drawing to `fname`, scaled by the real width
+    // and the calculation area of runFields() and the size of di2.
+    ::lines::DxfEnd SaveAsDXF(const std::string& fname);
 
     // --- supplied by the owner (window, batch mode, tests) ---
     virtual rectify::RunFields& runFields() = 0;
@@ -77,6 +87,12 @@ public:
     int pinsel = 10;
     pixkit::Colour paintcol = 0xFFFFFF;
     int percent = 50;
+
+    // --- line drawings: the traced segments of rectified image 1 (cursor
+    // alineinf) and the tables of the last black/white separation (col1, col2)
+    ::lines::tlineinf* alineinf = nullptr;
+    ::lines::LineList lines{&alineinf};
+    ::lines::SeparationTables separation;
 
     // --- language, files, other state ---
     int language = 0;

@@ -8,7 +8,8 @@
 namespace gui {
 
 // Converts a "|"-separated filter into a Qt filter. Empty parts are skipped;
-// a trailing description without patterns is dropped.
+// a trailing description without patterns is dropped; a description that
+// already ends with its patterns in brackets is taken as it is.
 QString qtFilterFromPipes(const QString& pipes);
 
 // The filter of the save dialogs in the "|"-separated form.

@@ -233,6 +233,7 @@ public:
 
     FileDialog* OpenDialog1 = nullptr;
     FileDialog* SaveDialog1 = nullptr;
+    FileDialog* SaveDialog2 = nullptr; // the DXF export's file
 
     TAboutBox* AboutBox = nullptr;
     TTranslateForm* TranslateForm = nullptr;
@@ -266,6 +267,10 @@ public:
     QAction* N9 = nullptr;        // separator below it
     // The strokes that can be undone.
     const pixkit::BrushHistory& brushHistory() const { return m_brushHistory; }
+    // --- line drawings
+    // "Export als DXF Datei...": prepare, separate and trace rectified image
+    // 1 (segments drawn live on its view), then ask for the file and write it.
+    void ExportalsDXFDatei1Click();
 
     // Window size of the first showing: the client area is 754 x 563.
     static constexpr int InitialClientWidth = 754;
@@ -283,6 +288,8 @@ protected:
     virtual void ComposeOverlay();
     // The colour dialog, preselected on `current`; empty: cancelled.
     virtual std::optional<QColor> chooseColour(const QColor& current);
+    // SaveDialog2, the file of the DXF export. Empty: cancelled.
+    virtual QString chooseDxfFile();
 
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;

@@ -1,0 +1,199 @@
+// The DXF writer: header, closed polylines, trailer; written through a
+// temporary file and a rename.
+
+#include "lines/Dxf.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lines {
+
+namespace {
+
+constexpr std::array<std::string_view, DxfHeaderLines> Header = {
+    " 0",  "SECTION",    "  2", "TABLES", " 0", "TABLE",
+    " 2",  "LTYPE",      "70",  "1",      "0",  "LTYPE",
+    "2",   "AUSGEZOGEN", "70",  "0",      "3",  "Ausgezogenen Linie",
+    "72",  "65",         "73",  "0",      "40", "0.0",
+    "0",   "ENDTAB",     " 0",  "TABLE",  " 2", "LAYER",
+    "70",  "1",          "0",   "LAYER",  "2",  "0",
+    "70",  "0",          "62",  "7",      "6",  "AUSGEZOGEN",
+    " 0",  "ENDTAB",     " 0",  "ENDSEC", " 0", "SECTION",
+    "  2", "ENTITIES"};
+
+constexpr std::array<std::string_view, 4> Trailer = {"  0", "ENDSEC", "  0", "EOF"};
+
+constexpr std::string_view Eol = "\r\n";
+
+} // namespace
+
+std::string DXFNumber(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == ',')
+            c = '.';
+    return out;
+}
+
+std::string FormatDxfNumber(double value) {
+    if (value == 0.0)
+        return "0"; // also for -0
+    char buf[64];
+    // to_chars ignores the locale; the general format switches to the
+    // exponent below 1E-4 and from 1E15 on, like the program always did.
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    if (res.ec != std::errc())
+        return "0";
+    // "1.5e-05" -> "1.5E-5", "1e+15" -> "1E15": the exponent without "+"
+    // and without leading zeros. Rewritten in place in the buffer.
+    char* const end = res.ptr;
+    char* e = std::find(buf, end, 'e');
+    char* out = end;
+    if (e != end) {
+        *e = 'E';
+        char* p = e + 1;
+        out = p;
+        if (p != end && (*p == '+' || *p == '-')) {
+            if (*p == '-')
+                *out++ = '-';
+            ++p;
+        }
+        while (p + 1 < end && *p == '0')
+            ++p;
+        while (p != end)
+            *out++ = *p++;
+    } else {
+        for (char* p = buf; p != end; ++p)
+            if (*p >= 'a' && *p <= 'z') // inf, nan
+                *p = static_cast<char>(*p - 'a' + 'A');
+    }
+    const std::string text(buf, out);
+    return DXFNumber(text);
+}
+
+DxfScale ComputeDxfScale(double realWidthCm, double areaPercent, int width) {
+    DxfScale sc;
+    double t = realWidthCm;
+    double m = 1.0;
+    while (t > 100.0) {
+        t = t / 10.0;
+        m = m * 10.0;
+    }
+    sc.m = m;
+    const double k = static_cast<double>(width) / areaPercent * 100.0;
+    sc.s = (realWidthCm / m) / k;
+    return sc;
+}
+
+DxfText::DxfText(double realWidthCm, double areaPercent, int width, int height)
+    : m_scale(ComputeDxfScale(realWidthCm, areaPercent, width)), m_height(height) {
+    for (std::string_view h : Header)
+        line(h);
+}
+
+void DxfText::line(std::string_view text) {
+    m_text.append(text);
+    m_text.append(Eol);
+}
+
+void DxfText::vertex(std::int32_t x, std::int32_t y) {
+    line("0");
+    line("VERTEX");
+    line("8");
+    line("0");
+    line("10");
+    line(FormatDxfNumber(static_cast<double>(x) * m_scale.s));
+    line("20");
+    line(FormatDxfNumber(static_cast<double>(m_height - y) * m_scale.s));
+}
+
+void DxfText::add(const tlineinf& r) {
+    if (r.newpoly && m_open) {
+        line("0");
+        line("SEQEND");
+        m_open = false;
+    }
+    if (!m_open) {
+        for (std::string_view t : {"0", "POLYLINE", "8", "0", "66", "1", "70", "1"})
+            line(t);
+        m_open = true;
+    }
+    if (r.newpoly)
+        vertex(r.x1, r.y1);
+    vertex(r.x2, r.y2);
+}
+
+std::string DxfText::finish() {
+    if (m_open) {
+        line("0");
+        line("SEQEND");
+        m_open = false;
+    }
+    for (std::string_view t : Trailer)
+        line(t);
+    return std::move(m_text);
+}
+
+std::string DxfDrawing(std::span<const tlineinf> records, double realWidthCm, double areaPercent,
+                       int width, int height) {
+    DxfText text(realWidthCm, areaPercent, width, height);
+    for (const tlineinf& r : records)
+        text.add(r);
+    return text.finish();
+}
+
+DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content) {
+    // A new name next to the target, created with the usual rights (the
+    // umask applies); O_EXCL never opens somebody else's file.
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = fname + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return DxfEnd::CannotCreate;
+
+    // A drawing that replaces a file keeps that file's rights.
+    struct stat st {};
+    bool ok = true;
+    if (::stat(fname.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ok = ::fchmod(fd, st.st_mode & 07777) == 0 || errno == EPERM;
+
+    const char* p = content.data();
+    std::size_t left = content.size();
+    while (ok && left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(tmp.c_str(), fname.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return DxfEnd::WriteFailed;
+    }
+    return DxfEnd::Written;
+}
+
+} // namespace lines
