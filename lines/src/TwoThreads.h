@@ -3,25 +3,11 @@
 // their rows in two halves. Every half writes only its own rows (or its own
 // partial counts), so the result does not depend on the split.
 
-#include <system_error>
-#include <thread>
+#include "foundation/TwoThreads.h"
 
 namespace lines::detail {
 
-// Runs `first` on a second thread and `second` on this one, then waits. When
-// no thread can be started, both run here, `first` first.
-template <class First, class Second> void runBoth(First&& first, Second&& second) {
-    std::thread worker;
-    try {
-        worker = std::thread([&first] { first(); });
-    } catch (const std::system_error&) {
-        first();
-        second();
-        return;
-    }
-    second();
-    worker.join();
-}
+using fp::runBoth;
 
 // Rows below this many pixels are not worth a second thread.
 inline constexpr long long SplitPixels = 1 << 18;

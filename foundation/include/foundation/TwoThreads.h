@@ -9,7 +9,7 @@ namespace fp {
 
 // Runs `first` on a second thread and `second` on this one, then waits. When
 // no thread can be started, both run here, `first` first.
-template <class First, class Second> void runBoth(First& first, Second& second) {
+template <class First, class Second> void runBoth(First&& first, Second&& second) {
     std::thread worker;
     try {
         worker = std::thread([&first] { first(); });
