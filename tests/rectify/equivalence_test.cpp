@@ -296,3 +296,59 @@ TEST(ResampleEquivalenceFault, PartlyFilledImageIsTheSame) {
 
 } // namespace
 } // namespace rectify
+
+namespace rectify {
+namespace {
+
+// The resampling places most pixels by the homography and computes a pixel
+// exactly only where that estimate lies close to a half. These poses put
+// many positions exactly on halves (the estimate must defer to the exact
+// rounding, halves to even), on the principal row and column (plane
+// coordinates of 0 and tiny ones), and a plane that passes behind the camera
+// inside the calculation area (rows whose plane points change sign in z).
+struct HalfwayCase {
+    const char* name;
+    double angleX, angleY;
+    int scale; // W = scale * width, H = scale * height
+    int areaPercent;
+};
+
+std::ostream& operator<<(std::ostream& os, const HalfwayCase& c) {
+    return os << c.name;
+}
+
+class ResampleEstimate : public ::testing::TestWithParam<HalfwayCase> {};
+
+TEST_P(ResampleEstimate, SamePixelsAsTheReference) {
+    const HalfwayCase& c = GetParam();
+    for (const auto& [w, h] : {std::pair{64, 48}, std::pair{101, 77}, std::pair{300, 200}}) {
+        const pixkit::DibHolder photo = test::makePhoto(w, h, 9);
+        ASSERT_NE(photo.get().poi, nullptr);
+        const Corners corners{{{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}};
+        const tcamera camera = MakeCamera(photo.get(), corners);
+        tpose pose = StartPose(camera);
+        ASSERT_TRUE(EvaluatePose(camera, c.angleX, c.angleY, pose));
+        pixkit::DibHolder fastOut, refOut;
+        const ResampleEnd fastEnd =
+            ResampleRectified(photo.get(), camera, pose, c.scale * w, c.scale * h, c.areaPercent,
+                              fastOut.get(), Engine::Fast);
+        const ResampleEnd refEnd =
+            ResampleRectified(photo.get(), camera, pose, c.scale * w, c.scale * h, c.areaPercent,
+                              refOut.get(), Engine::Reference);
+        EXPECT_EQ(fastEnd, refEnd) << w << "x" << h;
+        EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get())) << w << "x" << h;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Poses, ResampleEstimate,
+    ::testing::Values(HalfwayCase{"UprightDoubled", 0.0, 0.0, 2, 100},
+                      HalfwayCase{"UprightDoubledWithMargin", 0.0, 0.0, 2, 300},
+                      HalfwayCase{"UprightQuadrupled", 0.0, 0.0, 4, 100},
+                      HalfwayCase{"QuarterDegreeTilt", 0.25, -0.25, 2, 150},
+                      HalfwayCase{"SteepTiltBehindTheCamera", 89.75, 0.0, 1, 1000},
+                      HalfwayCase{"SteepSideways", 0.0, -89.5, 1, 800}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+} // namespace
+} // namespace rectify
