@@ -34,8 +34,9 @@ public:
     bool TryToOpenFile(const std::string& fname);
     bool TryToOpenFile2(const std::string& fname);
 
-    // The rectification runs of image 1 and image 2.
-    rectify::RunEnd RenderDi2();
+    // The rectification runs of image 1 and image 2. RunScope::PoseOnly only
+    // where the next run of image 1 provably makes the same image.
+    rectify::RunEnd RenderDi2(rectify::RunScope scope = rectify::RunScope::Full);
     rectify::RunEnd renderdi4();
 
     // --- supplied by the owner (window, batch mode, tests) ---
