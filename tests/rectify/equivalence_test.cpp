@@ -98,6 +98,29 @@ TEST_P(SearchEquivalence, EveryPoseErrorAndTheBestPoseAgreeToTheBit) {
                              << (static_cast<int>(firstDiff / GridSize) - GridHalf) / 4.0 << ")";
 }
 
+// Without the per-pose errors the search bounds every error first and
+// evaluates exactly only the poses that can still be the smallest.
+TEST_P(SearchEquivalence, BoundedSearchFindsTheSamePoseAndErrorBits) {
+    const SearchCase& c = GetParam();
+    pixkit::dib frame;
+    pixkit::newdib(frame, c.width, c.height, 24, nullptr, 0);
+    pixkit::DibHolder holder(frame);
+    ASSERT_NE(frame.poi, nullptr);
+    const tcamera camera = MakeCamera(frame, c.corners);
+    const auto size = TargetSize(c.corners, c.realWidthCm, c.realHeightCm, 100);
+    ASSERT_EQ(size.status, TargetSizeResult::Status::Ok);
+    const auto fast = SearchPose(camera, c.corners[3], size.W, size.H, std::nullopt, Engine::Fast);
+    const auto ref =
+        SearchPose(camera, c.corners[3], size.W, size.H, std::nullopt, Engine::Reference);
+    ASSERT_EQ(fast.has_value(), ref.has_value());
+    if (!ref)
+        return;
+    EXPECT_TRUE(samePose(fast->best, ref->best))
+        << "fast " << fast->best.angleX << "/" << fast->best.angleY << ", reference "
+        << ref->best.angleX << "/" << ref->best.angleY;
+    EXPECT_EQ(bits(fast->error), bits(ref->error));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Quads, SearchEquivalence,
     ::testing::Values(SearchCase{"AxisParallel",
@@ -130,6 +153,17 @@ INSTANTIATE_TEST_SUITE_P(
                                  1200},
                       SearchCase{"Random320x200", 320, 200, seededQuad(7, 320, 200), 400, 250},
                       SearchCase{"RandomOddWidth", 1001, 777, seededQuad(11, 1001, 777), 100, 100}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    MoreQuads, SearchEquivalence,
+    ::testing::Values(
+        SearchCase{"Random6000x4000", 6000, 4000, seededQuad(23, 6000, 4000), 900, 500},
+        SearchCase{"RandomTiny", 40, 30, seededQuad(31, 40, 30), 10, 10},
+        // A quad no tilted rectangle fits well: the smallest
+        // error is large and many poses come close to it.
+        SearchCase{
+            "Twisted", 1000, 800, {{{100, 100}, {900, 700}, {850, 120}, {150, 650}}}, 100, 100}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // ---- Resampling ------------------------------------------------------------------
