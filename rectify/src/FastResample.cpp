@@ -306,22 +306,33 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
                 // whose word would reach past the photograph.
                 const int words = limit - 1;
                 const std::int32_t* const offsets = where.data();
-                for (int x = 0; x < words; ++x) {
+                // One comparison for "inside and a whole word fits".
+                const auto wordLimit = static_cast<std::uint32_t>(lastWord);
+                auto copyWord = [&](int x) {
+                    const std::int32_t at = offsets[x];
+                    std::uint32_t word = 0;
+                    if (static_cast<std::uint32_t>(at) <= wordLimit) [[likely]]
+                        std::memcpy(&word, src + at, 4);
+                    else if (at >= 0)
+                        std::memcpy(&word, src + at, 3);
+                    std::memcpy(dst + 3 * static_cast<std::size_t>(x), &word, 4);
+                };
+                int x = 0;
+                for (; x + 4 <= words; x += 4) {
                     // The photograph is read along a slanted line that meets
                     // a new cache line every few pixels, mostly from memory:
                     // asking for the lines some way ahead lets those misses
-                    // overlap instead of stalling the copy one by one.
+                    // overlap instead of stalling the copy one by one. Four
+                    // pixels move less than a line, so one request per four.
                     if (x + PrefetchAhead < words)
                         __builtin_prefetch(src + std::max(offsets[x + PrefetchAhead], 0));
-                    std::uint32_t word = 0;
-                    if (offsets[x] >= 0) {
-                        if (offsets[x] <= lastWord)
-                            std::memcpy(&word, src + offsets[x], 4);
-                        else
-                            std::memcpy(&word, src + offsets[x], 3);
-                    }
-                    std::memcpy(dst + 3 * static_cast<std::size_t>(x), &word, 4);
+                    copyWord(x);
+                    copyWord(x + 1);
+                    copyWord(x + 2);
+                    copyWord(x + 3);
                 }
+                for (; x < words; ++x)
+                    copyWord(x);
                 if (limit > 0) {
                     const std::int32_t at = where[static_cast<std::size_t>(limit - 1)];
                     std::uint32_t word = 0;
