@@ -55,7 +55,7 @@ struct RunConst {
     double x3 = 0, y3 = 0;     // corner 3
     double dh = 0;             // the divisor H-1
     double jf = 0;             // the row index H-1 of the fourth corner
-    double fixedMagnitude = 0; // |cx| + |cy| + |x3| + |y3|, for the bounds
+    double fixedMagnitude = 0; // |anchor| + |cx| + |cy| + |x3| + |y3|, for the bounds
 };
 
 // Everything fixed for one value of angleY.
@@ -221,10 +221,10 @@ constexpr double ZFloor = 0x1p-40; // |qz| must exceed ZFloor * M
     const double abx = std::fabs(bx), aby = std::fabs(by), abz = std::fabs(bz);
     const double mxy = abx > aby ? abx : aby;
     const double mb = mxy > abz ? mxy : abz;
-    const double M = std::fabs(qx) + std::fabs(qy) + aqz + std::fabs(bx) + std::fabs(by) +
-                     std::fabs(bz) + std::fabs(Qx) + std::fabs(Qy) + rc.fixedMagnitude;
-    const double G =
-        1.0 + (static_cast<double>(FocalDistance) + std::fabs(Qx) + std::fabs(Qy)) * std::fabs(r);
+    // M from above: |q| + |b| <= |anchor| + 2 |b| <= |anchor| + 6 max |b|.
+    const double aQ = std::fabs(Qx) + std::fabs(Qy);
+    const double M = 6.0 * mb + aQ + rc.fixedMagnitude;
+    const double G = 1.0 + (static_cast<double>(FocalDistance) + aQ) * std::fabs(r);
     const double B = Bound * M * G;
     // Written so that NaN fails.
     const bool regular = (aa != 0.0) & (aa <= std::numeric_limits<double>::max()) & (mb > Tiny) &
@@ -463,7 +463,8 @@ std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3
     rc.y3 = corner3.y;
     rc.dh = static_cast<double>(H - 1);
     rc.jf = static_cast<double>(H - 1);
-    rc.fixedMagnitude = std::fabs(rc.cx) + std::fabs(rc.cy) + std::fabs(rc.x3) + std::fabs(rc.y3);
+    rc.fixedMagnitude = std::fabs(rc.anchor.x) + std::fabs(rc.anchor.y) + std::fabs(rc.anchor.z) +
+                        std::fabs(rc.cx) + std::fabs(rc.cy) + std::fabs(rc.x3) + std::fabs(rc.y3);
     return searchAll(rc, start, errors);
 }
 
