@@ -166,6 +166,40 @@ INSTANTIATE_TEST_SUITE_P(
             "Twisted", 1000, 800, {{{100, 100}, {900, 700}, {850, 120}, {150, 650}}}, 100, 100}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// The bounded search on many quads, strong perspectives and near-degenerate
+// ones included: the same best pose and error bits as the reference.
+TEST(SearchEquivalenceRandom, BoundedSearchOnManyQuads) {
+    std::mt19937 rng(2026);
+    for (int round = 0; round < 24; ++round) {
+        const int w = std::uniform_int_distribution<int>(20, 4000)(rng);
+        const int h = std::uniform_int_distribution<int>(20, 3000)(rng);
+        pixkit::dib frame;
+        pixkit::newdib(frame, w, h, 24, nullptr, 0);
+        pixkit::DibHolder holder(frame);
+        ASSERT_NE(frame.poi, nullptr);
+        Corners corners = randomQuad(rng, w, h);
+        if (round % 4 == 3) // a nearly straight corner 3: a poor fit
+            corners[3] = {corners[0].x + 1, corners[2].y - 1};
+        if (!CornersDistinct(corners))
+            continue;
+        const tcamera camera = MakeCamera(frame, corners);
+        const double realW = std::uniform_int_distribution<int>(10, 3000)(rng);
+        const double realH = std::uniform_int_distribution<int>(10, 3000)(rng);
+        const auto size = TargetSize(corners, realW, realH, 100);
+        if (size.status != TargetSizeResult::Status::Ok)
+            continue;
+        const auto fast =
+            SearchPose(camera, corners[3], size.W, size.H, std::nullopt, Engine::Fast);
+        const auto ref =
+            SearchPose(camera, corners[3], size.W, size.H, std::nullopt, Engine::Reference);
+        ASSERT_EQ(fast.has_value(), ref.has_value()) << "round " << round;
+        if (!ref)
+            continue;
+        EXPECT_TRUE(samePose(fast->best, ref->best)) << "round " << round;
+        EXPECT_EQ(bits(fast->error), bits(ref->error)) << "round " << round;
+    }
+}
+
 // ---- Resampling ------------------------------------------------------------------
 
 struct ResampleCase {
