@@ -82,9 +82,15 @@ struct PlaneCorners {
 };
 
 // IntersectLinePlane for the rays of corners 1 and 2 with the pose plane.
+// With `exactZeros` false the additions of exact zeros are left out: they can
+// only turn a -0 into +0, which no bound depends on (the plane vectors enter
+// d2 through anchor + e2, where the sign of a zero e2 vanishes, and the
+// corners only through differences and magnitudes).
+template <bool exactZeros = true>
 inline PlaneCorners planeCorners(const RunConst& rc, const RowConst& row, double sa, double ca) {
-    const double e2x = sa * row.sb + 0.0;
-    const double e2z = sa * row.cb + 0.0;
+    const double zero = exactZeros ? 0.0 : -0.0; // x + -0.0 is x: no operation
+    const double e2x = sa * row.sb + zero;
+    const double e2z = sa * row.cb + zero;
     const double d2x = (rc.anchor.x + e2x) - rc.anchor.x;
     const double d2y = (rc.anchor.y + ca) - rc.anchor.y;
     const double d2z = (rc.anchor.z + e2z) - rc.anchor.z;
@@ -98,12 +104,12 @@ inline PlaneCorners planeCorners(const RunConst& rc, const RowConst& row, double
     const double t1 = num / den1;
     const double t2 = num / den2;
     PlaneCorners pc;
-    pc.c1x = 0.0 + t1 * rc.r1.x;
-    pc.c1y = 0.0 + t1 * rc.r1.y;
-    pc.c1z = 0.0 + t1 * rc.r1.z;
-    pc.c2x = 0.0 + t2 * rc.r2.x;
-    pc.c2y = 0.0 + t2 * rc.r2.y;
-    pc.c2z = 0.0 + t2 * rc.r2.z;
+    pc.c1x = zero + t1 * rc.r1.x;
+    pc.c1y = zero + t1 * rc.r1.y;
+    pc.c1z = zero + t1 * rc.r1.z;
+    pc.c2x = zero + t2 * rc.r2.x;
+    pc.c2y = zero + t2 * rc.r2.y;
+    pc.c2z = zero + t2 * rc.r2.z;
     pc.hit1 = !(std::fabs(den1) < ParallelLimit) & !(t1 == 0.0);
     pc.hit2 = !(std::fabs(den2) < ParallelLimit) & !(t2 == 0.0);
     return pc;
@@ -249,7 +255,7 @@ evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restr
     std::int64_t minLower = std::numeric_limits<std::int64_t>::max();
     std::int64_t minUpper = std::numeric_limits<std::int64_t>::max();
     for (int k = 0; k < GridSize; ++k) {
-        const PlaneCorners pc = planeCorners(rc, row, sa[k], ca[k]);
+        const PlaneCorners pc = planeCorners<false>(rc, row, sa[k], ca[k]);
         double lo = 0.0, up = 0.0;
         poseBounds(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z, lo, up);
         const bool hit = pc.hit1 & pc.hit2;
