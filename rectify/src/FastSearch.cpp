@@ -56,6 +56,7 @@ struct RunConst {
     double dh = 0;             // the divisor H-1
     double jf = 0;             // the row index H-1 of the fourth corner
     double fixedMagnitude = 0; // |anchor| + |cx| + |cy| + |x3| + |y3|, for the bounds
+    double cx3 = 0, cy3 = 0;   // cx - x3, cy - y3 (exact: halves and whole pixels)
 };
 
 // Everything fixed for one value of angleY.
@@ -184,7 +185,7 @@ evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const dou
 // every pose's error cheaply with a bound, and only poses whose bound reaches
 // below the smallest upper bound are evaluated exactly. The estimate takes the
 // fourth corner as anchor + (c2 - c1) and projects it by the homography:
-//     q = anchor + b,  sx' = cx - 1000 * (qx * (1 / qz)),  e' = |(sx', sy') - corner 3|.
+//     q = anchor + b,  e' = |((cx - x3) - qx * (1000 / qz), (cy - y3) - qy * (1000 / qz))|.
 // With u = 2^-53 and M the sum of the magnitudes of q, b, the projected Q,
 // cx, cy and corner 3, the exact fourth corner differs from q by at most
 // 6.1 u M per component (its path through v = b / Lb and back multiplies b by
@@ -204,7 +205,7 @@ constexpr double ZFloor = 0x1p-40; // |qz| must exceed ZFloor * M
 
 [[gnu::always_inline]] inline void poseBounds(const RunConst& rc, double c1x, double c1y,
                                               double c1z, double c2x, double c2y, double c2z,
-                                              double& lower, double& upper) {
+                                              bool hit, double& lower, double& upper) {
     const tvec3& an = rc.anchor;
     const double ax = c1x - an.x;
     const double ay = c1y - an.y;
@@ -217,10 +218,11 @@ constexpr double ZFloor = 0x1p-40; // |qz| must exceed ZFloor * M
     const double qy = an.y + by;
     const double qz = an.z + bz;
     const double r = 1.0 / qz;
-    const double Qx = static_cast<double>(FocalDistance) * (qx * r);
-    const double Qy = static_cast<double>(FocalDistance) * (qy * r);
-    const double ex = (rc.cx - Qx) - rc.x3;
-    const double ey = (rc.cy - Qy) - rc.y3;
+    const double fr = static_cast<double>(FocalDistance) * r;
+    const double Qx = qx * fr;
+    const double Qy = qy * fr;
+    const double ex = rc.cx3 - Qx;
+    const double ey = rc.cy3 - Qy;
     const double e = std::sqrt(ex * ex + ey * ey);
     const double aqz = std::fabs(qz);
     // Plain selects (not fmax) so the loop vectorises; a NaN fails through M.
@@ -233,8 +235,9 @@ constexpr double ZFloor = 0x1p-40; // |qz| must exceed ZFloor * M
     const double G = 1.0 + (static_cast<double>(FocalDistance) + aQ) * std::fabs(r);
     const double B = Bound * M * G;
     // Written so that NaN fails.
-    const bool regular = (aa != 0.0) & (aa <= std::numeric_limits<double>::max()) & (mb > Tiny) &
-                         (M < Large) & (aqz > Tiny) & (aqz > ZFloor * M) & (B < Large);
+    const bool regular = hit & (aa != 0.0) & (aa <= std::numeric_limits<double>::max()) &
+                         (mb > Tiny) & (M < Large) & (aqz > Tiny) & (aqz > ZFloor * M) &
+                         (B < Large);
     lower = regular ? e - B : -std::numeric_limits<double>::infinity();
     upper = regular ? e + B : std::numeric_limits<double>::infinity();
 }
@@ -257,10 +260,8 @@ evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restr
     for (int k = 0; k < GridSize; ++k) {
         const PlaneCorners pc = planeCorners<false>(rc, row, sa[k], ca[k]);
         double lo = 0.0, up = 0.0;
-        poseBounds(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z, lo, up);
-        const bool hit = pc.hit1 & pc.hit2;
-        lo = hit & (lo > 0.0) ? lo : 0.0;
-        up = hit ? up : std::numeric_limits<double>::infinity();
+        poseBounds(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z, pc.hit1 & pc.hit2, lo, up);
+        lo = lo > 0.0 ? lo : 0.0;
         lower[k] = lo;
         flags[k] = static_cast<std::uint8_t>((pc.hit1 ? 0 : Miss1) | (pc.hit2 ? 0 : Miss2));
         const auto loBits = std::bit_cast<std::int64_t>(lo);
@@ -469,6 +470,8 @@ std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3
     rc.y3 = corner3.y;
     rc.dh = static_cast<double>(H - 1);
     rc.jf = static_cast<double>(H - 1);
+    rc.cx3 = rc.cx - rc.x3;
+    rc.cy3 = rc.cy - rc.y3;
     rc.fixedMagnitude = std::fabs(rc.anchor.x) + std::fabs(rc.anchor.y) + std::fabs(rc.anchor.z) +
                         std::fabs(rc.cx) + std::fabs(rc.cy) + std::fabs(rc.x3) + std::fabs(rc.y3);
     return searchAll(rc, start, errors);
