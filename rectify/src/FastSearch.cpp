@@ -251,10 +251,11 @@ struct RowBounds {
     double minLower, minUpper;
 };
 
-__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
-evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restrict sa,
-                  const double* __restrict ca, double* __restrict lower,
-                  std::uint8_t* __restrict flags) {
+template <bool store>
+[[gnu::always_inline]] inline RowBounds
+rowBoundsBody(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+              const double* __restrict ca, double* __restrict lower,
+              std::uint8_t* __restrict flags) {
     std::int64_t minLower = std::numeric_limits<std::int64_t>::max();
     std::int64_t minUpper = std::numeric_limits<std::int64_t>::max();
     for (int k = 0; k < GridSize; ++k) {
@@ -262,14 +263,32 @@ evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restr
         double lo = 0.0, up = 0.0;
         poseBounds(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z, pc.hit1 & pc.hit2, lo, up);
         lo = lo > 0.0 ? lo : 0.0;
-        lower[k] = lo;
-        flags[k] = static_cast<std::uint8_t>((pc.hit1 ? 0 : Miss1) | (pc.hit2 ? 0 : Miss2));
+        if constexpr (store) {
+            lower[k] = lo;
+            flags[k] = static_cast<std::uint8_t>((pc.hit1 ? 0 : Miss1) | (pc.hit2 ? 0 : Miss2));
+        }
         const auto loBits = std::bit_cast<std::int64_t>(lo);
         const auto upBits = std::bit_cast<std::int64_t>(up);
         minLower = loBits < minLower ? loBits : minLower;
         minUpper = upBits < minUpper ? upBits : minUpper;
     }
     return {std::bit_cast<double>(minLower), std::bit_cast<double>(minUpper)};
+}
+
+// The row's minima only (the first pass): without the byte-wide flags the
+// loop works on fewer poses at a time and keeps its values in registers.
+__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
+rowMinima(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+          const double* __restrict ca) {
+    return rowBoundsBody<false>(rc, row, sa, ca, nullptr, nullptr);
+}
+
+// The minima, the lower bound of every pose and the flags (the second pass).
+__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
+evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+                  const double* __restrict ca, double* __restrict lower,
+                  std::uint8_t* __restrict flags) {
+    return rowBoundsBody<true>(rc, row, sa, ca, lower, flags);
 }
 
 // Position of corner 1 or 2 at the pose with loop index `index` (iy outer),
@@ -366,8 +385,7 @@ PartResult searchRowsBounded(const RunConst& rc, const tpose& start, int rowBegi
     double threshold = std::numeric_limits<double>::infinity();
     for (int r = rowBegin; r < rowEnd; ++r) {
         const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
-        const RowBounds b =
-            evaluateRowBounds(rc, row, t.s.data(), t.c.data(), lower.data(), flags.data());
+        const RowBounds b = rowMinima(rc, row, t.s.data(), t.c.data());
         rowMinLower[static_cast<std::size_t>(r - rowBegin)] = b.minLower;
         threshold = std::fmin(threshold, b.minUpper);
     }
