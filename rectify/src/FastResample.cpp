@@ -70,7 +70,7 @@ struct Columns {
 
 // The exact back-projection costs a square root and four divisions per pixel,
 // but only its rounded position is used. The homography gives the position
-// with one division: sx' = cx - 1000 * (px * (1 / pz)). With u = 2^-53,
+// with one division: sx' = cx - px * (1000 / pz). With u = 2^-53,
 // |px|, |py|, |pz| below Large and |pz| above Tiny, the exact loop's sx
 // differs from the true cx - 1000 * px / pz by at most
 // u * (5.01 |px| + 7.02 |Q| + |cx|), Q = 1000 * px / pz (the length L of the
@@ -112,9 +112,9 @@ inline double nearestEven(double v) {
     const double px = cx + st.rowX;
     const double py = cy + st.rowY;
     const double pz = cz + st.rowZ;
-    const double r = 1.0 / pz;
-    const double qx = static_cast<double>(FocalDistance) * (px * r);
-    const double qy = static_cast<double>(FocalDistance) * (py * r);
+    const double fr = static_cast<double>(FocalDistance) / pz;
+    const double qx = px * fr;
+    const double qy = py * fr;
     const double sx = st.cx - qx;
     const double sy = st.cy - qy;
     const double rx = nearestEven(sx);
@@ -139,9 +139,9 @@ inline double nearestEven(double v) {
     const double px = cx + st.rowX;
     const double py = cy + st.rowY;
     const double pz = cz + st.rowZ;
-    const double r = 1.0 / pz;
-    const double sx = st.cx - static_cast<double>(FocalDistance) * (px * r);
-    const double sy = st.cy - static_cast<double>(FocalDistance) * (py * r);
+    const double fr = static_cast<double>(FocalDistance) / pz;
+    const double sx = st.cx - px * fr;
+    const double sy = st.cy - py * fr;
     const double rx = nearestEven(sx);
     const double ry = nearestEven(sy);
     const bool sure = (std::fabs(sx - rx) < halfX) & (std::fabs(sy - ry) < halfY);
