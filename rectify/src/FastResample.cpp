@@ -133,9 +133,9 @@ inline double nearestEven(double v) {
 
 // The same for a row inside the ranges, with one bound for the whole row:
 // sure when the estimate lies closer than halfX (halfY) to its pixel.
-[[gnu::always_inline]] inline std::int32_t placedInRow(const Setup& st, double halfX, double halfY,
-                                                       double cx, double cy, double cz,
-                                                       int& unsure) {
+[[gnu::always_inline]] inline double placedInRow(const Setup& st, double halfX, double halfY,
+                                                 double cx, double cy, double cz,
+                                                 std::int64_t& unsure) {
     const double px = cx + st.rowX;
     const double py = cy + st.rowY;
     const double pz = cz + st.rowZ;
@@ -146,7 +146,9 @@ inline double nearestEven(double v) {
     const double ry = nearestEven(sy);
     const bool sure = (std::fabs(sx - rx) < halfX) & (std::fabs(sy - ry) < halfY);
     unsure |= !sure;
-    return sure ? offsetAt(st, rx, ry) : Unsure;
+    const bool inside = (rx >= 0.0) & (rx < st.srcW) & (ry >= 0.0) & (ry < st.srcH);
+    const double at = st.base + ry * st.rowStep + rx * st.colStep;
+    return sure ? (inside ? at : -1.0) : static_cast<double>(Unsure);
 }
 
 // For a row whose plane points all lie in the ranges: 1/2 minus the bound of
@@ -193,8 +195,20 @@ projectRow(const Setup& setup, const double* __restrict cxs, const double* __res
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width);
     if (halves.ok) {
         const double hx = halves.x, hy = halves.y;
-        for (int x = 0; x < width; ++x)
-            where[x] = placedInRow(st, hx, hy, cxs[x], cys[x], czs[x], anyUnsure);
+        // In chunks: the offsets are formed as doubles and narrowed in a
+        // second loop, so the first works on as many pixels at a time as a
+        // register holds doubles and keeps its values in registers.
+        constexpr int Chunk = 512;
+        alignas(64) double at[Chunk];
+        std::int64_t unsure = 0;
+        for (int x0 = 0; x0 < width; x0 += Chunk) {
+            const int n = std::min(Chunk, width - x0);
+            for (int k = 0; k < n; ++k)
+                at[k] = placedInRow(st, hx, hy, cxs[x0 + k], cys[x0 + k], czs[x0 + k], unsure);
+            for (int k = 0; k < n; ++k)
+                where[x0 + k] = static_cast<std::int32_t>(at[k]);
+        }
+        anyUnsure = unsure != 0;
     } else {
         for (int x = 0; x < width; ++x)
             where[x] = placedChecked(st, cxs[x], cys[x], czs[x], anyUnsure);
