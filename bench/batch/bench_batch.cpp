@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,8 @@ struct Setup {
             std::abort();
     }
     ~Setup() {
-        for (const char* f : {"/facade.jpg", "/ours.jpg", "/theirs.jpg"})
-            std::remove((dir + f).c_str());
-        const std::string cmd = "rm -rf '" + dir + "'";
-        if (std::system(cmd.c_str()) != 0)
-            std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
     }
 };
 
