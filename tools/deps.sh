@@ -6,6 +6,8 @@ pkgs=(g++ cmake ninja-build pkg-config git
       qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n libgl-dev
       libturbojpeg0-dev libopenjp2-7-dev libgif-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
+# OpenCV, the peer two benchmarks measure against (never linked by the program).
+[[ "${1:-}" == "--test" ]] && pkgs+=(libopencv-dev python3-opencv)
 if [[ "${1:-}" == "--test" ]]; then
   pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth
         python3-ezdxf librecad)

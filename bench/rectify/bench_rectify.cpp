@@ -1,13 +1,26 @@
 // The pose search and the resampling, fast path next to the step-by-step
-// reference, on a facade photographed at an angle (6000 x 4000 source).
+// reference, on a facade photographed at an angle (6000 x 4000 source). With
+// OpenCV at hand its warpPerspective resamples the same source with the same
+// homography into the same size, as the peer users would otherwise script.
+//
+// The "...Vs..." benchmarks run our path and its peer alternately in every
+// iteration; their time is ours, the counter `ratio` is our time / the peer's
+// time over the same iterations and `peer_ms` the peer's time per iteration.
 
 #include "rectify/Camera.h"
 #include "rectify/Search.h"
 
 #include <benchmark/benchmark.h>
 
+#if defined(FP_BENCH_WITH_OPENCV)
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -17,10 +30,14 @@ using namespace rectify;
 // A facade seen from below and from the left: the top edge is shorter than
 // the bottom edge and the right edge shorter than the left.
 constexpr Corners FacadeCorners = {{{1150, 820}, {4720, 1240}, {4560, 3180}, {1030, 3560}}};
+constexpr int OutW = 6000;
+constexpr int OutH = 4000;
 
 struct Scene {
     pixkit::DibHolder source;
     tcamera camera;
+    TargetSizeResult size;
+    SearchResult found;
     Scene() {
         pixkit::dib d;
         pixkit::newdib(d, 6000, 4000, 24, nullptr, 0);
@@ -35,6 +52,11 @@ struct Scene {
                     pixkit::rgb(static_cast<std::uint8_t>(x / 7), static_cast<std::uint8_t>(y / 5),
                                 static_cast<std::uint8_t>((x / 50 + y / 20) % 2 * 200)));
         camera = MakeCamera(source.get(), FacadeCorners);
+        size = TargetSize(FacadeCorners, 1800.0, 1200.0, 100);
+        const auto best = SearchPose(camera, FacadeCorners[3], size.W, size.H, std::nullopt);
+        if (!best)
+            std::abort();
+        found = *best;
     }
 };
 
@@ -43,38 +65,72 @@ const Scene& scene() {
     return s;
 }
 
-void searchBench(benchmark::State& state, Engine engine) {
-    const Scene& s = scene();
-    const auto size = TargetSize(FacadeCorners, 1800.0, 1200.0, 100);
+using Clock = std::chrono::steady_clock;
+
+// Our path and the peer alternately; see the note at the top.
+template <class Ours, class Peer>
+void pairedBench(benchmark::State& state, Ours&& ours, Peer&& peer) {
+    double oursSeconds = 0.0, peerSeconds = 0.0;
     for (auto _ : state) {
-        auto best = SearchPose(s.camera, FacadeCorners[3], size.W, size.H, std::nullopt, engine);
-        benchmark::DoNotOptimize(best);
+        const auto t0 = Clock::now();
+        ours();
+        const auto t1 = Clock::now();
+        peer();
+        const auto t2 = Clock::now();
+        const double o = std::chrono::duration<double>(t1 - t0).count();
+        oursSeconds += o;
+        peerSeconds += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(o);
     }
-    state.SetItemsProcessed(state.iterations() * GridSize * GridSize);
+    if (peerSeconds > 0.0) {
+        state.counters["ratio"] = oursSeconds / peerSeconds;
+        state.counters["peer_ms"] =
+            1000.0 * peerSeconds /
+            static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    }
+}
+
+// ---- Pose search -------------------------------------------------------------------
+
+void search(Engine engine) {
+    const Scene& s = scene();
+    auto best = SearchPose(s.camera, FacadeCorners[3], s.size.W, s.size.H, std::nullopt, engine);
+    benchmark::DoNotOptimize(best);
 }
 
 void BM_SearchPoseFast(benchmark::State& state) {
-    searchBench(state, Engine::Fast);
+    scene();
+    for (auto _ : state)
+        search(Engine::Fast);
+    state.SetItemsProcessed(state.iterations() * GridSize * GridSize);
 }
 void BM_SearchPoseReference(benchmark::State& state) {
-    searchBench(state, Engine::Reference);
+    scene();
+    for (auto _ : state)
+        search(Engine::Reference);
+    state.SetItemsProcessed(state.iterations() * GridSize * GridSize);
+}
+void BM_SearchPoseFastVsReference(benchmark::State& state) {
+    scene();
+    pairedBench(
+        state, [] { search(Engine::Fast); }, [] { search(Engine::Reference); });
 }
 
-// Resampling into a 6000 x 4000 (24 MP) result with the pose the search finds.
-void resampleBench(benchmark::State& state, Engine engine) {
+// ---- Resampling into a 6000 x 4000 (24 MP) result with the found pose ----------------
+
+void resample(Engine engine, pixkit::DibHolder& result) {
     const Scene& s = scene();
-    const auto size = TargetSize(FacadeCorners, 1800.0, 1200.0, 100);
-    const auto best = SearchPose(s.camera, FacadeCorners[3], size.W, size.H, std::nullopt);
-    if (!best)
+    if (ResampleRectified(s.source.get(), s.camera, s.found.best, OutW, OutH, 100, result.get(),
+                          engine) != ResampleEnd::Done)
         std::abort();
+}
+
+void resampleBench(benchmark::State& state, Engine engine) {
+    scene();
     pixkit::DibHolder result;
-    for (auto _ : state) {
-        const ResampleEnd end = ResampleRectified(s.source.get(), s.camera, best->best, 6000, 4000,
-                                                  100, result.get(), engine);
-        if (end != ResampleEnd::Done)
-            state.SkipWithError("resampling failed");
-    }
-    state.SetItemsProcessed(state.iterations() * 6000 * 4000);
+    for (auto _ : state)
+        resample(engine, result);
+    state.SetItemsProcessed(state.iterations() * OutW * OutH);
 }
 
 void BM_Resample24MPFast(benchmark::State& state) {
@@ -84,20 +140,111 @@ void BM_Resample24MPReference(benchmark::State& state) {
     resampleBench(state, Engine::Reference);
 }
 
+#if defined(FP_BENCH_WITH_OPENCV)
+
+// The source as OpenCV holds a photograph: top row first, BGR.
+const cv::Mat& cvSource() {
+    static const cv::Mat m = [] {
+        const pixkit::dib& src = scene().source.get();
+        cv::Mat out(pixkit::dibheight(src), pixkit::dibwidth(src), CV_8UC3);
+        for (int y = 0; y < out.rows; ++y)
+            std::memcpy(out.ptr(y), pixkit::pictureRow(src, y),
+                        3 * static_cast<std::size_t>(out.cols));
+        return out;
+    }();
+    return m;
+}
+
+// The map from a result pixel to its source position that the found pose
+// defines: the plane point anchor + x*U + y*V (U = u*La/W, V = v*Lb/H) seen at
+// (cx - 1000*P.x/P.z, cy - 1000*P.y/P.z).
+cv::Matx33d poseHomography() {
+    const Scene& s = scene();
+    const tpose& pose = s.found.best;
+    const auto edges = PoseEdges(pose);
+    if (!edges)
+        std::abort();
+    // The resampling benchmarks fill the whole 6000 x 4000 result (W = 6000, H = 4000).
+    const double fu = edges->La / OutW;
+    const double fv = edges->Lb / OutH;
+    const tvec3 U{edges->u.x * fu, edges->u.y * fu, edges->u.z * fu};
+    const tvec3 V{edges->v.x * fv, edges->v.y * fv, edges->v.z * fv};
+    const tvec3& A = pose.anchor;
+    const double f = FocalDistance;
+    const double cx = s.camera.cx, cy = s.camera.cy;
+    return cv::Matx33d(cx * U.z - f * U.x, cx * V.z - f * V.x, cx * A.z - f * A.x,
+                       cy * U.z - f * U.y, cy * V.z - f * V.y, cy * A.z - f * A.y, U.z, V.z, A.z);
+}
+
+void cvWarp(int interpolation) {
+    cv::Mat dst; // a fresh result every time, as ours
+    cv::warpPerspective(cvSource(), dst, poseHomography(), cv::Size(OutW, OutH),
+                        interpolation | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT);
+    benchmark::DoNotOptimize(dst.data);
+}
+
+void openCvBench(benchmark::State& state, int interpolation) {
+    cv::setNumThreads(2);
+    cvSource();
+    for (auto _ : state)
+        cvWarp(interpolation);
+    state.SetItemsProcessed(state.iterations() * OutW * OutH);
+}
+
+void BM_Resample24MPOpenCVNearest(benchmark::State& state) {
+    openCvBench(state, cv::INTER_NEAREST);
+    // How many pixels OpenCV's nearest lookup takes from the same source pixel
+    // as ours: proof that both resample the same plane.
+    pixkit::DibHolder ours;
+    resample(Engine::Fast, ours);
+    cv::Mat theirs;
+    cv::warpPerspective(cvSource(), theirs, poseHomography(), cv::Size(OutW, OutH),
+                        cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT);
+    std::int64_t same = 0;
+    for (int y = 0; y < OutH; ++y) {
+        const std::uint8_t* a = pixkit::pictureRow(ours.get(), y);
+        const std::uint8_t* b = theirs.ptr(y);
+        for (int x = 0; x < 3 * OutW; x += 3)
+            same += a[x] == b[x] && a[x + 1] == b[x + 1] && a[x + 2] == b[x + 2];
+    }
+    state.counters["same_pixels"] = static_cast<double>(same) / (double{OutW} * OutH);
+}
+void BM_Resample24MPOpenCVBilinear(benchmark::State& state) {
+    openCvBench(state, cv::INTER_LINEAR);
+}
+void BM_Resample24MPFastVsOpenCVNearest(benchmark::State& state) {
+    cv::setNumThreads(2);
+    cvSource();
+    pixkit::DibHolder result;
+    pairedBench(
+        state, [&] { resample(Engine::Fast, result); }, [] { cvWarp(cv::INTER_NEAREST); });
+}
+
+#endif
+
 } // namespace
 
 // Wall time is what the user waits for; the CPU column counts both threads.
 // With repetitions, "min" is the figure least disturbed by other work.
+#define FP_RECTIFY_MIN_STAT                                                                        \
+    ComputeStatistics(                                                                             \
+        "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
 #define FP_RECTIFY_BENCH(fn)                                                                       \
     BENCHMARK(fn)                                                                                  \
         ->Unit(benchmark::kMillisecond)                                                            \
         ->UseRealTime()                                                                            \
         ->MeasureProcessCPUTime()                                                                  \
-        ->ComputeStatistics("min", [](const std::vector<double>& v) {                              \
-            return *std::min_element(v.begin(), v.end());                                          \
-        })
+        ->FP_RECTIFY_MIN_STAT
+#define FP_RECTIFY_PAIRED(fn)                                                                      \
+    BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseManualTime()->FP_RECTIFY_MIN_STAT
 
 FP_RECTIFY_BENCH(BM_SearchPoseFast);
 FP_RECTIFY_BENCH(BM_SearchPoseReference);
+FP_RECTIFY_PAIRED(BM_SearchPoseFastVsReference);
 FP_RECTIFY_BENCH(BM_Resample24MPFast);
 FP_RECTIFY_BENCH(BM_Resample24MPReference);
+#if defined(FP_BENCH_WITH_OPENCV)
+FP_RECTIFY_BENCH(BM_Resample24MPOpenCVNearest);
+FP_RECTIFY_BENCH(BM_Resample24MPOpenCVBilinear);
+FP_RECTIFY_PAIRED(BM_Resample24MPFastVsOpenCVNearest);
+#endif

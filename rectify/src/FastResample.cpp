@@ -10,6 +10,7 @@
 #include "TwoThreads.h"
 #include "rectify/Search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -67,6 +68,120 @@ struct Columns {
     std::vector<double> x, y, z; // ((i*u)*La)/W + anchor
 };
 
+// The exact back-projection costs a square root and four divisions per pixel,
+// but only its rounded position is used. The homography gives the position
+// with one division: sx' = cx - px * (1000 / pz). With u = 2^-53,
+// |px|, |py|, |pz| below Large and |pz| above Tiny, the exact loop's sx
+// differs from the true cx - 1000 * px / pz by at most
+// u * (5.01 |px| + 7.02 |Q| + |cx|), Q = 1000 * px / pz (the length L of the
+// plane point cancels: dx and dz are divided by the same L), and sx' by at
+// most u * (4.02 |Q| + |cx|); a tiny px, whose terms may underflow, adds less
+// than 1e-150 to either. So when sx' lies more than
+// Slack * (|px| + |Q| + |cx|) + Floor away from every half, both round to the
+// same pixel; Slack = 32 u leaves room for the rounding of the bound itself.
+// Pixels closer to a half, or with values outside the ranges, are computed
+// exactly. Likewise for sy.
+constexpr double Slack = 0x1p-48;
+constexpr double Floor = 1e-100;
+constexpr double Tiny = 1e-50; // smallest |pz|
+constexpr double Large = 1e50; // largest |px|, |py|, |pz|
+
+// The offset of one pixel in `where`, from its rounded source position.
+inline std::int32_t offsetAt(const Setup& st, double rx, double ry) {
+    const bool inside = (rx >= 0.0) & (rx < st.srcW) & (ry >= 0.0) & (ry < st.srcH);
+    // Exact: the offset is an integer below 2^31 (resampleFastFits).
+    const double at = st.base + ry * st.rowStep + rx * st.colStep;
+    return static_cast<std::int32_t>(inside ? at : -1.0);
+}
+
+// Marks a pixel of `where` whose estimate is not sure.
+constexpr std::int32_t Unsure = -2;
+
+// The estimate's nearest pixel: nearbyint rounds half to even in the default
+// rounding mode (never changed in this program), like roundEven, in one
+// instruction where the processor has one.
+inline double nearestEven(double v) {
+    return std::nearbyint(v);
+}
+
+// One pixel's estimate (see above): its offset in `where`, or Unsure when the
+// estimate lies within the bound of a half. The bound is per pixel, with the
+// ranges checked per pixel too.
+[[gnu::always_inline]] inline std::int32_t placedChecked(const Setup& st, double cx, double cy,
+                                                         double cz, int& unsure) {
+    const double px = cx + st.rowX;
+    const double py = cy + st.rowY;
+    const double pz = cz + st.rowZ;
+    const double fr = static_cast<double>(FocalDistance) / pz;
+    const double qx = px * fr;
+    const double qy = py * fr;
+    const double sx = st.cx - qx;
+    const double sy = st.cy - qy;
+    const double rx = nearestEven(sx);
+    const double ry = nearestEven(sy);
+    const double ax = std::fabs(px), ay = std::fabs(py), az = std::fabs(pz);
+    const double bx = (ax + std::fabs(qx) + std::fabs(st.cx)) * Slack + Floor;
+    const double by = (ay + std::fabs(qy) + std::fabs(st.cy)) * Slack + Floor;
+    // Every comparison fails for NaN, so such pixels are unsure. A sure
+    // estimate lies below 2^48 (its bound then exceeds 1/2), far from the
+    // 64-bit limit where the exact loop faults.
+    const bool sure = (std::fabs(sx - rx) < 0.5 - bx) & (std::fabs(sy - ry) < 0.5 - by) &
+                      (az > Tiny) & (az < Large) & (ax < Large) & (ay < Large);
+    unsure |= !sure;
+    return sure ? offsetAt(st, rx, ry) : Unsure;
+}
+
+// The same for a row inside the ranges, with one bound for the whole row:
+// sure when the estimate lies closer than halfX (halfY) to its pixel.
+[[gnu::always_inline]] inline double placedInRow(const Setup& st, double halfX, double halfY,
+                                                 double cx, double cy, double cz,
+                                                 std::int64_t& unsure) {
+    const double px = cx + st.rowX;
+    const double py = cy + st.rowY;
+    const double pz = cz + st.rowZ;
+    const double fr = static_cast<double>(FocalDistance) / pz;
+    const double sx = st.cx - px * fr;
+    const double sy = st.cy - py * fr;
+    const double rx = nearestEven(sx);
+    const double ry = nearestEven(sy);
+    const bool sure = (std::fabs(sx - rx) < halfX) & (std::fabs(sy - ry) < halfY);
+    unsure |= !sure;
+    const bool inside = (rx >= 0.0) & (rx < st.srcW) & (ry >= 0.0) & (ry < st.srcH);
+    const double at = st.base + ry * st.rowStep + rx * st.colStep;
+    return sure ? (inside ? at : -1.0) : static_cast<double>(Unsure);
+}
+
+// For a row whose plane points all lie in the ranges: 1/2 minus the bound of
+// the row, for x and y; empty when the row leaves the ranges. Each coordinate
+// of the plane point is monotonic along the row (the column terms are
+// products and quotients of the column index by constants, plus constants,
+// each rounded monotonically), so its extremes are the row's ends: |px| <= mx
+// and |Q| = 1000 |px| / |pz| <= 1000 mx / mz, where pz keeps its sign. The
+// factor 2 covers the rounding of the bound.
+struct RowHalves {
+    bool ok = false;
+    double x = 0, y = 0;
+};
+RowHalves rowHalves(const Setup& st, const double* cxs, const double* cys, const double* czs,
+                    int width) {
+    const auto last = static_cast<std::size_t>(width - 1);
+    auto largest = [](double a, double b) { return std::fmax(std::fabs(a), std::fabs(b)); };
+    const double mx = largest(cxs[0] + st.rowX, cxs[last] + st.rowX);
+    const double my = largest(cys[0] + st.rowY, cys[last] + st.rowY);
+    const double z0 = czs[0] + st.rowZ, z1 = czs[last] + st.rowZ;
+    const bool sameSign = (z0 > 0.0 && z1 > 0.0) || (z0 < 0.0 && z1 < 0.0);
+    const double mz = std::fmin(std::fabs(z0), std::fabs(z1));
+    RowHalves h;
+    // Written so that NaN fails.
+    if (!(mx < Large && my < Large && sameSign && mz > Tiny && largest(z0, z1) < Large))
+        return h;
+    const double f = FocalDistance;
+    h.x = 0.5 - 2.0 * (Slack * (mx + f * mx / mz + std::fabs(st.cx)) + Floor);
+    h.y = 0.5 - 2.0 * (Slack * (my + f * my / mz + std::fabs(st.cy)) + Floor);
+    h.ok = true;
+    return h;
+}
+
 // Where each result pixel of one row reads the source (see Setup), -1 for
 // positions outside the source: getpixel reads 0 there. Returns true when a
 // pixel of the row faults.
@@ -76,19 +191,43 @@ projectRow(const Setup& setup, const double* __restrict cxs, const double* __res
            const double* __restrict czs, int width, std::int32_t* __restrict where) {
     // A local copy: the stores below cannot alias it, so the loop vectorises.
     const Setup st = setup;
-    int anyFault = 0;
+    int anyUnsure = 0;
+    const RowHalves halves = rowHalves(st, cxs, cys, czs, width);
+    if (halves.ok) {
+        const double hx = halves.x, hy = halves.y;
+        // In chunks: the offsets are formed as doubles and narrowed in a
+        // second loop, so the first works on as many pixels at a time as a
+        // register holds doubles and keeps its values in registers.
+        constexpr int Chunk = 512;
+        alignas(64) double at[Chunk];
+        std::int64_t unsure = 0;
+        for (int x0 = 0; x0 < width; x0 += Chunk) {
+            const int n = std::min(Chunk, width - x0);
+            for (int k = 0; k < n; ++k)
+                at[k] = placedInRow(st, hx, hy, cxs[x0 + k], cys[x0 + k], czs[x0 + k], unsure);
+            for (int k = 0; k < n; ++k)
+                where[x0 + k] = static_cast<std::int32_t>(at[k]);
+        }
+        anyUnsure = unsure != 0;
+    } else {
+        for (int x = 0; x < width; ++x)
+            where[x] = placedChecked(st, cxs[x], cys[x], czs[x], anyUnsure);
+    }
+    if (anyUnsure == 0)
+        return false;
+    bool anyFault = false;
     for (int x = 0; x < width; ++x) {
+        if (where[x] != Unsure)
+            continue;
         const Projected p = project(st, cxs[x], cys[x], czs[x]);
         anyFault |= p.fault;
-        const double rx = roundEven(p.sx);
-        const double ry = roundEven(p.sy);
-        const bool inside = (rx >= 0.0) & (rx < st.srcW) & (ry >= 0.0) & (ry < st.srcH);
-        // Exact: the offset is an integer below 2^31 (resampleFastFits).
-        const double at = st.base + ry * st.rowStep + rx * st.colStep;
-        where[x] = static_cast<std::int32_t>(inside ? at : -1.0);
+        where[x] = offsetAt(st, roundEven(p.sx), roundEven(p.sy));
     }
-    return anyFault != 0;
+    return anyFault;
 }
+
+// How many pixels ahead the copy asks for the source bytes.
+constexpr int PrefetchAhead = 192;
 
 struct Part {
     int rowBegin = 0, rowEnd = 0;
@@ -181,16 +320,33 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
                 // whose word would reach past the photograph.
                 const int words = limit - 1;
                 const std::int32_t* const offsets = where.data();
-                for (int x = 0; x < words; ++x) {
+                // One comparison for "inside and a whole word fits".
+                const auto wordLimit = static_cast<std::uint32_t>(lastWord);
+                auto copyWord = [&](int x) {
+                    const std::int32_t at = offsets[x];
                     std::uint32_t word = 0;
-                    if (offsets[x] >= 0) {
-                        if (offsets[x] <= lastWord)
-                            std::memcpy(&word, src + offsets[x], 4);
-                        else
-                            std::memcpy(&word, src + offsets[x], 3);
-                    }
+                    if (static_cast<std::uint32_t>(at) <= wordLimit) [[likely]]
+                        std::memcpy(&word, src + at, 4);
+                    else if (at >= 0)
+                        std::memcpy(&word, src + at, 3);
                     std::memcpy(dst + 3 * static_cast<std::size_t>(x), &word, 4);
+                };
+                int x = 0;
+                for (; x + 4 <= words; x += 4) {
+                    // The photograph is read along a slanted line that meets
+                    // a new cache line every few pixels, mostly from memory:
+                    // asking for the lines some way ahead lets those misses
+                    // overlap instead of stalling the copy one by one. Four
+                    // pixels move less than a line, so one request per four.
+                    if (x + PrefetchAhead < words)
+                        __builtin_prefetch(src + std::max(offsets[x + PrefetchAhead], 0));
+                    copyWord(x);
+                    copyWord(x + 1);
+                    copyWord(x + 2);
+                    copyWord(x + 3);
                 }
+                for (; x < words; ++x)
+                    copyWord(x);
                 if (limit > 0) {
                     const std::int32_t at = where[static_cast<std::size_t>(limit - 1)];
                     std::uint32_t word = 0;

@@ -18,6 +18,7 @@
 #include "TwoThreads.h"
 #include "rectify/Search.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -51,9 +52,11 @@ struct RunConst {
     tvec3 toOrigin; // origin - anchor
     tvec3 r1, r2;   // rays of corners 1 and 2
     double cx = 0, cy = 0;
-    double x3 = 0, y3 = 0; // corner 3
-    double dh = 0;         // the divisor H-1
-    double jf = 0;         // the row index H-1 of the fourth corner
+    double x3 = 0, y3 = 0;     // corner 3
+    double dh = 0;             // the divisor H-1
+    double jf = 0;             // the row index H-1 of the fourth corner
+    double fixedMagnitude = 0; // |anchor| + |cx| + |cy| + |x3| + |y3|, for the bounds
+    double cx3 = 0, cy3 = 0;   // cx - x3, cy - y3 (exact: halves and whole pixels)
 };
 
 // Everything fixed for one value of angleY.
@@ -80,9 +83,15 @@ struct PlaneCorners {
 };
 
 // IntersectLinePlane for the rays of corners 1 and 2 with the pose plane.
+// With `exactZeros` false the additions of exact zeros are left out: they can
+// only turn a -0 into +0, which no bound depends on (the plane vectors enter
+// d2 through anchor + e2, where the sign of a zero e2 vanishes, and the
+// corners only through differences and magnitudes).
+template <bool exactZeros = true>
 inline PlaneCorners planeCorners(const RunConst& rc, const RowConst& row, double sa, double ca) {
-    const double e2x = sa * row.sb + 0.0;
-    const double e2z = sa * row.cb + 0.0;
+    const double zero = exactZeros ? 0.0 : -0.0; // x + -0.0 is x: no operation
+    const double e2x = sa * row.sb + zero;
+    const double e2z = sa * row.cb + zero;
     const double d2x = (rc.anchor.x + e2x) - rc.anchor.x;
     const double d2y = (rc.anchor.y + ca) - rc.anchor.y;
     const double d2z = (rc.anchor.z + e2z) - rc.anchor.z;
@@ -96,12 +105,12 @@ inline PlaneCorners planeCorners(const RunConst& rc, const RowConst& row, double
     const double t1 = num / den1;
     const double t2 = num / den2;
     PlaneCorners pc;
-    pc.c1x = 0.0 + t1 * rc.r1.x;
-    pc.c1y = 0.0 + t1 * rc.r1.y;
-    pc.c1z = 0.0 + t1 * rc.r1.z;
-    pc.c2x = 0.0 + t2 * rc.r2.x;
-    pc.c2y = 0.0 + t2 * rc.r2.y;
-    pc.c2z = 0.0 + t2 * rc.r2.z;
+    pc.c1x = zero + t1 * rc.r1.x;
+    pc.c1y = zero + t1 * rc.r1.y;
+    pc.c1z = zero + t1 * rc.r1.z;
+    pc.c2x = zero + t2 * rc.r2.x;
+    pc.c2y = zero + t2 * rc.r2.y;
+    pc.c2z = zero + t2 * rc.r2.z;
     pc.hit1 = !(std::fabs(den1) < ParallelLimit) & !(t1 == 0.0);
     pc.hit2 = !(std::fabs(den2) < ParallelLimit) & !(t2 == 0.0);
     return pc;
@@ -168,6 +177,118 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void
 evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
             double* err, std::uint8_t* flags) {
     evaluateRowBody(rc, row, sa, ca, err, flags);
+}
+
+// ---- Bounds of a pose's error ------------------------------------------------------
+//
+// Only the smallest error needs its exact bits, so a first pass estimates
+// every pose's error cheaply with a bound, and only poses whose bound reaches
+// below the smallest upper bound are evaluated exactly. The estimate takes the
+// fourth corner as anchor + (c2 - c1) and projects it by the homography:
+//     q = anchor + b,  e' = |((cx - x3) - qx * (1000 / qz), (cy - y3) - qy * (1000 / qz))|.
+// With u = 2^-53 and M the sum of the magnitudes of q, b, the projected Q,
+// cx, cy and corner 3, the exact fourth corner differs from q by at most
+// 6.1 u M per component (its path through v = b / Lb and back multiplies b by
+// four roundings, since the row index equals the divisor H-1), both
+// projections carry at most 13 u M of rounding, and moving q by D moves Q by
+// at most (1000 + |Qx| + |Qy|) D / |qz|. So with G = 1 + (1000 + |Qx| +
+// |Qy|) / |qz| the exact error differs from e' by at most 61 u M G, including
+// the roundings of e' and of the exact error; Bound = 128 u doubles that for
+// the rounding of the bound itself. The argument needs values far from
+// overflow and underflow and |qz| far above the shift D (so the exact qz is
+// not 0 and the exact error is finite); a pose outside those ranges gets the
+// bounds -inf and +inf and is evaluated exactly.
+constexpr double Bound = 0x1p-46;
+constexpr double Tiny = 1e-100;
+constexpr double Large = 1e100;
+constexpr double ZFloor = 0x1p-40; // |qz| must exceed ZFloor * M
+
+[[gnu::always_inline]] inline void poseBounds(const RunConst& rc, double c1x, double c1y,
+                                              double c1z, double c2x, double c2y, double c2z,
+                                              bool hit, double& lower, double& upper) {
+    const tvec3& an = rc.anchor;
+    const double ax = c1x - an.x;
+    const double ay = c1y - an.y;
+    const double az = c1z - an.z;
+    const double aa = ax * ax + ay * ay + az * az;
+    const double bx = c2x - c1x;
+    const double by = c2y - c1y;
+    const double bz = c2z - c1z;
+    const double qx = an.x + bx;
+    const double qy = an.y + by;
+    const double qz = an.z + bz;
+    const double r = 1.0 / qz;
+    const double fr = static_cast<double>(FocalDistance) * r;
+    const double Qx = qx * fr;
+    const double Qy = qy * fr;
+    const double ex = rc.cx3 - Qx;
+    const double ey = rc.cy3 - Qy;
+    const double e = std::sqrt(ex * ex + ey * ey);
+    const double aqz = std::fabs(qz);
+    // Plain selects (not fmax) so the loop vectorises; a NaN fails through M.
+    const double abx = std::fabs(bx), aby = std::fabs(by), abz = std::fabs(bz);
+    const double mxy = abx > aby ? abx : aby;
+    const double mb = mxy > abz ? mxy : abz;
+    // M from above: |q| + |b| <= |anchor| + 2 |b| <= |anchor| + 6 max |b|.
+    const double aQ = std::fabs(Qx) + std::fabs(Qy);
+    const double M = 6.0 * mb + aQ + rc.fixedMagnitude;
+    const double G = 1.0 + (static_cast<double>(FocalDistance) + aQ) * std::fabs(r);
+    const double B = Bound * M * G;
+    // Written so that NaN fails.
+    const bool regular = hit & (aa != 0.0) & (aa <= std::numeric_limits<double>::max()) &
+                         (mb > Tiny) & (M < Large) & (aqz > Tiny) & (aqz > ZFloor * M) &
+                         (B < Large);
+    lower = regular ? e - B : -std::numeric_limits<double>::infinity();
+    upper = regular ? e + B : std::numeric_limits<double>::infinity();
+}
+
+// One row of poses: the lower bound of every error, clamped at 0 (the
+// errors are not negative), misses flagged with the bound 0; and the row's
+// smallest lower and upper bound. Both bounds are then never negative and
+// never NaN, so their bit patterns order like the values, which lets the
+// minima vectorise as integer minima.
+struct RowBounds {
+    double minLower, minUpper;
+};
+
+template <bool store>
+[[gnu::always_inline]] inline RowBounds
+rowBoundsBody(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+              const double* __restrict ca, double* __restrict lower,
+              std::uint8_t* __restrict flags) {
+    std::int64_t minLower = std::numeric_limits<std::int64_t>::max();
+    std::int64_t minUpper = std::numeric_limits<std::int64_t>::max();
+    for (int k = 0; k < GridSize; ++k) {
+        const PlaneCorners pc = planeCorners<false>(rc, row, sa[k], ca[k]);
+        double lo = 0.0, up = 0.0;
+        poseBounds(rc, pc.c1x, pc.c1y, pc.c1z, pc.c2x, pc.c2y, pc.c2z, pc.hit1 & pc.hit2, lo, up);
+        lo = lo > 0.0 ? lo : 0.0;
+        if constexpr (store) {
+            lower[k] = lo;
+            flags[k] = static_cast<std::uint8_t>((pc.hit1 ? 0 : Miss1) | (pc.hit2 ? 0 : Miss2));
+        }
+        const auto loBits = std::bit_cast<std::int64_t>(lo);
+        const auto upBits = std::bit_cast<std::int64_t>(up);
+        minLower = loBits < minLower ? loBits : minLower;
+        minUpper = upBits < minUpper ? upBits : minUpper;
+    }
+    return {std::bit_cast<double>(minLower), std::bit_cast<double>(minUpper)};
+}
+
+// The row's minima only (the first pass): without the byte-wide flags the
+// loop works on fewer poses at a time and keeps its values in registers.
+__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
+rowMinima(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+          const double* __restrict ca) {
+    return rowBoundsBody<false>(rc, row, sa, ca, nullptr, nullptr);
+}
+
+// The minima, the lower bound of every pose and the flags (the second pass).
+__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
+evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+                  const double* __restrict ca, double* __restrict lower,
+                  std::uint8_t* __restrict flags) {
+    return rowBoundsBody<true>(rc, row, sa, ca, lower, flags);
 }
 
 // Position of corner 1 or 2 at the pose with loop index `index` (iy outer),
@@ -251,13 +372,84 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
     return part;
 }
 
+// searchRows without the error of every pose: the bounds first, then the
+// exact errors of the poses that can still be the smallest. A pose whose
+// lower bound lies above the smallest upper bound of the part has a larger
+// error than the part's smallest one, so it is neither the first minimum nor
+// a fault; its row is skipped when all its poses are such poses.
+PartResult searchRowsBounded(const RunConst& rc, const tpose& start, int rowBegin, int rowEnd) {
+    const AngleTable& t = angleTable();
+    std::vector<double> lower(GridSize);
+    std::vector<std::uint8_t> flags(GridSize);
+    std::vector<double> rowMinLower(static_cast<std::size_t>(rowEnd - rowBegin));
+    double threshold = std::numeric_limits<double>::infinity();
+    for (int r = rowBegin; r < rowEnd; ++r) {
+        const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
+        const RowBounds b = rowMinima(rc, row, t.s.data(), t.c.data());
+        rowMinLower[static_cast<std::size_t>(r - rowBegin)] = b.minLower;
+        threshold = std::fmin(threshold, b.minUpper);
+    }
+
+    PartResult part;
+    std::int64_t lastHit1 = -2, lastHit2 = -2; // as in searchRows
+    for (int r = rowBegin; r < rowEnd; ++r) {
+        // Written so that a NaN bound keeps the row.
+        if (rowMinLower[static_cast<std::size_t>(r - rowBegin)] > threshold) {
+            lastHit1 = lastHit2 = -2; // looked up again where a miss needs it
+            continue;
+        }
+        const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
+        evaluateRowBounds(rc, row, t.s.data(), t.c.data(), lower.data(), flags.data());
+        const std::int64_t rowStart = static_cast<std::int64_t>(r) * GridSize;
+        for (int k = 0; k < GridSize; ++k) {
+            const std::int64_t index = rowStart + k;
+            const auto uk = static_cast<std::size_t>(k);
+            const std::uint8_t f = flags[uk];
+            if (f == 0) {
+                lastHit1 = index;
+                lastHit2 = index;
+                if (lower[uk] > threshold)
+                    continue;
+            }
+            const PlaneCorners pc = planeCorners(rc, row, t.s[uk], t.c[uk]);
+            tvec3 c1{pc.c1x, pc.c1y, pc.c1z};
+            tvec3 c2{pc.c2x, pc.c2y, pc.c2z};
+            if (f != 0) {
+                if (f & Miss1)
+                    c1 = cornerAt(rc, start, lastHit1 == -2 ? index - 1 : lastHit1, 1, lastHit1);
+                if (f & Miss2)
+                    c2 = cornerAt(rc, start, lastHit2 == -2 ? index - 1 : lastHit2, 2, lastHit2);
+                if (!(f & Miss1))
+                    lastHit1 = index;
+                if (!(f & Miss2))
+                    lastHit2 = index;
+            }
+            const double e = poseError(rc, c1.x, c1.y, c1.z, c2.x, c2.y, c2.z);
+            if (!std::isfinite(e)) {
+                part.fault = true;
+                return part;
+            }
+            if (!part.any || e < part.bestError) {
+                part.any = true;
+                part.bestIndex = index;
+                part.bestError = e;
+            }
+        }
+    }
+    return part;
+}
+
 std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start, double* errors) {
     // Two halves of the angleY rows; each keeps its own first minimum and the
     // earlier half wins ties, which is the sequential loop order.
     const int split = (GridSize + 1) / 2;
     PartResult lower, upper;
-    auto runLower = [&] { lower = searchRows(rc, start, 0, split, errors); };
-    auto runUpper = [&] { upper = searchRows(rc, start, split, GridSize, errors); };
+    auto rows = [&](int begin, int end) {
+        return errors != nullptr ? searchRows(rc, start, begin, end, errors)
+                                 : searchRowsBounded(rc, start, begin, end);
+    };
+    auto runLower = [&] { lower = rows(0, split); };
+    auto runUpper = [&] { upper = rows(split, GridSize); };
     runBoth(runLower, runUpper);
     if (lower.fault || upper.fault)
         return std::nullopt;
@@ -296,6 +488,10 @@ std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3
     rc.y3 = corner3.y;
     rc.dh = static_cast<double>(H - 1);
     rc.jf = static_cast<double>(H - 1);
+    rc.cx3 = rc.cx - rc.x3;
+    rc.cy3 = rc.cy - rc.y3;
+    rc.fixedMagnitude = std::fabs(rc.anchor.x) + std::fabs(rc.anchor.y) + std::fabs(rc.anchor.z) +
+                        std::fabs(rc.cx) + std::fabs(rc.cy) + std::fabs(rc.x3) + std::fabs(rc.y3);
     return searchAll(rc, start, errors);
 }
 

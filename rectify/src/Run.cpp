@@ -8,7 +8,8 @@
 
 namespace rectify {
 
-RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot, Engine engine) {
+RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot, Engine engine,
+                    RunScope scope) {
     if (fields.holdChecked())
         return RunEnd::Held;
 
@@ -60,6 +61,8 @@ RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot, E
         flags.breitetoset = false;
         return PresetWidth(found->best, fields) ? RunEnd::WidthPreset : RunEnd::Fault;
     }
+    if (scope == RunScope::PoseOnly)
+        return RunEnd::PoseOnly;
 
     const int areaPercent = fields.areaPercent();
     switch (ResampleRectified(slot.source, camera, found->best, size.W, size.H, areaPercent,

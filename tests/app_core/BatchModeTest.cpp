@@ -263,6 +263,73 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"area_negative", Upright, {"2000", "1000", "-50"}, 2, 1, -1, -1}),
     [](const testing::TestParamInfo<CountCase>& i) { return std::string(i.param.name); });
 
+// ---------------------------------------------------------------- shortcut
+
+// With the real size given, the batch's first run of image 1 stops before its
+// resampling, since the second run makes the same image. The written file
+// must be the very file of the two full runs, byte for byte.
+struct ShortcutCase {
+    const char* name;
+    std::vector<std::string> extra; // parameters 11, 12, ...
+    const char* output;
+};
+void PrintTo(const ShortcutCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class BatchShortcut : public BatchRun, public testing::WithParamInterface<ShortcutCase> {};
+
+TEST_P(BatchShortcut, WritesTheFileOfTwoFullRuns) {
+    const ShortcutCase& c = GetParam();
+    // A quad seen at an angle, so that the image depends on the searched pose.
+    const rectify::Corners corners{{{60, 50}, {350, 80}, {330, 260}, {40, 240}}};
+    std::vector<std::string> params{s_photo};
+    for (const rectify::TPoint& p : corners) {
+        params.push_back(std::to_string(p.x));
+        params.push_back(std::to_string(p.y));
+    }
+    const std::string batchFile = path((std::string("batch") + c.output).c_str());
+    params.push_back(batchFile);
+    params.insert(params.end(), c.extra.begin(), c.extra.end());
+    ASSERT_EQ(run(params), 0) << m_err;
+
+    // The same batch step by step, every run complete.
+    app::BatchWorkspace ws;
+    ws.createWorkspace("/opt/velkor/fassadenplan");
+    ASSERT_TRUE(ws.TryToOpenFile(s_photo));
+    ws.points = corners;
+    ws.setted = true;
+    ws.mode = 3;
+    if (c.extra.size() >= 2) {
+        ws.fields().setRealWidthCm(std::stod(c.extra[0]));
+        ws.fields().setRealHeightCm(std::stod(c.extra[1]));
+    } else {
+        ws.breitetoset = true;
+    }
+    if (c.extra.size() >= 3)
+        ws.fields().setAreaPercent(std::stoi(c.extra[2]));
+    ws.RenderDi2();
+    EXPECT_EQ(ws.RenderDi2(), rectify::RunEnd::Done);
+    ws.renderdi4();
+    ws.renderdi4();
+    EXPECT_EQ(ws.fields().repaints(1), c.extra.size() >= 2 ? 2 : 1);
+    const std::string fullFile = path((std::string("full") + c.output).c_str());
+    ASSERT_TRUE(pixkit::WriteDib(ws.di2, fullFile, app::storedJpegQuality("fassadenplan")).ok);
+
+    const std::vector<std::uint8_t> written = readFile(batchFile);
+    EXPECT_GT(written.size(), 1000u);
+    EXPECT_TRUE(written == readFile(fullFile));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, BatchShortcut,
+    testing::Values(ShortcutCase{"twelve_jpeg", {"900", "600"}, ".jpg"},
+                    ShortcutCase{"twelve_bitmap", {"900", "600"}, ".bmp"},
+                    ShortcutCase{"thirteen_with_margin", {"700", "650", "130"}, ".bmp"},
+                    ShortcutCase{"thirteen_cropped", {"700", "650", "80"}, ".tga"},
+                    // No real size: the first run presets the width, nothing is skipped.
+                    ShortcutCase{"ten_width_preset", {}, ".bmp"}),
+    [](const testing::TestParamInfo<ShortcutCase>& i) { return std::string(i.param.name); });
+
 struct FailCase {
     const char* name;
     std::vector<std::string> params; // "{photo}", "{out}", "{dir}" are filled in

@@ -98,6 +98,29 @@ TEST_P(SearchEquivalence, EveryPoseErrorAndTheBestPoseAgreeToTheBit) {
                              << (static_cast<int>(firstDiff / GridSize) - GridHalf) / 4.0 << ")";
 }
 
+// Without the per-pose errors the search bounds every error first and
+// evaluates exactly only the poses that can still be the smallest.
+TEST_P(SearchEquivalence, BoundedSearchFindsTheSamePoseAndErrorBits) {
+    const SearchCase& c = GetParam();
+    pixkit::dib frame;
+    pixkit::newdib(frame, c.width, c.height, 24, nullptr, 0);
+    pixkit::DibHolder holder(frame);
+    ASSERT_NE(frame.poi, nullptr);
+    const tcamera camera = MakeCamera(frame, c.corners);
+    const auto size = TargetSize(c.corners, c.realWidthCm, c.realHeightCm, 100);
+    ASSERT_EQ(size.status, TargetSizeResult::Status::Ok);
+    const auto fast = SearchPose(camera, c.corners[3], size.W, size.H, std::nullopt, Engine::Fast);
+    const auto ref =
+        SearchPose(camera, c.corners[3], size.W, size.H, std::nullopt, Engine::Reference);
+    ASSERT_EQ(fast.has_value(), ref.has_value());
+    if (!ref)
+        return;
+    EXPECT_TRUE(samePose(fast->best, ref->best))
+        << "fast " << fast->best.angleX << "/" << fast->best.angleY << ", reference "
+        << ref->best.angleX << "/" << ref->best.angleY;
+    EXPECT_EQ(bits(fast->error), bits(ref->error));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Quads, SearchEquivalence,
     ::testing::Values(SearchCase{"AxisParallel",
@@ -131,6 +154,51 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchCase{"Random320x200", 320, 200, seededQuad(7, 320, 200), 400, 250},
                       SearchCase{"RandomOddWidth", 1001, 777, seededQuad(11, 1001, 777), 100, 100}),
     [](const auto& p) { return std::string(p.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    MoreQuads, SearchEquivalence,
+    ::testing::Values(
+        SearchCase{"Random6000x4000", 6000, 4000, seededQuad(23, 6000, 4000), 900, 500},
+        SearchCase{"RandomTiny", 40, 30, seededQuad(31, 40, 30), 10, 10},
+        // A quad no tilted rectangle fits well: the smallest
+        // error is large and many poses come close to it.
+        SearchCase{
+            "Twisted", 1000, 800, {{{100, 100}, {900, 700}, {850, 120}, {150, 650}}}, 100, 100}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The bounded search on many quads, strong perspectives and near-degenerate
+// ones included: the same best pose and error bits as the reference.
+TEST(SearchEquivalenceRandom, BoundedSearchOnManyQuads) {
+    std::mt19937 rng(2026);
+    for (int round = 0; round < 24; ++round) {
+        const int w = std::uniform_int_distribution<int>(20, 4000)(rng);
+        const int h = std::uniform_int_distribution<int>(20, 3000)(rng);
+        pixkit::dib frame;
+        pixkit::newdib(frame, w, h, 24, nullptr, 0);
+        pixkit::DibHolder holder(frame);
+        ASSERT_NE(frame.poi, nullptr);
+        Corners corners = randomQuad(rng, w, h);
+        if (round % 4 == 3) // a nearly straight corner 3: a poor fit
+            corners[3] = {corners[0].x + 1, corners[2].y - 1};
+        if (!CornersDistinct(corners))
+            continue;
+        const tcamera camera = MakeCamera(frame, corners);
+        const double realW = std::uniform_int_distribution<int>(10, 3000)(rng);
+        const double realH = std::uniform_int_distribution<int>(10, 3000)(rng);
+        const auto size = TargetSize(corners, realW, realH, 100);
+        if (size.status != TargetSizeResult::Status::Ok)
+            continue;
+        const auto fast =
+            SearchPose(camera, corners[3], size.W, size.H, std::nullopt, Engine::Fast);
+        const auto ref =
+            SearchPose(camera, corners[3], size.W, size.H, std::nullopt, Engine::Reference);
+        ASSERT_EQ(fast.has_value(), ref.has_value()) << "round " << round;
+        if (!ref)
+            continue;
+        EXPECT_TRUE(samePose(fast->best, ref->best)) << "round " << round;
+        EXPECT_EQ(bits(fast->error), bits(ref->error)) << "round " << round;
+    }
+}
 
 // ---- Resampling ------------------------------------------------------------------
 
@@ -293,6 +361,62 @@ TEST(ResampleEquivalenceFault, PartlyFilledImageIsTheSame) {
         for (int x = y == 0 ? 7 : 0; x < pixkit::dibwidth(out); ++x)
             ASSERT_EQ(pixkit::getpixel(out, x, y), 0u) << x << "," << y;
 }
+
+} // namespace
+} // namespace rectify
+
+namespace rectify {
+namespace {
+
+// The resampling places most pixels by the homography and computes a pixel
+// exactly only where that estimate lies close to a half. These poses put
+// many positions exactly on halves (the estimate must defer to the exact
+// rounding, halves to even), on the principal row and column (plane
+// coordinates of 0 and tiny ones), and a plane that passes behind the camera
+// inside the calculation area (rows whose plane points change sign in z).
+struct HalfwayCase {
+    const char* name;
+    double angleX, angleY;
+    int scale; // W = scale * width, H = scale * height
+    int areaPercent;
+};
+
+std::ostream& operator<<(std::ostream& os, const HalfwayCase& c) {
+    return os << c.name;
+}
+
+class ResampleEstimate : public ::testing::TestWithParam<HalfwayCase> {};
+
+TEST_P(ResampleEstimate, SamePixelsAsTheReference) {
+    const HalfwayCase& c = GetParam();
+    for (const auto& [w, h] : {std::pair{64, 48}, std::pair{101, 77}, std::pair{300, 200}}) {
+        const pixkit::DibHolder photo = test::makePhoto(w, h, 9);
+        ASSERT_NE(photo.get().poi, nullptr);
+        const Corners corners{{{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}};
+        const tcamera camera = MakeCamera(photo.get(), corners);
+        tpose pose = StartPose(camera);
+        ASSERT_TRUE(EvaluatePose(camera, c.angleX, c.angleY, pose));
+        pixkit::DibHolder fastOut, refOut;
+        const ResampleEnd fastEnd =
+            ResampleRectified(photo.get(), camera, pose, c.scale * w, c.scale * h, c.areaPercent,
+                              fastOut.get(), Engine::Fast);
+        const ResampleEnd refEnd =
+            ResampleRectified(photo.get(), camera, pose, c.scale * w, c.scale * h, c.areaPercent,
+                              refOut.get(), Engine::Reference);
+        EXPECT_EQ(fastEnd, refEnd) << w << "x" << h;
+        EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get())) << w << "x" << h;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Poses, ResampleEstimate,
+    ::testing::Values(HalfwayCase{"UprightDoubled", 0.0, 0.0, 2, 100},
+                      HalfwayCase{"UprightDoubledWithMargin", 0.0, 0.0, 2, 300},
+                      HalfwayCase{"UprightQuadrupled", 0.0, 0.0, 4, 100},
+                      HalfwayCase{"QuarterDegreeTilt", 0.25, -0.25, 2, 150},
+                      HalfwayCase{"SteepTiltBehindTheCamera", 89.75, 0.0, 1, 1000},
+                      HalfwayCase{"SteepSideways", 0.0, -89.5, 1, 800}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
 } // namespace rectify

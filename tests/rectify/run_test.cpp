@@ -63,9 +63,10 @@ struct Workspace {
     pixkit::DibHolder result;
     RecordingFields fields{donotreender};
 
-    RunEnd run(int slot = 1, Engine engine = Engine::Fast) {
+    RunEnd run(int slot = 1, Engine engine = Engine::Fast, RunScope scope = RunScope::Full) {
         return RectifyImage(fields, RunFlags{setwink, breitetoset, donotreender},
-                            SlotFields{slot, setted, corners, source.get(), result.get()}, engine);
+                            SlotFields{slot, setted, corners, source.get(), result.get()}, engine,
+                            scope);
     }
 };
 
@@ -227,6 +228,39 @@ TEST_P(CompleteRun, FailedImageKeepsThePreviousResultAndDoesNotRepaint) {
     EXPECT_EQ(ws.run(1, GetParam()), RunEnd::NoImage);
     EXPECT_EQ(ws.result.get().poi, previous.poi);
     EXPECT_EQ(joined(ws.fields.log), "hold width height target setAngleX[dnr] setAngleY[dnr] area");
+}
+
+// A run that stops before the resampling does everything up to it (angles
+// written, flags cleared) and leaves the result image and the view alone; the
+// full run that follows makes the image a run of its own would make.
+TEST_P(CompleteRun, PoseOnlyStopsBeforeTheImage) {
+    Workspace ws;
+    ws.corners = {{{120, 90}, {610, 140}, {590, 520}, {100, 560}}};
+    pixkit::dib previous;
+    pixkit::newdib(previous, 3, 3, 24, nullptr, 0);
+    ws.result.install(previous);
+    EXPECT_EQ(ws.run(1, GetParam(), RunScope::PoseOnly), RunEnd::PoseOnly);
+    EXPECT_EQ(ws.result.get().poi, previous.poi);
+    EXPECT_EQ(joined(ws.fields.log), "hold width height target setAngleX[dnr] setAngleY[dnr]");
+    const double angleX = ws.fields.angleX, angleY = ws.fields.angleY;
+    EXPECT_NE(angleX, 0.0);
+
+    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::Done);
+    EXPECT_EQ(ws.fields.angleX, angleX);
+    EXPECT_EQ(ws.fields.angleY, angleY);
+    Workspace single;
+    single.corners = ws.corners;
+    EXPECT_EQ(single.run(1, GetParam()), RunEnd::Done);
+    EXPECT_TRUE(test::sameImage(ws.result.get(), single.result.get()));
+}
+
+// A pending width preset still wins: the run presets the width as usual.
+TEST_P(CompleteRun, PoseOnlyKeepsTheWidthPreset) {
+    Workspace ws;
+    ws.breitetoset = true;
+    EXPECT_EQ(ws.run(1, GetParam(), RunScope::PoseOnly), RunEnd::WidthPreset);
+    EXPECT_FALSE(ws.breitetoset);
+    EXPECT_NEAR(ws.fields.widthCm, 2000.0, 0.005);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CompleteRun, ::testing::Values(Engine::Fast, Engine::Reference));

@@ -61,6 +61,7 @@ const char* whyNoImage(rectify::RunEnd end) {
     case rectify::RunEnd::Held:
     case rectify::RunEnd::NoCorners:
     case rectify::RunEnd::WidthPreset:
+    case rectify::RunEnd::PoseOnly:
     case rectify::RunEnd::Done:
         break;
     }
@@ -340,8 +341,14 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
         ws.fields().setAreaPercent(*areaPercent);
 
     // Twice each, as the window would: with a width to preset, the first run
-    // only presets it and the second makes the image.
-    ws.RenderDi2();
+    // only presets it and the second makes the image. Without a preset or
+    // typed angles pending, the second run of image 1 reads the same corners,
+    // photograph, fields and flags as the first (the first writes only the
+    // angles, which a search does not read) and makes the same image, which
+    // replaces the first one unseen: the first run then stops before its
+    // resampling.
+    const bool sameInputsTwice = !ws.breitetoset && !ws.setwink;
+    ws.RenderDi2(sameInputsTwice ? rectify::RunScope::PoseOnly : rectify::RunScope::Full);
     const rectify::RunEnd last = ws.RenderDi2();
     ws.renderdi4();
     ws.renderdi4();

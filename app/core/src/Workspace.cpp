@@ -106,10 +106,10 @@ bool Workspace::TryToOpenFile2(const std::string& fname) {
     return true;
 }
 
-rectify::RunEnd Workspace::RenderDi2() {
+rectify::RunEnd Workspace::RenderDi2(rectify::RunScope scope) {
     return rectify::RectifyImage(runFields(), rectify::RunFlags{setwink, breitetoset, donotreender},
                                  rectify::SlotFields{1, setted, points, di, di2},
-                                 rectify::Engine::Fast);
+                                 rectify::Engine::Fast, scope);
 }
 
 rectify::RunEnd Workspace::renderdi4() {

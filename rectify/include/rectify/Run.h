@@ -80,13 +80,19 @@ enum class RunEnd {
     WidthPreset,     // breitetoset consumed: width written, no image
     NoImage,         // newdib failed: previous result kept
     Done,            // new result image made and repaint requested
+    PoseOnly,        // RunScope::PoseOnly: angles written, the result left as it was
 };
+
+// How far a run goes. PoseOnly stops where the resampling would begin: for a
+// caller that knows the very next run gets the same inputs and makes the
+// image, so that this run's image would be replaced unseen.
+enum class RunScope { Full, PoseOnly };
 
 // Which implementation of the search and the resampling to use. Both give
 // bit-identical results; Reference is the step-by-step definition.
 enum class Engine { Fast, Reference };
 
 RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot,
-                    Engine engine = Engine::Fast);
+                    Engine engine = Engine::Fast, RunScope scope = RunScope::Full);
 
 } // namespace rectify

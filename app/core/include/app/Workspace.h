@@ -35,8 +35,9 @@ public:
     bool TryToOpenFile(const std::string& fname);
     bool TryToOpenFile2(const std::string& fname);
 
-    // The rectification runs of image 1 and image 2.
-    rectify::RunEnd RenderDi2();
+    // The rectification runs of image 1 and image 2. RunScope::PoseOnly only
+    // where the next run of image 1 provably makes the same image.
+    rectify::RunEnd RenderDi2(rectify::RunScope scope = rectify::RunScope::Full);
     rectify::RunEnd renderdi4();
 
     // Steps 1 to 6 of the DXF export on rectified image 1 at the threshold

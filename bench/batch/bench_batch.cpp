@@ -1,0 +1,199 @@
+// The batch mode end to end: a 24 MP JPEG photograph, four corners and a real
+// size (12 parameters), rectified into a JPEG at quality 90, timed as a whole
+// process from start to exit. The peer is the same job as a Python script
+// with OpenCV (rectify_batch.py: imread, getPerspectiveTransform,
+// warpPerspective with nearest neighbour, imwrite at quality 90).
+//
+// BM_BatchVsPythonOpenCV runs both alternately in every iteration; its time
+// is ours, the counter `ratio` our time / the script's and `peer_ms` the
+// script's time per iteration. BM_PythonOpenCVStartOnly shows how much of the
+// script's time is Python starting and importing cv2 and numpy.
+
+#include "pixkit/ImageFile.h"
+#include "pixkit/dib.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int Width = 6000, Height = 4000;
+// A facade seen from below and from the left, 18 m x 12 m.
+const std::vector<std::string> CornersAndSize = {"1150", "820",  "4720", "1240",
+                                                 "4560", "3180", "1030", "3560"};
+const std::vector<std::string> RealSize = {"1800", "1200"};
+
+// The photograph in a folder of its own, which also serves as the children's
+// settings folder (no stored JPEG quality: 90).
+struct Setup {
+    std::string dir;
+    std::string photo;
+    Setup() {
+        char name[] = "/tmp/bench_batch_XXXXXX";
+        if (mkdtemp(name) == nullptr)
+            std::abort();
+        dir = name;
+        photo = dir + "/facade.jpg";
+        // Smooth light, a window grid and some grain, so the JPEG has a
+        // realistic size.
+        pixkit::dib d;
+        pixkit::newdib(d, Width, Height, 24, nullptr, 0);
+        pixkit::DibHolder holder(d);
+        if (d.poi == nullptr)
+            std::abort();
+        unsigned seed = 12345;
+        for (int y = 0; y < Height; ++y) {
+            std::uint8_t* row = pixkit::pictureRow(d, y);
+            for (int x = 0; x < Width; ++x) {
+                seed = seed * 1103515245u + 12345u;
+                const int grain = static_cast<int>((seed >> 16) & 15) - 8;
+                const bool window = (x % 400) > 250 && (y % 500) > 300;
+                const int base = window ? 60 : 150 + (x + y) / 100;
+                std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
+                p[0] = static_cast<std::uint8_t>(std::clamp(base + grain - 30, 0, 255)); // blue
+                p[1] = static_cast<std::uint8_t>(std::clamp(base + grain, 0, 255));
+                p[2] = static_cast<std::uint8_t>(std::clamp(base + grain + 30, 0, 255));
+            }
+        }
+        if (!pixkit::WriteDib(d, photo, 90).ok)
+            std::abort();
+    }
+    ~Setup() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+const Setup& setup() {
+    static const Setup s;
+    return s;
+}
+
+// Runs the program with its arguments and waits; true on exit code 0.
+bool runProcess(const std::vector<std::string>& argv) {
+    const Setup& s = setup();
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0)
+            env.emplace_back(*e);
+    env.push_back("XDG_CONFIG_HOME=" + s.dir);
+    std::vector<char*> args, envp;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return false;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<std::string> jobArgs(std::vector<std::string> head, const std::string& output) {
+    head.push_back(setup().photo);
+    head.insert(head.end(), CornersAndSize.begin(), CornersAndSize.end());
+    head.push_back(setup().dir + output);
+    head.insert(head.end(), RealSize.begin(), RealSize.end());
+    return head;
+}
+
+bool ours() {
+    return runProcess(jobArgs({FP_BATCH_PROGRAM}, "/ours.jpg"));
+}
+bool theirs() {
+    return runProcess(jobArgs({FP_BATCH_PYTHON, FP_BATCH_SCRIPT}, "/theirs.jpg"));
+}
+// What of the script's time is Python starting and loading OpenCV.
+bool theirStart() {
+    return runProcess({FP_BATCH_PYTHON, "-c", "import cv2, numpy"});
+}
+
+using Clock = std::chrono::steady_clock;
+
+void processBench(benchmark::State& state, bool (*job)(), const char* what) {
+    setup();
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        const bool ok = job();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+        if (!ok) {
+            state.SkipWithError(what);
+            break;
+        }
+    }
+}
+
+void BM_BatchFassadenplan(benchmark::State& state) {
+    processBench(state, ours, "the batch mode failed");
+}
+void BM_BatchPythonOpenCV(benchmark::State& state) {
+    processBench(state, theirs, "the Python script failed (python3-opencv installed?)");
+}
+
+void BM_PythonOpenCVStartOnly(benchmark::State& state) {
+    processBench(state, theirStart, "Python cannot load OpenCV (python3-opencv installed?)");
+}
+
+void BM_BatchVsPythonOpenCV(benchmark::State& state) {
+    setup();
+    double oursSeconds = 0.0, theirSeconds = 0.0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        const bool a = ours();
+        const auto t1 = Clock::now();
+        const bool b = theirs();
+        const auto t2 = Clock::now();
+        if (!a || !b) {
+            state.SkipWithError(!a ? "the batch mode failed" : "the Python script failed");
+            break;
+        }
+        const double o = std::chrono::duration<double>(t1 - t0).count();
+        oursSeconds += o;
+        theirSeconds += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(o);
+    }
+    if (theirSeconds > 0.0) {
+        state.counters["ratio"] = oursSeconds / theirSeconds;
+        state.counters["peer_ms"] = 1000.0 * theirSeconds / static_cast<double>(state.iterations());
+    }
+}
+
+} // namespace
+
+#define FP_BATCH_BENCH(fn)                                                                         \
+    BENCHMARK(fn)                                                                                  \
+        ->Unit(benchmark::kMillisecond)                                                            \
+        ->UseManualTime()                                                                          \
+        ->Iterations(3)                                                                            \
+        ->ComputeStatistics("min", [](const std::vector<double>& v) {                              \
+            return *std::min_element(v.begin(), v.end());                                          \
+        })
+
+FP_BATCH_BENCH(BM_BatchFassadenplan);
+FP_BATCH_BENCH(BM_BatchPythonOpenCV);
+FP_BATCH_BENCH(BM_PythonOpenCVStartOnly);
+FP_BATCH_BENCH(BM_BatchVsPythonOpenCV);
