@@ -327,12 +327,9 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
     }
     ws.PaintBox1Paint();
 
-    ws.points = corners;
-    ws.setted = true;
-    ws.mode = 3;
-    if (!realWidthCm) {
-        ws.breitetoset = true;
-    } else {
+    // Without a real size the first run presets the width.
+    ws.completeQuad(1, corners, !realWidthCm);
+    if (realWidthCm) {
         ws.fields().setRealWidthCm(*realWidthCm);
         ws.fields().setRealHeightCm(*realHeightCm);
     }

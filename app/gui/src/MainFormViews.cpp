@@ -42,9 +42,8 @@ rectify::TPoint TMainForm::imagePos(int x, int y) const {
 }
 
 TMainForm::SourceSlot TMainForm::sourceSlot(int slot) {
-    if (slot == 1)
-        return {points, insetmode, setted, mode, PaintBox1, 1};
-    return {doints, insetmode2, setted2, mode2, PaintBox4, 2};
+    const app::CornerSlot c = cornerSlot(slot);
+    return {c.corners, c.insetmode, c.setted, c.mode, slot == 1 ? PaintBox1 : PaintBox4, slot};
 }
 
 // ---------------------------------------------------------------- drawing
@@ -70,7 +69,7 @@ void TMainForm::paintSource(const pixkit::dib& image, PaintBoxView* view, QImage
         };
         QPoint pen = at(0);
         MarkCorner(canvas, pen.x(), pen.y());
-        for (int i = 1; i <= s.mode && i <= 3; ++i) {
+        for (int i = 1; i <= s.mode && i <= app::ModeComplete; ++i) {
             const QPoint next = at(i);
             canvas.drawLine(pen, next);
             MarkCorner(canvas, next.x(), next.y());
@@ -126,100 +125,44 @@ void TMainForm::PaintBox3Paint() {
 
 // ---------------------------------------------------------------- corner input
 
-void TMainForm::sourceMouseDown(SourceSlot s, int x, int y) {
-    const rectify::TPoint p = imagePos(x, y);
-    auto corner = [&](int i) -> rectify::TPoint& { return s.corners[static_cast<std::size_t>(i)]; };
-    if (!s.insetmode) {
-        if (s.setted) {
-            for (int i = 0; i < 4; ++i) {
-                if (CornerHit(corner(i), p)) {
-                    movepoint = true;
-                    pointnr = i;
-                    return;
-                }
-            }
-        }
-        s.insetmode = true;
-        corner(0) = p;
-        s.mode = 1;
-        corner(1) = p;
-        s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
-        return;
-    }
-    corner(s.mode) = p;
-    s.mode += 1;
-    if (s.mode >= 4) {
-        s.insetmode = false;
-        s.setted = true;
-        s.mode = 3;
-        // Starting at the bottom-left corner: the first press becomes corner 3.
-        if (s.slot == 1 && LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1->isChecked()) {
-            const rectify::Corners old = s.corners;
-            s.corners = {old[1], old[2], old[3], old[0]};
-        }
-        if (BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked())
-            breitetoset = true;
-        runSlot(s.slot);
-    } else {
-        corner(s.mode) = p; // the next corner starts under the mouse
-    }
-    s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+app::CornerOptions TMainForm::cornerOptions() const {
+    return {LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1->isChecked(),
+            BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked()};
 }
 
-void TMainForm::sourceMouseMove(SourceSlot s, int x, int y) {
-    const rectify::TPoint p = imagePos(x, y);
-    if (movepoint) {
-        s.corners[static_cast<std::size_t>(pointnr)] = p;
-        s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
-    } else if (s.insetmode && s.mode <= 3) {
-        s.corners[static_cast<std::size_t>(s.mode)] = p;
-        s.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
-    } else if (s.setted) {
-        Qt::CursorShape shape = Qt::CrossCursor;
-        for (const rectify::TPoint& c : s.corners) {
-            if (CornerHit(c, p))
-                shape = Qt::PointingHandCursor;
-        }
-        s.view->setCursor(shape);
-    }
-}
-
-void TMainForm::sourceMouseUp(SourceSlot s, int x, int y) {
-    if (!movepoint)
-        return;
-    movepoint = false;
-    s.corners[static_cast<std::size_t>(pointnr)] = imagePos(x, y);
-    runSlot(s.slot);
+void TMainForm::applyCornerStep(int slot, const app::CornerStep& step) {
+    if (step.run)
+        runSlot(slot);
+    if (step.repaint)
+        slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+    if (step.cursor != app::CornerCursor::Keep)
+        sourceSlot(slot).view->setCursor(
+            step.cursor == app::CornerCursor::Hand ? Qt::PointingHandCursor : Qt::CrossCursor);
 }
 
 void TMainForm::placeCorners(const rectify::Corners& corners) {
-    points = corners;
-    insetmode = false;
-    setted = true;
-    mode = 3;
-    if (BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked())
-        breitetoset = true;
-    runSlot(1);
-    PaintBox1Paint();
+    applyCornerStep(
+        1,
+        completeQuad(1, corners, BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked()));
 }
 
 void TMainForm::PaintBox1MouseDown(int x, int y) {
-    sourceMouseDown(sourceSlot(1), x, y);
+    applyCornerStep(1, cornerDown(1, imagePos(x, y), cornerOptions()));
 }
 void TMainForm::PaintBox1MouseMove(int x, int y) {
-    sourceMouseMove(sourceSlot(1), x, y);
+    applyCornerStep(1, cornerMove(1, imagePos(x, y)));
 }
 void TMainForm::PaintBox1MouseUp(int x, int y) {
-    sourceMouseUp(sourceSlot(1), x, y);
+    applyCornerStep(1, cornerUp(1, imagePos(x, y)));
 }
 void TMainForm::PaintBox4MouseDown(int x, int y) {
-    sourceMouseDown(sourceSlot(2), x, y);
+    applyCornerStep(2, cornerDown(2, imagePos(x, y), cornerOptions()));
 }
 void TMainForm::PaintBox4MouseMove(int x, int y) {
-    sourceMouseMove(sourceSlot(2), x, y);
+    applyCornerStep(2, cornerMove(2, imagePos(x, y)));
 }
 void TMainForm::PaintBox4MouseUp(int x, int y) {
-    sourceMouseUp(sourceSlot(2), x, y);
+    applyCornerStep(2, cornerUp(2, imagePos(x, y)));
 }
 
 } // namespace gui
