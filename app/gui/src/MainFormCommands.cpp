@@ -125,7 +125,7 @@ void TMainForm::saveRectified(const pixkit::dib& image) {
     if (f.isEmpty())
         return;
     const pixkit::WriteResult r = pixkit::WriteDib(image, f.toStdString(), JPEGQualForm->quality());
-    if (!r.ok)
+    if (!r.ok) // the file on the first line, the reason below it
         reportError(QStringLiteral("%1\n%2").arg(f, QString::fromStdString(r.error)));
 }
 
