@@ -19,17 +19,15 @@ constexpr int BlankHeight = 200;
 // cannot be read or the image cannot be brought to 24 bits: the rest of the
 // program reads source pixels as colour values, so a palette image that
 // stayed at its depth would rectify into palette indices.
-pixkit::dib openAs24(const std::string& fname) {
-    pixkit::dib loaded;
-    pixkit::OpenDib(loaded, fname, 0, nullptr);
-    if (loaded.poi == nullptr)
-        return pixkit::dib{};
-    if (pixkit::dibbits(loaded) != 24)
-        pixkit::DepthUpTo(24, loaded);
-    if (pixkit::dibbits(loaded) != 24) {
-        pixkit::releasedib(loaded);
-        return pixkit::dib{};
-    }
+pixkit::DibHolder openAs24(const std::string& fname) {
+    pixkit::DibHolder loaded;
+    pixkit::OpenDib(loaded.get(), fname, 0, nullptr);
+    if (loaded.empty())
+        return loaded;
+    if (pixkit::dibbits(loaded.get()) != 24)
+        pixkit::DepthUpTo(24, loaded.get());
+    if (pixkit::dibbits(loaded.get()) != 24)
+        loaded.install(pixkit::dib{});
     return loaded;
 }
 
@@ -87,23 +85,21 @@ void Workspace::createWorkspace(const std::string& programPath) {
 }
 
 bool Workspace::TryToOpenFile(const std::string& fname) {
-    const pixkit::dib loaded = openAs24(fname);
-    if (loaded.poi == nullptr)
+    pixkit::DibHolder loaded = openAs24(fname);
+    if (loaded.empty())
         return false;
     filename1 = fname;
-    pixkit::releasedib(di);
-    di = loaded;
+    pixkit::replaceDib(di, loaded.take());
     PaintBox1Paint();
     return true;
 }
 
 bool Workspace::TryToOpenFile2(const std::string& fname) {
-    const pixkit::dib loaded = openAs24(fname);
-    if (loaded.poi == nullptr)
+    pixkit::DibHolder loaded = openAs24(fname);
+    if (loaded.empty())
         return false;
     filename2 = fname;
-    pixkit::releasedib(bi);
-    bi = loaded;
+    pixkit::replaceDib(bi, loaded.take());
     showImage2Row();
     PaintBox4Paint();
     return true;

@@ -7,6 +7,19 @@
 //
 // Error policy: opening a file that cannot be read leaves the workspace
 // unchanged and returns false; runs end silently (rectify::RunEnd says where).
+//
+// Who owns the images: each of the five fields owns its image, and the
+// workspace's destructor releases all five. Whoever puts a new image into a
+// field replaces it with pixkit::replaceDib (the old one is released then);
+// a function that holds an image for a while keeps it in a pixkit::DibHolder.
+//   di   source image 1: replaced by TryToOpenFile and by turning it.
+//   bi   source image 2: replaced by TryToOpenFile2 and by turning it.
+//   di2  rectified image 1: replaced by the run of image 1 (the new image is
+//        made before the old one is released), by the DXF export's outline
+//        (TraceDi2), by turning it; the brush paints into it in place.
+//   bi2  rectified image 2: replaced by the run of image 2 and by turning it.
+//   di3  overlay composite: replaced or reused by the overlay composition.
+// Records copied out of a field are for reading only; they never release.
 
 #include "lines/Export.h"
 #include "pixkit/dib.h"
@@ -118,7 +131,7 @@ public:
     virtual void PaintBox3Paint() {}
     virtual void showImage2Row() {} // Panel4 visible
 
-    // --- images (each field owns its image; replace via pixkit::releasedib first) ---
+    // --- images (each field owns its image; replace via pixkit::replaceDib) ---
     pixkit::dib di;  // source image 1
     pixkit::dib di2; // rectified image 1
     pixkit::dib bi;  // source image 2
