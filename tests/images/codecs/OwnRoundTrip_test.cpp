@@ -1,5 +1,5 @@
 // Our encoders against our decoders, and both against independent tools.
-#include "CodecTestUtil.h"
+#include "OwnCodecTestUtil.h"
 
 using namespace codectest;
 using namespace pixkit::codec;

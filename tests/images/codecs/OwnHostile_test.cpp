@@ -1,6 +1,6 @@
 // The decoders against broken and malicious files: truncations, garbage,
 // absurd sizes, short palettes, runs past the row and the image end.
-#include "CodecTestUtil.h"
+#include "OwnCodecTestUtil.h"
 
 #include <functional>
 
