@@ -3,7 +3,7 @@
 
 #include "app/BatchMode.h"
 #include "app/Version.h"
-#include "gui/MainWindow.h"
+#include "gui/InteractiveStart.h"
 
 #include <QCoreApplication>
 #include <QStringList>

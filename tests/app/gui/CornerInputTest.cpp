@@ -2,7 +2,8 @@
 
 #include "GuiTestSupport.h"
 
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/ViewMapping.h"
 
 #include <QAction>

@@ -3,7 +3,8 @@
 
 #include "GuiTestSupport.h"
 
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "i18n/Messages.h"
 
 #include <QAction>

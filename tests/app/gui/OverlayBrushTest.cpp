@@ -4,7 +4,8 @@
 
 #include "GuiTestSupport.h"
 
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
 #include "gui/TMovePicsForm.h"

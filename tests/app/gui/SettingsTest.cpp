@@ -6,7 +6,8 @@
 #include "gui/FileFilters.h"
 #include "gui/FormStorage.h"
 #include "gui/Options.h"
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
 

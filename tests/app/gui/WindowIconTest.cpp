@@ -2,7 +2,7 @@
 // PNGs, and the main window and its dialogs show it once the application is
 // prepared as the interactive start prepares it.
 
-#include "gui/MainWindow.h"
+#include "gui/InteractiveStart.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
 #include "gui/TMainForm.h"

@@ -3,7 +3,8 @@
 
 #include "app/Translate.h"
 #include "gui/FileDialog.h"
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
 #include "gui/TMainForm.h"

@@ -1,10 +1,8 @@
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
 
 #include <QMouseEvent>
 
 #include <QPainter>
-#include <QPalette>
-#include <QWheelEvent>
 #include <cmath>
 
 namespace gui {
@@ -51,16 +49,6 @@ void PaintBoxView::mouseMoveEvent(QMouseEvent* e) {
 void PaintBoxView::mouseReleaseEvent(QMouseEvent* e) {
     if (onMouseUp)
         onMouseUp(px(e->position().x()), px(e->position().y()));
-}
-
-ScrollBox::ScrollBox(QWidget* parent) : QScrollArea(parent) {
-    setWidgetResizable(false);
-    setBackgroundRole(QPalette::Dark);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
-}
-
-void ScrollBox::wheelEvent(QWheelEvent* e) {
-    e->ignore();
 }
 
 } // namespace gui

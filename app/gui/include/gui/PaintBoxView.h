@@ -5,7 +5,6 @@
 // copies the buffer, and a resize of the widget calls the paint handler
 // again, so a zoom change first sizes the view and then draws it.
 
-#include <QScrollArea>
 #include <QWidget>
 
 #include <functional>
@@ -32,17 +31,6 @@ protected:
 
 private:
     const QImage* m_buffer;
-};
-
-// The scroll box around a view. It leaves the wheel to the window, which
-// scrolls the source view of image 1 wherever the mouse is.
-class ScrollBox : public QScrollArea {
-    Q_OBJECT
-public:
-    explicit ScrollBox(QWidget* parent = nullptr);
-
-protected:
-    void wheelEvent(QWheelEvent* e) override;
 };
 
 } // namespace gui

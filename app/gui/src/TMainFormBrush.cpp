@@ -2,7 +2,8 @@
 // overlay tool window, the brush commands, painting with the mouse, the undo
 // of strokes and the brush cursor.
 
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
 #include "gui/TMovePicsForm.h"
 #include "gui/ViewMapping.h"

@@ -1,4 +1,4 @@
-#include "gui/MainWindow.h"
+#include "gui/InteractiveStart.h"
 
 #include "gui/TMainForm.h"
 

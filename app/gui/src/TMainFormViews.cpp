@@ -1,7 +1,8 @@
 // The four views of the main window: drawing the source images with the
 // corner quad, the rectified images, and the corner input with the mouse.
 
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
 #include "gui/ViewMapping.h"
 #include "gui/ViewRender.h"

@@ -4,7 +4,8 @@
 #include "app/Translate.h"
 #include "gui/FileDialog.h"
 #include "gui/FileFilters.h"
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
 
 #include "lines/Export.h"
