@@ -67,71 +67,68 @@ void appendPattern(std::string& patterns, const char* ext) {
 
 namespace {
 
+// Adapters from the codecs' own signatures to the table's.
+template <bool (*Decode)(Bytes, dib&)> bool decodeWhole(Bytes data, dib& out, std::uint64_t) {
+    return Decode(data, out);
+}
+template <bool (*Decode)(Bytes, dib&, std::uint64_t)>
+bool decodeLimited(Bytes data, dib& out, std::uint64_t maxPixels) {
+    return Decode(data, out, maxPixels);
+}
+template <bool (*Encode)(const dib&, Out&)>
+bool encodePlain(const dib& image, const std::string&, int, Out& out) {
+    return Encode(image, out);
+}
+template <const char* QtName> bool encodeQt(const dib& image, const std::string&, int, Out& out) {
+    return codec::encodeWithQt(image, QtName, out);
+}
+// Qt's format names: the content check compares their first and last letter.
+template <char First, char Last> bool looksQt(Bytes data) {
+    return qtKindIs(data, First, Last);
+}
+constexpr char QtPng[] = "png";
+constexpr char QtTiff[] = "tiff";
+constexpr char QtWebp[] = "webp";
+
+bool encodeBmpOrRle(const dib& image, const std::string& ext, int, Out& out) {
+    return ext == ".rle" ? encodeBmpRle(image, out) : codec::encodeBmp(image, false, out);
+}
+
+bool encodeJpegAt(const dib& image, const std::string&, int quality, Out& out) {
+    return codec::encodeJpeg(image, quality, out);
+}
+
 std::vector<ImageFormat> makeTable() {
+    using codec::looksLikeBmp, codec::looksLikeJpeg, codec::looksLikeJp2, codec::looksLikePcx,
+        codec::looksLikeIlbm, codec::looksLikeTga;
     // clang-format off
     return {
         {"Windows-Bitmap", "Windows Bitmap", 3,
          {{".bmp", true, 1}, {".dib", true, 2}, {".rle", true, 9}},
-         codec::looksLikeBmp, false,
-         [](Bytes d, dib& out, std::uint64_t) { return codec::decodeBmp(d, out); },
-         [](const dib& image, const std::string& ext, int, Out& out) {
-             return ext == ".rle" ? encodeBmpRle(image, out) : codec::encodeBmp(image, false, out);
-         },
-         true},
+         looksLikeBmp, false, decodeWhole<codec::decodeBmp>, encodeBmpOrRle, true},
         {"JPEG", "JPEG", 1,
          {{".jpg", true, 6}, {".jpeg", false, 0}, {".jpe", false, 0}, {".jif", true, 5}},
-         codec::looksLikeJpeg, false, decodeJpegUpright,
-         [](const dib& image, const std::string&, int quality, Out& out) {
-             return codec::encodeJpeg(image, quality, out);
-         },
-         true},
+         looksLikeJpeg, false, decodeJpegUpright, encodeJpegAt, true},
         {"JPEG 2000", "JPEG 2000", 5,
          {{".jp2", true, 12}, {".j2k", false, 0}, {".j2c", false, 0}, {".jpc", false, 0}},
-         codec::looksLikeJp2, false,
-         [](Bytes d, dib& out, std::uint64_t maxPixels) { return codec::decodeJp2(d, out, maxPixels); },
-         [](const dib& image, const std::string&, int, Out& out) { return codec::encodeJp2(image, out); },
-         true},
+         looksLikeJp2, false, decodeLimited<codec::decodeJp2>, encodePlain<codec::encodeJp2>, true},
         {"PNG", "PNG", 2, {{".png", true, 0}},
-         [](Bytes d) { return qtKindIs(d, 'p', 'g'); }, false, decodeQt,
-         [](const dib& image, const std::string&, int, Out& out) {
-             return codec::encodeWithQt(image, "png", out);
-         },
-         true},
+         looksQt<'p', 'g'>, false, decodeQt, encodeQt<QtPng>, true},
         {"GIF", "GIF", 6, {{".gif", true, 3}},
-         [](Bytes d) { return qtKindIs(d, 'g', 'f'); }, false, decodeQt,
-         [](const dib& image, const std::string&, int, Out& out) { return codec::encodeGif(image, out); },
-         false},
+         looksQt<'g', 'f'>, false, decodeQt, encodePlain<codec::encodeGif>, false},
         {"TIFF", "TIFF", 4, {{".tif", true, 11}, {".tiff", false, 0}},
-         [](Bytes d) { return qtKindIs(d, 't', 'f'); }, false, decodeQt,
-         [](const dib& image, const std::string&, int, Out& out) {
-             return codec::encodeWithQt(image, "tiff", out);
-         },
-         true},
+         looksQt<'t', 'f'>, false, decodeQt, encodeQt<QtTiff>, true},
         {"WebP", "WebP", 10, {{".webp", true, 0}},
-         [](Bytes d) { return qtKindIs(d, 'w', 'b'); }, false, decodeQt,
-         [](const dib& image, const std::string&, int, Out& out) {
-             return codec::encodeWithQt(image, "webp", out);
-         },
-         false},
+         looksQt<'w', 'b'>, false, decodeQt, encodeQt<QtWebp>, false},
         {"PC Paintbrush", "PCX", 7, {{".pcx", true, 8}},
-         codec::looksLikePcx, false,
-         [](Bytes d, dib& out, std::uint64_t) { return codec::decodePcx(d, out); },
-         [](const dib& image, const std::string&, int, Out& out) { return codec::encodePcx(image, out); },
-         true},
+         looksLikePcx, false, decodeWhole<codec::decodePcx>, encodePlain<codec::encodePcx>, true},
         {"Amiga IFF/ILBM", "IFF/ILBM", 9, {{".iff", true, 4}, {".lbm", true, 7}},
-         codec::looksLikeIlbm, false,
-         [](Bytes d, dib& out, std::uint64_t) { return codec::decodeIlbm(d, out); },
-         [](const dib& image, const std::string&, int, Out& out) { return codec::encodeIlbm(image, out); },
-         false},
+         looksLikeIlbm, false, decodeWhole<codec::decodeIlbm>, encodePlain<codec::encodeIlbm>, false},
         {"Targa", "Targa", 8, {{".tga", true, 10}},
-         codec::looksLikeTga, true,
-         [](Bytes d, dib& out, std::uint64_t) { return codec::decodeTga(d, out); },
-         [](const dib& image, const std::string&, int, Out& out) { return codec::encodeTga(image, out); },
-         false},
+         looksLikeTga, true, decodeWhole<codec::decodeTga>, encodePlain<codec::encodeTga>, false},
         {"Portable Anymap", nullptr, 0,
          {{".pnm", false, 0}, {".pbm", false, 0}, {".pgm", false, 0}, {".ppm", false, 0}},
-         [](Bytes d) { return qtKindIs(d, 'p', 'm'); }, false, decodeQt, nullptr,
-         false},
+         looksQt<'p', 'm'>, false, decodeQt, nullptr, false},
     };
     // clang-format on
 }
