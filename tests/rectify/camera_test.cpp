@@ -310,7 +310,7 @@ TEST_P(ResampleBothEngines, RecordWithoutImageReadsBlack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ResampleBothEngines,
-                         ::testing::Values(Engine::Fast, Engine::Reference));
+                         ::testing::Values(Engine::Fast, Engine::Reference), test::engineName);
 
 } // namespace
 } // namespace rectify

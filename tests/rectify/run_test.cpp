@@ -229,7 +229,8 @@ TEST_P(CompleteRun, FailedImageKeepsThePreviousResultAndDoesNotRepaint) {
     EXPECT_EQ(joined(ws.fields.log), "hold width height target setAngleX[dnr] setAngleY[dnr] area");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CompleteRun, ::testing::Values(Engine::Fast, Engine::Reference));
+INSTANTIATE_TEST_SUITE_P(Engines, CompleteRun, ::testing::Values(Engine::Fast, Engine::Reference),
+                         test::engineName);
 
 // ---- Ties ------------------------------------------------------------------------
 
