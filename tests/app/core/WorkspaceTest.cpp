@@ -1,6 +1,7 @@
 #include "app/Workspace.h"
 #include "TestSupport.h"
 #include "app/BatchMode.h"
+#include "testsupport/CaseNames.h"
 
 #include <QTemporaryDir>
 
@@ -125,7 +126,8 @@ TEST_P(OpenPhotograph, InstallsA24BitImageWithThePaletteColours) {
     EXPECT_EQ(ws.di2.poi, oldResult.poi) << "opening must not touch the rectified image";
 }
 
-INSTANTIATE_TEST_SUITE_P(Workspace, OpenPhotograph, testing::Values(1, 4, 8, 24));
+INSTANTIATE_TEST_SUITE_P(Workspace, OpenPhotograph, testing::Values(1, 4, 8, 24),
+                         testsupport::numbered<int>("Bits"));
 
 // Files that are no photograph leave the workspace exactly as it was.
 struct BadFileCase {

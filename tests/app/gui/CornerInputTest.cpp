@@ -1,6 +1,7 @@
 // Corner input in the source views, driven by real mouse events.
 
 #include "GuiTestSupport.h"
+#include "testsupport/CaseNames.h"
 
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
@@ -117,7 +118,12 @@ TEST_P(CornerGrabTest, GrabWindowIsFiveImagePixels) {
 INSTANTIATE_TEST_SUITE_P(Window, CornerGrabTest,
                          ::testing::Values(GrabCase{100, 5, 5, true}, GrabCase{100, -5, 5, true},
                                            GrabCase{100, 6, 0, false}, GrabCase{100, 0, -6, false},
-                                           GrabCase{400, 5, -5, true}, GrabCase{400, 6, 6, false}));
+                                           GrabCase{400, 5, -5, true}, GrabCase{400, 6, 6, false}),
+                         [](const testing::TestParamInfo<GrabCase>& p) {
+                             return testsupport::numberedName("Zoom", p.param.zoom) +
+                                    testsupport::numberedName("X", p.param.dxImage) +
+                                    testsupport::numberedName("Y", p.param.dyImage);
+                         });
 
 TEST_F(CornerInputTest, DraggedCornerRunsOnRelease) {
     form->ZoomEd->setValue(100);

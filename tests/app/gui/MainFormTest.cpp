@@ -1,6 +1,7 @@
 // The main window's frame: controls, commands, timers and layout.
 
 #include "GuiTestSupport.h"
+#include "testsupport/CaseNames.h"
 
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
@@ -73,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(Window, ControlPanelTest,
                                            FieldCase{"zieledValue", 1, 1000, 100, 10, -1},
                                            FieldCase{"RechenbereichEd", 1, 10000, 100, 10, -1},
                                            FieldCase{"Schwelled", 1, 99, 50, 1, -1},
-                                           FieldCase{"BlendEd", 0, 100, 0, 10, -1}));
+                                           FieldCase{"BlendEd", 0, 100, 0, 10, -1}),
+                         [](const testing::TestParamInfo<FieldCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 TEST_F(MainFormTest, MenusAndButtonsCarryTheirNamesAndCaptions) {
     auto form = std::make_unique<TestForm>();

@@ -1,4 +1,5 @@
 #include "pixkit/dib.h"
+#include "testsupport/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,11 @@ INSTANTIATE_TEST_SUITE_P(Depths, StrideTest,
                                            StrideCase{1, 24, 4}, StrideCase{3, 8, 4},
                                            StrideCase{5, 8, 8}, StrideCase{9, 4, 8},
                                            StrideCase{8, 4, 4}, StrideCase{33, 1, 8},
-                                           StrideCase{32, 1, 4}));
+                                           StrideCase{32, 1, 4}),
+                         [](const testing::TestParamInfo<StrideCase>& p) {
+                             return testsupport::numberedName("Width", p.param.width) +
+                                    testsupport::numberedName("Bits", p.param.bits);
+                         });
 
 TEST(Dib, TopLeftPixelIsFirstPixelOfLastStoredRow) {
     dib d;
@@ -196,7 +201,12 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HostileSizeTest,
                                            BadSize{INT_MAX, INT_MAX, 24}, BadSize{INT_MAX, 1, 24},
                                            BadSize{1 << 30, 100, 8}, BadSize{10, 10, 16},
                                            BadSize{10, 10, 32}, BadSize{10, 10, 0},
-                                           BadSize{10, 10, 2}));
+                                           BadSize{10, 10, 2}),
+                         [](const testing::TestParamInfo<BadSize>& p) {
+                             return testsupport::numberedName("W", p.param.width) +
+                                    testsupport::numberedName("H", p.param.height) +
+                                    testsupport::numberedName("Bits", p.param.bits);
+                         });
 
 TEST(Dib, ReleaseClearsTheRecordAndKeepsTheRest) {
     dib d;

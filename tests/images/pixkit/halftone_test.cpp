@@ -1,6 +1,7 @@
 // Halftone copies for displays of few colours.
 
 #include "TestImages.h"
+#include "testsupport/CaseNames.h"
 
 #include "pixkit/Halftone.h"
 
@@ -71,7 +72,8 @@ TEST_P(DitherTest, FlatAreaAveragesToItsColour) {
     EXPECT_LE(std::abs(green / 64 - (255 - v)), 4) << v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, DitherTest, ::testing::Values(0, 10, 25, 60, 100, 128, 200, 254));
+INSTANTIATE_TEST_SUITE_P(Levels, DitherTest, ::testing::Values(0, 10, 25, 60, 100, 128, 200, 254),
+                         testsupport::numbered<int>("Level"));
 
 TEST(HalftoneTest, ScaledCopyPicksNearestPixels) {
     // Cube colours so each source pixel maps to a known index.

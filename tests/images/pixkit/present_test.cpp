@@ -2,6 +2,7 @@
 
 #include "RecordingDevice.h"
 #include "TestImages.h"
+#include "testsupport/CaseNames.h"
 
 #include "pixkit/Present.h"
 
@@ -401,7 +402,8 @@ TEST_P(ResampleTest, RowsSentAreTheResampledRectangle) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, ResampleTest, ::testing::Values(1, 4, 8, 24));
+INSTANTIATE_TEST_SUITE_P(Depths, ResampleTest, ::testing::Values(1, 4, 8, 24),
+                         testsupport::numbered<int>("Bits"));
 
 TEST(ThroughBitmapTest, DeviceBitmapIsAddressedFromTheTop) {
     DibHolder image = palettePicture(9, 7, 4);

@@ -1,6 +1,7 @@
 // The QImage back buffer as a drawing device.
 
 #include "TestImages.h"
+#include "testsupport/CaseNames.h"
 
 #include "pixkit/Present.h"
 #include "pixkit/QImageDevice.h"
@@ -113,7 +114,8 @@ TEST_P(FastPathTest, EqualsReference) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, FastPathTest, ::testing::Values(36, 37));
+INSTANTIATE_TEST_SUITE_P(Widths, FastPathTest, ::testing::Values(36, 37),
+                         testsupport::numbered<int>("Width"));
 
 TEST(QImageDeviceTest, PaletteImagesShowTheirTableColours) {
     for (const int bits : {8, 4, 1}) {
