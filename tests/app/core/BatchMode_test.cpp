@@ -1,5 +1,5 @@
-#include "app/BatchMode.h"
 #include "TestSupport.h"
+#include "app/BatchMode.h"
 #include "pixkit/ImageFile.h"
 
 #include <QDir>

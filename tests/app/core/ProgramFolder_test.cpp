@@ -1,9 +1,9 @@
 // The program's folder of an installed program, started through a symbolic
 // link, and the check whether the dictionary can be saved there.
 
-#include "app/ProgramFolder.h"
 #include "TestSupport.h"
 #include "app/BatchMode.h"
+#include "app/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>

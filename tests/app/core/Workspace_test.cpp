@@ -1,6 +1,6 @@
-#include "app/Workspace.h"
 #include "TestSupport.h"
 #include "app/BatchMode.h"
+#include "app/Workspace.h"
 #include "testsupport/CaseNames.h"
 
 #include <QTemporaryDir>
