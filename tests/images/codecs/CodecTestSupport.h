@@ -3,6 +3,7 @@
 // folders, the command-line tools that make and read files independently.
 
 #include "pixkit/dib.h"
+#include "testsupport/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,11 @@ namespace codectest {
 using pixkit::Colour;
 using pixkit::dib;
 using pixkit::DibHolder;
+using testsupport::haveTool;
+using testsupport::readBytes;
+using testsupport::run;
+using testsupport::shown;
+using testsupport::writeBytes;
 
 inline DibHolder make24(int w, int h, const std::function<Colour(int, int)>& colourAt) {
     dib d;
@@ -68,12 +74,6 @@ inline DibHolder manyColours(int w = 64, int h = 48) {
     });
 }
 
-// Colour shown at (x, y), whatever the depth.
-inline Colour shown(const dib& d, int x, int y) {
-    const Colour v = pixkit::getpixel(d, x, y);
-    return pixkit::dibbits(d) == 24 ? v : pixkit::tableColour(d, static_cast<int>(v));
-}
-
 // Largest difference of one channel over the whole picture; nullopt when the sizes differ.
 inline std::optional<int> maxChannelDiff(const dib& a, const dib& b) {
     if (a.poi == nullptr || b.poi == nullptr || pixkit::dibwidth(a) != pixkit::dibwidth(b) ||
@@ -88,17 +88,6 @@ inline std::optional<int> maxChannelDiff(const dib& a, const dib& b) {
                                                  static_cast<int>((q >> s) & 0xFF)));
         }
     return worst;
-}
-
-inline std::vector<std::uint8_t> readBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-inline void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }
 
 // Binary PPM of a picture, the common ground with the command-line tools.
@@ -147,15 +136,6 @@ inline DibHolder readPpm(const std::string& path) {
                           static_cast<std::size_t>(x))];
         return pixkit::rgb(p[0], p[1], p[2]);
     });
-}
-
-inline bool haveTool(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Runs a shell command line quietly; true when it succeeded.
-inline bool run(const std::string& command) {
-    return std::system((command + " 2>/dev/null").c_str()) == 0;
 }
 
 } // namespace codectest

@@ -3,6 +3,7 @@
 // files and the independent command-line tools (netpbm, ImageMagick).
 
 #include "OwnCodecs.h"
+#include "testsupport/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -23,12 +24,12 @@ namespace codectest {
 
 using namespace pixkit;
 using Buffer = std::vector<std::uint8_t>;
-
+using testsupport::haveTool;
+using testsupport::readBytes;
+using testsupport::run;
+using testsupport::writeBytes;
 // Colour shown at (x, y): the table entry for palette images.
-inline Colour shownColour(const dib& d, int x, int y) {
-    const Colour v = getpixel(d, x, y);
-    return dibbits(d) == 24 ? v : tableColour(d, static_cast<int>(v));
-}
+constexpr auto shownColour = testsupport::shown;
 
 // Test picture: horizontal runs of one value broken by noise, so the
 // run-length paths see long runs, short runs and literals. Palette images get
@@ -111,25 +112,6 @@ inline Buffer ppmOf(int w, int h, const std::vector<Colour>& px) {
         b.push_back(blueOf(c));
     }
     return b;
-}
-
-inline Buffer readFile(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return Buffer(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-inline void writeFile(const std::filesystem::path& p, const Buffer& b) {
-    std::ofstream f(p, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-inline bool haveTool(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Runs a shell command; true when it exits with status 0.
-inline bool run(const std::string& cmd) {
-    return std::system((cmd + " 2>/dev/null").c_str()) == 0;
 }
 
 // A fresh temporary folder per test, removed afterwards.

@@ -107,7 +107,7 @@ TEST_P(RoundTrip, IndependentToolReadsOurFile) {
     const std::string ext = c.format == Format::Ilbm     ? "iff"
                             : c.format == Format::BmpRle ? "bmp"
                                                          : nameOf(c.format);
-    writeFile(dir / ("in." + ext), file);
+    writeBytes(dir / ("in." + ext), file);
     // ImageMagick cannot read ILBM; netpbm reads all four.
     std::vector<std::string> readers;
     if (c.format != Format::Ilbm)
@@ -127,7 +127,7 @@ TEST_P(RoundTrip, IndependentToolReadsOurFile) {
             ADD_FAILURE() << "tool failed: " << cmd;
             continue;
         }
-        const auto ppm = parsePpm(readFile(dir / outName));
+        const auto ppm = parsePpm(readBytes(dir / outName));
         ASSERT_TRUE(ppm.has_value()) << cmd;
         ASSERT_EQ(ppm->width, c.w);
         ASSERT_EQ(ppm->height, c.h);
@@ -189,17 +189,17 @@ TEST_P(ToolFiles, DecodedLikeTheToolsOwnReader) {
         GTEST_SKIP() << c.tool << " is not installed";
     TempDir dir;
     const Rgb pic = toolPicture(c.colours);
-    writeFile(dir / "in.ppm", ppmOf(pic.width, pic.height, pic.pixels));
+    writeBytes(dir / "in.ppm", ppmOf(pic.width, pic.height, pic.pixels));
     std::string cmd = replaceAll(c.command, "%in", dir.q("in.ppm"));
     const std::string name = std::string("file.") + c.ext;
     cmd = replaceAll(cmd, "%out", dir.q(name));
     ASSERT_TRUE(run(cmd)) << cmd;
     const std::string ref = replaceAll(c.reference, "%out", dir.q(name)) + " > " + dir.q("ref.ppm");
     ASSERT_TRUE(run(ref)) << ref;
-    const auto expected = parsePpm(readFile(dir / "ref.ppm"));
+    const auto expected = parsePpm(readBytes(dir / "ref.ppm"));
     ASSERT_TRUE(expected.has_value());
 
-    const Buffer file = readFile(dir / name);
+    const Buffer file = readBytes(dir / name);
     DibHolder d;
     const bool ok = (looksLikeBmp(file) && decodeBmp(file, d.get())) ||
                     (looksLikePcx(file) && decodePcx(file, d.get())) ||
