@@ -1,4 +1,5 @@
 #include "pixkit/DepthTurn.h"
+#include "testsupport/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -210,7 +211,13 @@ INSTANTIATE_TEST_SUITE_P(OddSizes, TurnEquality,
                                            TurnCase{4, 13, 9, TurnDirection::Left},
                                            TurnCase{4, 9, 13, TurnDirection::Right},
                                            TurnCase{1, 19, 11, TurnDirection::Left},
-                                           TurnCase{1, 11, 19, TurnDirection::Right}));
+                                           TurnCase{1, 11, 19, TurnDirection::Right}),
+                         [](const testing::TestParamInfo<TurnCase>& p) {
+                             return testsupport::numberedName("Bits", p.param.bits) +
+                                    testsupport::numberedName("W", p.param.w) +
+                                    testsupport::numberedName("H", p.param.h) +
+                                    (p.param.dir == TurnDirection::Left ? "Left" : "Right");
+                         });
 
 TEST(TurnCorners, LeftThenRightRestores) {
     struct P {

@@ -110,7 +110,11 @@ INSTANTIATE_TEST_SUITE_P(Depths, PixelTest,
                                            PixelCase{24, 0xFF123456u, 0x123456u},
                                            PixelCase{8, 200, 200}, PixelCase{8, 0x1FF, 0xFF},
                                            PixelCase{4, 0xB, 0xB}, PixelCase{4, 0x1F, 0xF},
-                                           PixelCase{1, 1, 1}, PixelCase{1, 2, 0}));
+                                           PixelCase{1, 1, 1}, PixelCase{1, 2, 0}),
+                         [](const testing::TestParamInfo<PixelCase>& p) {
+                             return testsupport::numberedName("Bits", p.param.bits) +
+                                    testsupport::numberedName("Value", p.param.value);
+                         });
 
 TEST(Dib, FourBitLayoutEvenPixelIsHighHalf) {
     dib d;

@@ -168,7 +168,13 @@ INSTANTIATE_TEST_SUITE_P(Routes, RouteTest,
                                            RouteCase{8, DT_RASDISPLAY, 8, true, Route::Rows},
                                            RouteCase{8, DT_RASPRINTER, 32, false, Route::Direct},
                                            RouteCase{4, DT_RASDISPLAY, 32, false, Route::Direct},
-                                           RouteCase{1, DT_RASDISPLAY, 32, false, Route::Direct}));
+                                           RouteCase{1, DT_RASDISPLAY, 32, false, Route::Direct}),
+                         [](const testing::TestParamInfo<RouteCase>& p) {
+                             return testsupport::numberedName("Bits", p.param.bits) +
+                                    testsupport::numberedName("Technology", p.param.technology) +
+                                    testsupport::numberedName("Screen", p.param.screenBits) +
+                                    (p.param.halftone ? "Halftone" : "");
+                         });
 
 TEST(RasterOpTest, AppliesToStretchedTransfersOnly) {
     DibHolder image = coordinatePicture(6, 4);
