@@ -2,7 +2,8 @@
 // window.
 
 #include "app/BatchMode.h"
-#include "gui/MainWindow.h"
+#include "app/Version.h"
+#include "gui/InteractiveStart.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -15,7 +16,6 @@
 namespace {
 
 constexpr const char* ApplicationTitle = "Fassadenplan";
-constexpr const char* VersionLine = "Fassadenplan 1.0.0";
 
 // The interactive program: the main window and its message loop.
 int runInteractive(int argc, char** argv) {
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << VersionLine << "\n";
+        std::cout << app::VersionLine << "\n";
         return 0;
     }
     // Options ("--threshold=50") do not count as parameters.

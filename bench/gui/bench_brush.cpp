@@ -2,7 +2,8 @@
 // path (mouse-move handler -> stroke discs -> PaintBox2Paint -> overlay ->
 // view) next to the same path composing the overlay pixel by pixel.
 
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
 #include "gui/TMovePicsForm.h"
 

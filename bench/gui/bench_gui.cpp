@@ -3,7 +3,8 @@
 // routine) next to the same steps done the straightforward way (reference
 // engine, pixel-by-pixel view).
 
-#include "gui/PaintBox.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
 #include "gui/ViewMapping.h"
 

@@ -92,8 +92,7 @@ ExportEnd TraceRectified(dib& di2, int schwellePercent, SeparationTables& tables
         return ExportEnd::NoImage;
     if (sep == SeparationEnd::OutOfMemory)
         return ExportEnd::OutOfMemory;
-    pixkit::releasedib(di2);
-    di2 = tmp;
+    pixkit::replaceDib(di2, tmp);
     events.repaintResult();
     const TraceEnd traced = LinienErkenne(di2, lines, events, engine);
     events.repaintResult();

@@ -215,8 +215,7 @@ void PrepareForTracing(dib& image, Engine engine) {
             enlargeReference(image, big, W, H);
         else
             enlargeFast(image, big, W, H);
-        pixkit::releasedib(image);
-        image = big;
+        pixkit::replaceDib(image, big);
     } else if (engine == Engine::Reference) {
         blockyReference(image, W, H);
     } else {

@@ -44,10 +44,11 @@ void invertReference(const dib& image) {
 bool filterReference(const dib& image, const tfilter5& f) {
     const int W = pixkit::dibwidth(image);
     const int H = pixkit::dibheight(image);
-    dib work;
-    pixkit::newdib(work, W + 4, H + 4, 24, nullptr, 0);
-    if (work.poi == nullptr)
+    pixkit::DibHolder held;
+    pixkit::newdib(held.get(), W + 4, H + 4, 24, nullptr, 0);
+    if (held.empty())
         return false;
+    const dib& work = held.get();
     for (int y = -2; y < H + 2; ++y)
         for (int x = -2; x < W + 2; ++x)
             pixkit::setpixel(
@@ -66,7 +67,6 @@ bool filterReference(const dib& image, const tfilter5& f) {
             }
             pixkit::setpixel(image, x, y, result);
         }
-    pixkit::releasedib(work);
     return true;
 }
 

@@ -292,8 +292,7 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
     pixkit::newdib(fresh, static_cast<int>(*w1), static_cast<int>(*h1), 24, nullptr, 0);
     if (fresh.poi == nullptr)
         return ResampleEnd::NoImage;
-    pixkit::releasedib(result);
-    result = fresh;
+    pixkit::replaceDib(result, fresh);
 
     const std::int64_t outW = pixkit::dibwidth(result);
     const std::int64_t outH = pixkit::dibheight(result);

@@ -1,4 +1,5 @@
 #include "DictTestSupport.h"
+#include "testsupport/CaseNames.h"
 
 #include "i18n/Dictionary.h"
 #include "i18n/DictionaryReference.h"
@@ -119,7 +120,8 @@ TEST_P(EmptyDictionaryTest, FirstLookupCreatesTheFile) {
               1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, EmptyDictionaryTest, ::testing::Values(0, 1, 19, 20, -5));
+INSTANTIATE_TEST_SUITE_P(Languages, EmptyDictionaryTest, ::testing::Values(0, 1, 19, 20, -5),
+                         testsupport::numbered<int>("Language"));
 
 TEST_F(DictionaryTest, TwentyTwoColumnsLoseTheExtraOnesAtTheNextSave) {
     Row r(22);

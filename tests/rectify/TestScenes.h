@@ -3,12 +3,21 @@
 
 #include "pixkit/dib.h"
 #include "rectify/Camera.h"
+#include "rectify/Run.h"
+
+#include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace rectify::test {
+
+// Readable names of the cases that run on both engines.
+inline std::string engineName(const ::testing::TestParamInfo<Engine>& p) {
+    return p.param == Engine::Fast ? "Fast" : "Reference";
+}
 
 // A 24-bit photograph whose every pixel has its own colour (mixed from x, y
 // and a seed), so any wrong lookup shows in the copied bytes.

@@ -2,6 +2,7 @@
 
 #include "foundation/Rounding.h"
 #include "pixkit/ImageFile.h"
+#include "pixkit/ImageFormats.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -20,9 +21,42 @@ namespace app {
 
 namespace {
 
-// Output types of the batch, in the order they are compared.
-constexpr std::array<const char*, 12> BatchOutputTypes = {
-    ".bmp", ".dib", ".gif", ".iff", ".jif", ".jpg", ".lbm", ".pcx", ".rle", ".tga", ".tif", ".jp2"};
+// The output types of the batch (from the format table), as the usage text
+// and the messages list them: ".bmp .dib ... .jp2".
+std::string batchTypeList() {
+    std::string list;
+    for (const std::string& ext : pixkit::batchOutputExtensions())
+        list += (list.empty() ? "" : " ") + ext;
+    return list;
+}
+
+// Breaks the words of `text` into lines of at most `firstWidth` characters
+// (the first line) and `width` (the others), joined by `lineBreak`.
+std::string wrapped(const std::string& text, std::size_t firstWidth, std::size_t width,
+                    const std::string& lineBreak) {
+    std::string result;
+    std::size_t lineLength = 0;
+    std::size_t limit = firstWidth;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (lineLength > 0 && lineLength + 1 + word.size() > limit) {
+            result += lineBreak;
+            lineLength = 0;
+            limit = width;
+        } else if (lineLength > 0) {
+            result += ' ';
+            ++lineLength;
+        }
+        result += word;
+        lineLength += word.size();
+        start = end + 1;
+    }
+    return result;
+}
 
 constexpr int DefaultJpegQuality = 90;
 
@@ -186,8 +220,8 @@ bool isBatchOutputType(const std::string& outputFile) {
     if (dot == std::string::npos)
         return false;
     const std::string ext = asciiLower(outputFile.substr(dot));
-    return std::any_of(BatchOutputTypes.begin(), BatchOutputTypes.end(),
-                       [&](const char* t) { return ext == t; });
+    const std::vector<std::string> types = pixkit::batchOutputExtensions();
+    return std::find(types.begin(), types.end(), ext) != types.end();
 }
 
 int storedJpegQuality(const std::string& programName) {
@@ -220,8 +254,9 @@ std::string batchUsage() {
            "  x0 y0 ... x3 y3 the four corners of the rectangle in image pixels, y from the\n"
            "                  top row: top left, top right, bottom right, bottom left; decimal\n"
            "                  numbers, rounded to whole pixels (halves to even)\n"
-           "  output          result file; its extension picks the format: .bmp .dib .gif\n"
-           "                  .iff .jif .jpg .lbm .pcx .rle .tga .tif .jp2 (JPEG quality\n"
+           "  output          result file; its extension picks the format: " +
+           wrapped(batchTypeList(), 16, 48, "\n                  ") +
+           " (JPEG quality\n"
            "                  from the quality dialog's stored setting, default 90), or\n"
            "                  .dxf for the line drawing of the rectified image\n"
            "  width height    real size of the rectangle in cm, rounded to whole cm; without\n"
@@ -314,8 +349,8 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
     const bool dxf = isDxfOutput(outputFile);
     if (!dxf && (!isBatchOutputType(outputFile) || !pixkit::CanWriteExtension(outputFile))) {
         err << "fassadenplan: " << parameterName(10) << " '" << outputFile
-            << "' has no known image extension (.bmp .dib .gif .iff .jif .jpg .lbm .pcx .rle .tga "
-               ".tif .jp2) and is no DXF drawing (.dxf)\n";
+            << "' has no known image extension (" << batchTypeList()
+            << ") and is no DXF drawing (.dxf)\n";
         return exitCode(BatchExit::BadOutputType);
     }
 
@@ -328,12 +363,9 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
     }
     ws.PaintBox1Paint();
 
-    ws.points = corners;
-    ws.setted = true;
-    ws.mode = 3;
-    if (!realWidthCm) {
-        ws.breitetoset = true;
-    } else {
+    // Without a real size the first run presets the width.
+    ws.completeQuad(1, corners, !realWidthCm);
+    if (realWidthCm) {
         ws.fields().setRealWidthCm(*realWidthCm);
         ws.fields().setRealHeightCm(*realHeightCm);
     }

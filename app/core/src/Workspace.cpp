@@ -5,6 +5,9 @@
 #include "pixkit/DepthTurn.h"
 #include "pixkit/ImageFile.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace app {
 
 namespace {
@@ -16,17 +19,15 @@ constexpr int BlankHeight = 200;
 // cannot be read or the image cannot be brought to 24 bits: the rest of the
 // program reads source pixels as colour values, so a palette image that
 // stayed at its depth would rectify into palette indices.
-pixkit::dib openAs24(const std::string& fname) {
-    pixkit::dib loaded;
-    pixkit::OpenDib(loaded, fname, 0, nullptr);
-    if (loaded.poi == nullptr)
-        return pixkit::dib{};
-    if (pixkit::dibbits(loaded) != 24)
-        pixkit::DepthUpTo(24, loaded);
-    if (pixkit::dibbits(loaded) != 24) {
-        pixkit::releasedib(loaded);
-        return pixkit::dib{};
-    }
+pixkit::DibHolder openAs24(const std::string& fname) {
+    pixkit::DibHolder loaded;
+    pixkit::OpenDib(loaded.get(), fname, 0, nullptr);
+    if (loaded.empty())
+        return loaded;
+    if (pixkit::dibbits(loaded.get()) != 24)
+        pixkit::DepthUpTo(24, loaded.get());
+    if (pixkit::dibbits(loaded.get()) != 24)
+        loaded.install(pixkit::dib{});
     return loaded;
 }
 
@@ -84,26 +85,111 @@ void Workspace::createWorkspace(const std::string& programPath) {
 }
 
 bool Workspace::TryToOpenFile(const std::string& fname) {
-    const pixkit::dib loaded = openAs24(fname);
-    if (loaded.poi == nullptr)
+    pixkit::DibHolder loaded = openAs24(fname);
+    if (loaded.empty())
         return false;
     filename1 = fname;
-    pixkit::releasedib(di);
-    di = loaded;
+    pixkit::replaceDib(di, loaded.take());
     PaintBox1Paint();
     return true;
 }
 
 bool Workspace::TryToOpenFile2(const std::string& fname) {
-    const pixkit::dib loaded = openAs24(fname);
-    if (loaded.poi == nullptr)
+    pixkit::DibHolder loaded = openAs24(fname);
+    if (loaded.empty())
         return false;
     filename2 = fname;
-    pixkit::releasedib(bi);
-    bi = loaded;
+    pixkit::replaceDib(bi, loaded.take());
     showImage2Row();
     PaintBox4Paint();
     return true;
+}
+
+bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p) {
+    // 64-bit differences: corners dragged far outside the picture must not overflow.
+    const long long dx = static_cast<long long>(p.x) - corner.x;
+    const long long dy = static_cast<long long>(p.y) - corner.y;
+    return std::llabs(dx) <= CornerGrabPixels && std::llabs(dy) <= CornerGrabPixels;
+}
+
+CornerSlot Workspace::cornerSlot(int slot) {
+    if (slot == 1)
+        return {points, insetmode, setted, mode};
+    return {doints, insetmode2, setted2, mode2};
+}
+
+CornerStep Workspace::cornerDown(int slot, rectify::TPoint p, const CornerOptions& options) {
+    CornerSlot s = cornerSlot(slot);
+    auto corner = [&](int i) -> rectify::TPoint& { return s.corners[static_cast<std::size_t>(i)]; };
+    if (!s.insetmode) {
+        if (s.setted) {
+            // With two corners in reach, the lower index wins.
+            for (int i = 0; i < CornersInQuad; ++i) {
+                if (CornerHit(corner(i), p)) {
+                    movepoint = true;
+                    pointnr = i;
+                    return {};
+                }
+            }
+        }
+        // A new quad overwrites the old one corner by corner; setted stays.
+        s.insetmode = true;
+        corner(0) = p;
+        s.mode = ModeFirstFollows;
+        corner(1) = p;
+        return {false, true, CornerCursor::Keep};
+    }
+    corner(s.mode) = p;
+    s.mode += 1;
+    if (s.mode >= CornersInQuad) {
+        rectify::Corners quad = s.corners;
+        // Starting at the bottom-left corner: the first press becomes corner 3.
+        if (slot == 1 && options.startBottomLeft)
+            quad = {s.corners[1], s.corners[2], s.corners[3], s.corners[0]};
+        return completeQuad(slot, quad, options.presetSize);
+    }
+    corner(s.mode) = p; // the next corner starts under the mouse
+    return {false, true, CornerCursor::Keep};
+}
+
+CornerStep Workspace::cornerMove(int slot, rectify::TPoint p) {
+    CornerSlot s = cornerSlot(slot);
+    if (movepoint) {
+        s.corners[static_cast<std::size_t>(pointnr)] = p;
+        return {false, true, CornerCursor::Keep};
+    }
+    if (s.insetmode && s.mode <= ModeComplete) {
+        s.corners[static_cast<std::size_t>(s.mode)] = p;
+        return {false, true, CornerCursor::Keep};
+    }
+    if (s.setted) {
+        const bool overCorner =
+            std::any_of(s.corners.begin(), s.corners.end(),
+                        [&](const rectify::TPoint& c) { return CornerHit(c, p); });
+        return {false, false, overCorner ? CornerCursor::Hand : CornerCursor::Cross};
+    }
+    return {};
+}
+
+CornerStep Workspace::cornerUp(int slot, rectify::TPoint p) {
+    // A release while placing does nothing; one after a drag moves the
+    // corner to where it was let go and runs again, without a repaint.
+    if (!movepoint)
+        return {};
+    movepoint = false;
+    cornerSlot(slot).corners[static_cast<std::size_t>(pointnr)] = p;
+    return {true, false, CornerCursor::Keep};
+}
+
+CornerStep Workspace::completeQuad(int slot, const rectify::Corners& corners, bool presetWidth) {
+    CornerSlot s = cornerSlot(slot);
+    s.corners = corners;
+    s.insetmode = false;
+    s.setted = true;
+    s.mode = ModeComplete;
+    if (presetWidth)
+        breitetoset = true;
+    return {true, true, CornerCursor::Keep};
 }
 
 rectify::RunEnd Workspace::RenderDi2(rectify::RunScope scope) {

@@ -1,5 +1,7 @@
 #include "gui/FileFilters.h"
 
+#include "pixkit/ImageFormats.h"
+
 #include <QStringList>
 
 namespace gui {
@@ -34,16 +36,7 @@ QString saveImageFilter() {
 }
 
 QString saveImagePipes() {
-    return QStringLiteral("JPEG|*.jpg;*.jif|"
-                          "PNG|*.png|"
-                          "Windows Bitmap|*.bmp;*.dib;*.rle|"
-                          "TIFF|*.tif|"
-                          "JPEG 2000|*.jp2|"
-                          "GIF|*.gif|"
-                          "PCX|*.pcx|"
-                          "Targa|*.tga|"
-                          "IFF/ILBM|*.iff;*.lbm|"
-                          "WebP|*.webp");
+    return QString::fromStdString(pixkit::saveFilterPipes());
 }
 
 } // namespace gui

@@ -25,11 +25,4 @@ int imageToView(int p, int zoomPercent) {
     return roundOrClamp(static_cast<double>(p) * static_cast<double>(zoomPercent) / 100.0);
 }
 
-bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p) {
-    // 64-bit differences: corners dragged far outside the picture must not overflow.
-    const long long dx = static_cast<long long>(p.x) - corner.x;
-    const long long dy = static_cast<long long>(p.y) - corner.y;
-    return std::llabs(dx) <= 5 && std::llabs(dy) <= 5;
-}
-
 } // namespace gui

@@ -72,8 +72,7 @@ dib makeTurned(const dib& image) {
 }
 
 void install(dib& image, const dib& made) {
-    releasedib(image);
-    image = made;
+    replaceDib(image, made);
 }
 
 } // namespace

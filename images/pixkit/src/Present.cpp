@@ -117,20 +117,6 @@ int to32(i64 v) {
     return static_cast<int>(v);
 }
 
-// Releases a temporary image on every way out of a scope.
-class TempDib {
-public:
-    TempDib() = default;
-    ~TempDib() { releasedib(m_dib); }
-    TempDib(const TempDib&) = delete;
-    TempDib& operator=(const TempDib&) = delete;
-    dib& get() { return m_dib; }
-    bool ok() const { return m_dib.poi != nullptr; }
-
-private:
-    dib m_dib;
-};
-
 // Byte offsets (or pixel indices for 8 bits) of the source pixel of every
 // destination column, and the run of columns whose source lies in the image.
 struct ColumnMap {
@@ -212,12 +198,12 @@ void drawRows(Device& device, int xDest, int yDest, int destWidth, int destHeigh
     if (!usableImage(image, bits) || destWidth <= 0 || destHeight <= 0)
         return;
     const int bytesPerPixel = bits / 8;
-    TempDib rowImage;
+    DibHolder rowImage;
     if (bits == 24)
         newdib(rowImage.get(), destWidth, 1, 24, nullptr, 0);
     else
         newdib(rowImage.get(), destWidth, 1, 8, image.pmi, 256);
-    if (!rowImage.ok())
+    if (rowImage.empty())
         return;
     const dib& row = rowImage.get();
     std::uint8_t* buffer = row.poi;
@@ -272,7 +258,7 @@ void drawRows(Device& device, int xDest, int yDest, int destWidth, int destHeigh
 bool drawHalftoned(Device& device, const Geometry& g, const dib& image, std::uint32_t rasterOp) {
     const i64 w = dibwidth(image);
     const i64 h = dibheight(image);
-    TempDib copy;
+    DibHolder copy;
     if (g.srcWidth > g.destWidth || g.srcHeight > g.destHeight) {
         // Reduced: halftone the whole image at display scale and copy one to one.
         const auto ow = roundQuotient(w, g.destWidth, g.srcWidth);
@@ -280,7 +266,7 @@ bool drawHalftoned(Device& device, const Geometry& g, const dib& image, std::uin
         if (!ow || !oh)
             return false;
         DIBHalftoneDIBXY(copy.get(), image, to32(*ow), to32(*oh));
-        if (!copy.ok())
+        if (copy.empty())
             return false;
         const auto x = roundQuotient(dibwidth(copy.get()), g.xSrc, w);
         const auto y = roundQuotient(dibheight(copy.get()), g.ySrc, h);
@@ -291,7 +277,7 @@ bool drawHalftoned(Device& device, const Geometry& g, const dib& image, std::uin
                              copy.get().poi, copy.get().pmi, DIB_RGB_COLORS, rasterOp);
     } else {
         DIBHalftoneDIB(copy.get(), image);
-        if (!copy.ok())
+        if (copy.empty())
             return false;
         device.stretchDIBits(to32(g.xDest), to32(g.yDest), to32(g.destWidth), to32(g.destHeight),
                              to32(g.xSrc), to32(g.ySrc), to32(g.srcWidth), to32(g.srcHeight),
@@ -309,9 +295,9 @@ bool drawResampled(Device& device, const Geometry& g, const dib& image) {
     const int dw = to32(g.destWidth);
     const int dh = to32(g.destHeight);
     const int colours = bits <= 8 ? (1 << bits) : 0;
-    TempDib copy;
+    DibHolder copy;
     newdib(copy.get(), dw, dh, bits, colours > 0 ? image.pmi : nullptr, colours);
-    if (!copy.ok())
+    if (copy.empty())
         return false;
     const dib& c = copy.get();
     const i64 h = dibheight(image);

@@ -119,6 +119,11 @@ void releasedib(dib& d) {
     d.pmih = 0;
 }
 
+void replaceDib(dib& field, const dib& fresh) {
+    releasedib(field);
+    field = fresh;
+}
+
 int dibwidth(const dib& d) {
     assert(d.pmi != nullptr);
     return d.pmi->bmiHeader.biWidth;

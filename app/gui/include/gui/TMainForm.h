@@ -317,9 +317,8 @@ private:
     };
     SourceSlot sourceSlot(int slot);
     rectify::TPoint imagePos(int x, int y) const;
-    void sourceMouseDown(SourceSlot s, int x, int y);
-    void sourceMouseMove(SourceSlot s, int x, int y);
-    void sourceMouseUp(SourceSlot s, int x, int y);
+    app::CornerOptions cornerOptions() const;
+    void applyCornerStep(int slot, const app::CornerStep& step);
     void paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
                      const SourceSlot& s);
     void paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer);

@@ -13,8 +13,4 @@ int viewToImage(int v, int zoomPercent);
 // Image pixel -> view pixel; also the view size of an image dimension.
 int imageToView(int p, int zoomPercent);
 
-// True when the mouse at image position `p` lies within 5 image pixels of the
-// corner in both directions (bounds included), whatever the zoom.
-bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p);
-
 } // namespace gui

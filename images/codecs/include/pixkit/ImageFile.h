@@ -26,12 +26,13 @@ void OpenDib(dib& out, const std::string& fileName, int reserved = 0, void* wind
 // with `out` an empty record when the bytes are no readable picture.
 bool decodeImageBytes(std::span<const std::uint8_t> data, dib& out);
 
-// Filter for the open dialog: "|"-separated description and pattern pairs.
+// Filter for the open dialog: "|"-separated description and pattern pairs,
+// every readable format of the format table (pixkit/ImageFormats.h).
 std::string GetDIBOpenFilter();
 
 struct WriteResult {
     bool ok = false;
-    std::string error; // empty when ok
+    std::string error; // the reason only (the caller names the file); empty when ok
 };
 
 // True when `fileName`'s extension (compared without regard to case) names a

@@ -150,9 +150,13 @@ inline std::uint8_t* pictureRow(const dib& d, int y) {
 // Colour-table entry i as a colour value (red in the low byte).
 Colour tableColour(const dib& d, int i);
 
-// Owns the image of one workspace field: releases it when replaced or
-// destroyed. The record inside stays a plain value that callers may copy for
-// reading; only the holder releases.
+// Replaces the image a field owns: releases the old image, then installs
+// `fresh`, which the field owns from then on. `fresh` may be empty.
+void replaceDib(dib& field, const dib& fresh);
+
+// Owns an image for a while (a temporary, or the image of one field):
+// releases it when replaced or destroyed. The record inside stays a plain value that callers may
+// copy for reading; only the holder releases.
 class DibHolder {
 public:
     DibHolder() = default;
@@ -171,10 +175,7 @@ public:
     }
 
     // Installs a new image: releases the old one, then takes the record over.
-    void install(const dib& d) {
-        releasedib(m_dib);
-        m_dib = d;
-    }
+    void install(const dib& d) { replaceDib(m_dib, d); }
     // Gives the record up without releasing it.
     dib take() {
         dib d = m_dib;

@@ -1,0 +1,81 @@
+#include "gui/InteractiveStart.h"
+
+#include "gui/TMainForm.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QSize>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace gui {
+
+namespace {
+
+// "X0,Y0,...,X3,Y3" in image pixels, stored order; empty unless it holds eight integers.
+std::optional<rectify::Corners> parseCorners(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 8)
+        return std::nullopt;
+    rectify::Corners c{};
+    for (qsizetype i = 0; i < 8; ++i) {
+        bool ok = false;
+        const int v = parts[i].trimmed().toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+        auto& p = c[static_cast<std::size_t>(i / 2)];
+        (i % 2 == 0 ? p.x : p.y) = v;
+    }
+    return c;
+}
+
+} // namespace
+
+QIcon applicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/fassadenplan-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+void prepareApplication() {
+    QApplication::setApplicationName(QStringLiteral("Fassadenplan"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("fassadenplan"));
+    QApplication::setWindowIcon(applicationIcon());
+}
+
+const char* interactiveUsage() {
+    return "Interactive start:\n"
+           "  fassadenplan [PHOTO]\n"
+           "  fassadenplan PHOTO --demo-corners X0,Y0,X1,Y1,X2,Y2,X3,Y3\n"
+           "      demonstration aid: opens PHOTO and sets its four corners (image pixels,\n"
+           "      top-left, top-right, bottom-right, bottom-left) as four clicks would\n";
+}
+
+int runMainWindow(int argc, char** argv) {
+    QApplication app(argc, argv);
+    prepareApplication();
+    QStringList params = QApplication::arguments();
+    if (!params.isEmpty())
+        params.removeFirst();
+    std::optional<rectify::Corners> demo;
+    const qsizetype opt = params.indexOf(QStringLiteral("--demo-corners"));
+    if (opt >= 0) {
+        if (opt + 1 < params.size())
+            demo = parseCorners(params[opt + 1]);
+        params.remove(opt, opt + 1 < params.size() ? 2 : 1);
+    }
+    auto form = std::make_unique<TMainForm>(params);
+    form->show();
+    if (demo)
+        QTimer::singleShot(0, form.get(), [&form, &demo] { form->placeCorners(*demo); });
+    const int rc = QApplication::exec();
+    // Destroying the window writes its stored values when the loop ended
+    // without a close (the quit command).
+    form.reset();
+    return rc;
+}
+
+} // namespace gui

@@ -1,0 +1,287 @@
+// Commands of the main window: opening, saving, turning, recomputing, the
+// debounced recomputation after field changes, the zoom and the layout.
+
+#include "app/Translate.h"
+#include "gui/FileDialog.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
+#include "gui/TAboutBox.h"
+#include "gui/TJPEGQualForm.h"
+#include "gui/TMainForm.h"
+
+#include "pixkit/DepthTurn.h"
+#include "pixkit/ImageFile.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTimer>
+
+namespace gui {
+
+// ---------------------------------------------------------------- run fields
+
+bool TMainForm::holdChecked() {
+    return NowDoNotRenderCheck->isChecked();
+}
+double TMainForm::realWidthCm() {
+    return BreiteED->value();
+}
+double TMainForm::realHeightCm() {
+    return HoeheEd->value();
+}
+int TMainForm::targetPercent() {
+    return zieledValue->value();
+}
+int TMainForm::areaPercent() {
+    return RechenbereichEd->value();
+}
+double TMainForm::angleXDeg() {
+    return RxSpinEdit1->value();
+}
+double TMainForm::angleYDeg() {
+    return RxSpinEdit2->value();
+}
+void TMainForm::setAngleXDeg(double v) {
+    RxSpinEdit1->setValue(v);
+}
+void TMainForm::setAngleYDeg(double v) {
+    RxSpinEdit2->setValue(v);
+}
+void TMainForm::setRealWidthCm(double v) {
+    BreiteED->setValue(v);
+}
+
+void TMainForm::repaintResult(int slot) {
+    if (slot == 1)
+        PaintBox2Paint();
+    else
+        PaintBox3Paint();
+}
+
+rectify::RunEnd TMainForm::runSlot(int slot) {
+    // A run that made a new rectified image (also one that faulted while
+    // filling it) ends the undo of the strokes on the old one. The new image
+    // is made before the old one is released, so its memory always differs.
+    const std::uint8_t* before = (slot == 1 ? di2 : bi2).poi;
+    const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
+    if (end == rectify::RunEnd::Done || (slot == 1 ? di2 : bi2).poi != before)
+        rectifiedImageRemade(slot);
+    return end;
+}
+
+// ---------------------------------------------------------------- files
+
+QString TMainForm::chooseOpenFile() {
+    OpenDialog1->setFilter(app::Translate(QString::fromStdString(pixkit::GetDIBOpenFilter())));
+    return OpenDialog1->getOpenFileName(this);
+}
+
+QString TMainForm::chooseSaveFile() {
+    QString selected;
+    QString f = SaveDialog1->getSaveFileName(this, &selected);
+    // A name typed without extension gets the one of the chosen format.
+    if (!f.isEmpty() && QFileInfo(f).suffix().isEmpty()) {
+        const qsizetype star = selected.indexOf(QStringLiteral("*."));
+        if (star >= 0) {
+            const qsizetype end =
+                selected.indexOf(QRegularExpression(QStringLiteral("[ )]")), star);
+            f += selected.mid(star + 1, end < 0 ? -1 : end - star - 1);
+        }
+    }
+    return f;
+}
+
+void TMainForm::Bildffnen1Click() {
+    const QString f = chooseOpenFile();
+    if (!f.isEmpty())
+        TryToOpenFile(f.toStdString());
+}
+
+void TMainForm::Bild2ffnen1Click() {
+    const QString f = chooseOpenFile();
+    if (!f.isEmpty())
+        TryToOpenFile2(f.toStdString());
+}
+
+void TMainForm::BitBtnXP1Click() {
+    Bild2ffnen1Click();
+}
+
+void TMainForm::showImage2Row() {
+    Panel4->setVisible(true);
+}
+
+void TMainForm::Bild2wiederausblenden1Click() {
+    Panel4->setVisible(false);
+}
+
+void TMainForm::saveRectified(const pixkit::dib& image) {
+    const QString f = chooseSaveFile();
+    if (f.isEmpty())
+        return;
+    const pixkit::WriteResult r = pixkit::WriteDib(image, f.toStdString(), JPEGQualForm->quality());
+    if (!r.ok) // the file on the first line, the reason below it
+        reportError(QStringLiteral("%1\n%2").arg(f, QString::fromStdString(r.error)));
+}
+
+void TMainForm::EntzerrtesBildspeichern1Click() {
+    saveRectified(di2);
+}
+void TMainForm::EntzerrtesBild2speichern1Click() {
+    saveRectified(bi2);
+}
+
+// ---------------------------------------------------------------- turns
+
+void TMainForm::turnSource(int slot, bool left) {
+    const auto dir = left ? pixkit::TurnDirection::Left : pixkit::TurnDirection::Right;
+    if (slot == 1) {
+        pixkit::TurnSourceImage(di, dir);
+        PaintBox1Paint();
+    } else {
+        pixkit::TurnSourceImage(bi, dir);
+        PaintBox4Paint();
+    }
+    runSlot(slot);
+}
+
+void TMainForm::turnRectified(int slot, bool left) {
+    const auto dir = left ? pixkit::TurnDirection::Left : pixkit::TurnDirection::Right;
+    if (slot == 1) {
+        pixkit::TurnCorners(points, dir);
+        PaintBox1Paint();
+    } else {
+        pixkit::TurnCorners(doints, dir);
+        PaintBox4Paint();
+    }
+    runSlot(slot);
+}
+
+void TMainForm::Ausgangsbildnachlinksrotieren1Click() {
+    turnSource(1, true);
+}
+void TMainForm::Ausgangsbildnachrechtsrotieren1Click() {
+    turnSource(1, false);
+}
+void TMainForm::Ausgangsbildnachlinksrotieren2Click() {
+    turnSource(2, true);
+}
+void TMainForm::Ausgangsbildnachrechtsrotieren2Click() {
+    turnSource(2, false);
+}
+void TMainForm::EntzerrtesBildnachlinksrotieren1Click() {
+    turnRectified(1, true);
+}
+void TMainForm::EntzerrtesBildnachrechtsrotieren1Click() {
+    turnRectified(1, false);
+}
+void TMainForm::EntzerrtesBildnachlinksrotieren2Click() {
+    turnRectified(2, true);
+}
+void TMainForm::EntzerrtesBildnachrechtsrotieren2Click() {
+    turnRectified(2, false);
+}
+
+// ---------------------------------------------------------------- other commands
+
+void TMainForm::Bildneuberechnen1Click() {
+    runSlot(1);
+    runSlot(2);
+}
+
+void TMainForm::Beenden1Click() {
+    // Ends the message loop without closing the window: the language is not
+    // written; the stored window values are, as the window is destroyed.
+    QCoreApplication::exit(0);
+}
+
+void TMainForm::JPEGQualitteinstellen1Click() {
+    JPEGQualForm->exec();
+}
+
+void TMainForm::ber1Click() {
+    AboutBox->exec();
+}
+
+// ---------------------------------------------------------------- recomputation
+
+void TMainForm::restartTimer1() {
+    Timer1->stop();
+    Timer1->start();
+}
+
+void TMainForm::BreiteEDChange() {
+    restartTimer1();
+}
+void TMainForm::HoeheEdChange() {
+    restartTimer1();
+}
+void TMainForm::zieledValueChange() {
+    restartTimer1();
+}
+void TMainForm::RechenbereichEdChange() {
+    restartTimer1();
+}
+
+void TMainForm::RxSpinEdit1Change() {
+    if (donotreender)
+        return;
+    setwink = true;
+    restartTimer1();
+}
+
+void TMainForm::NowDoNotRenderCheckClick() {
+    if (!NowDoNotRenderCheck->isChecked())
+        restartTimer1();
+}
+
+void TMainForm::Timer1Timer() {
+    Timer1->stop();
+    runSlot(1);
+    runSlot(2);
+}
+
+void TMainForm::ZoomEdChange() {
+    PaintBox1Paint();
+    PaintBox2Paint();
+    PaintBox3Paint();
+    PaintBox4Paint();
+}
+
+// ---------------------------------------------------------------- layout
+
+void TMainForm::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    FormResize();
+}
+
+void TMainForm::FormResize() {
+    const int left = width() * percent / 100;
+    auto split = [left](QSplitter* s) {
+        const int rest = s->width() - s->handleWidth() - left;
+        s->setSizes({left, rest > 0 ? rest : 0});
+    };
+    split(Splitter1);
+    split(Splitter3);
+    if (!Panel4->isHidden())
+        Panel4->setFixedHeight((Panel3->height() + Panel4->height()) / 2);
+    if (!Timer2->isActive())
+        Timer2->start();
+}
+
+void TMainForm::Timer2Timer() {
+    FormResize();
+}
+
+void TMainForm::Splitter1CanResize(int newLeftWidth) {
+    if (width() > 0)
+        percent = newLeftWidth * 100 / width();
+}
+
+} // namespace gui

@@ -1,0 +1,128 @@
+// The DXF export of the main window: rectified image 1 becomes a line
+// drawing, traced while the user watches the segments appear on its view.
+
+#include "app/Translate.h"
+#include "gui/FileDialog.h"
+#include "gui/FileFilters.h"
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
+#include "gui/TMainForm.h"
+
+#include "lines/Export.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QPainter>
+#include <QSpinBox>
+
+#include <cstdint>
+#include <optional>
+
+namespace gui {
+
+namespace {
+
+// The busy cursor for as long as the work runs, also when it ends early.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The window's part in the export: repaints, message 8, and the live
+// drawing of each segment onto the view of image 1 at the current zoom.
+class WindowLineEvents : public lines::LineEvents {
+public:
+    // The view is shown again at least this often while the trace runs.
+    static constexpr qint64 RepaintIntervalMs = 200;
+
+    WindowLineEvents(TMainForm& form, QImage& buffer, PaintBoxView* view, int zoomPercent,
+                     std::function<void()> showOutOfMemory)
+        : m_form(form), m_buffer(buffer), m_view(view), m_zoom(zoomPercent),
+          m_showOutOfMemory(std::move(showOutOfMemory)) {
+        m_sinceRepaint.start();
+    }
+    ~WindowLineEvents() override { m_painter.reset(); }
+
+    void segmentFound(const lines::tlineinf& s, bool drawn) override {
+        if (!drawn)
+            return;
+        if (!m_painter) {
+            if (m_buffer.isNull())
+                return;
+            m_painter.emplace(&m_buffer); // the canvas's pen: black, one pixel
+        }
+        m_painter->drawLine(viewPos(s.x1), viewPos(s.y1), viewPos(s.x2), viewPos(s.y2));
+        if (m_sinceRepaint.elapsed() >= RepaintIntervalMs) {
+            // The buffer is shown as it is; the painter is reopened after.
+            m_painter.reset();
+            m_view->repaint();
+            m_sinceRepaint.restart();
+        }
+    }
+    void repaintSource() override { m_form.PaintBox1Paint(); }
+    void repaintResult() override {
+        // The paint handler may give the buffer a new size.
+        m_painter.reset();
+        m_form.PaintBox2Paint();
+        m_view->repaint();
+        m_sinceRepaint.restart();
+    }
+    void outOfMemory() override { m_showOutOfMemory(); }
+
+private:
+    // Trunc(Z * v / 100); coordinates are never negative.
+    int viewPos(std::int32_t v) const {
+        return static_cast<int>(static_cast<std::int64_t>(m_zoom) * v / 100);
+    }
+
+    TMainForm& m_form;
+    QImage& m_buffer;
+    PaintBoxView* m_view;
+    int m_zoom;
+    std::function<void()> m_showOutOfMemory;
+    std::optional<QPainter> m_painter;
+    QElapsedTimer m_sinceRepaint;
+};
+
+} // namespace
+
+QString TMainForm::chooseDxfFile() {
+    // The filter was translated with the window's other texts at the start.
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("dxf"));
+    dialog.setNameFilter(qtFilterFromPipes(SaveDialog2->filter()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+void TMainForm::ExportalsDXFDatei1Click() {
+    // The blank start image is no rectified photograph.
+    if (di2.poi == nullptr || filename1.empty()) {
+        reportError(
+            app::Translate(QStringLiteral("Es gibt noch kein entzerrtes Bild. Bitte zuerst ein "
+                                          "Bild öffnen und die vier Ecken setzen.")));
+        return;
+    }
+    lines::ExportEnd traced;
+    {
+        const BusyCursor busy;
+        WindowLineEvents events(*this, bit1, PaintBox2, ZoomEd->value(),
+                                [this] { reportError(app::MessageText(8)); });
+        traced = TraceDi2(Schwelled->value(), events);
+    }
+    if (traced != lines::ExportEnd::Traced)
+        return; // message 8 was shown; the outline and lines found so far stay
+    const QString f = chooseDxfFile();
+    if (f.isEmpty())
+        return; // the outline image and the lines stay until the next run
+    if (SaveAsDXF(f.toStdString()) != lines::DxfEnd::Written)
+        reportError(app::MessageText(9) + f);
+}
+
+} // namespace gui

@@ -1,0 +1,169 @@
+// The four views of the main window: drawing the source images with the
+// corner quad, the rectified images, and the corner input with the mouse.
+
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
+#include "gui/TMainForm.h"
+#include "gui/ViewMapping.h"
+#include "gui/ViewRender.h"
+
+#include "pixkit/Overlay.h"
+
+#include <QAction>
+#include <QPainter>
+#include <QPen>
+#include <QSpinBox>
+
+namespace gui {
+
+namespace {
+
+// The size of a whole image in a view at the zoom; 0 x 0 without an image.
+QSize viewSize(const pixkit::dib& image, int zoom) {
+    if (image.poi == nullptr || image.pmi == nullptr)
+        return {0, 0};
+    return {imageToView(pixkit::dibwidth(image), zoom),
+            imageToView(pixkit::dibheight(image), zoom)};
+}
+
+// Gives the view the size of its picture. True when the size changed: the
+// view then calls its paint handler again from its resize, which draws.
+bool sizeView(PaintBoxView* view, QSize size) {
+    if (view->size() == size)
+        return false;
+    view->resize(size);
+    return true;
+}
+
+} // namespace
+
+rectify::TPoint TMainForm::imagePos(int x, int y) const {
+    const int z = ZoomEd->value();
+    return {viewToImage(x, z), viewToImage(y, z)};
+}
+
+TMainForm::SourceSlot TMainForm::sourceSlot(int slot) {
+    const app::CornerSlot c = cornerSlot(slot);
+    return {c.corners, c.insetmode, c.setted, c.mode, slot == 1 ? PaintBox1 : PaintBox4, slot};
+}
+
+// ---------------------------------------------------------------- drawing
+
+void TMainForm::MarkCorner(QPainter& canvas, int vx, int vy) {
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawRect(QRect(QPoint(vx - 3, vy - 3), QPoint(vx + 3, vy + 3)));
+}
+
+void TMainForm::paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
+                            const SourceSlot& s) {
+    const int z = ZoomEd->value();
+    const QSize size = viewSize(image, z);
+    if (sizeView(view, size))
+        return;
+    renderImageToBuffer(buffer, size.width(), size.height(), image);
+    if ((s.insetmode || s.setted) && !buffer.isNull()) {
+        QPainter canvas(&buffer);
+        canvas.setPen(QPen(QColor(255, 0, 0), 2, Qt::SolidLine));
+        auto at = [&](int i) {
+            return QPoint(imageToView(s.corners[static_cast<std::size_t>(i)].x, z),
+                          imageToView(s.corners[static_cast<std::size_t>(i)].y, z));
+        };
+        QPoint pen = at(0);
+        MarkCorner(canvas, pen.x(), pen.y());
+        for (int i = 1; i <= s.mode && i <= app::ModeComplete; ++i) {
+            const QPoint next = at(i);
+            canvas.drawLine(pen, next);
+            MarkCorner(canvas, next.x(), next.y());
+            pen = next;
+        }
+        canvas.drawLine(pen, at(0));
+    }
+    view->update();
+}
+
+void TMainForm::paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer) {
+    const QSize size = viewSize(image, ZoomEd->value());
+    if (sizeView(view, size))
+        return;
+    renderImageToBuffer(buffer, size.width(), size.height(), image);
+    view->update();
+}
+
+void TMainForm::PaintBox1Paint() {
+    paintSource(di, PaintBox1, bit0, sourceSlot(1));
+}
+
+void TMainForm::PaintBox4Paint() {
+    paintSource(bi, PaintBox4, dit0, sourceSlot(2));
+}
+
+void TMainForm::PaintBox2Paint() {
+    if (BlendEd->value() == 0) {
+        paintResult(di2, PaintBox2, bit1);
+        return;
+    }
+    // The view first takes the size of the canvas; that resize repaints, so
+    // the overlay is composed once per repaint.
+    const pixkit::OverlaySize canvas = pixkit::OverlayCanvasSize(di2, bi2);
+    const int z = ZoomEd->value();
+    if (static_cast<std::int64_t>(canvas.width) * canvas.height <= pixkit::MaxOverlayPixels &&
+        sizeView(PaintBox2, {imageToView(canvas.width, z), imageToView(canvas.height, z)}))
+        return;
+    ComposeOverlay();
+    if (di3.poi == nullptr) {
+        // No canvas (no memory, or more than 2^28 pixels): the view stays at
+        // its size and shows black, instead of shrinking and repainting again.
+        renderImageToBuffer(bit1, PaintBox2->width(), PaintBox2->height(), di3);
+        PaintBox2->update();
+        return;
+    }
+    paintResult(di3, PaintBox2, bit1);
+}
+
+void TMainForm::PaintBox3Paint() {
+    paintResult(bi2, PaintBox3, dit1);
+}
+
+// ---------------------------------------------------------------- corner input
+
+app::CornerOptions TMainForm::cornerOptions() const {
+    return {LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1->isChecked(),
+            BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked()};
+}
+
+void TMainForm::applyCornerStep(int slot, const app::CornerStep& step) {
+    if (step.run)
+        runSlot(slot);
+    if (step.repaint)
+        slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+    if (step.cursor != app::CornerCursor::Keep)
+        sourceSlot(slot).view->setCursor(
+            step.cursor == app::CornerCursor::Hand ? Qt::PointingHandCursor : Qt::CrossCursor);
+}
+
+void TMainForm::placeCorners(const rectify::Corners& corners) {
+    applyCornerStep(
+        1,
+        completeQuad(1, corners, BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked()));
+}
+
+void TMainForm::PaintBox1MouseDown(int x, int y) {
+    applyCornerStep(1, cornerDown(1, imagePos(x, y), cornerOptions()));
+}
+void TMainForm::PaintBox1MouseMove(int x, int y) {
+    applyCornerStep(1, cornerMove(1, imagePos(x, y)));
+}
+void TMainForm::PaintBox1MouseUp(int x, int y) {
+    applyCornerStep(1, cornerUp(1, imagePos(x, y)));
+}
+void TMainForm::PaintBox4MouseDown(int x, int y) {
+    applyCornerStep(2, cornerDown(2, imagePos(x, y), cornerOptions()));
+}
+void TMainForm::PaintBox4MouseMove(int x, int y) {
+    applyCornerStep(2, cornerMove(2, imagePos(x, y)));
+}
+void TMainForm::PaintBox4MouseUp(int x, int y) {
+    applyCornerStep(2, cornerUp(2, imagePos(x, y)));
+}
+
+} // namespace gui

@@ -1,0 +1,530 @@
+#include "TestSupport.h"
+#include "app/BatchMode.h"
+#include "pixkit/ImageFile.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::fileExists;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+// ---------------------------------------------------------------- numbers
+
+struct NumberCase {
+    const char* locale;
+    const char* text;
+    std::optional<int> value;
+};
+void PrintTo(const NumberCase& c, std::ostream* os) {
+    *os << "'" << c.text << "' in " << c.locale;
+}
+class ParseRounded : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(ParseRounded, RoundsHalfToEvenInTheUsersLocale) {
+    const NumberCase& c = GetParam();
+    EXPECT_EQ(app::parseRounded(c.text, QLocale(QString::fromLatin1(c.locale))), c.value)
+        << "'" << c.text << "' in " << c.locale;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, ParseRounded,
+    testing::Values(NumberCase{"C", "10.5", 10}, NumberCase{"C", "11.5", 12},
+                    NumberCase{"C", "1234.5", 1234}, NumberCase{"C", "1235.5", 1236},
+                    NumberCase{"C", "-2.5", -2}, NumberCase{"C", "-3.5", -4},
+                    NumberCase{"C", " 42 ", 42}, NumberCase{"C", "7", 7},
+                    NumberCase{"C", "1e3", 1000}, NumberCase{"de_DE", "10,5", 10},
+                    NumberCase{"de_DE", "11,5", 12},
+                    // The C locale's "." is taken when the user's locale rejects the text.
+                    NumberCase{"de_DE", "10.5", 10}, NumberCase{"de_DE", "11.5", 12},
+                    // No group separators: 1.234 is one and a bit, not a thousand.
+                    NumberCase{"de_DE", "1.234", 1}, NumberCase{"en_US", "1,234", std::nullopt},
+                    NumberCase{"C", "1,5", std::nullopt}, NumberCase{"C", "", std::nullopt},
+                    NumberCase{"C", "abc", std::nullopt}, NumberCase{"C", "12abc", std::nullopt},
+                    NumberCase{"C", "nan", std::nullopt}, NumberCase{"C", "inf", std::nullopt},
+                    NumberCase{"C", "3e9", std::nullopt}, NumberCase{"C", "-3e9", std::nullopt},
+                    NumberCase{"C", "1e400", std::nullopt}));
+
+// ---------------------------------------------------------------- output type
+
+struct TypeCase {
+    const char* file;
+    bool accepted;
+};
+void PrintTo(const TypeCase& c, std::ostream* os) {
+    *os << c.file;
+}
+class OutputType : public testing::TestWithParam<TypeCase> {};
+
+TEST_P(OutputType, FollowsTheBatchList) {
+    EXPECT_EQ(app::isBatchOutputType(GetParam().file), GetParam().accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, OutputType,
+                         testing::Values(TypeCase{"out.bmp", true}, TypeCase{"out.JPG", true},
+                                         TypeCase{"out.Tif", true}, TypeCase{"out.jp2", true},
+                                         TypeCase{"a.b/out.rle", true}, TypeCase{"out.jpeg", false},
+                                         TypeCase{"out.png", false}, TypeCase{"out.tiff", false},
+                                         TypeCase{"out", false}, TypeCase{"dir.bmp/out", false},
+                                         TypeCase{"out.bmp.txt", false}, TypeCase{"out.", false},
+                                         TypeCase{"out.dxf", false}));
+
+struct ThresholdCase {
+    const char* option;
+    std::optional<int> value;
+};
+void PrintTo(const ThresholdCase& c, std::ostream* os) {
+    *os << c.option;
+}
+class Threshold : public testing::TestWithParam<ThresholdCase> {};
+
+TEST_P(Threshold, IsAWholePercentFromOneTo99) {
+    EXPECT_EQ(app::parseThreshold(GetParam().option), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, Threshold,
+    testing::Values(ThresholdCase{"--threshold=1", 1}, ThresholdCase{"--threshold=99", 99},
+                    ThresholdCase{"--threshold=050", 50}, ThresholdCase{"--threshold=0", {}},
+                    ThresholdCase{"--threshold=100", {}}, ThresholdCase{"--threshold=-5", {}},
+                    ThresholdCase{"--threshold=+5", {}}, ThresholdCase{"--threshold= 5", {}},
+                    ThresholdCase{"--threshold=5 ", {}}, ThresholdCase{"--threshold=5.0", {}},
+                    ThresholdCase{"--threshold=", {}}, ThresholdCase{"--threshold", {}},
+                    ThresholdCase{"--threshold=99999999999", {}},
+                    ThresholdCase{"-threshold=5", {}}));
+
+TEST(BatchOptions, DxfOutputAndOptionsAreRecognised) {
+    EXPECT_TRUE(app::isDxfOutput("plan.dxf"));
+    EXPECT_TRUE(app::isDxfOutput("/a.b/PLAN.DXF"));
+    EXPECT_TRUE(app::isDxfOutput("plan.Dxf"));
+    EXPECT_FALSE(app::isDxfOutput("plan.dxf.bmp"));
+    EXPECT_FALSE(app::isDxfOutput("dxf"));
+    EXPECT_EQ(app::countBatchParameters({"a", "--threshold=5", "b", "--x"}), 2u);
+    EXPECT_TRUE(app::isBatchOption("--threshold=5"));
+    EXPECT_FALSE(app::isBatchOption("-5"));
+}
+
+// ---------------------------------------------------------------- stored JPEG quality
+
+struct QualityCase {
+    const char* stored; // nullptr: no store at all
+    int quality;
+    const char* version = nullptr; // FormVersion line, if any
+};
+void PrintTo(const QualityCase& c, std::ostream* os) {
+    *os << (c.stored ? c.stored : "(none)");
+}
+class StoredQuality : public testing::TestWithParam<QualityCase> {};
+
+TEST_P(StoredQuality, IsReadClampedAndNeverWritten) {
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    const std::string store = dir.filePath("Velkor/fassadenplan.ini").toStdString();
+    if (GetParam().stored != nullptr) {
+        QDir(dir.path()).mkpath("Velkor");
+        std::string text = std::string("[TJPEGQualForm]\nQualEd_Value=") + GetParam().stored + "\n";
+        if (GetParam().version != nullptr)
+            text += std::string("FormVersion=") + GetParam().version + "\n";
+        writeFile(store, std::vector<std::uint8_t>(text.begin(), text.end()));
+    }
+    const auto before = testsupport::listTree(dir.path().toStdString());
+    const auto bytes = GetParam().stored != nullptr ? readFile(store) : std::vector<std::uint8_t>{};
+
+    EXPECT_EQ(app::storedJpegQuality("fassadenplan"), GetParam().quality);
+
+    EXPECT_EQ(testsupport::listTree(dir.path().toStdString()), before);
+    if (GetParam().stored != nullptr) {
+        EXPECT_EQ(readFile(store), bytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, StoredQuality,
+                         testing::Values(QualityCase{nullptr, 90}, QualityCase{"40", 40},
+                                         QualityCase{"100", 100}, QualityCase{"0", 1},
+                                         QualityCase{"-5", 1}, QualityCase{"500", 100},
+                                         QualityCase{"40", 40, "0"}, QualityCase{"40", 90, "3"},
+                                         QualityCase{"abc", 90}));
+
+// ---------------------------------------------------------------- runs
+
+// A 400 x 300 photograph whose pixel (x, y) has a colour made from x and y,
+// so that every rectified pixel tells where it was read.
+class BatchRun : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new QTemporaryDir;
+        std::vector<std::uint32_t> px;
+        for (int y = 0; y < PhotoH; ++y)
+            for (int x = 0; x < PhotoW; ++x)
+                px.push_back(photoColour(x, y));
+        s_photo = s_dir->filePath("wall.bmp").toStdString();
+        writeFile(s_photo, testsupport::bmpBytes(PhotoW, PhotoH, 24, px, {}));
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+    static pixkit::Colour photoColour(int x, int y) {
+        return pixkit::rgb(static_cast<std::uint8_t>(x & 0xFF), static_cast<std::uint8_t>(y & 0xFF),
+                           static_cast<std::uint8_t>((x >> 8) * 16 + (y >> 8)));
+    }
+    std::string path(const char* name) const { return m_dir.filePath(name).toStdString(); }
+
+    int run(const std::vector<std::string>& params) {
+        std::ostringstream out, err;
+        const int code = app::runBatch(params, "/opt/velkor/fassadenplan", out, err);
+        m_out = out.str();
+        m_err = err.str();
+        return code;
+    }
+
+    static constexpr int PhotoW = 400;
+    static constexpr int PhotoH = 300;
+    static inline QTemporaryDir* s_dir = nullptr;
+    static inline std::string s_photo;
+    QTemporaryDir m_dir;
+    std::string m_out, m_err;
+};
+
+// Corners of an upright rectangle, 201 x 101 pixels with its edges.
+const std::vector<std::string> Upright = {"100", "100", "300", "100", "300", "200", "100", "200"};
+
+struct CountCase {
+    const char* name;
+    std::vector<std::string> corners;
+    std::vector<std::string> extra; // parameters 11, 12, ...
+    int width, height;              // of the rectified image
+    int originX, originY;           // where the corner (100, 100) lands; -1: outside
+};
+void PrintTo(const CountCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class BatchCount : public BatchRun, public testing::WithParamInterface<CountCase> {};
+
+TEST_P(BatchCount, MakesTheImageOfTheParameters) {
+    const CountCase& c = GetParam();
+    const std::string out = path("result.bmp");
+    std::vector<std::string> params{s_photo};
+    params.insert(params.end(), c.corners.begin(), c.corners.end());
+    params.push_back(out);
+    params.insert(params.end(), c.extra.begin(), c.extra.end());
+
+    ASSERT_EQ(run(params), 0) << m_err;
+    EXPECT_TRUE(m_err.empty()) << m_err;
+    EXPECT_NE(m_out.find(out), std::string::npos) << m_out;
+    EXPECT_NE(m_out.find(std::to_string(c.width) + " x " + std::to_string(c.height)),
+              std::string::npos)
+        << m_out;
+
+    pixkit::DibHolder result;
+    pixkit::OpenDib(result.get(), out);
+    ASSERT_FALSE(result.empty());
+    EXPECT_EQ(pixkit::dibwidth(result.get()), c.width);
+    EXPECT_EQ(pixkit::dibheight(result.get()), c.height);
+    // The tilt of an upright rectangle is none: the corner reads its own pixel.
+    if (c.originX >= 0) {
+        EXPECT_EQ(pixkit::getpixel(result.get(), c.originX, c.originY), photoColour(100, 100));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, BatchCount,
+    testing::Values(
+        // Width preset from the tilt (height 1000, edges 200 : 100) -> 2000 x 1000 cm.
+        CountCase{"ten", Upright, {}, 202, 101, 0, 0},
+        CountCase{"eleven_alone_ignored", Upright, {"junk"}, 202, 101, 0, 0},
+        CountCase{"ten_corners_rounded",
+                  {"99.5", "100.5", "300.5", "99.5", "300", "200.5", "100", "199.5"},
+                  {},
+                  202,
+                  101,
+                  0,
+                  0},
+        // 2000.5 -> 2000 and 1000.5 -> 1000 (halves to even) give 202 x 101; 2001 x 1001 would give
+        // 201 x 101.
+        CountCase{"twelve_rounded", Upright, {"2000.5", "1000.5"}, 202, 101, 0, 0},
+        CountCase{"twelve", Upright, {"1234.5", "1235.5"}, 201, 201, 0, 0},
+        // Area 150.5 -> 150: 303 x 152, the rectangle shifted by (50, 25).
+        CountCase{"thirteen_area_rounded", Upright, {"2000", "1000", "150.5"}, 303, 152, 50, 25},
+        CountCase{"fourteen_ignored", Upright, {"2000", "1000", "150", "junk"}, 303, 152, 50, 25},
+        // The area field keeps 1 ... 10000: 0 and -50 give 1 %, a 2 x 1 image.
+        CountCase{"area_below_field_limit", Upright, {"2000", "1000", "0"}, 2, 1, -1, -1},
+        CountCase{"area_negative", Upright, {"2000", "1000", "-50"}, 2, 1, -1, -1}),
+    [](const testing::TestParamInfo<CountCase>& i) { return std::string(i.param.name); });
+
+// ---------------------------------------------------------------- shortcut
+
+// With the real size given, the batch's first run of image 1 stops before its
+// resampling, since the second run makes the same image. The written file
+// must be the very file of the two full runs, byte for byte.
+struct ShortcutCase {
+    const char* name;
+    std::vector<std::string> extra; // parameters 11, 12, ...
+    const char* output;
+};
+void PrintTo(const ShortcutCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class BatchShortcut : public BatchRun, public testing::WithParamInterface<ShortcutCase> {};
+
+TEST_P(BatchShortcut, WritesTheFileOfTwoFullRuns) {
+    const ShortcutCase& c = GetParam();
+    // A quad seen at an angle, so that the image depends on the searched pose.
+    const rectify::Corners corners{{{60, 50}, {350, 80}, {330, 260}, {40, 240}}};
+    std::vector<std::string> params{s_photo};
+    for (const rectify::TPoint& p : corners) {
+        params.push_back(std::to_string(p.x));
+        params.push_back(std::to_string(p.y));
+    }
+    const std::string batchFile = path((std::string("batch") + c.output).c_str());
+    params.push_back(batchFile);
+    params.insert(params.end(), c.extra.begin(), c.extra.end());
+    ASSERT_EQ(run(params), 0) << m_err;
+
+    // The same batch step by step, every run complete.
+    app::BatchWorkspace ws;
+    ws.createWorkspace("/opt/velkor/fassadenplan");
+    ASSERT_TRUE(ws.TryToOpenFile(s_photo));
+    ws.points = corners;
+    ws.setted = true;
+    ws.mode = 3;
+    if (c.extra.size() >= 2) {
+        ws.fields().setRealWidthCm(std::stod(c.extra[0]));
+        ws.fields().setRealHeightCm(std::stod(c.extra[1]));
+    } else {
+        ws.breitetoset = true;
+    }
+    if (c.extra.size() >= 3)
+        ws.fields().setAreaPercent(std::stoi(c.extra[2]));
+    ws.RenderDi2();
+    EXPECT_EQ(ws.RenderDi2(), rectify::RunEnd::Done);
+    ws.renderdi4();
+    ws.renderdi4();
+    EXPECT_EQ(ws.fields().repaints(1), c.extra.size() >= 2 ? 2 : 1);
+    const std::string fullFile = path((std::string("full") + c.output).c_str());
+    ASSERT_TRUE(pixkit::WriteDib(ws.di2, fullFile, app::storedJpegQuality("fassadenplan")).ok);
+
+    const std::vector<std::uint8_t> written = readFile(batchFile);
+    EXPECT_GT(written.size(), 1000u);
+    EXPECT_TRUE(written == readFile(fullFile));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, BatchShortcut,
+    testing::Values(ShortcutCase{"twelve_jpeg", {"900", "600"}, ".jpg"},
+                    ShortcutCase{"twelve_bitmap", {"900", "600"}, ".bmp"},
+                    ShortcutCase{"thirteen_with_margin", {"700", "650", "130"}, ".bmp"},
+                    ShortcutCase{"thirteen_cropped", {"700", "650", "80"}, ".tga"},
+                    // No real size: the first run presets the width, nothing is skipped.
+                    ShortcutCase{"ten_width_preset", {}, ".bmp"}),
+    [](const testing::TestParamInfo<ShortcutCase>& i) { return std::string(i.param.name); });
+
+struct FailCase {
+    const char* name;
+    std::vector<std::string> params; // "{photo}", "{out}", "{dir}" are filled in
+    int exitCode;
+    const char* message; // part of the error message
+};
+void PrintTo(const FailCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class BatchFailure : public BatchRun, public testing::WithParamInterface<FailCase> {};
+
+TEST_P(BatchFailure, ReportsAndWritesNothing) {
+    const FailCase& c = GetParam();
+    writeFile(path("garbage.jpg"), {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
+    std::vector<std::string> params;
+    std::string out;
+    for (std::string p : c.params) {
+        for (const auto& [key, value] : {std::pair<std::string, std::string>{"{photo}", s_photo},
+                                         {"{dir}", m_dir.path().toStdString()}}) {
+            const auto at = p.find(key);
+            if (at != std::string::npos)
+                p.replace(at, key.size(), value);
+        }
+        params.push_back(p);
+    }
+    if (params.size() >= 10)
+        out = params[9];
+    // An earlier result in the output's place must survive the failure.
+    const std::vector<std::uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    const bool hadEarlier = !out.empty() && out.find("/nodir/") == std::string::npos;
+    if (hadEarlier)
+        writeFile(out, earlier);
+
+    EXPECT_EQ(run(params), c.exitCode);
+    EXPECT_NE(m_err.find(c.message), std::string::npos) << m_err;
+    EXPECT_TRUE(m_out.empty()) << m_out;
+    if (hadEarlier) {
+        EXPECT_EQ(readFile(out), earlier);
+    } else if (!out.empty()) {
+        EXPECT_FALSE(fileExists(out));
+    }
+}
+
+// Shorthand for a full parameter list with one parameter replaced.
+std::vector<std::string> with(std::size_t n, const std::string& value,
+                              std::vector<std::string> extra = {}) {
+    std::vector<std::string> p{"{photo}", "100", "100", "300", "100",
+                               "300",     "200", "100", "200", "{dir}/out.bmp"};
+    p.insert(p.end(), extra.begin(), extra.end());
+    p[n - 1] = value;
+    return p;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, BatchFailure,
+    testing::Values(
+        FailCase{"too_few",
+                 {"{photo}", "1", "2", "3", "4", "5", "6", "7", "8"},
+                 1,
+                 "at least 10 parameters"},
+        FailCase{"photo_missing", with(1, "{dir}/missing.jpg"), 3, "missing.jpg"},
+        FailCase{"photo_not_an_image", with(1, "{dir}/garbage.jpg"), 3,
+                 "cannot open the photograph"},
+        FailCase{"output_png", with(10, "{dir}/out.png"), 4, "out.png"},
+        FailCase{"output_jpeg", with(10, "{dir}/out.jpeg"), 4, "out.jpeg"},
+        FailCase{"output_without_type", with(10, "{dir}/out"), 4, "parameter 10 (output file)"},
+        FailCase{"corner_not_a_number", with(4, "12abc"), 2,
+                 "parameter 4 (corner 1 x) is not a number"},
+        FailCase{"corner_empty", with(9, ""), 2, "parameter 9 (corner 3 y)"},
+        FailCase{"corner_out_of_range", with(2, "1e12"), 2, "parameter 2 (corner 0 x)"},
+        FailCase{"width_not_a_number", with(11, "wide", {"1", "1000"}), 2,
+                 "parameter 11 (real width)"},
+        FailCase{"height_not_a_number", with(12, "nan", {"1000", "1"}), 2,
+                 "parameter 12 (real height)"},
+        FailCase{"area_not_a_number", with(13, "x", {"1000", "1000", "1"}), 2,
+                 "parameter 13 (calculation area)"},
+        FailCase{"corners_coincide", with(4, "100", {}), 5, "same point"},
+        FailCase{
+            "corners_on_one_row",
+            {"{photo}", "100", "100", "300", "100", "200", "100", "150", "100", "{dir}/out.bmp"},
+            5,
+            "no rectified image"},
+        FailCase{"real_height_zero", with(12, "0", {"1000", "1"}), 5, "no rectified image"},
+        FailCase{"folder_missing", with(10, "{dir}/nodir/out.bmp"), 6, "cannot write"},
+        // Line drawings: the threshold is checked before anything is read.
+        FailCase{"threshold_zero", with(10, "{dir}/out.dxf", {"--threshold=0"}), 2, "threshold"},
+        FailCase{"threshold_hundred", with(10, "{dir}/out.dxf", {"--threshold=100"}), 2,
+                 "from 1 to 99"},
+        FailCase{"threshold_fraction", with(10, "{dir}/out.dxf", {"--threshold=5.5"}), 2,
+                 "'--threshold=5.5'"},
+        FailCase{"threshold_empty", with(10, "{dir}/out.dxf", {"--threshold="}), 2, "threshold"},
+        FailCase{"unknown_option", with(10, "{dir}/out.dxf", {"--treshold=40"}), 1,
+                 "unknown option '--treshold=40'"},
+        FailCase{"dxf_folder_missing", with(10, "{dir}/nodir/out.dxf"), 6, "cannot write"},
+        FailCase{"dxf_photo_missing", with(1, "{dir}/missing.jpg", {"--threshold=20"}), 3,
+                 "missing.jpg"}),
+    [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.name); });
+
+// ---------------------------------------------------------------- line drawings
+
+std::vector<std::string> dxfLines(const std::vector<std::uint8_t>& bytes) {
+    const std::string text(bytes.begin(), bytes.end());
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto end = text.find("\r\n", pos);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "line without CR LF";
+            break;
+        }
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+// A light wall with a dark frame and a cross inside the marked rectangle,
+// and a grey patch that only a low threshold separates from the wall.
+class BatchDrawing : public BatchRun {
+protected:
+    void SetUp() override {
+        std::vector<std::uint32_t> px;
+        for (int y = 0; y < PhotoH; ++y)
+            for (int x = 0; x < PhotoW; ++x) {
+                const bool frame = x >= 120 && x <= 280 && y >= 120 && y <= 180 &&
+                                   (x < 124 || x > 276 || y < 124 || y > 176);
+                const bool cross = (x >= 198 && x <= 201 && y >= 130 && y <= 170) ||
+                                   (y >= 148 && y <= 151 && x >= 150 && x <= 250);
+                const bool patch = x >= 140 && x <= 160 && y >= 160 && y <= 170;
+                const std::uint8_t v = frame || cross ? 40 : patch ? 190 : 220;
+                px.push_back(pixkit::rgb(v, v, v));
+            }
+        m_photo = path("drawing.bmp");
+        writeFile(m_photo, testsupport::bmpBytes(PhotoW, PhotoH, 24, px, {}));
+    }
+    std::string m_photo;
+};
+
+// An upright 200 x 100 rectangle, 2000 x 1000 cm, rectifies to 202 x 101
+// pixels and is traced at 606 x 303: the unit is 100 cm, the drawing 20.2
+// units wide (202 pixels of 10 cm) and 10.1 high.
+TEST_F(BatchDrawing, DxfOutputWritesTheDrawingOfTheRectifiedImage) {
+    const std::string out = path("plan.DXF");
+    std::vector<std::string> params{m_photo};
+    params.insert(params.end(), Upright.begin(), Upright.end());
+    params.push_back(out);
+    params.insert(params.end(), {"2000", "1000"});
+    ASSERT_EQ(run(params), 0) << m_err;
+    EXPECT_NE(m_out.find("DXF drawing written to " + out), std::string::npos) << m_out;
+    EXPECT_NE(m_out.find("threshold 50 %, traced at 606 x 303 pixels"), std::string::npos) << m_out;
+
+    const std::vector<std::string> lines = dxfLines(readFile(out));
+    ASSERT_GE(lines.size(), 54u);
+    EXPECT_EQ(lines[0], " 0");
+    EXPECT_EQ(lines[49], "ENTITIES");
+    EXPECT_EQ(lines.back(), "EOF");
+    int polylines = 0;
+    double maxX = 0, maxY = 0;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i] == "POLYLINE")
+            ++polylines;
+        if (lines[i] == "10")
+            maxX = std::max(maxX, std::stod(lines[i + 1]));
+        if (lines[i] == "20")
+            maxY = std::max(maxY, std::stod(lines[i + 1]));
+    }
+    EXPECT_GT(polylines, 0);
+    EXPECT_LE(maxX, 20.2);
+    EXPECT_LE(maxY, 10.1);
+    // The frame's right edge lies at 180 of 202 pixels.
+    EXPECT_GT(maxX, 15.0);
+}
+
+TEST_F(BatchDrawing, ThresholdOptionMayStandAnywhere) {
+    auto drawing = [&](std::vector<std::string> options, const char* name) {
+        std::vector<std::string> params = options;
+        params.push_back(m_photo);
+        params.insert(params.end(), Upright.begin(), Upright.end());
+        params.push_back(path(name));
+        EXPECT_EQ(run(params), 0) << m_err;
+        return readFile(path(name));
+    };
+    const auto byDefault = drawing({}, "a.dxf");
+    EXPECT_EQ(drawing({"--threshold=50"}, "b.dxf"), byDefault);
+    const auto low = drawing({"--threshold=1"}, "c.dxf");
+    EXPECT_NE(m_out.find("threshold 1 %"), std::string::npos) << m_out;
+    EXPECT_NE(low, byDefault);
+}
+
+TEST_F(BatchRun, OptionsDoNotCountAsParameters) {
+    std::vector<std::string> params{s_photo};
+    params.insert(params.end(), Upright.begin(), Upright.end());
+    params.push_back("--threshold=40");
+    EXPECT_EQ(run(params), 1);
+    EXPECT_NE(m_err.find("at least 10 parameters, got 9"), std::string::npos) << m_err;
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+// The corner input of the source views, driven on the workspace alone: the
+// window only maps mouse positions and acts on the returned steps.
+
+#include "app/BatchMode.h"
+#include "app/Workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using rectify::TPoint;
+
+class CornerWorkspace : public app::Workspace {
+public:
+    rectify::RunFields& runFields() override { return m_fields; }
+    app::BatchFields m_fields;
+};
+
+const TPoint A{100, 100};
+const TPoint B{400, 110};
+const TPoint C{390, 300};
+const TPoint D{90, 310};
+
+// Four presses on slot `slot`; returns the step of the last one.
+app::CornerStep placeFour(CornerWorkspace& ws, int slot, const app::CornerOptions& options) {
+    ws.cornerDown(slot, A, options);
+    ws.cornerDown(slot, B, options);
+    ws.cornerDown(slot, C, options);
+    return ws.cornerDown(slot, D, options);
+}
+
+TEST(CornerPlacing, PressesStepThroughTheModesAndTheNextCornerFollowsTheMouse) {
+    CornerWorkspace ws;
+    const app::CornerOptions none;
+    EXPECT_EQ(ws.mode, app::ModeNoQuad);
+
+    app::CornerStep step = ws.cornerDown(1, A, none);
+    EXPECT_TRUE(ws.insetmode);
+    EXPECT_FALSE(ws.setted);
+    EXPECT_EQ(ws.mode, app::ModeFirstFollows);
+    EXPECT_EQ(ws.points[0], A);
+    EXPECT_EQ(ws.points[1], A);
+    EXPECT_TRUE(step.repaint);
+    EXPECT_FALSE(step.run);
+
+    step = ws.cornerMove(1, B);
+    EXPECT_EQ(ws.points[1], B);
+    EXPECT_TRUE(step.repaint);
+
+    step = ws.cornerDown(1, B, none);
+    EXPECT_EQ(ws.mode, 2);
+    EXPECT_EQ(ws.points[2], B) << "the next corner starts under the mouse";
+    EXPECT_TRUE(step.repaint);
+    EXPECT_FALSE(step.run);
+
+    // A release while placing does nothing.
+    step = ws.cornerUp(1, D);
+    EXPECT_FALSE(step.run);
+    EXPECT_FALSE(step.repaint);
+    EXPECT_EQ(ws.mode, 2);
+
+    ws.cornerDown(1, C, none);
+    EXPECT_EQ(ws.mode, app::ModeComplete);
+    EXPECT_TRUE(ws.insetmode);
+
+    step = ws.cornerDown(1, D, none);
+    EXPECT_FALSE(ws.insetmode);
+    EXPECT_TRUE(ws.setted);
+    EXPECT_EQ(ws.mode, app::ModeComplete);
+    EXPECT_TRUE(step.run);
+    EXPECT_TRUE(step.repaint);
+    EXPECT_EQ(ws.points, (rectify::Corners{A, B, C, D}));
+    EXPECT_FALSE(ws.breitetoset);
+}
+
+struct StartCornerCase {
+    std::string name;
+    int slot;
+    bool startBottomLeft;
+    rectify::Corners expected;
+};
+
+class StartCorner : public testing::TestWithParam<StartCornerCase> {};
+
+TEST_P(StartCorner, RotatesOnlyImage1) {
+    const StartCornerCase& c = GetParam();
+    CornerWorkspace ws;
+    placeFour(ws, c.slot, {c.startBottomLeft, false});
+    EXPECT_EQ(c.slot == 1 ? ws.points : ws.doints, c.expected);
+    EXPECT_EQ(c.slot == 1 ? ws.doints : ws.points, rectify::Corners{}) << "other slot untouched";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corners, StartCorner,
+    testing::Values(StartCornerCase{"Image1TopLeft", 1, false, {A, B, C, D}},
+                    StartCornerCase{"Image1BottomLeft", 1, true, {B, C, D, A}},
+                    StartCornerCase{"Image2TopLeft", 2, false, {A, B, C, D}},
+                    StartCornerCase{"Image2OptionIgnored", 2, true, {A, B, C, D}}),
+    [](const testing::TestParamInfo<StartCornerCase>& p) { return p.param.name; });
+
+TEST(CornerPlacing, PresetOptionSetsBreitetosetOnlyOnTheFourthPress) {
+    CornerWorkspace ws;
+    const app::CornerOptions preset{false, true};
+    ws.cornerDown(2, A, preset);
+    ws.cornerDown(2, B, preset);
+    ws.cornerDown(2, C, preset);
+    EXPECT_FALSE(ws.breitetoset);
+    ws.cornerDown(2, D, preset);
+    EXPECT_TRUE(ws.breitetoset);
+    EXPECT_TRUE(ws.setted2);
+    EXPECT_FALSE(ws.setted);
+}
+
+struct GrabCase {
+    std::string name;
+    TPoint offset;
+    bool grabs;
+};
+
+class CornerGrab : public testing::TestWithParam<GrabCase> {};
+
+TEST_P(CornerGrab, WithinFiveImagePixelsInBothDirections) {
+    const GrabCase& g = GetParam();
+    CornerWorkspace ws;
+    placeFour(ws, 1, {});
+    const TPoint press{C.x + g.offset.x, C.y + g.offset.y};
+    const app::CornerStep step = ws.cornerDown(1, press, {});
+    EXPECT_EQ(ws.movepoint, g.grabs);
+    if (g.grabs) {
+        EXPECT_EQ(ws.pointnr, 2);
+        EXPECT_FALSE(step.repaint) << "a grab does not repaint";
+        EXPECT_FALSE(ws.insetmode);
+    } else {
+        // A press away from the corners starts a new quad; setted stays.
+        EXPECT_TRUE(ws.insetmode);
+        EXPECT_TRUE(ws.setted);
+        EXPECT_EQ(ws.mode, app::ModeFirstFollows);
+        EXPECT_EQ(ws.points[0], press);
+        EXPECT_TRUE(step.repaint);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corners, CornerGrab,
+    testing::Values(GrabCase{"OnTheCorner", {0, 0}, true}, GrabCase{"FiveUpLeft", {-5, -5}, true},
+                    GrabCase{"FiveDownRight", {5, 5}, true}, GrabCase{"SixRight", {6, 0}, false},
+                    GrabCase{"SixUp", {0, -6}, false}, GrabCase{"SixLeftFiveDown", {-6, 5}, false}),
+    [](const testing::TestParamInfo<GrabCase>& p) { return p.param.name; });
+
+TEST(CornerGrab, LowerIndexWinsWithTwoCornersInReach) {
+    CornerWorkspace ws;
+    ws.completeQuad(1, {TPoint{10, 10}, TPoint{14, 10}, TPoint{200, 200}, TPoint{0, 200}}, false);
+    ws.cornerDown(1, TPoint{13, 10}, {});
+    EXPECT_TRUE(ws.movepoint);
+    EXPECT_EQ(ws.pointnr, 0);
+}
+
+TEST(CornerDrag, MoveRepaintsReleaseStoresAndRunsWithoutPreset) {
+    CornerWorkspace ws;
+    placeFour(ws, 1, {});
+    ws.breitetoset = false;
+    ws.cornerDown(1, TPoint{B.x + 3, B.y - 2}, {false, true});
+    ASSERT_TRUE(ws.movepoint);
+    EXPECT_EQ(ws.points[1], B) << "a press alone leaves the corner where it was";
+
+    app::CornerStep step = ws.cornerMove(1, TPoint{420, 130});
+    EXPECT_EQ(ws.points[1], (TPoint{420, 130}));
+    EXPECT_TRUE(step.repaint);
+    EXPECT_FALSE(step.run);
+
+    step = ws.cornerUp(1, TPoint{425, 135});
+    EXPECT_FALSE(ws.movepoint);
+    EXPECT_EQ(ws.points[1], (TPoint{425, 135}));
+    EXPECT_TRUE(step.run);
+    EXPECT_FALSE(step.repaint) << "the last move has drawn";
+    EXPECT_FALSE(ws.breitetoset) << "dragging never presets the size";
+}
+
+TEST(CornerDrag, PressAndReleaseWithoutMovingTakesThePressPosition) {
+    CornerWorkspace ws;
+    placeFour(ws, 2, {});
+    const TPoint press{D.x - 5, D.y + 5};
+    ws.cornerDown(2, press, {});
+    const app::CornerStep step = ws.cornerUp(2, press);
+    EXPECT_EQ(ws.doints[3], press);
+    EXPECT_TRUE(step.run);
+}
+
+TEST(CornerCursor, HandOverACornerCrossElsewhereNothingBeforeAQuad) {
+    CornerWorkspace ws;
+    EXPECT_EQ(ws.cornerMove(1, A).cursor, app::CornerCursor::Keep);
+    EXPECT_FALSE(ws.cornerMove(1, A).repaint);
+
+    placeFour(ws, 1, {});
+    EXPECT_EQ(ws.cornerMove(1, TPoint{A.x + 5, A.y}).cursor, app::CornerCursor::Hand);
+    EXPECT_EQ(ws.cornerMove(1, TPoint{A.x + 6, A.y}).cursor, app::CornerCursor::Cross);
+    EXPECT_FALSE(ws.cornerMove(1, A).repaint);
+    EXPECT_EQ(ws.points[0], A) << "hovering moves no corner";
+}
+
+TEST(CompleteQuad, InstallsTheQuadInStoredOrderAndAsksForRunAndRepaint) {
+    CornerWorkspace ws;
+    ws.cornerDown(2, A, {}); // placing on image 2 ends as well
+    const app::CornerStep step = ws.completeQuad(2, {D, C, B, A}, true);
+    EXPECT_EQ(ws.doints, (rectify::Corners{D, C, B, A}));
+    EXPECT_FALSE(ws.insetmode2);
+    EXPECT_TRUE(ws.setted2);
+    EXPECT_EQ(ws.mode2, app::ModeComplete);
+    EXPECT_TRUE(ws.breitetoset);
+    EXPECT_TRUE(step.run);
+    EXPECT_TRUE(step.repaint);
+    EXPECT_FALSE(ws.setted);
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+// "Export als DXF Datei..." in the window: the command on the rectified
+// sample photograph, its dialog answers, and its failures.
+
+#include "GuiTestSupport.h"
+
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
+#include "i18n/Messages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <QTest>
+
+namespace guitest {
+namespace {
+
+class DxfExportTest : public GuiTest {
+protected:
+    // The sample photograph rectified as image 1 (with the width found from the tilt).
+    std::unique_ptr<TestForm> rectifiedForm() {
+        auto form = shownForm({samplePath("sudoku.png")});
+        form->realRuns = true;
+        form->ZoomEd->setValue(50);
+        form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
+        form->Bildneuberechnen1->trigger();
+        form->Timer1->stop();
+        EXPECT_GT(pixkit::dibwidth(form->di2), 400);
+        // The newspaper's greys have one peak only: a low threshold.
+        form->Schwelled->setValue(20);
+        return form;
+    }
+
+    QByteArray fileBytes(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_out;
+};
+
+TEST_F(DxfExportTest, MenuItemTracesTheRectifiedImageAndWritesTheDrawing) {
+    auto form = rectifiedForm();
+    const int W = pixkit::dibwidth(form->di2), H = pixkit::dibheight(form->di2);
+    const QString file = m_out.filePath("zeitung.dxf");
+    form->dxfAnswers = {file};
+
+    ASSERT_TRUE(form->Datei1->actions().contains(form->ExportalsDXFDatei1));
+    form->ExportalsDXFDatei1->trigger();
+
+    EXPECT_TRUE(form->errors.isEmpty()) << form->errors.join("; ").toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor stayed";
+    // di2 is the outline image of the 3 x 3 enlargement, shown at the zoom.
+    EXPECT_EQ(pixkit::dibwidth(form->di2), 3 * W);
+    EXPECT_EQ(pixkit::dibheight(form->di2), 3 * H);
+    EXPECT_NEAR(form->PaintBox2->width(), 3 * W / 2.0, 1.0);
+    EXPECT_NEAR(form->PaintBox2->height(), 3 * H / 2.0, 1.0);
+    ASSERT_GT(form->lines.count(), 100u);
+    EXPECT_TRUE(form->lines[0].newpoly);
+
+    const QByteArray dxf = fileBytes(file);
+    EXPECT_TRUE(dxf.startsWith(" 0\r\nSECTION\r\n  2\r\nTABLES\r\n"));
+    EXPECT_TRUE(dxf.endsWith("  0\r\nENDSEC\r\n  0\r\nEOF\r\n"));
+    EXPECT_EQ(dxf.count("\r\nPOLYLINE\r\n"), dxf.count("\r\nSEQEND\r\n"));
+    EXPECT_GT(dxf.count("\r\nPOLYLINE\r\n"), 10);
+}
+
+TEST_F(DxfExportTest, CancelledDialogKeepsOutlineAndLines) {
+    auto form = rectifiedForm();
+    form->ExportalsDXFDatei1->trigger(); // no answer: the dialog is cancelled
+    EXPECT_TRUE(form->errors.isEmpty());
+    EXPECT_GT(form->lines.count(), 0u);
+    EXPECT_TRUE(QDir(m_out.path()).isEmpty());
+    // Black and white only: the outline image stayed.
+    for (int x = 0; x < pixkit::dibwidth(form->di2); x += 7) {
+        const auto c = pixkit::getpixel(form->di2, x, 100);
+        ASSERT_TRUE(c == 0 || c == 0xFFFFFFu) << x;
+    }
+}
+
+TEST_F(DxfExportTest, FileThatCannotBeCreatedShowsMessage9WithTheName) {
+    auto form = rectifiedForm();
+    const QString file = m_out.filePath("kein Ordner/zeitung.dxf");
+    form->dxfAnswers = {file};
+    form->ExportalsDXFDatei1->trigger();
+    ASSERT_EQ(form->errors.size(), 1);
+    EXPECT_EQ(form->errors[0], QString::fromStdU16String(i18n::MessageText(9)) + file);
+    EXPECT_TRUE(
+        form->errors[0].startsWith(QStringLiteral("Konnte folgende Datei nicht erstellen:")));
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+TEST_F(DxfExportTest, WithoutAPhotographTheUserIsToldAndNothingChanges) {
+    auto form = shownForm();
+    const pixkit::dib blank = form->di2;
+    form->dxfAnswers = {m_out.filePath("leer.dxf")};
+    form->ExportalsDXFDatei1->trigger();
+    ASSERT_EQ(form->errors.size(), 1);
+    EXPECT_TRUE(form->errors[0].contains(QStringLiteral("kein entzerrtes Bild")));
+    EXPECT_EQ(form->di2.poi, blank.poi);
+    EXPECT_EQ(form->dxfAnswers.size(), 1); // no dialog was asked
+    EXPECT_EQ(form->lines.count(), 0u);
+}
+
+} // namespace
+} // namespace guitest

@@ -1,0 +1,518 @@
+// The rectified views: the overlay in view 2, the shift tool window with its
+// delayed recomposition, painting with the brush, its undo and its cursor,
+// driven through the real widgets.
+
+#include "GuiTestSupport.h"
+
+#include "gui/PaintBoxView.h"
+#include "gui/ScrollBox.h"
+#include "gui/TAboutBox.h"
+#include "gui/TJPEGQualForm.h"
+#include "gui/TMovePicsForm.h"
+#include "gui/ViewMapping.h"
+
+#include "pixkit/Overlay.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QColor>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace guitest {
+namespace {
+
+// Counts the compositions of the overlay and answers the colour dialog.
+class OverlayForm : public TestForm {
+public:
+    using TestForm::TestForm;
+
+    int compositions = 0;
+    QElapsedTimer clock;      // started with the window
+    qint64 lastComposed = -1; // clock time of the last composition
+    std::vector<std::optional<QColor>> colourAnswers;
+    std::vector<QColor> colourOffers;
+
+protected:
+    void ComposeOverlay() override {
+        ++compositions;
+        lastComposed = clock.elapsed();
+        TestForm::ComposeOverlay();
+    }
+    std::optional<QColor> chooseColour(const QColor& current) override {
+        colourOffers.push_back(current);
+        if (colourAnswers.empty())
+            return std::nullopt;
+        const std::optional<QColor> answer = colourAnswers.front();
+        colourAnswers.erase(colourAnswers.begin());
+        return answer;
+    }
+};
+
+std::vector<std::uint8_t> bytesOf(const pixkit::dib& d) {
+    if (d.poi == nullptr)
+        return {};
+    return {d.poi, d.poi + static_cast<std::ptrdiff_t>(d.bytew) * pixkit::dibheight(d)};
+}
+
+// A 24-bit image whose every pixel differs from its neighbours.
+pixkit::dib patternImage(int w, int h, int seed) {
+    pixkit::dib d;
+    pixkit::newdib(d, w, h, 24, nullptr, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            pixkit::setpixel(d, x, y,
+                             pixkit::rgb(static_cast<std::uint8_t>(x * 7 + seed),
+                                         static_cast<std::uint8_t>(y * 5 + seed),
+                                         static_cast<std::uint8_t>((x + y) * 3 + seed)));
+    return d;
+}
+
+class OverlayBrushTest : public GuiTest {
+protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        form = std::make_unique<OverlayForm>();
+        form->clock.start();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        QApplication::processEvents();
+    }
+
+    // Installs rectified images directly, as a run would, and shows them.
+    void installRectified(int w1, int h1, int w2, int h2) {
+        pixkit::releasedib(form->di2);
+        form->di2 = patternImage(w1, h1, 1);
+        pixkit::releasedib(form->bi2);
+        form->bi2 = patternImage(w2, h2, 77);
+        form->Panel4->setVisible(true);
+        form->PaintBox2Paint();
+        form->PaintBox3Paint();
+        QApplication::processEvents();
+    }
+
+    // Opens both sample photographs through the menu and rectifies both.
+    void openAndRectifyBoth() {
+        form->realRuns = true;
+        form->BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
+        form->openAnswers = {samplePath("left12.jpg"), samplePath("sudoku.png")};
+        form->Bildffnen1->trigger();
+        form->Bild2ffnen1->trigger();
+        const int w1 = pixkit::dibwidth(form->di), h1 = pixkit::dibheight(form->di);
+        const int w2 = pixkit::dibwidth(form->bi), h2 = pixkit::dibheight(form->bi);
+        form->placeCorners({{{w1 / 10, h1 / 8},
+                             {w1 * 8 / 10, h1 / 10},
+                             {w1 * 9 / 10, h1 * 7 / 8},
+                             {w1 / 8, h1 * 9 / 10}}});
+        form->doints = {{{w2 / 8, h2 / 10},
+                         {w2 * 9 / 10, h2 / 8},
+                         {w2 * 8 / 10, h2 * 9 / 10},
+                         {w2 / 10, h2 * 8 / 10}}};
+        form->setted2 = true;
+        form->mode2 = 3;
+        ASSERT_EQ(form->renderdi4(), rectify::RunEnd::Done);
+        form->Timer1->stop();
+        QApplication::processEvents();
+    }
+
+    // The view position that maps onto image pixel p at the current zoom.
+    QPoint viewAt(int px, int py) const {
+        const int z = form->ZoomEd->value();
+        return {gui::imageToView(px, z), gui::imageToView(py, z)};
+    }
+    rectify::TPoint imageAt(QPoint v) const {
+        const int z = form->ZoomEd->value();
+        return {gui::viewToImage(v.x(), z), gui::viewToImage(v.y(), z)};
+    }
+
+    std::unique_ptr<OverlayForm> form;
+};
+
+// ---- The tool window ---------------------------------------------------------
+
+TEST_F(OverlayBrushTest, ToolWindowExistsOnceWithItsFieldsAndStartValues) {
+    const auto windows = form->findChildren<gui::TMovePicsForm*>();
+    ASSERT_EQ(windows.size(), 1);
+    gui::TMovePicsForm* w = windows.front();
+    EXPECT_EQ(w, form->MovePicsForm);
+    EXPECT_EQ(w->objectName(), "MovePicsForm");
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Übergeblendete Bilder verschieben"));
+    EXPECT_TRUE(w->windowFlags().testFlag(Qt::Tool));
+    EXPECT_FALSE(w->isModal());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->findChild<QLabel*>("Label1")->text(), QStringLiteral("Horizontale Verschiebung:"));
+    EXPECT_EQ(w->findChild<QLabel*>("Label2")->text(), QStringLiteral("Vertikale Verschiebung:"));
+    EXPECT_EQ(w->findChild<QLabel*>("Label3")->text(), QStringLiteral("Zoom:"));
+    auto* horz = w->findChild<QSpinBox*>("HorzEd");
+    auto* vert = w->findChild<QSpinBox*>("VertEd");
+    auto* zoom = w->findChild<QDoubleSpinBox*>("ZoomBlendEd");
+    ASSERT_TRUE(horz && vert && zoom);
+    EXPECT_EQ(horz->value(), 0);
+    EXPECT_EQ(vert->value(), 0);
+    EXPECT_EQ(zoom->value(), 100.0);
+    EXPECT_EQ(zoom->minimum(), 0.001);
+    EXPECT_EQ(zoom->maximum(), 100000.0);
+    EXPECT_LT(horz->minimum(), -1000000);
+    EXPECT_GT(vert->maximum(), 1000000);
+    auto* timer = w->findChild<QTimer*>("Timer1");
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->interval(), 500);
+    EXPECT_FALSE(timer->isActive());
+}
+
+TEST_F(OverlayBrushTest, WindowsAreCreatedInTheProgramsOrder) {
+    const QObjectList children = form->children();
+    const auto at = [&](QObject* o) { return children.indexOf(o); };
+    ASSERT_GE(at(form->AboutBox), 0);
+    EXPECT_LT(at(form->AboutBox), at(form->MovePicsForm));
+    EXPECT_LT(at(form->MovePicsForm), at(form->JPEGQualForm));
+}
+
+TEST_F(OverlayBrushTest, MenuShowsTheToolWindowWithoutBlockingTheMainWindow) {
+    EXPECT_EQ(form->bergeblendeteBilderverschieben1->text(),
+              QStringLiteral("Übergeblendete Bilder verschieben..."));
+    form->bergeblendeteBilderverschieben1->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->MovePicsForm));
+    EXPECT_TRUE(form->MovePicsForm->isVisible());
+    EXPECT_EQ(form->MovePicsForm->size(), QSize(179, 150));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // The main window still takes input: the zoom field changes.
+    QTest::keyClick(form->ZoomEd, Qt::Key_Up);
+    EXPECT_EQ(form->ZoomEd->value(), 50);
+    // Showing it again keeps the one window and its values.
+    form->MovePicsForm->HorzEd->setValue(7);
+    form->MovePicsForm->hide();
+    form->bergeblendeteBilderverschieben1->trigger();
+    EXPECT_EQ(form->MovePicsForm->HorzEd->value(), 7);
+}
+
+// ---- The overlay in view 2 -----------------------------------------------------
+
+TEST_F(OverlayBrushTest, BlendZeroShowsImageOneAndLeavesTheOverlayUntouched) {
+    installRectified(60, 40, 60, 40);
+    const std::uint8_t* overlayMemory = form->di3.poi;
+    const auto overlayBytes = bytesOf(form->di3);
+    form->PaintBox2Paint();
+    EXPECT_EQ(form->compositions, 0);
+    EXPECT_EQ(form->di3.poi, overlayMemory);
+    EXPECT_EQ(bytesOf(form->di3), overlayBytes);
+    EXPECT_EQ(form->PaintBox2->size(), QSize(24, 16)); // 60 x 40 at 40 %
+}
+
+TEST_F(OverlayBrushTest, BlendChangeRecomposesAtOnceAndViewTakesTheCanvasSize) {
+    installRectified(400, 300, 200, 600);
+    form->ZoomEd->setValue(100);
+    form->BlendEd->setFocus();
+    QTest::keyClick(form->BlendEd, Qt::Key_Up); // 0 -> 10
+    EXPECT_EQ(form->BlendEd->value(), 10);
+    EXPECT_EQ(form->compositions, 1);
+    EXPECT_EQ(form->PaintBox2->size(), QSize(400, 600));
+    pixkit::DibHolder expected;
+    ASSERT_TRUE(
+        pixkit::ComposeOverlayReference(form->di2, form->bi2, {100.0, 0, 0, 10}, expected.get()));
+    EXPECT_EQ(bytesOf(form->di3), bytesOf(expected.get()));
+    // The view shows the overlay: pixel (0, 0) of the back buffer is the canvas pixel.
+    const pixkit::Colour c = pixkit::getpixel(form->di3, 0, 0);
+    EXPECT_EQ(form->bit1.pixel(0, 0),
+              qRgb(pixkit::redOf(c), pixkit::greenOf(c), pixkit::blueOf(c)));
+}
+
+TEST_F(OverlayBrushTest, ThreeQuickShiftChangesRecomposeOnceHalfASecondLater) {
+    openAndRectifyBoth();
+    form->BlendEd->setValue(50);
+    ASSERT_GE(form->compositions, 1);
+    form->compositions = 0;
+    form->bergeblendeteBilderverschieben1->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form->MovePicsForm));
+    QSpinBox* horz = form->MovePicsForm->HorzEd;
+    horz->setFocus();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(horz, Qt::Key_Up);
+    const qint64 lastChange = form->clock.elapsed();
+    ASSERT_EQ(horz->value(), 3);
+    EXPECT_TRUE(form->MovePicsForm->Timer1->isActive());
+    EXPECT_EQ(form->compositions, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(form->compositions, 1, 2000);
+    QTest::qWait(700);
+    // One composition, half a second after the last change (a coarse timer
+    // may fire up to 5 % early). The key clicks run no event loop, so the
+    // timer cannot fire between them.
+    EXPECT_EQ(form->compositions, 1);
+    EXPECT_GE(form->lastComposed - lastChange, 475);
+    EXPECT_FALSE(form->MovePicsForm->Timer1->isActive());
+    pixkit::DibHolder expected;
+    ASSERT_TRUE(
+        pixkit::ComposeOverlayReference(form->di2, form->bi2, {100.0, 3, 0, 50}, expected.get()));
+    EXPECT_EQ(bytesOf(form->di3), bytesOf(expected.get()));
+}
+
+TEST_F(OverlayBrushTest, ZoomAndVerticalShiftRestartTheSameTimer) {
+    installRectified(50, 50, 50, 50);
+    form->BlendEd->setValue(100);
+    form->compositions = 0;
+    form->MovePicsForm->VertEd->setValue(4);
+    const qint64 firstChange = form->clock.elapsed();
+    QTest::qWait(250);
+    form->MovePicsForm->ZoomBlendEd->setValue(200.0);
+    const qint64 lastChange = form->clock.elapsed();
+    QTest::qWait(1200);
+    // Unless the machine stalled past the delay between the two changes, the
+    // second one restarted the timer: one composition, after the last change.
+    if (lastChange - firstChange < 450) {
+        EXPECT_EQ(form->compositions, 1);
+        EXPECT_GE(form->lastComposed - lastChange, 475);
+    }
+    ASSERT_GE(form->compositions, 1);
+    pixkit::DibHolder expected;
+    ASSERT_TRUE(
+        pixkit::ComposeOverlayReference(form->di2, form->bi2, {200.0, 0, 4, 100}, expected.get()));
+    EXPECT_EQ(bytesOf(form->di3), bytesOf(expected.get()));
+}
+
+TEST_F(OverlayBrushTest, HidingImageTwoKeepsTheOverlay) {
+    installRectified(80, 60, 80, 60);
+    form->BlendEd->setValue(50);
+    const auto overlay = bytesOf(form->di3);
+    const QImage shown = form->bit1.copy();
+    form->Bild2wiederausblenden1->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(form->Panel4->isVisible());
+    form->PaintBox2Paint();
+    EXPECT_EQ(bytesOf(form->di3), overlay);
+    EXPECT_EQ(form->bit1, shown);
+}
+
+TEST_F(OverlayBrushTest, CanvasTooLargeShowsBlackWithoutEndlessRepaints) {
+    pixkit::releasedib(form->di2);
+    pixkit::newdib(form->di2, 20000, 3, 24, nullptr, 0);
+    pixkit::releasedib(form->bi2);
+    pixkit::newdib(form->bi2, 3, 20000, 24, nullptr, 0);
+    form->BlendEd->setValue(30);
+    QApplication::processEvents();
+    EXPECT_EQ(form->di3.poi, nullptr);
+    EXPECT_LE(form->compositions, 2);
+    form->BlendEd->setValue(0); // back to image 1 alone
+    EXPECT_EQ(form->PaintBox2->size(), QSize(8000, 1));
+}
+
+// ---- The brush -----------------------------------------------------------------
+
+TEST_F(OverlayBrushTest, BrushMenuStepsTheRadius) {
+    EXPECT_EQ(form->pinsel, 10);
+    const std::vector<int> smaller{5, 1, 1};
+    for (int expected : smaller) {
+        form->KleinererPinsel1->trigger();
+        EXPECT_EQ(form->pinsel, expected);
+    }
+    const std::vector<int> larger{6, 11, 16, 21, 26, 31, 36, 40, 40};
+    for (int expected : larger) {
+        form->GrererPinsel1->trigger();
+        EXPECT_EQ(form->pinsel, expected);
+    }
+}
+
+TEST_F(OverlayBrushTest, ColourDialogOffersTheBrushColourAndCancelKeepsIt) {
+    EXPECT_EQ(form->paintcol, pixkit::rgb(255, 255, 255));
+    form->colourAnswers = {QColor(12, 200, 34), std::nullopt};
+    form->Farbewhlen1->trigger();
+    EXPECT_EQ(form->paintcol, pixkit::rgb(12, 200, 34));
+    form->Farbewhlen1->trigger();
+    EXPECT_EQ(form->paintcol, pixkit::rgb(12, 200, 34));
+    ASSERT_EQ(form->colourOffers.size(), 2u);
+    EXPECT_EQ(form->colourOffers[0], QColor(255, 255, 255));
+    EXPECT_EQ(form->colourOffers[1], QColor(12, 200, 34));
+}
+
+TEST_F(OverlayBrushTest, PressPaintsOneDiscInImageOneAndRepaintsView2) {
+    installRectified(100, 80, 100, 80);
+    form->ZoomEd->setValue(100);
+    form->KleinererPinsel1->trigger(); // radius 5
+    const auto before = bytesOf(form->di2);
+    QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 20));
+    EXPECT_TRUE(form->inpaint);
+    EXPECT_EQ(form->oldx, 30);
+    EXPECT_EQ(form->oldy, 20);
+    int painted = 0;
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const bool inDisc = (x - 30) * (x - 30) + (y - 20) * (y - 20) < 25;
+            const bool white = pixkit::getpixel(form->di2, x, y) == 0xFFFFFFu;
+            painted += white;
+            if (inDisc) {
+                EXPECT_TRUE(white) << x << "," << y;
+            }
+        }
+    EXPECT_EQ(painted, 69); // columns of 9, 9, 9, 7 and 5 pixels from the centre out
+    EXPECT_EQ(form->bit1.pixel(30, 20), qRgb(255, 255, 255));
+    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 20));
+    EXPECT_FALSE(form->inpaint);
+    EXPECT_NE(bytesOf(form->di2), before);
+    // Moving without a button held paints nothing.
+    const auto afterStroke = bytesOf(form->di2);
+    QTest::mouseMove(form->PaintBox2, QPoint(70, 60));
+    EXPECT_EQ(bytesOf(form->di2), afterStroke);
+}
+
+TEST_F(OverlayBrushTest, MoveFromTenTenToThirteenFourteenLaysSixDiscs) {
+    installRectified(40, 40, 40, 40);
+    form->ZoomEd->setValue(100);
+    form->KleinererPinsel1->trigger();
+    form->KleinererPinsel1->trigger(); // radius 1: every disc is one pixel
+    ASSERT_EQ(form->pinsel, 1);
+    QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseMove(form->PaintBox2, QPoint(13, 14));
+    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(13, 14));
+    // (13, 14), (12.4, 13.2), (11.8, 12.4), (11.2, 11.6), (10.6, 10.8), (10, 10), rounded.
+    const std::set<std::pair<int, int>> expected{{13, 14}, {12, 13}, {12, 12},
+                                                 {11, 12}, {11, 11}, {10, 10}};
+    std::set<std::pair<int, int>> painted;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x)
+            if (pixkit::getpixel(form->di2, x, y) == 0xFFFFFFu)
+                painted.insert({x, y});
+    EXPECT_EQ(painted, expected);
+    EXPECT_EQ(form->oldx, 13);
+    EXPECT_EQ(form->oldy, 14);
+}
+
+TEST_F(OverlayBrushTest, StrokeInView3LandsInImageTwoAndUndoRestoresItExactly) {
+    openAndRectifyBoth();
+    form->colourAnswers = {QColor(12, 200, 34)};
+    form->Farbewhlen1->trigger();
+    const pixkit::Colour paint = pixkit::rgb(12, 200, 34);
+    const auto imageOne = bytesOf(form->di2);
+    const auto before = bytesOf(form->bi2);
+    EXPECT_FALSE(form->Rckgngig1->isEnabled());
+
+    // The user last typed into a field; the press into the view takes the focus.
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->BlendEd->setFocus();
+    const QPoint from(20, 20), to(60, 45);
+    QTest::mousePress(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(form->PaintBox3, QPoint(40, 30));
+    QTest::mouseMove(form->PaintBox3, to);
+    QTest::mouseRelease(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, to);
+
+    for (QPoint v : {from, QPoint(40, 30), to}) {
+        const rectify::TPoint p = imageAt(v);
+        EXPECT_EQ(pixkit::getpixel(form->bi2, p.x, p.y), paint) << p.x << "," << p.y;
+    }
+    EXPECT_EQ(form->dit1.pixel(to), qRgb(12, 200, 34));
+    EXPECT_EQ(bytesOf(form->di2), imageOne);
+    EXPECT_TRUE(form->Rckgngig1->isEnabled());
+
+    ASSERT_NE(QApplication::focusWidget(), form->BlendEd);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(bytesOf(form->bi2), before);
+    EXPECT_FALSE(form->Rckgngig1->isEnabled());
+    EXPECT_NE(form->dit1.pixel(to), qRgb(12, 200, 34));
+}
+
+TEST_F(OverlayBrushTest, UndoTakesBackStrokesOfBothImagesNewestFirst) {
+    installRectified(120, 90, 120, 90);
+    form->ZoomEd->setValue(100);
+    const auto one0 = bytesOf(form->di2), two0 = bytesOf(form->bi2);
+    auto stroke = [&](QWidget* view, QPoint a, QPoint b) {
+        QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, a);
+        QTest::mouseMove(view, b);
+        QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, b);
+    };
+    stroke(form->PaintBox2, {10, 10}, {50, 40});
+    const auto one1 = bytesOf(form->di2);
+    stroke(form->PaintBox3, {100, 10}, {20, 80});
+    stroke(form->PaintBox2, {90, 80}, {60, 5});
+    ASSERT_EQ(form->brushHistory().size(), 3u);
+
+    form->Rckgngig1->trigger();
+    EXPECT_EQ(bytesOf(form->di2), one1);
+    form->Rckgngig1->trigger();
+    EXPECT_EQ(bytesOf(form->bi2), two0);
+    form->Rckgngig1->trigger();
+    EXPECT_EQ(bytesOf(form->di2), one0);
+    EXPECT_FALSE(form->Rckgngig1->isEnabled());
+}
+
+TEST_F(OverlayBrushTest, UndoKeepsTwentyStrokes) {
+    installRectified(200, 100, 50, 50);
+    form->ZoomEd->setValue(100);
+    form->KleinererPinsel1->trigger();
+    std::vector<std::vector<std::uint8_t>> states;
+    for (int i = 0; i < 25; ++i) {
+        states.push_back(bytesOf(form->di2));
+        const QPoint p(5 + 7 * i, 10);
+        QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, p);
+        QTest::mouseMove(form->PaintBox2, p + QPoint(0, 70));
+        QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, p + QPoint(0, 70));
+    }
+    for (int i = 0; i < 20; ++i)
+        form->Rckgngig1->trigger();
+    EXPECT_EQ(bytesOf(form->di2), states[5]);
+}
+
+TEST_F(OverlayBrushTest, NewRunOfAnImageClearsItsUndoHistory) {
+    openAndRectifyBoth();
+    QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mousePress(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseRelease(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    ASSERT_EQ(form->brushHistory().size(), 2u);
+    const auto imageTwo = bytesOf(form->bi2);
+    form->Bildneuberechnen1->trigger(); // both runs: both images made anew
+    EXPECT_FALSE(form->brushHistory().canUndo());
+    EXPECT_FALSE(form->Rckgngig1->isEnabled());
+    EXPECT_NE(bytesOf(form->bi2), imageTwo);
+}
+
+TEST_F(OverlayBrushTest, RunThatMakesNoImageKeepsTheStrokes) {
+    openAndRectifyBoth();
+    const auto before = bytesOf(form->di2);
+    QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    form->NowDoNotRenderCheck->setChecked(true);
+    form->Timer1->stop();
+    form->Bildneuberechnen1->trigger(); // held: both runs return at once
+    EXPECT_TRUE(form->Rckgngig1->isEnabled());
+    form->Rckgngig1->trigger();
+    EXPECT_EQ(bytesOf(form->di2), before);
+}
+
+TEST_F(OverlayBrushTest, UndoItemIsFirstInTheEditMenu) {
+    const QList<QAction*> items = form->Bearbeiten1->actions();
+    ASSERT_GE(items.size(), 2);
+    EXPECT_EQ(items[0], form->Rckgngig1);
+    EXPECT_EQ(form->Rckgngig1->objectName(), "Rckgngig1");
+    EXPECT_EQ(form->Rckgngig1->text(), QStringLiteral("Rückgängig"));
+    EXPECT_EQ(form->Rckgngig1->shortcut(), QKeySequence(QKeySequence::Undo));
+    EXPECT_TRUE(items[1]->isSeparator());
+}
+
+TEST_F(OverlayBrushTest, BrushCursorIsACircleOfTheDiscsSizeAtTheZoom) {
+    form->ZoomEd->setValue(100);
+    const QCursor c10 = form->PaintBox2->cursor();
+    EXPECT_EQ(c10.shape(), Qt::BitmapCursor);
+    const int size10 = c10.pixmap().width();
+    EXPECT_EQ(size10, 19 + 4); // 2 * 10 - 1 pixels across, and a margin
+    form->ZoomEd->setValue(200);
+    EXPECT_EQ(form->PaintBox3->cursor().pixmap().width(), 38 + 4);
+    form->KleinererPinsel1->trigger();
+    EXPECT_EQ(form->PaintBox2->cursor().pixmap().width(), 18 + 4);
+    EXPECT_EQ(form->PaintBox2->cursor().hotSpot(), QPoint(11, 11));
+    // Around the picture the scroll box keeps the arrow.
+    EXPECT_EQ(form->ScrollBox2->viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
+} // namespace
+} // namespace guitest

@@ -1,0 +1,130 @@
+// The format table drives the reader, the writer and the filters: every row
+// reads what it writes, and the texts derived from it stay as they were.
+
+#include "CodecTestSupport.h"
+
+#include "pixkit/ImageFile.h"
+#include "pixkit/ImageFormats.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+using namespace codectest;
+
+TEST(FormatTable, OpenFilterKeepsItsExactText) {
+    EXPECT_EQ(pixkit::GetDIBOpenFilter(),
+              "Alle Bilddateien|*.bmp;*.dib;*.rle;*.jpg;*.jpeg;*.jpe;*.jif;*.jp2;*.j2k;*.j2c;*.jpc;"
+              "*.png;*.gif;*.tif;*.tiff;*.webp;*.pcx;*.iff;*.lbm;*.tga;*.pnm;*.pbm;*.pgm;*.ppm"
+              "|Windows-Bitmap (*.bmp;*.dib;*.rle)|*.bmp;*.dib;*.rle"
+              "|JPEG (*.jpg;*.jpeg;*.jpe;*.jif)|*.jpg;*.jpeg;*.jpe;*.jif"
+              "|JPEG 2000 (*.jp2;*.j2k;*.j2c;*.jpc)|*.jp2;*.j2k;*.j2c;*.jpc"
+              "|PNG (*.png)|*.png"
+              "|GIF (*.gif)|*.gif"
+              "|TIFF (*.tif;*.tiff)|*.tif;*.tiff"
+              "|WebP (*.webp)|*.webp"
+              "|PC Paintbrush (*.pcx)|*.pcx"
+              "|Amiga IFF/ILBM (*.iff;*.lbm)|*.iff;*.lbm"
+              "|Targa (*.tga)|*.tga"
+              "|Portable Anymap (*.pnm;*.pbm;*.pgm;*.ppm)|*.pnm;*.pbm;*.pgm;*.ppm"
+              "|Alle Dateien|*.*");
+}
+
+TEST(FormatTable, SaveFilterAndBatchListKeepTheirOrder) {
+    EXPECT_EQ(pixkit::saveFilterPipes(), "JPEG|*.jpg;*.jif|"
+                                         "PNG|*.png|"
+                                         "Windows Bitmap|*.bmp;*.dib;*.rle|"
+                                         "TIFF|*.tif|"
+                                         "JPEG 2000|*.jp2|"
+                                         "GIF|*.gif|"
+                                         "PCX|*.pcx|"
+                                         "Targa|*.tga|"
+                                         "IFF/ILBM|*.iff;*.lbm|"
+                                         "WebP|*.webp");
+    EXPECT_EQ(pixkit::batchOutputExtensions(),
+              (std::vector<std::string>{".bmp", ".dib", ".gif", ".iff", ".jif", ".jpg", ".lbm",
+                                        ".pcx", ".rle", ".tga", ".tif", ".jp2"}));
+}
+
+TEST(FormatTable, RanksAndExtensionsAreUnique) {
+    std::set<std::string> exts;
+    std::set<int> saveRanks;
+    std::set<int> batchRanks;
+    for (const pixkit::ImageFormat& f : pixkit::ImageFormats()) {
+        EXPECT_EQ(f.saveName != nullptr, f.encode != nullptr) << f.openName;
+        if (f.saveName != nullptr) {
+            EXPECT_TRUE(saveRanks.insert(f.saveRank).second) << f.openName;
+        }
+        ASSERT_NE(f.looksLike, nullptr) << f.openName;
+        ASSERT_NE(f.decode, nullptr) << f.openName;
+        for (const pixkit::FormatExtension& e : f.extensions) {
+            EXPECT_TRUE(exts.insert(e.ext).second) << e.ext << " in two rows";
+            EXPECT_TRUE(!e.written || f.encode != nullptr) << e.ext;
+            if (e.batchRank > 0) {
+                EXPECT_TRUE(e.written) << e.ext;
+                EXPECT_TRUE(batchRanks.insert(e.batchRank).second) << e.ext;
+            }
+        }
+    }
+}
+
+// Every written extension: the file is written, its bytes pass the row's
+// own content check and no other row's, and it reads back at its size.
+TEST(FormatTable, EveryWrittenExtensionReadsBackThroughItsOwnRow) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const DibHolder picture = fewColours(29, 17);
+    int written = 0;
+    for (const pixkit::ImageFormat& f : pixkit::ImageFormats()) {
+        for (const pixkit::FormatExtension& e : f.extensions) {
+            if (!e.written)
+                continue;
+            const std::string path = dir.filePath(QStringLiteral("p")).toStdString() + e.ext;
+            const pixkit::WriteResult r = pixkit::WriteDib(picture.get(), path, 90);
+            ASSERT_TRUE(r.ok) << e.ext << ": " << r.error;
+            const std::vector<std::uint8_t> bytes = readBytes(path);
+            for (const pixkit::ImageFormat& other : pixkit::ImageFormats()) {
+                if (!other.lastGuess) {
+                    EXPECT_EQ(other.looksLike(bytes), &other == &f)
+                        << e.ext << " checked as " << other.openName;
+                }
+            }
+            pixkit::dib back;
+            pixkit::OpenDib(back, path);
+            ASSERT_NE(back.poi, nullptr) << e.ext;
+            const DibHolder held(back);
+            EXPECT_EQ(pixkit::dibwidth(held.get()), 29) << e.ext;
+            EXPECT_EQ(pixkit::dibheight(held.get()), 17) << e.ext;
+            ++written;
+        }
+    }
+    EXPECT_EQ(written, 14);
+}
+
+TEST(FormatTable, ReadOnlyRowReadsAPicture) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath(QStringLiteral("p.ppm")).toStdString();
+    const DibHolder picture = manyColours(12, 7);
+    writePpm(picture.get(), path);
+    EXPECT_FALSE(pixkit::CanWriteExtension(path));
+    pixkit::dib back;
+    pixkit::OpenDib(back, path);
+    ASSERT_NE(back.poi, nullptr);
+    const DibHolder held(back);
+    EXPECT_EQ(maxChannelDiff(picture.get(), held.get()), 0);
+}
+
+TEST(WriteErrors, CarryOnlyTheReason) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string target = dir.filePath(QStringLiteral("missing/x.bmp")).toStdString();
+    const pixkit::WriteResult r = pixkit::WriteDib(fewColours().get(), target);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "the folder does not exist");
+}
+
+} // namespace
