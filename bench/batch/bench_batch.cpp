@@ -9,6 +9,7 @@
 // script's time per iteration. BM_PythonOpenCVStartOnly shows how much of the
 // script's time is Python starting and importing cv2 and numpy.
 
+#include "BenchSupport.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/dib.h"
 
@@ -184,16 +185,7 @@ void BM_BatchVsPythonOpenCV(benchmark::State& state) {
 
 } // namespace
 
-#define FP_BATCH_BENCH(fn)                                                                         \
-    BENCHMARK(fn)                                                                                  \
-        ->Unit(benchmark::kMillisecond)                                                            \
-        ->UseManualTime()                                                                          \
-        ->Iterations(3)                                                                            \
-        ->ComputeStatistics("min", [](const std::vector<double>& v) {                              \
-            return *std::min_element(v.begin(), v.end());                                          \
-        })
-
-FP_BATCH_BENCH(BM_BatchFassadenplan);
-FP_BATCH_BENCH(BM_BatchPythonOpenCV);
-FP_BATCH_BENCH(BM_PythonOpenCVStartOnly);
-FP_BATCH_BENCH(BM_BatchVsPythonOpenCV);
+FP_MANUAL_BENCH(BM_BatchFassadenplan)->Iterations(3);
+FP_MANUAL_BENCH(BM_BatchPythonOpenCV)->Iterations(3);
+FP_MANUAL_BENCH(BM_PythonOpenCVStartOnly)->Iterations(3);
+FP_MANUAL_BENCH(BM_BatchVsPythonOpenCV)->Iterations(3);

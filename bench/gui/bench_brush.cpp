@@ -2,6 +2,7 @@
 // path (mouse-move handler -> stroke discs -> PaintBox2Paint -> overlay ->
 // view) next to the same path composing the overlay pixel by pixel.
 
+#include "BenchSupport.h"
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
@@ -99,19 +100,8 @@ void BM_BrushMoveOverlayReference(benchmark::State& state) {
 
 } // namespace
 
-// Wall time: the overlay is composed on two threads. With repetitions, "min"
-// is the figure least disturbed by other work.
-#define FP_BRUSH_BENCH(fn)                                                                         \
-    BENCHMARK(fn)                                                                                  \
-        ->Unit(benchmark::kMillisecond)                                                            \
-        ->UseRealTime()                                                                            \
-        ->MeasureProcessCPUTime()                                                                  \
-        ->ComputeStatistics("min", [](const std::vector<double>& v) {                              \
-            return *std::min_element(v.begin(), v.end());                                          \
-        })
-
-FP_BRUSH_BENCH(BM_BrushMoveOverlayWindow)->MinTime(1.0);
-FP_BRUSH_BENCH(BM_BrushMoveOverlayReference)->Iterations(3);
+FP_WALL_BENCH(BM_BrushMoveOverlayWindow)->MinTime(1.0);
+FP_WALL_BENCH(BM_BrushMoveOverlayReference)->Iterations(3);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -5,6 +5,7 @@
 // (`potrace -b dxf`, Debian package potrace) on the same black/white bitmap
 // when it is installed.
 
+#include "BenchSupport.h"
 #include "lines/Export.h"
 #include "pixkit/ImageFile.h"
 
@@ -282,24 +283,14 @@ void BM_TracePotrace(benchmark::State& state) {
 
 } // namespace
 
-// Wall time is what the user waits for; the CPU column counts both threads.
-#define FP_LINES_BENCH(fn)                                                                         \
-    BENCHMARK(fn)                                                                                  \
-        ->Unit(benchmark::kMillisecond)                                                            \
-        ->UseRealTime()                                                                            \
-        ->MeasureProcessCPUTime()                                                                  \
-        ->ComputeStatistics("min", [](const std::vector<double>& v) {                              \
-            return *std::min_element(v.begin(), v.end());                                          \
-        })
-
-FP_LINES_BENCH(BM_ExportFast)->Arg(0)->Arg(1);
-FP_LINES_BENCH(BM_ExportReference)->Arg(0)->Arg(1)->Iterations(1);
-FP_LINES_BENCH(BM_PrepareFast);
-FP_LINES_BENCH(BM_PrepareReference)->Iterations(1);
-FP_LINES_BENCH(BM_SeparateFast);
-FP_LINES_BENCH(BM_SeparateReference)->Iterations(1);
-FP_LINES_BENCH(BM_OutlineFast);
-FP_LINES_BENCH(BM_OutlineReference)->Iterations(1);
-FP_LINES_BENCH(BM_TraceFast);
-FP_LINES_BENCH(BM_TraceReference)->Iterations(1);
-FP_LINES_BENCH(BM_TracePotrace);
+FP_WALL_BENCH(BM_ExportFast)->Arg(0)->Arg(1);
+FP_WALL_BENCH(BM_ExportReference)->Arg(0)->Arg(1)->Iterations(1);
+FP_WALL_BENCH(BM_PrepareFast);
+FP_WALL_BENCH(BM_PrepareReference)->Iterations(1);
+FP_WALL_BENCH(BM_SeparateFast);
+FP_WALL_BENCH(BM_SeparateReference)->Iterations(1);
+FP_WALL_BENCH(BM_OutlineFast);
+FP_WALL_BENCH(BM_OutlineReference)->Iterations(1);
+FP_WALL_BENCH(BM_TraceFast);
+FP_WALL_BENCH(BM_TraceReference)->Iterations(1);
+FP_WALL_BENCH(BM_TracePotrace);

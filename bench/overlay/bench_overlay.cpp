@@ -1,6 +1,7 @@
 // The overlay of two 6000 x 4000 rectified images, fast path next to the
 // pixel-by-pixel reference, in the same run.
 
+#include "BenchSupport.h"
 #include "pixkit/Overlay.h"
 
 #include <benchmark/benchmark.h>
@@ -81,18 +82,7 @@ void BM_ComposeOverlay24MPZoomedReference(benchmark::State& state) {
 
 } // namespace
 
-// Wall time is what the user waits for; the CPU column counts both threads.
-// With repetitions, "min" is the figure least disturbed by other work.
-#define FP_OVERLAY_BENCH(fn)                                                                       \
-    BENCHMARK(fn)                                                                                  \
-        ->Unit(benchmark::kMillisecond)                                                            \
-        ->UseRealTime()                                                                            \
-        ->MeasureProcessCPUTime()                                                                  \
-        ->ComputeStatistics("min", [](const std::vector<double>& v) {                              \
-            return *std::min_element(v.begin(), v.end());                                          \
-        })
-
-FP_OVERLAY_BENCH(BM_ComposeOverlay24MPFast)->MinTime(1.0);
-FP_OVERLAY_BENCH(BM_ComposeOverlay24MPReference)->Iterations(2);
-FP_OVERLAY_BENCH(BM_ComposeOverlay24MPZoomedFast)->MinTime(1.0);
-FP_OVERLAY_BENCH(BM_ComposeOverlay24MPZoomedReference)->Iterations(2);
+FP_WALL_BENCH(BM_ComposeOverlay24MPFast)->MinTime(1.0);
+FP_WALL_BENCH(BM_ComposeOverlay24MPReference)->Iterations(2);
+FP_WALL_BENCH(BM_ComposeOverlay24MPZoomedFast)->MinTime(1.0);
+FP_WALL_BENCH(BM_ComposeOverlay24MPZoomedReference)->Iterations(2);

@@ -7,6 +7,7 @@
 // iteration; their time is ours, the counter `ratio` is our time / the peer's
 // time over the same iterations and `peer_ms` the peer's time per iteration.
 
+#include "BenchSupport.h"
 #include "rectify/Camera.h"
 #include "rectify/Search.h"
 
@@ -224,27 +225,13 @@ void BM_Resample24MPFastVsOpenCVNearest(benchmark::State& state) {
 
 } // namespace
 
-// Wall time is what the user waits for; the CPU column counts both threads.
-// With repetitions, "min" is the figure least disturbed by other work.
-#define FP_RECTIFY_MIN_STAT                                                                        \
-    ComputeStatistics(                                                                             \
-        "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-#define FP_RECTIFY_BENCH(fn)                                                                       \
-    BENCHMARK(fn)                                                                                  \
-        ->Unit(benchmark::kMillisecond)                                                            \
-        ->UseRealTime()                                                                            \
-        ->MeasureProcessCPUTime()                                                                  \
-        ->FP_RECTIFY_MIN_STAT
-#define FP_RECTIFY_PAIRED(fn)                                                                      \
-    BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseManualTime()->FP_RECTIFY_MIN_STAT
-
-FP_RECTIFY_BENCH(BM_SearchPoseFast);
-FP_RECTIFY_BENCH(BM_SearchPoseReference);
-FP_RECTIFY_PAIRED(BM_SearchPoseFastVsReference);
-FP_RECTIFY_BENCH(BM_Resample24MPFast);
-FP_RECTIFY_BENCH(BM_Resample24MPReference);
+FP_WALL_BENCH(BM_SearchPoseFast);
+FP_WALL_BENCH(BM_SearchPoseReference);
+FP_MANUAL_BENCH(BM_SearchPoseFastVsReference);
+FP_WALL_BENCH(BM_Resample24MPFast);
+FP_WALL_BENCH(BM_Resample24MPReference);
 #if defined(FP_BENCH_WITH_OPENCV)
-FP_RECTIFY_BENCH(BM_Resample24MPOpenCVNearest);
-FP_RECTIFY_BENCH(BM_Resample24MPOpenCVBilinear);
-FP_RECTIFY_PAIRED(BM_Resample24MPFastVsOpenCVNearest);
+FP_WALL_BENCH(BM_Resample24MPOpenCVNearest);
+FP_WALL_BENCH(BM_Resample24MPOpenCVBilinear);
+FP_MANUAL_BENCH(BM_Resample24MPFastVsOpenCVNearest);
 #endif
