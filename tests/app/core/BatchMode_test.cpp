@@ -149,12 +149,25 @@ TEST_P(StoredQuality, IsReadClampedAndNeverWritten) {
     }
 }
 
+// "Stored40Gives40", "StoredMinus5Gives1", "NoneGives90", ...
+std::string qualityCaseName(const testing::TestParamInfo<QualityCase>& param) {
+    const QualityCase& c = param.param;
+    std::string name = c.stored == nullptr ? "None" : "Stored";
+    for (const char* p = c.stored; p != nullptr && *p != '\0'; ++p)
+        name += *p == '-' ? std::string("Minus") : std::string(1, *p);
+    name += "Gives" + std::to_string(c.quality);
+    if (c.version != nullptr)
+        name += std::string("UnderVersion") + c.version;
+    return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Batch, StoredQuality,
                          testing::Values(QualityCase{nullptr, 90}, QualityCase{"40", 40},
                                          QualityCase{"100", 100}, QualityCase{"0", 1},
                                          QualityCase{"-5", 1}, QualityCase{"500", 100},
                                          QualityCase{"40", 40, "0"}, QualityCase{"40", 90, "3"},
-                                         QualityCase{"abc", 90}));
+                                         QualityCase{"abc", 90}),
+                         qualityCaseName);
 
 // ---------------------------------------------------------------- runs
 
