@@ -2,7 +2,8 @@
 # Checks of the desktop files and the manual page; each fails on any finding,
 # however small, so that the files stay clean.
 #   desktop-entry FILE        desktop-file-validate
-#   metainfo FILE             appstreamcli validate --no-net --pedantic
+#   metainfo FILE [VERSION]   appstreamcli validate --no-net --pedantic, and
+#                             the newest release is VERSION (the project's)
 #   manual-page FILE          groff -ww -man renders it without a warning
 #   manual-covers-help FILE PROGRAM
 #                             every option, output extension and exit code
@@ -27,6 +28,10 @@ metainfo)
   echo "$out"
   if grep -Eq '^[EWIP]: ' <<<"$out"; then
     echo "the metainfo has findings"; exit 1
+  fi
+  if [[ -n "${3:-}" ]]; then
+    newest="$(grep -oE '<release version="[^"]+"' "$2" | head -n1 | cut -d'"' -f2)"
+    [[ "$newest" == "$3" ]] || { echo "the newest release is $newest, the project is $3"; exit 1; }
   fi
   ;;
 manual-page)
