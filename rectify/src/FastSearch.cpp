@@ -317,6 +317,22 @@ struct PartResult {
     bool any = false;
     std::int64_t bestIndex = 0;
     double bestError = 0.0;
+
+    // Takes the error of pose `index` in loop order: the first strictly
+    // smallest wins. False (and the part faulted) for an error that is not
+    // finite, which ends the search as a fault would.
+    bool take(std::int64_t index, double e) {
+        if (!std::isfinite(e)) {
+            fault = true;
+            return false;
+        }
+        if (!any || e < bestError) {
+            any = true;
+            bestIndex = index;
+            bestError = e;
+        }
+        return true;
+    }
 };
 
 // Rows [rowBegin, rowEnd) in loop order; the first strictly smallest error wins.
@@ -358,15 +374,8 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
             }
             if (errors != nullptr)
                 errors[index] = e;
-            if (!std::isfinite(e)) {
-                part.fault = true;
+            if (!part.take(index, e))
                 return part;
-            }
-            if (!part.any || e < part.bestError) {
-                part.any = true;
-                part.bestIndex = index;
-                part.bestError = e;
-            }
         }
     }
     return part;
@@ -425,15 +434,8 @@ PartResult searchRowsBounded(const RunConst& rc, const tpose& start, int rowBegi
                     lastHit2 = index;
             }
             const double e = poseError(rc, c1.x, c1.y, c1.z, c2.x, c2.y, c2.z);
-            if (!std::isfinite(e)) {
-                part.fault = true;
+            if (!part.take(index, e))
                 return part;
-            }
-            if (!part.any || e < part.bestError) {
-                part.any = true;
-                part.bestIndex = index;
-                part.bestError = e;
-            }
         }
     }
     return part;
