@@ -149,7 +149,7 @@ int targetRow(const Header& h, std::int64_t i) {
     return static_cast<int>(h.topDown ? h.height - 1 - i : i);
 }
 
-bool decodeUncompressed(Bytes data, const Header& h, dib& out) {
+bool decodeUncompressed(Bytes data, const Header& h, dib& out, std::uint64_t maxPixels) {
     const std::uint64_t w = static_cast<std::uint64_t>(h.width);
     const std::uint64_t bits = static_cast<std::uint64_t>(h.bits);
     const std::uint64_t stride = ((w * bits + 31) / 32) * 4;
@@ -165,7 +165,7 @@ bool decodeUncompressed(Bytes data, const Header& h, dib& out) {
     Palette pal{};
     if (h.bits <= 8 && !readPalette(data, h, pal))
         return false;
-    makeImage(out, h.width, h.height, h.bits <= 8 ? h.bits : 24, &pal);
+    makeImage(out, h.width, h.height, h.bits <= 8 ? h.bits : 24, &pal, maxPixels);
     if (out.poi == nullptr)
         return false;
 
@@ -211,7 +211,7 @@ bool decodeUncompressed(Bytes data, const Header& h, dib& out) {
 // RLE8/RLE4: pixels that would land past a row end or above the image are
 // dropped, so no run can write outside. The stream must reach its end mark,
 // or at least cover every row, before the data runs out.
-bool decodeRle(Bytes data, const Header& h, dib& out) {
+bool decodeRle(Bytes data, const Header& h, dib& out, std::uint64_t maxPixels) {
     if (h.pixelOffset >= data.size())
         return false;
     // End-of-bitmap and delta escapes let a few bytes announce any size. Real
@@ -224,7 +224,7 @@ bool decodeRle(Bytes data, const Header& h, dib& out) {
     Palette pal{};
     if (!readPalette(data, h, pal))
         return false;
-    makeImage(out, h.width, h.height, h.bits, &pal);
+    makeImage(out, h.width, h.height, h.bits, &pal, maxPixels);
     if (out.poi == nullptr)
         return false;
 
@@ -356,14 +356,14 @@ bool looksLikeBmp(Bytes data) {
            knownHeaderSize(le32(data, 14));
 }
 
-bool decodeBmp(Bytes data, dib& out) {
+bool decodeBmp(Bytes data, dib& out, std::uint64_t maxPixels) {
     out = dib{};
     Header h;
-    if (!readHeader(data, h))
+    if (!readHeader(data, h) || !withinPixelLimit(h.width, h.height, maxPixels))
         return false;
     if (h.compression == BiRle8 || h.compression == BiRle4)
-        return decodeRle(data, h, out) || fail(out);
-    return decodeUncompressed(data, h, out) || fail(out);
+        return decodeRle(data, h, out, maxPixels) || fail(out);
+    return decodeUncompressed(data, h, out, maxPixels) || fail(out);
 }
 
 bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {

@@ -62,11 +62,12 @@ inline void putBe32(std::vector<std::uint8_t>& o, std::uint32_t v) {
 using Palette = std::array<Colour, 256>;
 
 // Makes an empty image of the given depth; for 1, 4 and 8 bits the colour
-// table (and `pal`) receive the first 2^bits entries of `colours`.
+// table (and `pal`) receive the first 2^bits entries of `colours`. Nothing is
+// made for a picture over `maxPixels`.
 inline void makeImage(dib& out, std::int64_t width, std::int64_t height, int bits,
-                      const Palette* colours) {
+                      const Palette* colours, std::uint64_t maxPixels) {
     out = dib{};
-    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX)
+    if (!withinPixelLimit(width, height, maxPixels) || width > INT32_MAX || height > INT32_MAX)
         return;
     if (bits <= 8 && colours != nullptr) {
         BitmapInfo templ{};

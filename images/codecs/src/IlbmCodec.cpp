@@ -164,13 +164,13 @@ bool looksLikeIlbm(Bytes data) {
            (idIs(data, 8, "ILBM") || idIs(data, 8, "PBM "));
 }
 
-bool decodeIlbm(Bytes data, dib& out) {
+bool decodeIlbm(Bytes data, dib& out, std::uint64_t maxPixels) {
     out = dib{};
     Chunks c;
     if (!readChunks(data, c))
         return false;
     const Bmhd& b = *c.bmhd;
-    if (b.width <= 0 || b.height <= 0 || b.compression > 1)
+    if (!withinPixelLimit(b.width, b.height, maxPixels) || b.compression > 1)
         return false;
     if ((c.camg & CamgHam) != 0)
         return false; // hold-and-modify pictures are not read
@@ -203,7 +203,7 @@ bool decodeIlbm(Bytes data, dib& out) {
             pal[32 + i] = rgb(redOf(pal[i]) / 2, greenOf(pal[i]) / 2, blueOf(pal[i]) / 2);
     }
     const int depth = deep ? 24 : (b.planes == 1 ? 1 : (b.planes <= 4 ? 4 : 8));
-    makeImage(out, b.width, b.height, depth, &pal);
+    makeImage(out, b.width, b.height, depth, &pal, maxPixels);
     if (out.poi == nullptr)
         return false;
 

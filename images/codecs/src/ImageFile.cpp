@@ -3,17 +3,15 @@
 #include "LibraryCodecs.h"
 #include "pixkit/ImageFormats.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QString>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -32,10 +30,12 @@ struct FileCloser {
     }
 };
 
-// The whole file in one read, without zero-filling the buffer first.
+// The whole file in one read, without zero-filling the buffer first. Opened
+// without blocking: a FIFO would otherwise wait for a writer forever before
+// the check below could refuse it (devices and folders are refused as well).
 bool readWholeFile(const std::string& fileName, std::unique_ptr<std::uint8_t[]>& buf,
                    std::size_t& size) {
-    FileCloser f{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)};
+    FileCloser f{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (f.fd < 0)
         return false;
     struct stat st {};
@@ -60,8 +60,100 @@ bool readWholeFile(const std::string& fileName, std::unique_ptr<std::uint8_t[]>&
     return size > 0;
 }
 
-QString toQString(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+// The text of an errno value, starting in lower case like our own reasons:
+// "no space left on device".
+std::string errnoText(int e) {
+    std::string text = std::strerror(e);
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
+}
+
+// Writes all of `bytes` to `fd`; 0 or the errno of the failure.
+int writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    const std::uint8_t* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Folder part of a path as the file system reads it ("." for a bare name).
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes `bytes` to `fileName`, given as the file system's bytes (names that
+// are no UTF-8 keep their bytes). A regular file is written beside the
+// target and renamed over it, so the old file survives any failure and
+// keeps its rights; a link is followed to the file it names. A character
+// device (/dev/null) is written directly; other special files are refused.
+WriteResult writeReplacing(const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
+    std::string target = fileName;
+    struct stat st {};
+    const bool exists = ::stat(fileName.c_str(), &st) == 0;
+    if (exists && S_ISCHR(st.st_mode)) {
+        FileCloser f{::open(fileName.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK)};
+        if (f.fd < 0)
+            return {false, errnoText(errno)};
+        const int e = writeAll(f.fd, bytes);
+        if (e != 0)
+            return {false, errnoText(e)};
+        return {true, {}};
+    }
+    if (exists && !S_ISREG(st.st_mode))
+        return {false, "it is no regular file"};
+    if (exists) {
+        struct stat link {};
+        if (::lstat(fileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            std::unique_ptr<char, decltype(&std::free)> real(::realpath(fileName.c_str(), nullptr),
+                                                             &std::free);
+            if (real)
+                target = real.get();
+        }
+    }
+
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return {false, errnoText(errno)};
+    FileCloser f{fd};
+    int e = 0;
+    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0 && errno != EPERM)
+        e = errno;
+    if (e == 0)
+        e = writeAll(fd, bytes);
+    if (e == 0 && ::fsync(fd) != 0)
+        e = errno;
+    f.fd = -1;
+    if (::close(fd) != 0 && e == 0)
+        e = errno;
+    if (e == 0 && std::rename(tmp.c_str(), target.c_str()) != 0)
+        e = errno;
+    if (e != 0) {
+        ::unlink(tmp.c_str());
+        return {false, errnoText(e)};
+    }
+    return {true, {}};
 }
 
 std::string lowerExtension(const std::string& fileName) {
@@ -81,11 +173,18 @@ bool codec::decodeBytes(Bytes data, dib& out, std::uint64_t maxPixels) {
     out = dib{};
     if (data.empty())
         return false;
-    // Formats with a signature first, then the ones without (TGA) as a guess.
-    for (const bool guess : {false, true})
-        for (const ImageFormat& f : ImageFormats())
-            if (f.lastGuess == guess && f.looksLike(data))
-                return f.decode(data, out, maxPixels);
+    // A decoder's working memory (a line, a colour map) that cannot be had
+    // makes the file unreadable, never an abort.
+    try {
+        // Formats with a signature first, then the ones without (TGA) as a guess.
+        for (const bool guess : {false, true})
+            for (const ImageFormat& f : ImageFormats())
+                if (f.lastGuess == guess && f.looksLike(data))
+                    return f.decode(data, out, maxPixels);
+    } catch (const std::bad_alloc&) {
+        releasedib(out);
+        out = dib{};
+    }
     return false;
 }
 
@@ -137,30 +236,20 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         return {false, "images of " + std::to_string(bits) + " bits per pixel are not supported"};
 
-    const QString path = toQString(fileName);
-    const QFileInfo info(path);
-    if (!info.dir().exists())
+    struct stat st {};
+    if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return {false, "the folder does not exist"};
-    if (info.isDir())
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return {false, "a folder of that name exists"};
 
     std::vector<std::uint8_t> bytes;
-    if (!format->encode(image, ext, jpegQuality, bytes) || bytes.empty())
-        return {false, "the " + ext.substr(1) + " encoder failed for this image"};
-
-    // Written beside the target and renamed over it: the old file survives any failure.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {false, file.errorString().toStdString()};
-    const auto total = static_cast<qint64>(bytes.size());
-    if (file.write(reinterpret_cast<const char*>(bytes.data()), total) != total) {
-        const std::string why = file.errorString().toStdString();
-        file.cancelWriting();
-        return {false, why};
+    try {
+        if (!format->encode(image, ext, jpegQuality, bytes) || bytes.empty())
+            return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+    } catch (const std::bad_alloc&) {
+        return {false, "not enough memory to encode the image as " + ext.substr(1)};
     }
-    if (!file.commit())
-        return {false, file.errorString().toStdString()};
-    return {true, {}};
+    return writeReplacing(fileName, bytes);
 }
 
 } // namespace pixkit

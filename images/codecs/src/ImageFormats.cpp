@@ -68,9 +68,6 @@ void appendPattern(std::string& patterns, const char* ext) {
 namespace {
 
 // Adapters from the codecs' own signatures to the table's.
-template <bool (*Decode)(Bytes, dib&)> bool decodeWhole(Bytes data, dib& out, std::uint64_t) {
-    return Decode(data, out);
-}
 template <bool (*Decode)(Bytes, dib&, std::uint64_t)>
 bool decodeLimited(Bytes data, dib& out, std::uint64_t maxPixels) {
     return Decode(data, out, maxPixels);
@@ -105,7 +102,7 @@ std::vector<ImageFormat> makeTable() {
     return {
         {"Windows-Bitmap", "Windows Bitmap", 3,
          {{".bmp", true, 1}, {".dib", true, 2}, {".rle", true, 9}},
-         looksLikeBmp, false, decodeWhole<codec::decodeBmp>, encodeBmpOrRle, true},
+         looksLikeBmp, false, decodeLimited<codec::decodeBmp>, encodeBmpOrRle, true},
         {"JPEG", "JPEG", 1,
          {{".jpg", true, 6}, {".jpeg", false, 0}, {".jpe", false, 0}, {".jif", true, 5}},
          looksLikeJpeg, false, decodeJpegUpright, encodeJpegAt, true},
@@ -121,11 +118,11 @@ std::vector<ImageFormat> makeTable() {
         {"WebP", "WebP", 10, {{".webp", true, 0}},
          looksQt<'w', 'b'>, false, decodeQt, encodeQt<QtWebp>, false},
         {"PC Paintbrush", "PCX", 7, {{".pcx", true, 8}},
-         looksLikePcx, false, decodeWhole<codec::decodePcx>, encodePlain<codec::encodePcx>, true},
+         looksLikePcx, false, decodeLimited<codec::decodePcx>, encodePlain<codec::encodePcx>, true},
         {"Amiga IFF/ILBM", "IFF/ILBM", 9, {{".iff", true, 4}, {".lbm", true, 7}},
-         looksLikeIlbm, false, decodeWhole<codec::decodeIlbm>, encodePlain<codec::encodeIlbm>, false},
+         looksLikeIlbm, false, decodeLimited<codec::decodeIlbm>, encodePlain<codec::encodeIlbm>, false},
         {"Targa", "Targa", 8, {{".tga", true, 10}},
-         looksLikeTga, true, decodeWhole<codec::decodeTga>, encodePlain<codec::encodeTga>, false},
+         looksLikeTga, true, decodeLimited<codec::decodeTga>, encodePlain<codec::encodeTga>, false},
         {"Portable Anymap", nullptr, 0,
          {{".pnm", false, 0}, {".pbm", false, 0}, {".pgm", false, 0}, {".ppm", false, 0}},
          looksQt<'p', 'm'>, false, decodeQt, nullptr, false},

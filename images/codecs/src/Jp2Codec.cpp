@@ -203,6 +203,13 @@ bool decodeJp2(Bytes data, dib& out, std::uint64_t maxPixels) {
     if (w * h > maxPixels || w > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) ||
         h > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return false;
+    // Components beyond the three colours (alpha, or a header claiming
+    // thousands) are not decoded: each would cost four bytes per pixel.
+    if (img.numcomps > 3) {
+        const OPJ_UINT32 first[3] = {0, 1, 2};
+        if (!opj_set_decoded_components(s.codec, 3, first, OPJ_FALSE))
+            return false;
+    }
     if (!opj_decode(s.codec, s.stream, s.image) || !opj_end_decompress(s.codec, s.stream))
         return false;
     if (!toDib(*s.image, out)) {

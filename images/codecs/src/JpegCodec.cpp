@@ -62,6 +62,18 @@ bool decodeCmyk(void* handle, Bytes data, int w, int h, dib& out) {
     return true;
 }
 
+// Every block of 8 x 8 samples costs at least one bit of Huffman code in a
+// complete scan, and even with 4 x 1 against 1 x 4 subsampling a block of
+// the most sampled component covers at most 8 x 32 pixels. A file shorter
+// than that for its declared size is missing its data: refused before the
+// picture's memory is asked for (tjDecompress2 would fill it with grey).
+constexpr std::uint64_t MaxPixelsPerByte = 8 * 8 * 32;
+
+bool streamCanHold(int w, int h, std::size_t bytes) {
+    const auto pixels = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h);
+    return pixels / MaxPixelsPerByte <= bytes;
+}
+
 } // namespace
 
 bool looksLikeJpeg(Bytes data) {
@@ -79,8 +91,7 @@ bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels) {
     if (tjDecompressHeader3(handle.get(), data.data(), static_cast<unsigned long>(data.size()), &w,
                             &h, &subsamp, &colourspace) != 0)
         return false;
-    if (w <= 0 || h <= 0 ||
-        static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > maxPixels)
+    if (!withinPixelLimit(w, h, maxPixels) || !streamCanHold(w, h, data.size()))
         return false;
 
     bool ok = false;

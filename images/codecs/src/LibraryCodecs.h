@@ -11,11 +11,6 @@
 
 namespace pixkit::codec {
 
-// Largest picture a decoder accepts: 2^28 pixels (16384 x 16384), far above
-// any photograph of a facade, small enough that a lying header cannot make
-// us allocate and touch gigabytes.
-inline constexpr std::uint64_t MaxDecodedPixels = std::uint64_t{1} << 28;
-
 // The content-sniffing decoder behind OpenDib and decodeImageBytes, with the
 // pixel limit of the library decoders made explicit (the fuzzer lowers it).
 bool decodeBytes(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);

@@ -16,6 +16,20 @@ namespace pixkit::codec {
 
 using Bytes = std::span<const std::uint8_t>;
 
+// Largest picture any decoder accepts: 2^28 pixels (16384 x 16384), far above
+// any photograph of a facade, small enough that a lying header cannot make
+// us allocate and touch gigabytes. Every decoder compares the size its header
+// declares with the limit before it asks for any memory.
+inline constexpr std::uint64_t MaxDecodedPixels = std::uint64_t{1} << 28;
+
+// True when a picture of width x height pixels is positive and within `maxPixels`.
+inline bool withinPixelLimit(std::int64_t width, std::int64_t height, std::uint64_t maxPixels) {
+    if (width <= 0 || height <= 0)
+        return false;
+    const auto w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
+    return w <= maxPixels / h;
+}
+
 bool looksLikeBmp(Bytes data);
 bool looksLikePcx(Bytes data);
 bool looksLikeIlbm(Bytes data);
@@ -23,10 +37,10 @@ bool looksLikeIlbm(Bytes data);
 // is tried last.
 bool looksLikeTga(Bytes data);
 
-bool decodeBmp(Bytes data, dib& out);
-bool decodePcx(Bytes data, dib& out);
-bool decodeIlbm(Bytes data, dib& out);
-bool decodeTga(Bytes data, dib& out);
+bool decodeBmp(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+bool decodePcx(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+bool decodeIlbm(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+bool decodeTga(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
 
 // Encoders take any image of 1, 4, 8 or 24 bits. `rle`: BMP with RLE8/RLE4
 // compression for 8/4-bit images (24-bit images are written uncompressed,

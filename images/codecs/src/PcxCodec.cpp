@@ -106,7 +106,7 @@ bool looksLikePcx(Bytes data) {
     return (v == 0 || v == 2 || v == 3 || v == 4 || v == 5) && layoutOf(data[3], data[65], l);
 }
 
-bool decodePcx(Bytes data, dib& out) {
+bool decodePcx(Bytes data, dib& out, std::uint64_t maxPixels) {
     out = dib{};
     if (!looksLikePcx(data))
         return false;
@@ -115,7 +115,7 @@ bool decodePcx(Bytes data, dib& out) {
     const std::int64_t width = std::int64_t{le16(data, 8)} - le16(data, 4) + 1;
     const std::int64_t height = std::int64_t{le16(data, 10)} - le16(data, 6) + 1;
     const std::size_t bytesPerLine = le16(data, 66);
-    if (width <= 0 || height <= 0)
+    if (!withinPixelLimit(width, height, maxPixels))
         return false;
     // Each plane's line must hold the whole width.
     if (static_cast<std::uint64_t>(bytesPerLine) * 8 <
@@ -151,7 +151,7 @@ bool decodePcx(Bytes data, dib& out) {
     if (!productAtMost(lineBytes, static_cast<std::uint64_t>(height), region * maxRatio))
         return false;
 
-    makeImage(out, width, height, l.depth, &pal);
+    makeImage(out, width, height, l.depth, &pal, maxPixels);
     if (out.poi == nullptr)
         return false;
 

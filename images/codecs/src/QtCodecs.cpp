@@ -1,13 +1,15 @@
 #include "LibraryCodecs.h"
 
+#include "CodecBytes.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <unordered_map>
 
 namespace pixkit::codec {
@@ -71,9 +73,28 @@ std::size_t gifTableBytes(std::uint8_t flags) {
     return (flags & 0x80) != 0 ? 3 * (std::size_t{2} << (flags & 7)) : 0;
 }
 
-// Every block through the last image is there; a missing trailer byte is forgiven.
-bool gifComplete(Bytes data) {
+// Qt's reader paints the first frame on a canvas of the logical screen's
+// size (or the frame's far corner) and fills all of it first. A canvas over
+// `maxPixels`, or one far larger than the file could ever describe (no GIF
+// encoder spends less than a byte per 4096 pixels; a crafted 109-byte file
+// can declare a 64755 x 4121 screen), is refused before Qt asks for memory.
+constexpr std::uint64_t MaxGifPixelsPerByte = 4096;
+
+bool gifCanvasFits(std::int64_t width, std::int64_t height, std::size_t fileBytes,
+                   std::uint64_t maxPixels) {
+    if (width <= 0 || height <= 0)
+        return true; // Qt takes the size from the frames
+    return withinPixelLimit(width, height, maxPixels) &&
+           withinPixelLimit(width, height, fileBytes * MaxGifPixelsPerByte);
+}
+
+// Every block through the last image is there; a missing trailer byte is
+// forgiven. Screen and frames are held to gifCanvasFits.
+bool gifComplete(Bytes data, std::uint64_t maxPixels) {
     if (data.size() < 13)
+        return false;
+    using detail::le16;
+    if (!gifCanvasFits(le16(data, 6), le16(data, 8), data.size(), maxPixels))
         return false;
     std::size_t pos = 13 + gifTableBytes(data[10]);
     int images = 0;
@@ -87,6 +108,10 @@ bool gifComplete(Bytes data) {
             ++pos; // label
         } else if (kind == 0x2C) {
             if (data.size() - pos < 10)
+                return false;
+            const std::int64_t right = std::int64_t{le16(data, pos)} + le16(data, pos + 4);
+            const std::int64_t bottom = std::int64_t{le16(data, pos + 2)} + le16(data, pos + 6);
+            if (!gifCanvasFits(right, bottom, data.size(), maxPixels))
                 return false;
             pos += 9 + gifTableBytes(data[pos + 8]);
             if (pos >= data.size())
@@ -279,12 +304,15 @@ bool decodeWithQt(Bytes data, const char* formatHint, dib& out, std::uint64_t ma
     out = dib{};
     if (formatHint == nullptr)
         return false;
-    static std::once_flag limitSet;
-    // Qt's own guard against lying headers; ours (maxPixels) is checked too.
-    std::call_once(limitSet, [] { QImageReader::setAllocationLimit(1024); });
+    // Qt's own guard against lying headers, at four bytes per pixel of our
+    // limit (1024 MB for 2^28 pixels); ours (maxPixels) is checked too.
+    const auto limitMb = static_cast<int>(
+        std::clamp<std::uint64_t>((maxPixels * 4 + (std::uint64_t{1} << 20) - 1) >> 20, 1, 1024));
+    if (QImageReader::allocationLimit() != limitMb)
+        QImageReader::setAllocationLimit(limitMb);
 
     if ((std::strcmp(formatHint, "png") == 0 && !pngComplete(data)) ||
-        (std::strcmp(formatHint, "gif") == 0 && !gifComplete(data)))
+        (std::strcmp(formatHint, "gif") == 0 && !gifComplete(data, maxPixels)))
         return false;
 
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),

@@ -95,11 +95,13 @@ bool looksLikeTga(Bytes data) {
     return fits(data, HeaderBytes + h.idLength, h.mapBytes());
 }
 
-bool decodeTga(Bytes data, dib& out) {
+bool decodeTga(Bytes data, dib& out, std::uint64_t maxPixels) {
     out = dib{};
     if (!looksLikeTga(data))
         return false;
     const Header h = readHeader(data);
+    if (!withinPixelLimit(h.width, h.height, maxPixels))
+        return false;
     std::size_t p = HeaderBytes + h.idLength;
 
     Palette pal{};
@@ -126,7 +128,7 @@ bool decodeTga(Bytes data, dib& out) {
     if (h.packed() ? (total + 127) / 128 > region : total * pixelBytes > region)
         return false;
 
-    makeImage(out, h.width, h.height, depth, &pal);
+    makeImage(out, h.width, h.height, depth, &pal, maxPixels);
     if (out.poi == nullptr)
         return false;
 

@@ -3,9 +3,12 @@
 #include "app/Workspace.h"
 #include "testsupport/CaseNames.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <ostream>
 #include <string>
@@ -159,8 +162,14 @@ class OpenUnreadable : public testing::TestWithParam<BadFileCase> {};
 
 TEST_P(OpenUnreadable, ChangesNothingAndRepaintsNothing) {
     QTemporaryDir dir;
+    const std::string name = GetParam().name;
     const std::string file = tempPath(dir, GetParam().name);
-    if (std::string(GetParam().name) != "missing.bmp")
+    // A FIFO must be refused at once, not wait for a writer that never comes.
+    if (name == "fifo.bmp")
+        ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    else if (name == "folder.bmp")
+        ASSERT_TRUE(QDir().mkdir(QString::fromStdString(file)));
+    else if (name != "missing.bmp")
         writeFile(file, GetParam().bytes);
 
     RecordingWorkspace ws;
@@ -183,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BadFileCase{"missing.bmp", {}}, BadFileCase{"empty.bmp", {}},
                     BadFileCase{"text.jpg", {'n', 'o', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}},
                     BadFileCase{"truncated.bmp", truncatedBmp()},
-                    BadFileCase{"huge.bmp", hugeHeaderBmp()}),
+                    BadFileCase{"huge.bmp", hugeHeaderBmp()}, BadFileCase{"fifo.bmp", {}},
+                    BadFileCase{"folder.bmp", {}}),
     [](const testing::TestParamInfo<BadFileCase>& i) {
         std::string n = i.param.name;
         return n.substr(0, n.find('.'));

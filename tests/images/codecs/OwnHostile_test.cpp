@@ -9,7 +9,7 @@ using namespace pixkit::codec;
 
 namespace {
 
-using Decoder = bool (*)(Bytes, dib&);
+using Decoder = bool (*)(Bytes, dib&, std::uint64_t);
 
 struct Sample {
     const char* name;
@@ -75,7 +75,7 @@ std::vector<Sample> samples() {
 // A failed decode leaves nothing behind; a successful one is released here.
 void expectSafe(Decoder decode, const Buffer& b, bool* ok = nullptr) {
     dib d;
-    const bool r = decode(b, d);
+    const bool r = decode(b, d, MaxDecodedPixels);
     if (ok != nullptr)
         *ok = r;
     if (!r) {
@@ -95,12 +95,12 @@ TEST_P(Hostile, EveryTruncationFailsCleanlyOrGivesTheWholePicture) {
     const Sample s = GetParam();
     const Buffer full = s.make();
     DibHolder whole;
-    ASSERT_TRUE(s.decode(full, whole.get()));
+    ASSERT_TRUE(s.decode(full, whole.get(), MaxDecodedPixels));
     const std::vector<Colour> expected = shownColours(whole.get());
     for (std::size_t n = 0; n < full.size(); ++n) {
         const Buffer cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
         DibHolder part;
-        if (!s.decode(cut, part.get())) {
+        if (!s.decode(cut, part.get(), MaxDecodedPixels)) {
             ASSERT_EQ(part.get().poi, nullptr) << n;
             continue;
         }
