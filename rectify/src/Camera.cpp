@@ -276,20 +276,28 @@ std::optional<int> SourcePixel(double v) {
     return static_cast<int>(*r);
 }
 
-ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
-                              std::int64_t W, std::int64_t H, int areaPercent, pixkit::dib& result,
-                              Engine engine) {
+std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, int areaPercent) {
     const auto w1 = roundRatio(areaPercent * static_cast<double>(W), 100.0);
     const auto h1 = roundRatio(areaPercent * static_cast<double>(H), 100.0);
     if (!w1 || !h1)
+        return std::nullopt;
+    return RectifiedSize{*w1, *h1};
+}
+
+ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                              std::int64_t W, std::int64_t H, int areaPercent, pixkit::dib& result,
+                              Engine engine) {
+    const auto scaled = ScaledResultSize(W, H, areaPercent);
+    if (!scaled)
         return ResampleEnd::Fault;
-    // Sizes newdib cannot take are images it cannot make.
-    if (*w1 <= 0 || *h1 <= 0 || *w1 > std::numeric_limits<int>::max() ||
-        *h1 > std::numeric_limits<int>::max())
-        return ResampleEnd::NoImage;
+    const std::int64_t w1 = scaled->width, h1 = scaled->height;
+    if (w1 <= 0 || h1 <= 0)
+        return ResampleEnd::Empty;
+    if (w1 > MaxRectifiedPixels / h1)
+        return ResampleEnd::TooLarge;
 
     pixkit::dib fresh;
-    pixkit::newdib(fresh, static_cast<int>(*w1), static_cast<int>(*h1), 24, nullptr, 0);
+    pixkit::newdib(fresh, static_cast<int>(w1), static_cast<int>(h1), 24, nullptr, 0);
     if (fresh.poi == nullptr)
         return ResampleEnd::NoImage;
     pixkit::replaceDib(result, fresh);

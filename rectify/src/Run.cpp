@@ -69,6 +69,13 @@ RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot, E
                               slot.result, engine)) {
     case ResampleEnd::NoImage:
         return RunEnd::NoImage;
+    case ResampleEnd::Empty:
+        return RunEnd::EmptyImage;
+    case ResampleEnd::TooLarge: {
+        const auto refused = ScaledResultSize(size.W, size.H, areaPercent);
+        fields.resultRefused(refused ? refused->width : 0, refused ? refused->height : 0);
+        return RunEnd::TooLarge;
+    }
     case ResampleEnd::Fault:
         return RunEnd::Fault; // the partly filled image stays, no repaint
     case ResampleEnd::Done:

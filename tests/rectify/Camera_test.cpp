@@ -270,9 +270,14 @@ TEST_P(ResampleBothEngines, FailedImageKeepsThePreviousResult) {
               ResampleEnd::Done);
     const std::uint8_t* before = out.get().poi;
     const pixkit::Colour firstPixel = pixkit::getpixel(out.get(), 0, 0);
-    // 10000 % of 5000 x 5000 is far more than any image newdib makes.
+    // 10000 % of 5000 x 5000 is far over the pixel limit, one pixel row
+    // over it as well; 1 % of 40 x 40 has no pixel.
     EXPECT_EQ(ResampleRectified(photo.get(), cam, pose, 5000, 5000, 10000, out.get(), GetParam()),
-              ResampleEnd::NoImage);
+              ResampleEnd::TooLarge);
+    EXPECT_EQ(ResampleRectified(photo.get(), cam, pose, 16384, 16385, 100, out.get(), GetParam()),
+              ResampleEnd::TooLarge);
+    EXPECT_EQ(ResampleRectified(photo.get(), cam, pose, 40, 40, 1, out.get(), GetParam()),
+              ResampleEnd::Empty);
     EXPECT_EQ(out.get().poi, before);
     EXPECT_EQ(pixkit::dibwidth(out.get()), 50);
     EXPECT_EQ(pixkit::getpixel(out.get(), 0, 0), firstPixel);

@@ -38,6 +38,9 @@ public:
     void setAngleYDeg(double v) override { angleY = v, noteWrite("setAngleY"); }
     void setRealWidthCm(double v) override { widthCm = v, noteWrite("setWidth"); }
     void repaintResult(int slot) override { note("repaint" + std::to_string(slot)); }
+    void resultRefused(std::int64_t w, std::int64_t h) override {
+        note("refused" + std::to_string(w) + "x" + std::to_string(h));
+    }
 
 private:
     void note(const std::string& s) { log.push_back(s); }
@@ -221,11 +224,24 @@ TEST_P(CompleteRun, TypedAnglesAreUsedOnce) {
 TEST_P(CompleteRun, FailedImageKeepsThePreviousResultAndDoesNotRepaint) {
     Workspace ws;
     ws.fields.areaPercent_ = 10000;
-    ws.fields.widthCm = 200000; // W = 20200 x 101: 10000 % is beyond what newdib makes
+    ws.fields.widthCm = 200000; // W = 20200 x 101: 10000 % is beyond the pixel limit
     pixkit::dib previous;
     pixkit::newdib(previous, 3, 3, 24, nullptr, 0);
     ws.result.install(previous);
-    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::NoImage);
+    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::TooLarge);
+    EXPECT_EQ(ws.result.get().poi, previous.poi);
+    EXPECT_EQ(joined(ws.fields.log),
+              "hold width height target setAngleX[dnr] setAngleY[dnr] area refused2020000x10100");
+}
+
+TEST_P(CompleteRun, ResultWithoutAPixelKeepsThePreviousResult) {
+    Workspace ws;
+    ws.corners = Corners{{{100, 100}, {103, 100}, {103, 103}, {100, 103}}};
+    ws.fields.areaPercent_ = 1; // 1 % of a 4 x 4 rectangle rounds to nothing
+    pixkit::dib previous;
+    pixkit::newdib(previous, 3, 3, 24, nullptr, 0);
+    ws.result.install(previous);
+    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::EmptyImage);
     EXPECT_EQ(ws.result.get().poi, previous.poi);
     EXPECT_EQ(joined(ws.fields.log), "hold width height target setAngleX[dnr] setAngleY[dnr] area");
 }

@@ -142,10 +142,25 @@ TargetSizeResult TargetSize(const Corners& corners, double realWidthCm, double r
                             int targetPercent);
 
 enum class ResampleEnd {
-    Done,    // new image installed and filled
-    NoImage, // newdib failed: the slot's previous result is untouched
-    Fault,   // the new image is the slot's result, filled up to the faulting pixel
+    Done,     // new image installed and filled
+    NoImage,  // newdib failed: the slot's previous result is untouched
+    Fault,    // the new image is the slot's result, filled up to the faulting pixel
+    Empty,    // the scaled size has no pixel: the previous result is untouched
+    TooLarge, // the scaled size is over MaxRectifiedPixels: the previous result is untouched
 };
+
+// Largest rectified image made: 2^28 pixels, the same bound as for a decoded
+// photograph. A calculation area of 10000 % on a small facade would
+// otherwise ask for gigabytes.
+inline constexpr std::int64_t MaxRectifiedPixels = std::int64_t{1} << 28;
+
+// Size of the result image: W, H scaled by areaPercent (halves to even).
+// Empty on a rounding out of range.
+struct RectifiedSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, int areaPercent);
 
 // Makes the W' x H' result image (W, H scaled by areaPercent), installs it as
 // `result` (releasing the previous one) and fills it by nearest-neighbour

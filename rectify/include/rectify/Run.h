@@ -52,6 +52,9 @@ public:
     virtual void setRealWidthCm(double v) = 0; // shown with two decimals
     // The slot's rectified view is to be repainted (1: PaintBox2, 2: PaintBox3).
     virtual void repaintResult(int slot) = 0;
+    // The run refused a result image of width x height pixels as over
+    // MaxRectifiedPixels (RunEnd::TooLarge); for the caller's message.
+    virtual void resultRefused(std::int64_t /*width*/, std::int64_t /*height*/) {}
 };
 
 // The workspace flags shared by both slots.
@@ -79,6 +82,8 @@ enum class RunEnd {
     Fault,           // arithmetic fault (zero divisor, non-finite, rounding out of range)
     WidthPreset,     // breitetoset consumed: width written, no image
     NoImage,         // newdib failed: previous result kept
+    EmptyImage,      // the scaled result has no pixel: previous result kept
+    TooLarge,        // the result would be over MaxRectifiedPixels: previous result kept
     Done,            // new result image made and repaint requested
     PoseOnly,        // RunScope::PoseOnly: angles written, the result left as it was
 };
