@@ -6,8 +6,7 @@
 #include "gui/InteractiveStart.h"
 
 #include <QCoreApplication>
-#include <QStringList>
-
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -23,15 +22,17 @@ int runInteractive(int argc, char** argv) {
 }
 
 // The batch mode never creates a window or a GUI application, so it runs
-// without a display.
-int runBatchMode(int argc, char** argv) {
+// without a display. The parameters keep the command line's bytes: a file
+// name that is no UTF-8 reaches the file system unchanged.
+int runBatchMode(int argc, char** argv, const std::vector<std::string>& params) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(ApplicationTitle);
-    const QStringList args = QCoreApplication::arguments();
-    std::vector<std::string> params;
-    for (qsizetype i = 1; i < args.size(); ++i)
-        params.push_back(args[i].toStdString());
     return app::runBatch(params, std::cerr);
+}
+
+std::string environment(const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr ? v : "";
 }
 
 } // namespace
@@ -47,7 +48,14 @@ int main(int argc, char** argv) {
     }
     // Options ("--threshold=50") do not count as parameters.
     std::vector<std::string> params(argv + 1, argv + argc);
-    if (app::countBatchParameters(params) >= app::BatchMinParams)
-        return runBatchMode(argc, argv);
+    const std::size_t count = app::countBatchParameters(params);
+    if (count >= app::BatchMinParams)
+        return runBatchMode(argc, argv, params);
+    // Without a display Qt would abort, or show the window nowhere and wait.
+    if (!app::windowCanShow(environment("QT_QPA_PLATFORM"), environment("DISPLAY"),
+                            environment("WAYLAND_DISPLAY"))) {
+        std::cerr << app::noDisplayMessage(count) << "\n" << app::batchUsage();
+        return static_cast<int>(app::BatchExit::Usage);
+    }
     return runInteractive(argc, argv);
 }

@@ -81,8 +81,14 @@ std::string parameterName(std::size_t n) {
 }
 
 // The reason a run left no image, for the message.
-const char* whyNoImage(rectify::RunEnd end) {
+std::string whyNoImage(rectify::RunEnd end, const BatchFields& fields) {
     switch (end) {
+    case rectify::RunEnd::EmptyImage:
+        return "the rectified image would have no pixel (the calculation area is too small)";
+    case rectify::RunEnd::TooLarge:
+        return "the rectified image would have " + std::to_string(fields.refusedWidth()) +
+               " \u00d7 " + std::to_string(fields.refusedHeight()) +
+               " pixels, more than the limit of 268 million";
     case rectify::RunEnd::CornersCoincide:
         return "two of the four corners are the same point";
     case rectify::RunEnd::NoTargetSize:
@@ -91,7 +97,7 @@ const char* whyNoImage(rectify::RunEnd end) {
         return "the corners and the real size give no valid pose or size "
                "(a real width or height of 0, or corners that no tilted rectangle fits)";
     case rectify::RunEnd::NoImage:
-        return "the rectified image is too large to be created (check the calculation area)";
+        return "not enough memory to create the rectified image (check the calculation area)";
     case rectify::RunEnd::Held:
     case rectify::RunEnd::NoCorners:
     case rectify::RunEnd::WidthPreset:
@@ -278,6 +284,34 @@ std::string batchUsage() {
            "No output file is written unless the exit code is 0.\n";
 }
 
+bool windowCanShow(const std::string& platform, const std::string& display,
+                   const std::string& wayland) {
+    if (platform.empty())
+        return !display.empty() || !wayland.empty();
+    std::size_t start = 0;
+    while (start <= platform.size()) {
+        auto end = platform.find(';', start);
+        if (end == std::string::npos)
+            end = platform.size();
+        // "xcb:option=value": the name ends at the first colon.
+        std::string name = platform.substr(start, end - start);
+        name = name.substr(0, name.find(':'));
+        const bool shows = name.rfind("xcb", 0) == 0 ? !display.empty()
+                           : name.rfind("wayland", 0) == 0
+                               ? !wayland.empty()
+                               : name != "offscreen" && name != "minimal" && !name.empty();
+        if (shows)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string noDisplayMessage(std::size_t count) {
+    return "fassadenplan: there is no display for the window, and the batch mode needs at least " +
+           std::to_string(BatchMinParams) + " parameters, got " + std::to_string(count) + "\n";
+}
+
 int runBatch(const std::vector<std::string>& allParams, const std::string& programPath,
              std::ostream& out, std::ostream& err) {
     std::vector<std::string> params;
@@ -345,6 +379,13 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
             return exitCode(BatchExit::NotANumber);
         }
     }
+    // No rectangle has a side of 0 or less: such a size ends like a run
+    // that makes no image, before the photograph is read.
+    if (realWidthCm && (*realWidthCm <= 0.0 || *realHeightCm <= 0.0)) {
+        err << "fassadenplan: no rectified image for '" << params[0]
+            << "': real width and height must be positive\n";
+        return exitCode(BatchExit::NoImage);
+    }
     const std::string& outputFile = params[9];
     const bool dxf = isDxfOutput(outputFile);
     if (!dxf && (!isBatchOutputType(outputFile) || !pixkit::CanWriteExtension(outputFile))) {
@@ -381,12 +422,15 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
     // resampling.
     const bool sameInputsTwice = !ws.breitetoset && !ws.setwink;
     ws.RenderDi2(sameInputsTwice ? rectify::RunScope::PoseOnly : rectify::RunScope::Full);
+    // The batch has no use for a first result: released before the second
+    // run makes its image, so two large images are never held at once.
+    pixkit::releasedib(ws.di2);
     const rectify::RunEnd last = ws.RenderDi2();
     ws.renderdi4();
     ws.renderdi4();
     if (last != rectify::RunEnd::Done || ws.di2.poi == nullptr) {
-        err << "fassadenplan: no rectified image for '" << params[0] << "': " << whyNoImage(last)
-            << "\n";
+        err << "fassadenplan: no rectified image for '" << params[0]
+            << "': " << whyNoImage(last, ws.fields()) << "\n";
         return exitCode(BatchExit::NoImage);
     }
 

@@ -1,13 +1,18 @@
 #include "gui/InteractiveStart.h"
 
+#include "app/Translate.h"
+#include "gui/MessageBoxes.h"
 #include "gui/TMainForm.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
 #include <QSize>
 #include <QTimer>
 
+#include <exception>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace gui {
@@ -31,7 +36,32 @@ std::optional<rectify::Corners> parseCorners(const QString& text) {
     return c;
 }
 
+// The application whose event dispatch no exception leaves.
+class GuardedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        return deliverGuarded([&] { return QApplication::notify(receiver, event); });
+    }
+};
+
 } // namespace
+
+bool deliverGuarded(const std::function<bool()>& deliver) {
+    QString text;
+    try {
+        return deliver();
+    } catch (const std::bad_alloc&) {
+        text = app::Translate(
+            QStringLiteral("Nicht genug Speicher: der Befehl wurde nicht ausgeführt."));
+    } catch (const std::exception&) {
+        text = app::Translate(
+            QStringLiteral("Ein unerwarteter Fehler: der Befehl wurde nicht ausgeführt."));
+    }
+    QMessageBox box(QMessageBox::Critical, defaultCaption(), text, QMessageBox::Ok);
+    execMessageBox(box);
+    return false;
+}
 
 QIcon applicationIcon() {
     QIcon icon;
@@ -55,7 +85,7 @@ const char* interactiveUsage() {
 }
 
 int runMainWindow(int argc, char** argv) {
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     prepareApplication();
     QStringList params = QApplication::arguments();
     if (!params.isEmpty())

@@ -64,6 +64,11 @@ void TMainForm::repaintResult(int slot) {
         PaintBox3Paint();
 }
 
+void TMainForm::resultRefused(std::int64_t width, std::int64_t height) {
+    m_refusedWidth = width;
+    m_refusedHeight = height;
+}
+
 rectify::RunEnd TMainForm::runSlot(int slot) {
     // A run that made a new rectified image (also one that faulted while
     // filling it) ends the undo of the strokes on the old one. The new image
@@ -72,6 +77,12 @@ rectify::RunEnd TMainForm::runSlot(int slot) {
     const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
     if (end == rectify::RunEnd::Done || (slot == 1 ? di2 : bi2).poi != before)
         rectifiedImageRemade(slot);
+    // Said once the run is over: the box must not open inside it.
+    if (end == rectify::RunEnd::TooLarge)
+        reportError(app::Translate(QStringLiteral("Das entzerrte Bild hätte %1 × %2 Pixel, mehr "
+                                                  "als die Grenze von 268 Millionen."))
+                        .arg(m_refusedWidth)
+                        .arg(m_refusedHeight));
     return end;
 }
 

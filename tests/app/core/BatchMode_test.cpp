@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -357,6 +360,7 @@ class BatchFailure : public BatchRun, public testing::WithParamInterface<FailCas
 TEST_P(BatchFailure, ReportsAndWritesNothing) {
     const FailCase& c = GetParam();
     writeFile(path("garbage.jpg"), {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
+    ASSERT_EQ(::mkfifo(path("fifo.bmp").c_str(), 0600), 0);
     std::vector<std::string> params;
     std::string out;
     for (std::string p : c.params) {
@@ -425,7 +429,26 @@ INSTANTIATE_TEST_SUITE_P(
             {"{photo}", "100", "100", "300", "100", "200", "100", "150", "100", "{dir}/out.bmp"},
             5,
             "no rectified image"},
-        FailCase{"real_height_zero", with(12, "0", {"1000", "1"}), 5, "no rectified image"},
+        FailCase{"real_height_zero", with(12, "0", {"1000", "1"}), 5, "no rectified image for '"},
+        FailCase{"real_height_zero_says_why", with(12, "0", {"1000", "1"}), 5,
+                 "real width and height must be positive"},
+        FailCase{"real_width_negative", with(11, "-500", {"1", "1000"}), 5,
+                 "real width and height must be positive"},
+        FailCase{"real_height_negative", with(12, "-1", {"1000", "1"}), 5,
+                 "real width and height must be positive"},
+        // 10000 % of an upright 201 x 201 result.
+        FailCase{"result_over_pixel_limit", with(13, "10000", {"1000", "1000", "1"}), 5,
+                 "the rectified image would have 20100 \u00d7 20100 pixels, more than the limit "
+                 "of 268 million"},
+        FailCase{"result_without_pixel",
+                 {"{photo}", "100", "100", "103", "100", "103", "103", "100", "103",
+                  "{dir}/out.bmp", "1000", "1000", "1"},
+                 5,
+                 "would have no pixel"},
+        // Special files as the photograph: refused at once, a FIFO never waits.
+        FailCase{"photo_fifo", with(1, "{dir}/fifo.bmp"), 3, "cannot open the photograph"},
+        FailCase{"photo_folder", with(1, "{dir}"), 3, "cannot open the photograph"},
+        FailCase{"photo_device", with(1, "/dev/zero"), 3, "cannot open the photograph"},
         FailCase{"folder_missing", with(10, "{dir}/nodir/out.bmp"), 6, "cannot write"},
         // Line drawings: the threshold is checked before anything is read.
         FailCase{"threshold_zero", with(10, "{dir}/out.dxf", {"--threshold=0"}), 2, "threshold"},
@@ -440,6 +463,54 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"dxf_photo_missing", with(1, "{dir}/missing.jpg", {"--threshold=20"}), 3,
                  "missing.jpg"}),
     [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.name); });
+
+// ---------------------------------------------------------------- output files
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// A full disk (an output name linked to /dev/full) says why, naming the file once.
+TEST_F(BatchRun, FullDiskSaysSoOnce) {
+    const std::string out = path("full.bmp");
+    ASSERT_EQ(::symlink("/dev/full", out.c_str()), 0);
+    std::vector<std::string> params = with(10, out);
+    params[0] = s_photo;
+    EXPECT_EQ(run(params), 6);
+    EXPECT_NE(m_err.find("no space left on device"), std::string::npos) << m_err;
+    EXPECT_EQ(occurrences(m_err, "cannot write"), 1u) << m_err;
+    EXPECT_EQ(occurrences(m_err, "full.bmp"), 1u) << m_err;
+}
+
+// A FIFO in the output's place is refused without waiting for a reader.
+TEST_F(BatchRun, SpecialOutputFileIsRefused) {
+    const std::string out = path("pipe.bmp");
+    ASSERT_EQ(::mkfifo(out.c_str(), 0600), 0);
+    std::vector<std::string> params = with(10, out);
+    params[0] = s_photo;
+    EXPECT_EQ(run(params), 6);
+    EXPECT_NE(m_err.find("no regular file"), std::string::npos) << m_err;
+}
+
+// Names that are no UTF-8 reach the file system with their own bytes, the
+// photograph's as well as the output's.
+TEST_F(BatchRun, FileNamesKeepTheirBytes) {
+    const std::string photo = path("wall") + "\xff\xfe.bmp";
+    writeFile(photo, readFile(s_photo));
+    const std::string out = path("out") + "\xff\xfe\x80.bmp";
+    std::vector<std::string> params = with(10, out);
+    params[0] = photo;
+    ASSERT_EQ(run(params), 0) << m_err;
+    EXPECT_TRUE(fileExists(out));
+    // Nothing else appeared beside them (no name with U+FFFD in it).
+    EXPECT_EQ(testsupport::listTree(m_dir.path().toStdString()).size(), 2u);
+    // QTemporaryDir cannot name these files to remove them.
+    ::unlink(photo.c_str());
+    ::unlink(out.c_str());
+}
 
 // ---------------------------------------------------------------- line drawings
 

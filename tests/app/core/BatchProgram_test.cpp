@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -228,6 +230,57 @@ TEST(BatchProgram, HelpAndVersionNeedNoDisplay) {
         runProgram(Program, {"--version"}, quietHome(home), work.path().toStdString());
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "Fassadenplan 1.0.0\n");
+}
+
+// Fewer than ten parameters and no display: a message with the usage and
+// exit code 1, neither Qt's abort nor a window shown nowhere that never ends.
+struct NoDisplayCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+};
+void PrintTo(const NoDisplayCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class NoDisplay : public testing::TestWithParam<NoDisplayCase> {};
+
+TEST_P(NoDisplay, EndsWithUsageAndExitCodeOne) {
+    QTemporaryDir work, home;
+    auto env = quietHome(home);
+    env.insert(GetParam().env.begin(), GetParam().env.end());
+    const auto r = runProgram(Program, GetParam().args, env, work.path().toStdString(), 20);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("there is no display for the window"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Exit codes"), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Start, NoDisplay,
+    testing::Values(NoDisplayCase{"no_parameter", {}, {}},
+                    NoDisplayCase{"photograph_only", {"photo.jpg"}, {}},
+                    NoDisplayCase{
+                        "nine_parameters", {"p", "1", "2", "3", "4", "5", "6", "7", "8"}, {}},
+                    NoDisplayCase{"offscreen_platform", {}, {{"QT_QPA_PLATFORM", "offscreen"}}},
+                    NoDisplayCase{"xcb_without_display", {"p"}, {{"QT_QPA_PLATFORM", "xcb"}}}),
+    [](const testing::TestParamInfo<NoDisplayCase>& i) { return std::string(i.param.name); });
+
+// File names that are no UTF-8 pass from the command line to the file
+// system unchanged, for the photograph and for the output.
+TEST(BatchProgram, FileNamesThatAreNoUtf8KeepTheirBytes) {
+    QTemporaryDir work, home;
+    const Scene scene{0.0, 0.0};
+    const std::string photo = work.path().toStdString() + "/facade\xff\xfe.bmp";
+    savePicture(scene.photograph(), photo);
+    const std::string out = work.path().toStdString() + "/out\xff\xfe.bmp";
+    const auto r =
+        runProgram(Program, {photo, "100", "100", "300", "100", "300", "200", "100", "200", out},
+                   quietHome(home), work.path().toStdString(), 120);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(testsupport::fileExists(out));
+    // QTemporaryDir cannot name these files to remove them.
+    ::unlink(photo.c_str());
+    ::unlink(out.c_str());
 }
 
 // Neither the per-user store nor options.dat is created or changed; an

@@ -7,10 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -142,7 +145,7 @@ Picture toPicture(const pixkit::dib& d) {
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::map<std::string, std::string>& setEnv,
-                     const std::string& scratchDir) {
+                     const std::string& scratchDir, int timeoutSeconds) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
@@ -184,7 +187,16 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         return result;
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            result.timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     result.out = slurp(outPath);

@@ -45,15 +45,17 @@ Picture toPicture(const pixkit::dib& d);
 
 // Result of a child process.
 struct RunResult {
-    int exitCode = -1; // -1: did not exit normally
+    int exitCode = -1;     // -1: did not exit normally
+    bool timedOut = false; // killed after the time allowed
     std::string out;
     std::string err;
 };
 
 // Runs `program` with `args`. The environment is the test's own without
 // DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM, with `setEnv` applied on top.
+// A child still running after `timeoutSeconds` is killed (timedOut).
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::map<std::string, std::string>& setEnv,
-                     const std::string& scratchDir);
+                     const std::string& scratchDir, int timeoutSeconds = 300);
 
 } // namespace testsupport

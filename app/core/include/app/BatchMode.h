@@ -69,6 +69,14 @@ public:
     void setAngleYDeg(double v) override { m_angleYDeg = v; }
     void setRealWidthCm(double v) override;
     void repaintResult(int slot) override;
+    void resultRefused(std::int64_t width, std::int64_t height) override {
+        m_refusedWidth = width;
+        m_refusedHeight = height;
+    }
+
+    // Size of the last result image refused as too large (0 x 0: none).
+    std::int64_t refusedWidth() const { return m_refusedWidth; }
+    std::int64_t refusedHeight() const { return m_refusedHeight; }
 
     void setRealHeightCm(double v) { m_realHeightCm = v; }
     void setAreaPercent(int v);
@@ -85,6 +93,8 @@ private:
     double m_angleYDeg = 0.0;       // RxSpinEdit2
     int m_repaints1 = 0;
     int m_repaints2 = 0;
+    std::int64_t m_refusedWidth = 0;
+    std::int64_t m_refusedHeight = 0;
 };
 
 // The workspace of a batch run: no window, the fields are plain values.
@@ -131,5 +141,16 @@ int runBatch(const std::vector<std::string>& params, std::ostream& err);
 
 // Usage text of the command line, exit codes included.
 std::string batchUsage();
+
+// True when a window can be shown: `platform` is QT_QPA_PLATFORM (a list
+// separated by ";", empty when not set), `display` and `wayland` are DISPLAY
+// and WAYLAND_DISPLAY. The X11 and Wayland platforms need their display;
+// "offscreen" and "minimal" show nothing a user could work with.
+bool windowCanShow(const std::string& platform, const std::string& display,
+                   const std::string& wayland);
+
+// What the program says, before the usage, when it has neither a display for
+// the window nor the parameters of the batch (`count` parameters given).
+std::string noDisplayMessage(std::size_t count);
 
 } // namespace app

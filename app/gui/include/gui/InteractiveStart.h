@@ -1,9 +1,17 @@
 #pragma once
 // The interactive start of the program.
 
+#include <functional>
+
 class QIcon;
 
 namespace gui {
+
+// Delivers one event through `deliver` and returns its result. An exception
+// that escapes the command behind it (memory that could not be had, a
+// failure nobody caught) ends no longer the program: the user is told in an
+// error box that the command was not done, and false is returned.
+bool deliverGuarded(const std::function<bool()>& deliver);
 
 // The program's icon in the sizes of the icon theme (16 ... 256 pixels).
 QIcon applicationIcon();

@@ -69,6 +69,8 @@ public:
     void setAngleYDeg(double v) override;
     void setRealWidthCm(double v) override;
     void repaintResult(int slot) override;
+    // Remembered for the message runSlot shows after a refused run.
+    void resultRefused(std::int64_t width, std::int64_t height) override;
 
     // --- app::Workspace hooks
     rectify::RunFields& runFields() override { return *this; }
@@ -297,6 +299,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Size of the last rectified image refused as too large.
+    std::int64_t m_refusedWidth = 0;
+    std::int64_t m_refusedHeight = 0;
+
     void buildControls();
     void buildMenus();
     void buildViews();

@@ -1,0 +1,78 @@
+// The window at the limits: a rectified image over the pixel limit is
+// refused with a message, and a command that throws ends in an error box
+// instead of ending the program.
+
+#include "GuiTestSupport.h"
+
+#include "gui/InteractiveStart.h"
+
+#include <QAction>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <new>
+#include <stdexcept>
+
+namespace guitest {
+namespace {
+
+class LimitsTest : public GuiTest {};
+
+TEST_F(LimitsTest, RectifiedImageOverTheLimitIsRefusedWithItsSize) {
+    auto form = shownForm({samplePath("sudoku.png")});
+    form->realRuns = true;
+    form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
+    form->Bildneuberechnen1->trigger();
+    form->Timer1->stop();
+    ASSERT_GT(pixkit::dibwidth(form->di2), 400);
+    const std::uint8_t* before = form->di2.poi;
+    form->errors.clear();
+
+    // 10000 %: about 45000 pixels a side.
+    form->RechenbereichEd->setValue(10000);
+    form->Bildneuberechnen1->trigger();
+    form->Timer1->stop();
+
+    ASSERT_EQ(form->errors.size(), 1) << form->errors.join("; ").toStdString();
+    EXPECT_TRUE(form->errors[0].contains(QStringLiteral("268"))) << form->errors[0].toStdString();
+    EXPECT_TRUE(form->errors[0].contains(QStringLiteral(" × "))) << form->errors[0].toStdString();
+    EXPECT_EQ(form->di2.poi, before) << "the previous result must stay";
+}
+
+struct GuardCase {
+    const char* name;
+    std::function<bool()> command;
+    bool result;
+    const char* boxText; // nullptr: no box
+};
+void PrintTo(const GuardCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EventGuard : public GuiTest, public testing::WithParamInterface<GuardCase> {};
+
+TEST_P(EventGuard, ExceptionsEndInAnErrorBox) {
+    const GuardCase& c = GetParam();
+    EXPECT_EQ(gui::deliverGuarded(c.command), c.result);
+    if (c.boxText == nullptr) {
+        EXPECT_TRUE(m_boxes.boxes.empty());
+        return;
+    }
+    ASSERT_EQ(m_boxes.boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(m_boxes.boxes[0].text.contains(QString::fromUtf8(c.boxText)))
+        << m_boxes.boxes[0].text.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, EventGuard,
+    testing::Values(GuardCase{"handled", [] { return true; }, true, nullptr},
+                    GuardCase{"ignored", [] { return false; }, false, nullptr},
+                    GuardCase{"out_of_memory", []() -> bool { throw std::bad_alloc(); }, false,
+                              "Nicht genug Speicher"},
+                    GuardCase{"other_failure", []() -> bool { throw std::runtime_error("broken"); },
+                              false, "unerwarteter Fehler"}),
+    [](const testing::TestParamInfo<GuardCase>& i) { return std::string(i.param.name); });
+
+} // namespace
+} // namespace guitest
