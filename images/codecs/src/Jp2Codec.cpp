@@ -1,5 +1,7 @@
 #include "LibraryCodecs.h"
 
+#include "CodecBytes.h"
+
 #include <openjpeg.h>
 
 #include <algorithm>
@@ -19,6 +21,59 @@ bool startsWith(Bytes data, const std::uint8_t* sig, std::size_t n) {
 }
 
 void quiet(const char*, void*) {}
+
+// The codestream of a JP2 box file (the contents of its 'jp2c' box) or the
+// raw codestream itself; empty when there is none.
+Bytes codestreamOf(Bytes data, bool boxed) {
+    if (!boxed)
+        return data;
+    std::uint64_t pos = 0;
+    while (data.size() - pos >= 8) {
+        const auto at = static_cast<std::size_t>(pos);
+        std::uint64_t length = detail::be32(data, at);
+        std::uint64_t header = 8;
+        if (length == 1) { // 64-bit length follows the type
+            if (data.size() - pos < 16)
+                return {};
+            length = (std::uint64_t{detail::be32(data, at + 8)} << 32) | detail::be32(data, at + 12);
+            header = 16;
+        } else if (length == 0) { // the box runs to the end of the file
+            length = data.size() - pos;
+        }
+        if (length < header || length > data.size() - pos)
+            return {};
+        if (std::memcmp(data.data() + at + 4, "jp2c", 4) == 0)
+            return data.subspan(at + header, static_cast<std::size_t>(length - header));
+        pos += length;
+    }
+    return {};
+}
+
+// Checks the image and tile header (SIZ) before OpenJPEG reads it: the
+// library allocates its records for every tile and component while reading
+// the header, so a few bytes declaring 34000 tiles cost it 200 MB. Every
+// tile needs a tile-part of at least 14 bytes (SOT and SOD) in the stream,
+// and we show three components at most (four with alpha).
+bool plausibleCodestream(Bytes cs, std::uint64_t maxPixels) {
+    constexpr std::size_t SizBytes = 2 + 2 + 2 + 2 + 8 * 4 + 2;
+    if (cs.size() < SizBytes || cs[0] != 0xFF || cs[1] != 0x4F || cs[2] != 0xFF || cs[3] != 0x51)
+        return false;
+    using detail::be16, detail::be32;
+    const std::uint64_t xsiz = be32(cs, 8), ysiz = be32(cs, 12);
+    const std::uint64_t xo = be32(cs, 16), yo = be32(cs, 20);
+    const std::uint64_t xt = be32(cs, 24), yt = be32(cs, 28);
+    const std::uint64_t xto = be32(cs, 32), yto = be32(cs, 36);
+    const std::uint32_t components = be16(cs, 40);
+    if (xsiz <= xo || ysiz <= yo || xt == 0 || yt == 0 || xto > xo || yto > yo ||
+        components == 0 || components > 4)
+        return false;
+    if (!withinPixelLimit(static_cast<std::int64_t>(xsiz - xo), static_cast<std::int64_t>(ysiz - yo),
+                          maxPixels))
+        return false;
+    const std::uint64_t tilesX = (xsiz - xto + xt - 1) / xt, tilesY = (ysiz - yto + yt - 1) / yt;
+    constexpr std::uint64_t MinTileBytes = 14;
+    return detail::productAtMost(tilesX, tilesY, cs.size() / MinTileBytes);
+}
 
 // Byte buffer the library reads from or writes into; `pos` may lie anywhere
 // up to the end, writes past the end grow the buffer.
@@ -179,6 +234,8 @@ bool decodeJp2(Bytes data, dib& out, std::uint64_t maxPixels) {
     if (!looksLikeJp2(data))
         return false;
     const bool boxed = startsWith(data, Jp2Signature, sizeof Jp2Signature);
+    if (!plausibleCodestream(codestreamOf(data, boxed), maxPixels))
+        return false;
     Session s;
     s.codec = opj_create_decompress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
     if (s.codec == nullptr)
