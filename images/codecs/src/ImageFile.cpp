@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 namespace pixkit {
 
@@ -247,6 +248,8 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
         if (!format->encode(image, ext, jpegQuality, bytes) || bytes.empty())
             return {false, "the " + ext.substr(1) + " encoder failed for this image"};
     } catch (const std::bad_alloc&) {
+        return {false, "not enough memory to encode the image as " + ext.substr(1)};
+    } catch (const std::length_error&) { // a buffer larger than any vector holds
         return {false, "not enough memory to encode the image as " + ext.substr(1)};
     }
     return writeReplacing(fileName, bytes);

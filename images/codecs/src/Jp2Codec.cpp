@@ -35,7 +35,8 @@ Bytes codestreamOf(Bytes data, bool boxed) {
         if (length == 1) { // 64-bit length follows the type
             if (data.size() - pos < 16)
                 return {};
-            length = (std::uint64_t{detail::be32(data, at + 8)} << 32) | detail::be32(data, at + 12);
+            length =
+                (std::uint64_t{detail::be32(data, at + 8)} << 32) | detail::be32(data, at + 12);
             header = 16;
         } else if (length == 0) { // the box runs to the end of the file
             length = data.size() - pos;
@@ -64,11 +65,11 @@ bool plausibleCodestream(Bytes cs, std::uint64_t maxPixels) {
     const std::uint64_t xt = be32(cs, 24), yt = be32(cs, 28);
     const std::uint64_t xto = be32(cs, 32), yto = be32(cs, 36);
     const std::uint32_t components = be16(cs, 40);
-    if (xsiz <= xo || ysiz <= yo || xt == 0 || yt == 0 || xto > xo || yto > yo ||
-        components == 0 || components > 4)
+    if (xsiz <= xo || ysiz <= yo || xt == 0 || yt == 0 || xto > xo || yto > yo || components == 0 ||
+        components > 4)
         return false;
-    if (!withinPixelLimit(static_cast<std::int64_t>(xsiz - xo), static_cast<std::int64_t>(ysiz - yo),
-                          maxPixels))
+    if (!withinPixelLimit(static_cast<std::int64_t>(xsiz - xo),
+                          static_cast<std::int64_t>(ysiz - yo), maxPixels))
         return false;
     const std::uint64_t tilesX = (xsiz - xto + xt - 1) / xt, tilesY = (ysiz - yto + yt - 1) / yt;
     constexpr std::uint64_t MinTileBytes = 14;
