@@ -207,17 +207,24 @@ bool fromGifTable(const QImage& src, Bytes data, dib& out) {
     newdib(out, w, h, bits, &table, entries);
     if (out.poi == nullptr)
         return false;
+    // Neighbours mostly share their colour: the last lookup is kept.
+    QRgb lastColour = 0;
+    unsigned lastIndex = 256;
     for (int y = 0; y < h; ++y) {
         const auto* s = reinterpret_cast<const QRgb*>(img.constScanLine(y));
         std::uint8_t* d = pictureRow(out, y);
         for (int x = 0; x < w; ++x) {
-            const auto it = index.find(s[x]);
-            if (it == index.end()) { // transparent, or a colour of a local table
-                releasedib(out);
-                out = dib{};
-                return false;
+            if (lastIndex > 255 || s[x] != lastColour) {
+                const auto it = index.find(s[x]);
+                if (it == index.end()) { // transparent, or a colour of a local table
+                    releasedib(out);
+                    out = dib{};
+                    return false;
+                }
+                lastColour = s[x];
+                lastIndex = it->second;
             }
-            const unsigned v = it->second;
+            const unsigned v = lastIndex;
             if (bits == 8)
                 d[x] = static_cast<std::uint8_t>(v);
             else if (bits == 4)
