@@ -264,8 +264,11 @@ TEST_P(WhileNextTest, FirstThenSteps) {
 
 INSTANTIATE_TEST_SUITE_P(Arrays, WhileNextTest,
                          ::testing::Values(WalkCase{5, 3, true, 2, 3}, WalkCase{3, 3, true, 2, 3},
-                                           WalkCase{3, 4, false, 2, 3},
-                                           WalkCase{1, 1, true, 0, 1}));
+                                           WalkCase{3, 4, false, 2, 3}, WalkCase{1, 1, true, 0, 1}),
+                         [](const ::testing::TestParamInfo<WalkCase>& i) {
+                             return "Records" + std::to_string(i.param.records) + "Steps" +
+                                    std::to_string(i.param.steps);
+                         });
 
 TEST_F(DynaArrayTest, WalkVisitsAllInOrderWithIndexOneBehind) {
     TDynaArray<Seg> a(&aseg);

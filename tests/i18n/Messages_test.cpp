@@ -1,6 +1,7 @@
 #include "DictTestSupport.h"
 
 #include "i18n/Messages.h"
+#include "testsupport/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,11 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{9, 1, u"Konnte folgende Datei nicht erstellen:"},
                       MessageCase{1, 0, u"Konte die folgende Datei nicht öffnen: "},
                       MessageCase{3, 0, u"Übersetzen"}, MessageCase{3, 1, u"Translate"},
-                      MessageCase{2, 1, u"Please close the program and start it again."}));
+                      MessageCase{2, 1, u"Please close the program and start it again."}),
+    [](const ::testing::TestParamInfo<MessageCase>& i) {
+        return testsupport::numberedName("Message", i.param.number) + "Language" +
+               std::to_string(i.param.language);
+    });
 
 TEST_F(MessagesTest, NumbersWithoutEntryLearnNothing) {
     load(&language);

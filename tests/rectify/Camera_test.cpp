@@ -258,7 +258,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(AreaCase{150, 150, 25}, AreaCase{105, 105, 2},
                                          // Column 0 shows output column i = 2.
                                          AreaCase{95, 95, -2}, AreaCase{50, 50, -25}),
-                       ::testing::Values(Engine::Fast, Engine::Reference)));
+                       ::testing::Values(Engine::Fast, Engine::Reference)),
+    [](const ::testing::TestParamInfo<std::tuple<AreaCase, Engine>>& i) {
+        return "Area" + std::to_string(std::get<0>(i.param).areaPercent) +
+               (std::get<1>(i.param) == Engine::Fast ? "Fast" : "Reference");
+    });
 
 TEST_P(ResampleBothEngines, FailedImageKeepsThePreviousResult) {
     const pixkit::DibHolder photo = makePhoto(1000, 800);

@@ -10,6 +10,7 @@
 #include "gui/ScrollBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
+#include "testsupport/CaseNames.h"
 
 #include <QAction>
 #include <QApplication>
@@ -67,7 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
                       OptionsCase{"empty", QByteArray(), 0, false},
                       OptionsCase{"column 20", QByteArray("\x14\0\0\0", 4), 0, false},
                       OptionsCase{"negative", QByteArray("\xff\xff\xff\xff", 4), 0, false},
-                      OptionsCase{"huge", QByteArray("\0\0\0\x7f", 4), 0, false}));
+                      OptionsCase{"huge", QByteArray("\0\0\0\x7f", 4), 0, false}),
+    [](const ::testing::TestParamInfo<OptionsCase>& i) {
+        return testsupport::identifier(i.param.what);
+    });
 
 TEST_F(SettingsTest, NoOptionsFileMeansGermanAndNothingIsCreated) {
     auto form = std::make_unique<TestForm>();
@@ -179,7 +183,10 @@ INSTANTIATE_TEST_SUITE_P(Dialogs, FilterTest,
                                            FilterCase{"A|;;*.a; ;|B|", "A (*.a)"},
                                            FilterCase{"DXF-Dateien (*.dxf)|*.dxf",
                                                       "DXF-Dateien (*.dxf)"},
-                                           FilterCase{"Alt (*.a)|*.b", "Alt (*.a) (*.b)"}));
+                                           FilterCase{"Alt (*.a)|*.b", "Alt (*.a) (*.b)"}),
+                         [](const ::testing::TestParamInfo<FilterCase>& i) {
+                             return testsupport::identifier(i.param.pipes);
+                         });
 
 TEST(FilterTest, SaveFilterOffersEveryWritableFormat) {
     const QString f = gui::saveImageFilter();

@@ -90,6 +90,23 @@ TEST_P(NothingToDrawTest, OnlyTheStartReachesTheDevice) {
     }
 }
 
+// Names of the NothingToDrawTest cases, in their order.
+std::string outsideCaseName(const ::testing::TestParamInfo<Rect8>& info) {
+    static const char* const names[] = {"SourceRightOfImage",
+                                        "SourceLeftOfImage",
+                                        "SourceBelowImage",
+                                        "SourceAboveImage",
+                                        "ZeroSourceWidth",
+                                        "ZeroDestinationWidth",
+                                        "NegativeDestinationWidth",
+                                        "NegativeSourceHeight",
+                                        "RoundsToZeroWideDestination",
+                                        "CutMovesDestinationBeyond32Bits",
+                                        "WholeIntegerRange"};
+    return info.index < std::size(names) ? std::string(names[info.index])
+                                         : "Case" + std::to_string(info.index);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Outside, NothingToDrawTest,
     ::testing::Values(Rect8{0, 0, 10, 10, 100, 0, 10, 10}, Rect8{0, 0, 10, 10, -10, 0, 10, 10},
@@ -101,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // The cut moves the destination beyond the 32-bit range.
                       Rect8{INT_MAX - 5, 0, INT_MAX, 10, -INT_MAX, 0, INT_MAX, 10},
                       Rect8{INT_MIN, INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MIN, INT_MAX,
-                            INT_MAX}));
+                            INT_MAX}),
+    outsideCaseName);
 
 // ---- choice of the route
 
