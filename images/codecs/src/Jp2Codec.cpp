@@ -73,7 +73,24 @@ bool plausibleCodestream(Bytes cs, std::uint64_t maxPixels) {
         return false;
     const std::uint64_t tilesX = (xsiz - xto + xt - 1) / xt, tilesY = (ysiz - yto + yt - 1) / yt;
     constexpr std::uint64_t MinTileBytes = 14;
-    return detail::productAtMost(tilesX, tilesY, cs.size() / MinTileBytes);
+    if (!detail::productAtMost(tilesX, tilesY, cs.size() / MinTileBytes))
+        return false;
+    // OpenJPEG walks every quality layer of every code-block: a coding style
+    // (COD) declaring 32000 layers made a 19 x 19 picture take a second.
+    // Encoders write a few dozen at most.
+    constexpr unsigned MaxQualityLayers = 1024;
+    std::size_t pos = 4 + be16(cs, 4);
+    while (pos + 4 <= cs.size()) {
+        const unsigned marker = be16(cs, pos);
+        if (marker == 0xFF90) // the first tile: the main header is over
+            break;
+        const std::size_t length = be16(cs, pos + 2);
+        if (marker == 0xFF52 && length >= 12 && pos + 8 <= cs.size() &&
+            be16(cs, pos + 6) > MaxQualityLayers)
+            return false;
+        pos += 2 + length;
+    }
+    return true;
 }
 
 // Byte buffer the library reads from or writes into; `pos` may lie anywhere

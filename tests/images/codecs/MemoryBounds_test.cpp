@@ -256,8 +256,9 @@ INSTANTIATE_TEST_SUITE_P(Review, Bomb, testing::ValuesIn(Bombs),
 // ---------------------------------------------------------------- fuzz findings
 
 // Files the fuzzer found, each read through OpenDib inside the limits: the
-// JPEG 2000 header once made OpenJPEG allocate 196 MB for its tile records;
-// the GIF's tall screen took over a second in the instrumented build.
+// JPEG 2000 header once made OpenJPEG allocate 196 MB for its tile records,
+// the other one declared 32000 quality layers; the GIF's tall screen took
+// over a second in the instrumented build.
 struct FindingCase {
     const char* name;
     const char* file;
@@ -288,7 +289,8 @@ TEST_P(FuzzFinding, EndsWithinTheLimits) {
 INSTANTIATE_TEST_SUITE_P(
     Regressions, FuzzFinding,
     testing::Values(FindingCase{"j2k_34000_tiles", "j2k-34000-tiles.j2k", false},
-                    FindingCase{"gif_19_x_15105_screen", "gif-19x15105-screen.gif", true}),
+                    FindingCase{"gif_19_x_15105_screen", "gif-19x15105-screen.gif", true},
+                    FindingCase{"j2k_32000_quality_layers", "j2k-32000-layers.j2k", false}),
     [](const testing::TestParamInfo<FindingCase>& i) { return std::string(i.param.name); });
 
 // ---------------------------------------------------------------- writers
