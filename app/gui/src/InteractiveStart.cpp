@@ -10,6 +10,7 @@
 #include <QSize>
 #include <QTimer>
 
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
@@ -98,6 +99,16 @@ int runMainWindow(int argc, char** argv) {
         params.remove(opt, opt + 1 < params.size() ? 2 : 1);
     }
     auto form = std::make_unique<TMainForm>(params);
+    // The same first parameter as the window's, as bytes: Qt has taken its
+    // own options out of argv, --demo-corners goes with its value.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--demo-corners") == 0) {
+            ++i;
+            continue;
+        }
+        form->startFileBytes = argv[i];
+        break;
+    }
     form->show();
     if (demo)
         QTimer::singleShot(0, form.get(), [&form, &demo] { form->placeCorners(*demo); });

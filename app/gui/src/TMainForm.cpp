@@ -489,7 +489,9 @@ void TMainForm::FormShow() {
         TranslateApplication();
     QGuiApplication::setApplicationDisplayName(
         app::Translate(QGuiApplication::applicationDisplayName()));
-    if (!m_params.isEmpty())
+    if (!startFileBytes.empty())
+        TryToOpenFile(startFileBytes);
+    else if (!m_params.isEmpty())
         TryToOpenFile(m_params.front().toStdString());
     // Draw all four views at the (restored) zoom.
     PaintBox1Paint();

@@ -7,9 +7,16 @@
 #include "gui/InteractiveStart.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFile>
 #include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <new>
 #include <stdexcept>
 
@@ -37,6 +44,31 @@ TEST_F(LimitsTest, RectifiedImageOverTheLimitIsRefusedWithItsSize) {
     EXPECT_TRUE(form->errors[0].contains(QStringLiteral("268"))) << form->errors[0].toStdString();
     EXPECT_TRUE(form->errors[0].contains(QStringLiteral(" × "))) << form->errors[0].toStdString();
     EXPECT_EQ(form->di2.poi, before) << "the previous result must stay";
+}
+
+// A photograph whose name is no UTF-8, given as the command line's bytes,
+// opens on the first showing (its text form would name another file).
+TEST_F(LimitsTest, StartPhotographKeepsTheBytesOfItsName) {
+    QTemporaryDir dir;
+    const std::string name = dir.path().toStdString() + "/sudoku\xff\xfe.png";
+    const QByteArray png = [] {
+        QFile f(samplePath("sudoku.png"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(png.isEmpty());
+    {
+        std::ofstream out(name, std::ios::binary);
+        out.write(png.constData(), png.size());
+    }
+    auto form = std::make_unique<TestForm>(QStringList{QString::fromLocal8Bit(name.c_str())});
+    form->startFileBytes = name;
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QApplication::processEvents();
+    EXPECT_EQ(pixkit::dibwidth(form->di), 558);
+    EXPECT_EQ(pixkit::dibheight(form->di), 563);
+    EXPECT_TRUE(form->errors.isEmpty()) << form->errors.join("; ").toStdString();
+    ::unlink(name.c_str()); // QTemporaryDir cannot name it to remove it
 }
 
 struct GuardCase {

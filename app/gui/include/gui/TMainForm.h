@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 class QAction;
 class QActionGroup;
@@ -69,6 +70,11 @@ public:
     void setAngleYDeg(double v) override;
     void setRealWidthCm(double v) override;
     void repaintResult(int slot) override;
+    // The photograph of the command line as the file system's bytes, opened
+    // on the first showing instead of the first parameter's text: a name
+    // that is no UTF-8 keeps its bytes. Empty: the first parameter.
+    std::string startFileBytes;
+
     // Remembered for the message runSlot shows after a refused run.
     void resultRefused(std::int64_t width, std::int64_t height) override;
 
