@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <iostream>
+#include <new>
 #include <ostream>
 
 namespace app {
@@ -132,7 +133,14 @@ int writeDrawing(BatchWorkspace& ws, int threshold, const std::string& photo,
             << rectifiedW << " x " << rectifiedH << " pixels)\n";
         return exitCode(BatchExit::TraceFailed);
     }
-    const lines::DxfEnd written = ws.SaveAsDXF(outputFile);
+    lines::DxfEnd written = lines::DxfEnd::WriteFailed;
+    try {
+        written = ws.SaveAsDXF(outputFile);
+    } catch (const std::bad_alloc&) {
+        err << "fassadenplan: cannot write '" << outputFile
+            << "': not enough memory to make the drawing\n";
+        return exitCode(BatchExit::WriteFailed);
+    }
     if (written != lines::DxfEnd::Written) {
         err << "fassadenplan: cannot write '" << outputFile << "': "
             << (written == lines::DxfEnd::CannotCreate ? "no file can be created in its folder"
@@ -457,7 +465,14 @@ int runBatch(const std::vector<std::string>& params, std::ostream& err) {
     std::string programPath;
     if (QCoreApplication::instance() != nullptr)
         programPath = QCoreApplication::applicationFilePath().toStdString();
-    return runBatch(params, programPath, std::cout, err);
+    // Memory that could not be had anywhere else (reading, rectifying) ends
+    // the batch with a message, never with an abort.
+    try {
+        return runBatch(params, programPath, std::cout, err);
+    } catch (const std::bad_alloc&) {
+        err << "fassadenplan: not enough memory for this photograph and calculation area\n";
+        return exitCode(BatchExit::NoImage);
+    }
 }
 
 } // namespace app
