@@ -464,6 +464,39 @@ INSTANTIATE_TEST_SUITE_P(
                  "missing.jpg"}),
     [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.name); });
 
+// ---------------------------------------------------------------- display
+
+struct DisplayCase {
+    const char* name;
+    const char* platform; // QT_QPA_PLATFORM
+    const char* display;
+    const char* wayland;
+    bool shows;
+};
+void PrintTo(const DisplayCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class WindowDisplay : public testing::TestWithParam<DisplayCase> {};
+
+TEST_P(WindowDisplay, NeedsTheDisplayOfItsPlatform) {
+    const DisplayCase& c = GetParam();
+    EXPECT_EQ(app::windowCanShow(c.platform, c.display, c.wayland), c.shows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Start, WindowDisplay,
+    testing::Values(DisplayCase{"nothing_set", "", "", "", false},
+                    DisplayCase{"x11_display", "", ":0", "", true},
+                    DisplayCase{"wayland_display", "", "", "wayland-0", true},
+                    DisplayCase{"offscreen", "offscreen", ":0", "wayland-0", false},
+                    DisplayCase{"minimal", "minimal", ":0", "", false},
+                    DisplayCase{"xcb_without_display", "xcb", "", "wayland-0", false},
+                    DisplayCase{"xcb_with_options", "xcb:nograb", ":1", "", true},
+                    DisplayCase{"wayland_without_display", "wayland", ":0", "", false},
+                    DisplayCase{"list_falls_back_to_xcb", "wayland;xcb", ":0", "", true},
+                    DisplayCase{"framebuffer", "linuxfb", "", "", true}),
+    [](const testing::TestParamInfo<DisplayCase>& i) { return std::string(i.param.name); });
+
 // ---------------------------------------------------------------- output files
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
