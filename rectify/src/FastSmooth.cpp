@@ -1,0 +1,291 @@
+// The blended resampling at speed, with bytes identical to the step-by-step
+// loop (Interpolate.cpp).
+//
+// Per row, as for the nearest pixel: the column and row terms of the plane
+// point are formed once, and the sub-pixel position 256 * (sx, sy) comes from
+// the one-division estimate wherever that rounds like the exact
+// back-projection (ResampleShared.h, with the bound scaled by 256); the few
+// other pixels are projected exactly. The blending then reads the stored rows
+// directly: the weights of each fraction come from a table that CubicWeights
+// fills, and the sums are whole numbers, so their order does not matter.
+// Neighbourhoods that reach over the photograph's border take the careful
+// way, pixel by pixel. The rows are split over two threads.
+
+#include "ResampleShared.h"
+#include "TwoThreads.h"
+#include "rectify/Interpolate.h"
+#include "rectify/Search.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace rectify::detail {
+
+namespace {
+
+// Sub-pixel positions of the fast path are held within +-FastFar: beyond it
+// (2^22 pixels) every neighbour lies outside a photograph the path takes.
+constexpr std::int32_t FastFar = std::int32_t{1} << 30;
+// Marks a position whose estimate is not sure.
+constexpr std::int32_t Unsure = std::numeric_limits<std::int32_t>::min();
+constexpr int SideLimit = 1 << 21;
+
+inline std::int32_t heldSub(double steps) {
+    return static_cast<std::int32_t>(std::clamp(steps, -double{FastFar}, double{FastFar}));
+}
+
+// The sub-pixel positions of one row into qx, qy. Returns true when a pixel
+// of the row faults.
+__attribute__((target_clones("avx512f", "avx2", "default"))) bool
+projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+              const double* __restrict czs, int width, std::int32_t* __restrict qx,
+              std::int32_t* __restrict qy) {
+    const Setup st = setup;
+    const RowHalves halves = rowHalves(st, cxs, cys, czs, width, SubSteps);
+    std::int64_t unsure = 0;
+    if (halves.ok) {
+        const double hx = halves.x, hy = halves.y;
+        for (int x = 0; x < width; ++x) {
+            const double px = cxs[x] + st.rowX;
+            const double py = cys[x] + st.rowY;
+            const double pz = czs[x] + st.rowZ;
+            const double fr = static_cast<double>(FocalDistance) / pz;
+            const double vx = (st.cx - px * fr) * SubSteps;
+            const double vy = (st.cy - py * fr) * SubSteps;
+            const double rx = nearestEven(vx);
+            const double ry = nearestEven(vy);
+            const bool sure = (std::fabs(vx - rx) < hx) & (std::fabs(vy - ry) < hy);
+            unsure |= !sure;
+            // Not sure also for NaN: nothing undefined reaches the conversion.
+            qx[x] = heldSub(sure ? rx : 0.0);
+            qy[x] = sure ? heldSub(ry) : Unsure;
+        }
+    } else {
+        unsure = 1;
+        for (int x = 0; x < width; ++x)
+            qy[x] = Unsure;
+    }
+    if (unsure == 0)
+        return false;
+    bool anyFault = false;
+    for (int x = 0; x < width; ++x) {
+        if (qy[x] != Unsure)
+            continue;
+        const Projected p = project(st, cxs[x], cys[x], czs[x]);
+        anyFault |= p.fault;
+        if (p.fault) {
+            qx[x] = qy[x] = FastFar;
+            continue;
+        }
+        qx[x] = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(SubPixelPosition(p.sx), -FastFar, FastFar));
+        qy[x] = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(SubPixelPosition(p.sy), -FastFar, FastFar));
+    }
+    return anyFault;
+}
+
+// The photograph as the blending reads it: picture row y starts at
+// top - y * stride (rows are stored bottom-up).
+struct Photo {
+    const std::uint8_t* top = nullptr;
+    std::ptrdiff_t stride = 0;
+    int w = 0, h = 0;
+    const std::uint8_t* at(int x, int y) const {
+        return top - static_cast<std::ptrdiff_t>(y) * stride + 3 * static_cast<std::ptrdiff_t>(x);
+    }
+    // Channel k (in stored order) of pixel (x, y), 0 outside.
+    std::int32_t tap(int x, int y, int k) const {
+        if (x < 0 || y < 0 || x >= w || y >= h)
+            return 0;
+        return at(x, y)[k];
+    }
+};
+
+inline void bilinearPixel(const Photo& ph, std::int32_t qx, std::int32_t qy, std::uint8_t* out) {
+    const int x0 = qx >> SubBits, y0 = qy >> SubBits;
+    const std::int32_t fx = qx & (SubSteps - 1), fy = qy & (SubSteps - 1);
+    const std::int32_t gx = SubSteps - fx, gy = SubSteps - fy;
+    if (x0 >= 0 && y0 >= 0 && x0 + 1 < ph.w && y0 + 1 < ph.h) [[likely]] {
+        const std::uint8_t* r0 = ph.at(x0, y0);
+        const std::uint8_t* r1 = r0 - ph.stride;
+        for (int k = 0; k < 3; ++k) {
+            const std::int32_t top = r0[k] * gx + r0[k + 3] * fx;
+            const std::int32_t bottom = r1[k] * gx + r1[k + 3] * fx;
+            out[k] = static_cast<std::uint8_t>((top * gy + bottom * fy + (1 << 15)) >> 16);
+        }
+        return;
+    }
+    if (x0 < -1 || y0 < -1 || x0 >= ph.w || y0 >= ph.h) {
+        out[0] = out[1] = out[2] = 0;
+        return;
+    }
+    for (int k = 0; k < 3; ++k) {
+        const std::int32_t top = ph.tap(x0, y0, k) * gx + ph.tap(x0 + 1, y0, k) * fx;
+        const std::int32_t bottom = ph.tap(x0, y0 + 1, k) * gx + ph.tap(x0 + 1, y0 + 1, k) * fx;
+        out[k] = static_cast<std::uint8_t>((top * gy + bottom * fy + (1 << 15)) >> 16);
+    }
+}
+
+using CubicTable = std::array<std::array<std::int32_t, 4>, SubSteps>;
+
+const CubicTable& cubicTable() {
+    static const CubicTable table = [] {
+        CubicTable t{};
+        for (int f = 0; f < SubSteps; ++f)
+            t[static_cast<std::size_t>(f)] = CubicWeights(f);
+        return t;
+    }();
+    return table;
+}
+
+inline std::uint8_t cubicByte(std::int32_t v) {
+    return static_cast<std::uint8_t>(std::clamp((v + (1 << 21)) >> 22, 0, 255));
+}
+
+inline void bicubicPixel(const Photo& ph, const CubicTable& table, std::int32_t qx, std::int32_t qy,
+                         std::uint8_t* out) {
+    const int x0 = qx >> SubBits, y0 = qy >> SubBits;
+    const auto& wx = table[static_cast<std::size_t>(qx & (SubSteps - 1))];
+    const auto& wy = table[static_cast<std::size_t>(qy & (SubSteps - 1))];
+    if (x0 >= 1 && y0 >= 1 && x0 + 2 < ph.w && y0 + 2 < ph.h) [[likely]] {
+        // Down the four rows first (12 bytes each), then across.
+        const std::uint8_t* r = ph.at(x0 - 1, y0 - 1);
+        std::int32_t col[12];
+        for (int k = 0; k < 12; ++k)
+            col[k] = wy[0] * r[k];
+        for (int j = 1; j < 4; ++j) {
+            r -= ph.stride;
+            for (int k = 0; k < 12; ++k)
+                col[k] += wy[static_cast<std::size_t>(j)] * r[k];
+        }
+        for (int k = 0; k < 3; ++k)
+            out[k] = cubicByte(wx[0] * col[k] + wx[1] * col[k + 3] + wx[2] * col[k + 6] +
+                               wx[3] * col[k + 9]);
+        return;
+    }
+    if (x0 < -2 || y0 < -2 || x0 > ph.w || y0 > ph.h) {
+        out[0] = out[1] = out[2] = 0;
+        return;
+    }
+    for (int k = 0; k < 3; ++k) {
+        std::int32_t v = 0;
+        for (int j = 0; j < 4; ++j) {
+            std::int32_t row = 0;
+            for (int i = 0; i < 4; ++i)
+                row += wx[static_cast<std::size_t>(i)] * ph.tap(x0 - 1 + i, y0 - 1 + j, k);
+            v += wy[static_cast<std::size_t>(j)] * row;
+        }
+        out[k] = cubicByte(v);
+    }
+}
+
+struct Part {
+    int rowBegin = 0, rowEnd = 0;
+    std::int64_t faultAt = -1; // row-major index of the first faulting pixel
+};
+
+} // namespace
+
+bool resampleSmoothFits(const pixkit::dib& source) {
+    if (source.poi == nullptr || source.pmi == nullptr || pixkit::dibbits(source) != 24)
+        return false;
+    return pixkit::dibwidth(source) < SideLimit && pixkit::dibheight(source) < SideLimit;
+}
+
+bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                        const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
+                        Interpolation sampling) {
+    const int outW = pixkit::dibwidth(image);
+    const int outH = pixkit::dibheight(image);
+    if (W == 0 || H == 0)
+        return false;
+    const std::int64_t offX = (outW - W) / 2;
+    const std::int64_t offY = (outH - H) / 2;
+    const auto fW = static_cast<double>(W);
+    const auto fH = static_cast<double>(H);
+
+    Columns cols;
+    const auto uw = static_cast<std::size_t>(outW);
+    cols.x.resize(uw);
+    cols.y.resize(uw);
+    cols.z.resize(uw);
+    for (std::size_t x = 0; x < uw; ++x) {
+        const auto fi = static_cast<double>(static_cast<std::int64_t>(x) - offX);
+        cols.x[x] = ((fi * edges.u.x) * edges.La) / fW + pose.anchor.x;
+        cols.y[x] = ((fi * edges.u.y) * edges.La) / fW + pose.anchor.y;
+        cols.z[x] = ((fi * edges.u.z) * edges.La) / fW + pose.anchor.z;
+    }
+
+    Setup base;
+    base.cx = camera.cx;
+    base.cy = camera.cy;
+    Photo photo;
+    photo.w = pixkit::dibwidth(source);
+    photo.h = pixkit::dibheight(source);
+    photo.stride = source.bytew;
+    photo.top = source.poi + static_cast<std::ptrdiff_t>(photo.h - 1) * photo.stride;
+    const CubicTable& table = cubicTable();
+    const bool bilinear = sampling == Interpolation::Bilinear;
+
+    const std::ptrdiff_t outStride = image.bytew;
+    std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
+
+    auto runPart = [&](Part& part) {
+        std::vector<std::int32_t> qx(uw), qy(uw);
+        Setup st = base;
+        for (int y = part.rowBegin; y < part.rowEnd; ++y) {
+            const auto fj = static_cast<double>(y - offY);
+            st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
+            st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
+            st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
+            int limit = outW;
+            if (projectRowSub(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, qx.data(),
+                              qy.data())) {
+                for (limit = 0; limit < outW; ++limit)
+                    if (project(st, cols.x[static_cast<std::size_t>(limit)],
+                                cols.y[static_cast<std::size_t>(limit)],
+                                cols.z[static_cast<std::size_t>(limit)])
+                            .fault)
+                        break;
+                part.faultAt = static_cast<std::int64_t>(y) * outW + limit;
+            }
+            std::uint8_t* dst = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
+            if (bilinear) {
+                for (int x = 0; x < limit; ++x)
+                    bilinearPixel(photo, qx[static_cast<std::size_t>(x)],
+                                  qy[static_cast<std::size_t>(x)], dst + 3 * x);
+            } else {
+                for (int x = 0; x < limit; ++x)
+                    bicubicPixel(photo, table, qx[static_cast<std::size_t>(x)],
+                                 qy[static_cast<std::size_t>(x)], dst + 3 * x);
+            }
+            if (part.faultAt >= 0)
+                return;
+        }
+    };
+
+    Part lower{0, outH / 2, -1};
+    Part upper{outH / 2, outH, -1};
+    auto runLower = [&] { runPart(lower); };
+    auto runUpper = [&] { runPart(upper); };
+    runBoth(runLower, runUpper);
+
+    const std::int64_t faultAt = lower.faultAt >= 0 ? lower.faultAt : upper.faultAt;
+    if (faultAt < 0)
+        return true;
+    // As the step-by-step loop: nothing after the faulting pixel is written.
+    const int faultRow = static_cast<int>(faultAt / outW);
+    const int faultCol = static_cast<int>(faultAt % outW);
+    std::memset(pixkit::pictureRow(image, faultRow) + 3 * static_cast<std::size_t>(faultCol), 0,
+                3 * static_cast<std::size_t>(outW - faultCol));
+    for (int y = faultRow + 1; y < outH; ++y)
+        std::memset(pixkit::pictureRow(image, y), 0, 3 * uw);
+    return false;
+}
+
+} // namespace rectify::detail
