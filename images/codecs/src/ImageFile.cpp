@@ -1,6 +1,7 @@
 #include "pixkit/ImageFile.h"
 
 #include "LibraryCodecs.h"
+#include "Resolution.h"
 #include "pixkit/ImageFormats.h"
 
 #include <QDir>
@@ -147,6 +148,8 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     std::vector<std::uint8_t> bytes;
     if (!format->encode(image, ext, jpegQuality, bytes) || bytes.empty())
         return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+    codec::stampResolution(ext, bytes, image.pmi->bmiHeader.biXPelsPerMeter,
+                           image.pmi->bmiHeader.biYPelsPerMeter);
 
     // Written beside the target and renamed over it: the old file survives any failure.
     QSaveFile file(path);
