@@ -90,6 +90,16 @@ constexpr char QtPng[] = "png";
 constexpr char QtTiff[] = "tiff";
 constexpr char QtWebp[] = "webp";
 
+// BMP files and packed DIBs (no file header) share the row: both are read by
+// the BMP reader.
+bool looksLikeBmpOrPackedDib(Bytes data) {
+    return codec::looksLikeBmp(data) || codec::looksLikePackedDib(data);
+}
+bool decodeBmpOrPackedDib(Bytes data, dib& out, std::uint64_t) {
+    return codec::looksLikeBmp(data) ? codec::decodeBmp(data, out)
+                                     : codec::decodePackedDib(data, out);
+}
+
 bool encodeBmpOrRle(const dib& image, const std::string& ext, int, Out& out) {
     return ext == ".rle" ? encodeBmpRle(image, out) : codec::encodeBmp(image, false, out);
 }
@@ -105,7 +115,7 @@ std::vector<ImageFormat> makeTable() {
     return {
         {"Windows-Bitmap", "Windows Bitmap", 3,
          {{".bmp", true, 1}, {".dib", true, 2}, {".rle", true, 9}},
-         looksLikeBmp, false, decodeWhole<codec::decodeBmp>, encodeBmpOrRle, true},
+         looksLikeBmpOrPackedDib, false, decodeBmpOrPackedDib, encodeBmpOrRle, true},
         {"JPEG", "JPEG", 1,
          {{".jpg", true, 6}, {".jpeg", true, 15}, {".jpe", true, 16}, {".jif", true, 5}},
          looksLikeJpeg, false, decodeJpegUpright, encodeJpegAt, true},

@@ -17,6 +17,8 @@ namespace pixkit::codec {
 using Bytes = std::span<const std::uint8_t>;
 
 bool looksLikeBmp(Bytes data);
+// A packed DIB: a .dib that starts with the bitmap-info header itself.
+bool looksLikePackedDib(Bytes data);
 bool looksLikePcx(Bytes data);
 bool looksLikeIlbm(Bytes data);
 // TGA has no signature; this is a plausibility check of the header only and
@@ -24,6 +26,7 @@ bool looksLikeIlbm(Bytes data);
 bool looksLikeTga(Bytes data);
 
 bool decodeBmp(Bytes data, dib& out);
+bool decodePackedDib(Bytes data, dib& out);
 bool decodePcx(Bytes data, dib& out);
 bool decodeIlbm(Bytes data, dib& out);
 bool decodeTga(Bytes data, dib& out);
