@@ -16,11 +16,15 @@
 #include "rectify/Interpolate.h"
 #include "rectify/Search.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace rectify::detail {
@@ -92,6 +96,7 @@ projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __
 // The photograph as the blending reads it: picture row y starts at
 // top - y * stride (rows are stored bottom-up).
 struct Photo {
+    const std::uint8_t* base = nullptr; // the first stored byte (bottom row)
     const std::uint8_t* top = nullptr;
     std::ptrdiff_t stride = 0;
     int w = 0, h = 0;
@@ -184,6 +189,195 @@ inline void bicubicPixel(const Photo& ph, const CubicTable& table, std::int32_t 
     }
 }
 
+// ---- Eight pixels at a time (AVX2) ---------------------------------------------
+//
+// The same whole-number sums as bilinearPixel and bicubicPixel, for eight
+// pixels whose neighbourhoods lie inside the photograph: the neighbours come
+// by gathers of 32-bit words (each word read within the neighbourhood's own
+// bytes), two neighbours and their two weights meet in one multiply-add of
+// 16-bit pairs. Sums of whole numbers do not depend on their order, so the
+// bytes are those of the pixel-by-pixel loop. Groups with a neighbourhood
+// over the border go pixel by pixel.
+
+std::atomic<bool> g_vectorRows{true};
+
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// The 16-bit pair (lo, hi) of each lane: channel byte k of `lo` and byte m of
+// `hi`.
+template <int K, int M>
+__attribute__((target("avx2"))) inline __m256i pairOf(__m256i lo, __m256i hi) {
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    const __m256i l = _mm256_and_si256(_mm256_srli_epi32(lo, 8 * K), byte);
+    __m256i h;
+    if constexpr (M >= 2)
+        h = _mm256_srli_epi32(hi, 8 * (M - 2));
+    else
+        h = _mm256_slli_epi32(hi, 8 * (2 - M));
+    h = _mm256_and_si256(h, _mm256_set1_epi32(0xFF0000));
+    return _mm256_or_si256(l, h);
+}
+
+// Stores the low three bytes of each lane as eight packed pixels.
+__attribute__((target("avx2"))) inline void storePixels(__m256i v, std::uint8_t* dst) {
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
+                                          1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i packed = _mm256_shuffle_epi8(v, pack);
+    alignas(32) std::uint8_t bytes[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bytes), packed);
+    std::memcpy(dst, bytes, 12);
+    std::memcpy(dst + 12, bytes + 16, 12);
+}
+
+// Lanes whose neighbourhood x0 - left ... x0 + right, y0 - left ... y0 + right
+// lies inside the photograph; offsets (from `base`) of (x0 - left, y0 - left).
+struct Group {
+    __m256i x0, y0, fx, fy, at;
+    bool inside;
+};
+
+__attribute__((target("avx2"))) inline Group groupAt(const Photo& ph, const std::int32_t* qx,
+                                                     const std::int32_t* qy, int left, int right) {
+    Group g;
+    const __m256i vx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(qx));
+    const __m256i vy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(qy));
+    const __m256i frac = _mm256_set1_epi32(SubSteps - 1);
+    g.x0 = _mm256_srai_epi32(vx, SubBits);
+    g.y0 = _mm256_srai_epi32(vy, SubBits);
+    g.fx = _mm256_and_si256(vx, frac);
+    g.fy = _mm256_and_si256(vy, frac);
+    const __m256i lo = _mm256_set1_epi32(left - 1);
+    const __m256i hiX = _mm256_set1_epi32(ph.w - right);
+    const __m256i hiY = _mm256_set1_epi32(ph.h - right);
+    const __m256i ok = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpgt_epi32(g.x0, lo), _mm256_cmpgt_epi32(hiX, g.x0)),
+        _mm256_and_si256(_mm256_cmpgt_epi32(g.y0, lo), _mm256_cmpgt_epi32(hiY, g.y0)));
+    g.inside = _mm256_movemask_epi8(ok) == -1;
+    // Stored row of picture row y0 - left: h - 1 - (y0 - left).
+    const __m256i row = _mm256_sub_epi32(_mm256_set1_epi32(ph.h - 1 + left), g.y0);
+    const __m256i col = _mm256_sub_epi32(g.x0, _mm256_set1_epi32(left));
+    g.at = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(static_cast<int>(ph.stride))),
+                            _mm256_add_epi32(col, _mm256_add_epi32(col, col)));
+    return g;
+}
+
+__attribute__((target("avx2"))) inline __m256i gather(const Photo& ph, __m256i at, int plus) {
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(ph.base),
+                                  _mm256_add_epi32(at, _mm256_set1_epi32(plus)), 1);
+}
+
+// Bilinear: top = p00 * (256 - fx) + p10 * fx per row, then
+// top * (256 - fy) + bottom * fy = (top << 8) + (bottom - top) * fy.
+template <int K>
+__attribute__((target("avx2"))) inline __m256i bilinearChannel(__m256i a, __m256i b, __m256i c,
+                                                               __m256i d, __m256i wx, __m256i fy) {
+    const __m256i top = _mm256_madd_epi16(pairOf<K, K + 1>(a, b), wx);
+    const __m256i bottom = _mm256_madd_epi16(pairOf<K, K + 1>(c, d), wx);
+    const __m256i v = _mm256_add_epi32(_mm256_slli_epi32(top, SubBits),
+                                       _mm256_mullo_epi32(_mm256_sub_epi32(bottom, top), fy));
+    return _mm256_srli_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(1 << 15)), 16);
+}
+
+__attribute__((target("avx2"))) void bilinearRowAvx2(const Photo& ph, const std::int32_t* qx,
+                                                     const std::int32_t* qy, int n,
+                                                     std::uint8_t* dst) {
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const Group g = groupAt(ph, qx + x, qy + x, 0, 1);
+        if (!g.inside) {
+            for (int k = x; k < x + 8; ++k)
+                bilinearPixel(ph, qx[k], qy[k], dst + 3 * k);
+            continue;
+        }
+        // Row y0 is stored above row y0 + 1: the picture's lower row is at - stride.
+        const int below = -static_cast<int>(ph.stride);
+        const __m256i a = gather(ph, g.at, 0);         // p00 in bytes 0..2
+        const __m256i b = gather(ph, g.at, 2);         // p10 in bytes 1..3
+        const __m256i c = gather(ph, g.at, below);     // p01
+        const __m256i d = gather(ph, g.at, below + 2); // p11
+        const __m256i gx = _mm256_sub_epi32(_mm256_set1_epi32(SubSteps), g.fx);
+        const __m256i wx = _mm256_or_si256(gx, _mm256_slli_epi32(g.fx, 16));
+        const __m256i out = _mm256_or_si256(
+            bilinearChannel<0>(a, b, c, d, wx, g.fy),
+            _mm256_or_si256(_mm256_slli_epi32(bilinearChannel<1>(a, b, c, d, wx, g.fy), 8),
+                            _mm256_slli_epi32(bilinearChannel<2>(a, b, c, d, wx, g.fy), 16)));
+        storePixels(out, dst + 3 * x);
+    }
+    for (; x < n; ++x)
+        bilinearPixel(ph, qx[x], qy[x], dst + 3 * x);
+}
+
+// The cubic weights of eight fractions as 16-bit pairs (w0, w1) and (w2, w3),
+// and w0 ... w3 as 32-bit lanes.
+struct CubicLanes {
+    __m256i pair01, pair23;
+    __m256i w[4];
+};
+
+__attribute__((target("avx2"))) inline CubicLanes cubicLanes(const CubicTable& table, __m256i f) {
+    CubicLanes c;
+    const int* t = table[0].data();
+    const __m256i at = _mm256_slli_epi32(f, 2);
+    for (int k = 0; k < 4; ++k)
+        c.w[k] = _mm256_i32gather_epi32(t + k, at, 4);
+    const __m256i low = _mm256_set1_epi32(0xFFFF);
+    c.pair01 = _mm256_or_si256(_mm256_and_si256(c.w[0], low), _mm256_slli_epi32(c.w[1], 16));
+    c.pair23 = _mm256_or_si256(_mm256_and_si256(c.w[2], low), _mm256_slli_epi32(c.w[3], 16));
+    return c;
+}
+
+// One row of the neighbourhood: words at +0 (x0-1 in bytes 0..2), +2 (x0 in
+// bytes 1..3), +6 (x0+1 in 0..2), +8 (x0+2 in 1..3); its sum for channel K.
+template <int K>
+__attribute__((target("avx2"))) inline __m256i cubicRow(const __m256i* w, const CubicLanes& cx) {
+    return _mm256_add_epi32(_mm256_madd_epi16(pairOf<K, K + 1>(w[0], w[1]), cx.pair01),
+                            _mm256_madd_epi16(pairOf<K, K + 1>(w[2], w[3]), cx.pair23));
+}
+
+template <int K>
+__attribute__((target("avx2"))) inline __m256i
+bicubicChannel(const __m256i (&rows)[4][4], const CubicLanes& cx, const CubicLanes& cy) {
+    __m256i v = _mm256_mullo_epi32(cubicRow<K>(rows[0], cx), cy.w[0]);
+    for (int j = 1; j < 4; ++j)
+        v = _mm256_add_epi32(v, _mm256_mullo_epi32(cubicRow<K>(rows[j], cx), cy.w[j]));
+    v = _mm256_srai_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(1 << 21)), 22);
+    return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), _mm256_set1_epi32(255));
+}
+
+__attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const CubicTable& table,
+                                                    const std::int32_t* qx, const std::int32_t* qy,
+                                                    int n, std::uint8_t* dst) {
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const Group g = groupAt(ph, qx + x, qy + x, 1, 2);
+        if (!g.inside) {
+            for (int k = x; k < x + 8; ++k)
+                bicubicPixel(ph, table, qx[k], qy[k], dst + 3 * k);
+            continue;
+        }
+        __m256i rows[4][4];
+        for (int j = 0; j < 4; ++j) {
+            const int down = -j * static_cast<int>(ph.stride);
+            rows[j][0] = gather(ph, g.at, down);
+            rows[j][1] = gather(ph, g.at, down + 2);
+            rows[j][2] = gather(ph, g.at, down + 6);
+            rows[j][3] = gather(ph, g.at, down + 8);
+        }
+        const CubicLanes cx = cubicLanes(table, g.fx);
+        const CubicLanes cy = cubicLanes(table, g.fy);
+        const __m256i out = _mm256_or_si256(
+            bicubicChannel<0>(rows, cx, cy),
+            _mm256_or_si256(_mm256_slli_epi32(bicubicChannel<1>(rows, cx, cy), 8),
+                            _mm256_slli_epi32(bicubicChannel<2>(rows, cx, cy), 16)));
+        storePixels(out, dst + 3 * x);
+    }
+    for (; x < n; ++x)
+        bicubicPixel(ph, table, qx[x], qy[x], dst + 3 * x);
+}
+
 // How many pixels ahead the blending asks for the source rows. The
 // photograph is read along a slanted line that meets new cache lines every
 // few pixels, mostly from memory; asking early lets the misses overlap.
@@ -209,7 +403,15 @@ struct Part {
 bool resampleSmoothFits(const pixkit::dib& source) {
     if (source.poi == nullptr || source.pmi == nullptr || pixkit::dibbits(source) != 24)
         return false;
-    return pixkit::dibwidth(source) < SideLimit && pixkit::dibheight(source) < SideLimit;
+    // Offsets into the pixels are 32-bit numbers.
+    const auto bytes = static_cast<std::int64_t>(source.bytew) *
+                       static_cast<std::int64_t>(pixkit::dibheight(source));
+    return pixkit::dibwidth(source) < SideLimit && pixkit::dibheight(source) < SideLimit &&
+           bytes < std::numeric_limits<std::int32_t>::max();
+}
+
+bool useVectorBlending(bool on) {
+    return g_vectorRows.exchange(on);
 }
 
 bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
@@ -243,7 +445,9 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     photo.w = pixkit::dibwidth(source);
     photo.h = pixkit::dibheight(source);
     photo.stride = source.bytew;
+    photo.base = source.poi;
     photo.top = source.poi + static_cast<std::ptrdiff_t>(photo.h - 1) * photo.stride;
+    const bool vector = g_vectorRows.load() && haveAvx2();
     const CubicTable& table = cubicTable();
     const bool bilinear = sampling == Interpolation::Bilinear;
 
@@ -273,7 +477,24 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             const std::int32_t* const px = qx.data();
             const std::int32_t* const py = qy.data();
             const int ahead = std::max(limit - PrefetchAhead, 0);
-            if (bilinear) {
+            if (vector && bilinear) {
+                constexpr int Step = 64;
+                for (int x = 0; x < limit; x += Step) {
+                    for (int k = x + PrefetchAhead; k < std::min(x + Step + PrefetchAhead, limit);
+                         k += 2)
+                        prefetchRows(photo, px[k], py[k], 0, 2);
+                    bilinearRowAvx2(photo, px + x, py + x, std::min(Step, limit - x), dst + 3 * x);
+                }
+            } else if (vector) {
+                constexpr int Step = 64;
+                for (int x = 0; x < limit; x += Step) {
+                    for (int k = x + PrefetchAhead; k < std::min(x + Step + PrefetchAhead, limit);
+                         k += 2)
+                        prefetchRows(photo, px[k], py[k], 1, 4);
+                    bicubicRowAvx2(photo, table, px + x, py + x, std::min(Step, limit - x),
+                                   dst + 3 * x);
+                }
+            } else if (bilinear) {
                 for (int x = 0; x < ahead; ++x) {
                     prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
                     bilinearPixel(photo, px[x], py[x], dst + 3 * x);

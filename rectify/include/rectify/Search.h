@@ -69,6 +69,10 @@ bool resampleSmoothFits(const pixkit::dib& source);
 bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                         const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
                         Interpolation sampling);
+// Whether the blended rows take eight pixels at a time where the processor
+// can (on by default); returns the previous setting. For the tests, which
+// check both ways against the step-by-step loop.
+bool useVectorBlending(bool on);
 } // namespace detail
 
 } // namespace rectify
