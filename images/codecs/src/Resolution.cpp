@@ -117,7 +117,8 @@ void stampTiff(Bytes& b, std::int32_t x, std::int32_t y) {
     if (!little && !(b[0] == 'M' && b[1] == 'M'))
         return;
     auto u16 = [&](std::size_t at) -> unsigned {
-        return little ? b[at] | (b[at + 1] << 8) : (b[at] << 8) | b[at + 1];
+        const unsigned first = b[at], second = b[at + 1];
+        return little ? first | (second << 8) : (first << 8) | second;
     };
     auto u32 = [&](std::size_t at) -> std::uint32_t {
         return little ? (static_cast<std::uint32_t>(u16(at + 2)) << 16) | u16(at)
