@@ -27,30 +27,43 @@ void SetRealScale(pixkit::dib& image, double realWidthCm, int areaPercent) {
 RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, int jpegQuality,
                               double realWidthCm, int areaPercent, bool worldFile) {
     SetRealScale(image, realWidthCm, areaPercent);
-    const pixkit::WriteResult written = pixkit::WriteDib(image, fileName, jpegQuality);
-    if (!written.ok)
-        return {false, fileName, written.error};
-    if (!worldFile)
-        return {true, {}, {}};
+    if (!worldFile) {
+        const pixkit::WriteResult written = pixkit::WriteDib(image, fileName, jpegQuality);
+        return written.ok ? RectifiedWrite{true, {}, {}}
+                          : RectifiedWrite{false, fileName, written.error};
+    }
 
+    // The world file first: when it cannot be written, nothing is touched.
     const std::string name = lines::WorldFileName(fileName);
-    std::string why;
+    if (name.empty())
+        return {false, fileName, "the image file has no extension to name its world file after"};
     const auto wf = image.pmi == nullptr
                         ? std::nullopt
                         : lines::ComputeWorldFile(realWidthCm, areaPercent, pixkit::dibwidth(image),
                                                   pixkit::dibheight(image));
-    if (name.empty())
-        why = "the image file has no extension to name its world file after";
-    else if (!wf)
-        why = "the image has no real scale (the real width must be above 0)";
-    else if (const lines::DxfEnd end = lines::WriteWorldFile(fileName, *wf);
-             end != lines::DxfEnd::Written)
-        why = end == lines::DxfEnd::CannotCreate ? "no file can be created in its folder"
-                                                 : "writing the world file failed";
-    if (why.empty())
+    if (!wf)
+        return {false, name, "the image has no real scale (the real width must be above 0)"};
+    QFile old(QString::fromStdString(name));
+    const bool hadOld = old.exists();
+    const QByteArray oldText =
+        hadOld && old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray();
+    old.close();
+    if (const lines::DxfEnd end = lines::WriteWorldFile(fileName, *wf);
+        end != lines::DxfEnd::Written)
+        return {false, name,
+                end == lines::DxfEnd::CannotCreate ? "no file can be created in its folder"
+                                                   : "writing the world file failed"};
+
+    const pixkit::WriteResult written = pixkit::WriteDib(image, fileName, jpegQuality);
+    if (written.ok)
         return {true, {}, {}};
-    QFile::remove(QString::fromStdString(fileName));
-    return {false, name.empty() ? fileName : name, why};
+    // The image failed: the world file goes back to what it was.
+    if (hadOld)
+        lines::WriteFileReplacing(
+            name, std::string_view(oldText.constData(), static_cast<std::size_t>(oldText.size())));
+    else
+        QFile::remove(QString::fromStdString(name));
+    return {false, fileName, written.error};
 }
 
 } // namespace app

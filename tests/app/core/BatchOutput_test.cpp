@@ -160,6 +160,20 @@ TEST_F(BatchOutput, FailedWorldFileIsAFailedWrite) {
     EXPECT_FALSE(fileExists(path("plan.tif")));
 }
 
+// An image that cannot be written leaves the world file of an earlier save
+// as it was.
+TEST_F(BatchOutput, FailedImageKeepsTheEarlierWorldFile) {
+    writeFile(path("plan.pgw"), {'o', 'l', 'd', '\n'});
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("plan.png")));
+    EXPECT_EQ(run(path("plan.png"), {"--world-file"}), 6);
+    EXPECT_NE(m_err.find("plan.png"), std::string::npos) << m_err;
+    EXPECT_EQ(readFile(path("plan.pgw")), (std::vector<std::uint8_t>{'o', 'l', 'd', '\n'}));
+    // Without an earlier one, none is left behind.
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("other.jpg")));
+    EXPECT_EQ(run(path("other.jpg"), {"--world-file"}), 6);
+    EXPECT_FALSE(fileExists(path("other.jgw")));
+}
+
 // The world file and the DXF drawing of the same photograph lie on top of
 // each other: the traced outline of each stroke of the cross lies around
 // the stroke's centre as the world file places it, within one pixel.

@@ -5,8 +5,9 @@
 // places the image like the DXF drawing of the same image.
 //
 // Error policy: the result names the file that failed and why; a failed
-// world file is a failed write, and the image written just before it is
-// removed again, so a failure leaves neither half of the pair behind.
+// world file is a failed write. The world file is written first: when it
+// fails, the image is not touched; when the image then fails, the world file
+// goes back to what it was. Each file is written through a temporary file.
 
 #include "pixkit/dib.h"
 
