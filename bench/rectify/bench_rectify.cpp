@@ -119,18 +119,20 @@ void BM_SearchPoseFastVsReference(benchmark::State& state) {
 
 // ---- Resampling into a 6000 x 4000 (24 MP) result with the found pose ----------------
 
-void resample(Engine engine, pixkit::DibHolder& result) {
+void resample(Engine engine, pixkit::DibHolder& result,
+              Interpolation sampling = Interpolation::Nearest) {
     const Scene& s = scene();
     if (ResampleRectified(s.source.get(), s.camera, s.found.best, OutW, OutH, 100, result.get(),
-                          engine) != ResampleEnd::Done)
+                          engine, sampling) != ResampleEnd::Done)
         std::abort();
 }
 
-void resampleBench(benchmark::State& state, Engine engine) {
+void resampleBench(benchmark::State& state, Engine engine,
+                   Interpolation sampling = Interpolation::Nearest) {
     scene();
     pixkit::DibHolder result;
     for (auto _ : state)
-        resample(engine, result);
+        resample(engine, result, sampling);
     state.SetItemsProcessed(state.iterations() * OutW * OutH);
 }
 
@@ -139,6 +141,35 @@ void BM_Resample24MPFast(benchmark::State& state) {
 }
 void BM_Resample24MPReference(benchmark::State& state) {
     resampleBench(state, Engine::Reference);
+}
+
+// Blended sampling: fast rows, the step-by-step loop, and the fast rows
+// against the nearest pixel's fast path in the same run (`ratio` is the
+// blended time / the nearest time).
+void BM_Resample24MPBilinearFast(benchmark::State& state) {
+    resampleBench(state, Engine::Fast, Interpolation::Bilinear);
+}
+void BM_Resample24MPBilinearReference(benchmark::State& state) {
+    resampleBench(state, Engine::Reference, Interpolation::Bilinear);
+}
+void BM_Resample24MPBicubicFast(benchmark::State& state) {
+    resampleBench(state, Engine::Fast, Interpolation::Bicubic);
+}
+void BM_Resample24MPBicubicReference(benchmark::State& state) {
+    resampleBench(state, Engine::Reference, Interpolation::Bicubic);
+}
+void smoothVsNearest(benchmark::State& state, Interpolation sampling) {
+    scene();
+    pixkit::DibHolder smooth, nearest;
+    pairedBench(
+        state, [&] { resample(Engine::Fast, smooth, sampling); },
+        [&] { resample(Engine::Fast, nearest); });
+}
+void BM_Resample24MPBilinearVsNearest(benchmark::State& state) {
+    smoothVsNearest(state, Interpolation::Bilinear);
+}
+void BM_Resample24MPBicubicVsNearest(benchmark::State& state) {
+    smoothVsNearest(state, Interpolation::Bicubic);
 }
 
 #if defined(FP_BENCH_WITH_OPENCV)
@@ -221,6 +252,15 @@ void BM_Resample24MPFastVsOpenCVNearest(benchmark::State& state) {
         state, [&] { resample(Engine::Fast, result); }, [] { cvWarp(cv::INTER_NEAREST); });
 }
 
+void BM_Resample24MPBilinearVsOpenCVBilinear(benchmark::State& state) {
+    cv::setNumThreads(2);
+    cvSource();
+    pixkit::DibHolder result;
+    pairedBench(
+        state, [&] { resample(Engine::Fast, result, Interpolation::Bilinear); },
+        [] { cvWarp(cv::INTER_LINEAR); });
+}
+
 #endif
 
 } // namespace
@@ -230,8 +270,15 @@ FP_WALL_BENCH(BM_SearchPoseReference);
 FP_MANUAL_BENCH(BM_SearchPoseFastVsReference);
 FP_WALL_BENCH(BM_Resample24MPFast);
 FP_WALL_BENCH(BM_Resample24MPReference);
+FP_WALL_BENCH(BM_Resample24MPBilinearFast);
+FP_WALL_BENCH(BM_Resample24MPBilinearReference);
+FP_WALL_BENCH(BM_Resample24MPBicubicFast);
+FP_WALL_BENCH(BM_Resample24MPBicubicReference);
+FP_MANUAL_BENCH(BM_Resample24MPBilinearVsNearest);
+FP_MANUAL_BENCH(BM_Resample24MPBicubicVsNearest);
 #if defined(FP_BENCH_WITH_OPENCV)
 FP_WALL_BENCH(BM_Resample24MPOpenCVNearest);
 FP_WALL_BENCH(BM_Resample24MPOpenCVBilinear);
 FP_MANUAL_BENCH(BM_Resample24MPFastVsOpenCVNearest);
+FP_MANUAL_BENCH(BM_Resample24MPBilinearVsOpenCVBilinear);
 #endif

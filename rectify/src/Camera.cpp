@@ -3,6 +3,7 @@
 // (anchor + e1) - anchor or the additions of exact zeros in the matrix products.
 
 #include "rectify/Camera.h"
+#include "rectify/Interpolate.h"
 
 #include "foundation/Rounding.h"
 #include "rectify/Search.h"
@@ -286,7 +287,7 @@ std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, in
 
 ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                               std::int64_t W, std::int64_t H, int areaPercent, pixkit::dib& result,
-                              Engine engine) {
+                              Engine engine, Interpolation sampling) {
     const auto scaled = ScaledResultSize(W, H, areaPercent);
     if (!scaled)
         return ResampleEnd::Fault;
@@ -310,7 +311,14 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
     if (!edges)
         return ResampleEnd::Fault;
 
-    if (engine == Engine::Fast && detail::resampleFastFits(source))
+    // Blending mixes colours; a palette photograph's indices are not colours,
+    // so it keeps the nearest pixel.
+    const bool smooth = sampling != Interpolation::Nearest && pixkit::dibbits(source) == 24;
+    if (smooth && engine == Engine::Fast && detail::resampleSmoothFits(source))
+        return detail::resampleSmoothFast(source, camera, pose, *edges, W, H, result, sampling)
+                   ? ResampleEnd::Done
+                   : ResampleEnd::Fault;
+    if (!smooth && engine == Engine::Fast && detail::resampleFastFits(source))
         return detail::resampleFast(source, camera, pose, *edges, W, H, result)
                    ? ResampleEnd::Done
                    : ResampleEnd::Fault;
@@ -329,7 +337,9 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
             const auto ry = SourcePixel(pos->sy);
             if (!rx || !ry)
                 return ResampleEnd::Fault;
-            const pixkit::Colour colour = pixkit::getpixel(source, *rx, *ry);
+            const pixkit::Colour colour = smooth ? SampleAt(source, SubPixelPosition(pos->sx),
+                                                            SubPixelPosition(pos->sy), sampling)
+                                                 : pixkit::getpixel(source, *rx, *ry);
             pixkit::setpixel(result, static_cast<int>(x), static_cast<int>(y), colour);
         }
     }

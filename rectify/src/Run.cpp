@@ -65,8 +65,9 @@ RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot, E
         return RunEnd::PoseOnly;
 
     const int areaPercent = fields.areaPercent();
+    const Interpolation sampling = fields.interpolation();
     switch (ResampleRectified(slot.source, camera, found->best, size.W, size.H, areaPercent,
-                              slot.result, engine)) {
+                              slot.result, engine, sampling)) {
     case ResampleEnd::NoImage:
         return RunEnd::NoImage;
     case ResampleEnd::Empty:

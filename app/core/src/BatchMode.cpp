@@ -1,5 +1,6 @@
 #include "app/BatchMode.h"
 
+#include "app/RectifiedOutput.h"
 #include "foundation/Rounding.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/ImageFormats.h"
@@ -225,6 +226,20 @@ std::optional<int> parseThreshold(const std::string& option) {
     return v;
 }
 
+std::optional<rectify::Interpolation> parseInterpolation(const std::string& option) {
+    static const std::string key = "--interpolation=";
+    if (option.rfind(key, 0) != 0)
+        return std::nullopt;
+    const std::string value = option.substr(key.size());
+    if (value == "nearest")
+        return rectify::Interpolation::Nearest;
+    if (value == "bilinear")
+        return rectify::Interpolation::Bilinear;
+    if (value == "bicubic")
+        return rectify::Interpolation::Bicubic;
+    return std::nullopt;
+}
+
 bool isDxfOutput(const std::string& outputFile) {
     return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".dxf";
 }
@@ -259,7 +274,8 @@ std::string batchUsage() {
            "  fassadenplan [photograph]\n"
            "      start the window, optionally with a photograph as image 1\n"
            "  fassadenplan photograph x0 y0 x1 y1 x2 y2 x3 y3 output [width height [area]]\n"
-           "               [--threshold=N]\n"
+           "               [--threshold=N] [--interpolation=nearest|bilinear|bicubic]\n"
+           "               [--world-file]\n"
            "      rectify without a window (batch mode)\n"
            "  fassadenplan --help | --version\n"
            "\n"
@@ -278,6 +294,11 @@ std::string batchUsage() {
            "  area            calculation area in percent (1 ... 10000, default 100)\n"
            "  --threshold=N   black/white threshold of a .dxf drawing in percent\n"
            "                  (1 ... 99, default 50); options do not count as parameters\n"
+           "  --interpolation=nearest|bilinear|bicubic\n"
+           "                  how the photograph is sampled: the nearest pixel (default),\n"
+           "                  or blended from 2 x 2 or 4 x 4 pixels\n"
+           "  --world-file    also write the image's world file (.jgw, .pgw, .tfw ...) in\n"
+           "                  the units and origin of the DXF drawing\n"
            "  Decimal numbers use the user's locale; a '.' is accepted as well.\n"
            "\n"
            "Exit codes:\n"
@@ -328,9 +349,25 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
              std::ostream& out, std::ostream& err) {
     std::vector<std::string> params;
     int threshold = DefaultThreshold;
+    rectify::Interpolation sampling = rectify::Interpolation::Nearest;
+    bool worldFile = false;
     for (const std::string& p : allParams) {
         if (!isBatchOption(p)) {
             params.push_back(p);
+            continue;
+        }
+        if (p.rfind("--interpolation=", 0) == 0) {
+            const auto s = parseInterpolation(p);
+            if (!s) {
+                err << "fassadenplan: the interpolation must be nearest, bilinear or bicubic: '"
+                    << p << "'\n";
+                return exitCode(BatchExit::Usage);
+            }
+            sampling = *s;
+            continue;
+        }
+        if (p == "--world-file") {
+            worldFile = true;
             continue;
         }
         if (p.rfind("--threshold=", 0) == 0) {
@@ -424,6 +461,7 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
     }
     if (areaPercent)
         ws.fields().setAreaPercent(*areaPercent);
+    ws.fields().setInterpolation(sampling);
 
     // Twice each, as the window would: with a width to preset, the first run
     // only presets it and the second makes the image. Without a preset or
@@ -450,9 +488,11 @@ int runBatch(const std::vector<std::string>& allParams, const std::string& progr
         return writeDrawing(ws, threshold, params[0], outputFile, out, err);
 
     const int quality = storedJpegQuality(programNameOf(programPath));
-    const pixkit::WriteResult written = pixkit::WriteDib(ws.di2, outputFile, quality);
+    const RectifiedWrite written =
+        WriteRectified(ws.di2, outputFile, quality, ws.fields().realWidthCm(),
+                       ws.fields().areaPercent(), worldFile);
     if (!written.ok) {
-        err << "fassadenplan: cannot write '" << outputFile << "': " << written.error << "\n";
+        err << "fassadenplan: cannot write '" << written.file << "': " << written.error << "\n";
         return exitCode(BatchExit::WriteFailed);
     }
     ws.terminateit = true;

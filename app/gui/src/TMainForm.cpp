@@ -379,6 +379,7 @@ void TMainForm::buildMenus() {
     LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1->setCheckable(true);
     JPEGQualitteinstellen1 =
         item(Optionen1, "JPEGQualitteinstellen1", QStringLiteral("JPEG Qualität einstellen..."));
+    buildOutputOptions(menu, item);
 
     Spracge1 = menu(nullptr, "Spracge1", QStringLiteral("Sprache"));
     LanguageGroup = named(new QActionGroup(this), "LanguageGroup");

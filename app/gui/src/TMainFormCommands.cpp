@@ -132,13 +132,14 @@ void TMainForm::Bild2wiederausblenden1Click() {
     Panel4->setVisible(false);
 }
 
-void TMainForm::saveRectified(const pixkit::dib& image) {
+void TMainForm::saveRectified(pixkit::dib& image) {
     const QString f = chooseSaveFile();
     if (f.isEmpty())
         return;
-    const pixkit::WriteResult r = pixkit::WriteDib(image, f.toStdString(), JPEGQualForm->quality());
+    const app::RectifiedWrite r = writeRectifiedFile(image, f);
     if (!r.ok) // the file on the first line, the reason below it
-        reportError(QStringLiteral("%1\n%2").arg(f, QString::fromStdString(r.error)));
+        reportError(QStringLiteral("%1\n%2").arg(QString::fromStdString(r.file),
+                                                 QString::fromStdString(r.error)));
 }
 
 void TMainForm::EntzerrtesBildspeichern1Click() {

@@ -1,6 +1,7 @@
 #include "pixkit/ImageFile.h"
 
 #include "LibraryCodecs.h"
+#include "Resolution.h"
 #include "pixkit/ImageFormats.h"
 
 #include <fcntl.h>
@@ -247,6 +248,8 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     try {
         if (!format->encode(image, ext, jpegQuality, bytes) || bytes.empty())
             return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+        codec::stampResolution(ext, bytes, image.pmi->bmiHeader.biXPelsPerMeter,
+                               image.pmi->bmiHeader.biYPelsPerMeter);
     } catch (const std::bad_alloc&) {
         return {false, "not enough memory to encode the image as " + ext.substr(1)};
     } catch (const std::length_error&) { // a buffer larger than any vector holds

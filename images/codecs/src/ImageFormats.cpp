@@ -87,6 +87,16 @@ constexpr char QtPng[] = "png";
 constexpr char QtTiff[] = "tiff";
 constexpr char QtWebp[] = "webp";
 
+// BMP files and packed DIBs (no file header) share the row: both are read by
+// the BMP reader.
+bool looksLikeBmpOrPackedDib(Bytes data) {
+    return codec::looksLikeBmp(data) || codec::looksLikePackedDib(data);
+}
+bool decodeBmpOrPackedDib(Bytes data, dib& out, std::uint64_t maxPixels) {
+    return codec::looksLikeBmp(data) ? codec::decodeBmp(data, out, maxPixels)
+                                     : codec::decodePackedDib(data, out, maxPixels);
+}
+
 bool encodeBmpOrRle(const dib& image, const std::string& ext, int, Out& out) {
     return ext == ".rle" ? encodeBmpRle(image, out) : codec::encodeBmp(image, false, out);
 }
@@ -102,20 +112,20 @@ std::vector<ImageFormat> makeTable() {
     return {
         {"Windows-Bitmap", "Windows Bitmap", 3,
          {{".bmp", true, 1}, {".dib", true, 2}, {".rle", true, 9}},
-         looksLikeBmp, false, decodeLimited<codec::decodeBmp>, encodeBmpOrRle, true},
+         looksLikeBmpOrPackedDib, false, decodeBmpOrPackedDib, encodeBmpOrRle, true},
         {"JPEG", "JPEG", 1,
-         {{".jpg", true, 6}, {".jpeg", false, 0}, {".jpe", false, 0}, {".jif", true, 5}},
+         {{".jpg", true, 6}, {".jpeg", true, 15}, {".jpe", true, 16}, {".jif", true, 5}},
          looksLikeJpeg, false, decodeJpegUpright, encodeJpegAt, true},
         {"JPEG 2000", "JPEG 2000", 5,
          {{".jp2", true, 12}, {".j2k", false, 0}, {".j2c", false, 0}, {".jpc", false, 0}},
          looksLikeJp2, false, decodeLimited<codec::decodeJp2>, encodePlain<codec::encodeJp2>, true},
-        {"PNG", "PNG", 2, {{".png", true, 0}},
+        {"PNG", "PNG", 2, {{".png", true, 13}},
          looksQt<'p', 'g'>, false, decodeQt, encodeQt<QtPng>, true},
         {"GIF", "GIF", 6, {{".gif", true, 3}},
          looksQt<'g', 'f'>, false, decodeQt, encodePlain<codec::encodeGif>, false},
-        {"TIFF", "TIFF", 4, {{".tif", true, 11}, {".tiff", false, 0}},
+        {"TIFF", "TIFF", 4, {{".tif", true, 11}, {".tiff", true, 17}},
          looksQt<'t', 'f'>, false, decodeQt, encodeQt<QtTiff>, true},
-        {"WebP", "WebP", 10, {{".webp", true, 0}},
+        {"WebP", "WebP", 10, {{".webp", true, 14}},
          looksQt<'w', 'b'>, false, decodeQt, encodeQt<QtWebp>, false},
         {"PC Paintbrush", "PCX", 7, {{".pcx", true, 8}},
          looksLikePcx, false, decodeLimited<codec::decodePcx>, encodePlain<codec::encodePcx>, true},

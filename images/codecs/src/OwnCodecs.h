@@ -31,6 +31,8 @@ inline bool withinPixelLimit(std::int64_t width, std::int64_t height, std::uint6
 }
 
 bool looksLikeBmp(Bytes data);
+// A packed DIB: a .dib that starts with the bitmap-info header itself.
+bool looksLikePackedDib(Bytes data);
 bool looksLikePcx(Bytes data);
 bool looksLikeIlbm(Bytes data);
 // TGA has no signature; this is a plausibility check of the header only and
@@ -38,6 +40,7 @@ bool looksLikeIlbm(Bytes data);
 bool looksLikeTga(Bytes data);
 
 bool decodeBmp(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+bool decodePackedDib(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
 bool decodePcx(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
 bool decodeIlbm(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
 bool decodeTga(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);

@@ -163,11 +163,13 @@ struct RectifiedSize {
 std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, int areaPercent);
 
 // Makes the W' x H' result image (W, H scaled by areaPercent), installs it as
-// `result` (releasing the previous one) and fills it by nearest-neighbour
-// lookup of every result pixel's plane point in the source.
+// `result` (releasing the previous one) and fills it by looking up every
+// result pixel's plane point in the source: the nearest pixel, or blended
+// from its neighbours (Interpolate.h) for a 24-bit source.
 ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                               std::int64_t W, std::int64_t H, int areaPercent, pixkit::dib& result,
-                              Engine engine = Engine::Reference);
+                              Engine engine = Engine::Reference,
+                              Interpolation sampling = Interpolation::Nearest);
 
 // Rounds a source position to a pixel coordinate for getpixel: half to even;
 // positions beyond the 32-bit range become a coordinate outside every image.

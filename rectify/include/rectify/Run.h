@@ -33,6 +33,12 @@ struct TPoint {
 };
 using Corners = std::array<TPoint, 4>;
 
+// How the rectified image samples the photograph at a pixel's projected
+// position. Nearest takes the nearest pixel (the default); Bilinear blends the
+// 2 x 2 pixels around the position, Bicubic the 4 x 4 pixels (Keys' cubic
+// convolution with a = -0.5, clamped to 0 ... 255).
+enum class Interpolation { Nearest, Bilinear, Bicubic };
+
 // The numeric fields and the hold check box, as the run sees them. Reads
 // happen at the moment the run needs the value; writes behave like a user's
 // edit of the field: they raise the field's change handler synchronously
@@ -55,6 +61,8 @@ public:
     // The run refused a result image of width x height pixels as over
     // MaxRectifiedPixels (RunEnd::TooLarge); for the caller's message.
     virtual void resultRefused(std::int64_t /*width*/, std::int64_t /*height*/) {}
+    // The user's choice of sampling; read when the resampling starts.
+    virtual Interpolation interpolation() { return Interpolation::Nearest; }
 };
 
 // The workspace flags shared by both slots.

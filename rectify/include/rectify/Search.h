@@ -60,6 +60,19 @@ bool resampleFastFits(const pixkit::dib& source);
 // False on a fault; the pixels before the faulting one are then written.
 bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                   const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image);
+// True when the fast blended resampling can take `source`: 24 bits and both
+// sides below 2^21 pixels (the pixels then lie below 2^31 bytes).
+bool resampleSmoothFits(const pixkit::dib& source);
+// The fast blended resampling (FastSmooth.cpp), Bilinear or Bicubic: fills
+// `image` exactly like the step-by-step loop, on two threads. False on a
+// fault; the pixels before the faulting one are then written.
+bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                        const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
+                        Interpolation sampling);
+// Whether the blended rows take eight pixels at a time where the processor
+// can (on by default); returns the previous setting. For the tests, which
+// check both ways against the step-by-step loop.
+bool useVectorBlending(bool on);
 } // namespace detail
 
 } // namespace rectify

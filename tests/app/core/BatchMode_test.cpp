@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "app/BatchMode.h"
+#include "app/RectifiedOutput.h"
 #include "pixkit/ImageFile.h"
 
 #include <QDir>
@@ -77,8 +78,10 @@ TEST_P(OutputType, FollowsTheBatchList) {
 INSTANTIATE_TEST_SUITE_P(Batch, OutputType,
                          testing::Values(TypeCase{"out.bmp", true}, TypeCase{"out.JPG", true},
                                          TypeCase{"out.Tif", true}, TypeCase{"out.jp2", true},
-                                         TypeCase{"a.b/out.rle", true}, TypeCase{"out.jpeg", false},
-                                         TypeCase{"out.png", false}, TypeCase{"out.tiff", false},
+                                         TypeCase{"a.b/out.rle", true}, TypeCase{"out.jpeg", true},
+                                         TypeCase{"out.png", true}, TypeCase{"out.TIFF", true},
+                                         TypeCase{"out.webp", true}, TypeCase{"out.jpe", true},
+                                         TypeCase{"out.ppm", false}, TypeCase{"out.j2k", false},
                                          TypeCase{"out", false}, TypeCase{"dir.bmp/out", false},
                                          TypeCase{"out.bmp.txt", false}, TypeCase{"out.", false},
                                          TypeCase{"out.dxf", false}));
@@ -329,6 +332,8 @@ TEST_P(BatchShortcut, WritesTheFileOfTwoFullRuns) {
     ws.renderdi4();
     EXPECT_EQ(ws.fields().repaints(1), c.extra.size() >= 2 ? 2 : 1);
     const std::string fullFile = path((std::string("full") + c.output).c_str());
+    // With the real scale in the file, as the batch writes it.
+    app::SetRealScale(ws.di2, ws.fields().realWidthCm(), ws.fields().areaPercent());
     ASSERT_TRUE(pixkit::WriteDib(ws.di2, fullFile, app::storedJpegQuality("fassadenplan")).ok);
 
     const std::vector<std::uint8_t> written = readFile(batchFile);
@@ -410,8 +415,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"photo_missing", with(1, "{dir}/missing.jpg"), 3, "missing.jpg"},
         FailCase{"photo_not_an_image", with(1, "{dir}/garbage.jpg"), 3,
                  "cannot open the photograph"},
-        FailCase{"output_png", with(10, "{dir}/out.png"), 4, "out.png"},
-        FailCase{"output_jpeg", with(10, "{dir}/out.jpeg"), 4, "out.jpeg"},
+        // Formats that are read but never written.
+        FailCase{"output_ppm", with(10, "{dir}/out.ppm"), 4, "out.ppm"},
+        FailCase{"output_j2k", with(10, "{dir}/out.j2k"), 4, "out.j2k"},
         FailCase{"output_without_type", with(10, "{dir}/out"), 4, "parameter 10 (output file)"},
         FailCase{"corner_not_a_number", with(4, "12abc"), 2,
                  "parameter 4 (corner 1 x) is not a number"},

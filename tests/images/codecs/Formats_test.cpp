@@ -34,10 +34,10 @@ TEST(FormatTable, OpenFilterKeepsItsExactText) {
 }
 
 TEST(FormatTable, SaveFilterAndBatchListKeepTheirOrder) {
-    EXPECT_EQ(pixkit::saveFilterPipes(), "JPEG|*.jpg;*.jif|"
+    EXPECT_EQ(pixkit::saveFilterPipes(), "JPEG|*.jpg;*.jpeg;*.jpe;*.jif|"
                                          "PNG|*.png|"
                                          "Windows Bitmap|*.bmp;*.dib;*.rle|"
-                                         "TIFF|*.tif|"
+                                         "TIFF|*.tif;*.tiff|"
                                          "JPEG 2000|*.jp2|"
                                          "GIF|*.gif|"
                                          "PCX|*.pcx|"
@@ -46,7 +46,8 @@ TEST(FormatTable, SaveFilterAndBatchListKeepTheirOrder) {
                                          "WebP|*.webp");
     EXPECT_EQ(pixkit::batchOutputExtensions(),
               (std::vector<std::string>{".bmp", ".dib", ".gif", ".iff", ".jif", ".jpg", ".lbm",
-                                        ".pcx", ".rle", ".tga", ".tif", ".jp2"}));
+                                        ".pcx", ".rle", ".tga", ".tif", ".jp2", ".png", ".webp",
+                                        ".jpeg", ".jpe", ".tiff"}));
 }
 
 TEST(FormatTable, RanksAndExtensionsAreUnique) {
@@ -101,7 +102,7 @@ TEST(FormatTable, EveryWrittenExtensionReadsBackThroughItsOwnRow) {
             ++written;
         }
     }
-    EXPECT_EQ(written, 14);
+    EXPECT_EQ(written, 17);
 }
 
 TEST(FormatTable, ReadOnlyRowReadsAPicture) {

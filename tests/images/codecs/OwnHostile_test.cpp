@@ -49,6 +49,13 @@ Buffer handTgaGrey() {
     return b;
 }
 
+// A BMP without its 14-byte file header: a packed DIB.
+Buffer packed(int bits, int w, int h) {
+    const Buffer bmp =
+        encoded(bits, w, h, [](const dib& d, Buffer& b) { return encodeBmp(d, false, b); });
+    return Buffer(bmp.begin() + 14, bmp.end());
+}
+
 std::vector<Sample> samples() {
     auto bmp = [](bool rle) {
         return [rle](const dib& d, Buffer& b) { return encodeBmp(d, rle, b); };
@@ -60,6 +67,9 @@ std::vector<Sample> samples() {
         {"bmp24", decodeBmp, [=] { return encoded(24, 5, 3, bmp(false)); }},
         {"bmprle8", decodeBmp, [=] { return encoded(8, 21, 3, bmp(true)); }},
         {"bmprle4", decodeBmp, [=] { return encoded(4, 21, 3, bmp(true)); }},
+        {"packeddib1", decodePackedDib, [] { return packed(1, 13, 3); }},
+        {"packeddib8", decodePackedDib, [] { return packed(8, 5, 3); }},
+        {"packeddib24", decodePackedDib, [] { return packed(24, 5, 3); }},
         {"pcx8", decodePcx, [] { return encoded(8, 9, 3, encodePcx); }},
         {"pcx24", decodePcx, [] { return encoded(24, 9, 3, encodePcx); }},
         {"ilbm1", decodeIlbm, [] { return encoded(1, 19, 3, encodeIlbm); }},
@@ -152,6 +162,7 @@ TEST(HostileSizes, AbsurdDimensionsAreRefused) {
         encoded(24, 5, 3, [](const dib& d, Buffer& b) { return encodeBmp(d, false, b); });
     const Buffer bmpRle =
         encoded(8, 5, 3, [](const dib& d, Buffer& b) { return encodeBmp(d, true, b); });
+    const Buffer dib8 = packed(8, 5, 3);
     const Buffer pcx = encoded(24, 5, 3, encodePcx);
     const Buffer ilbm = encoded(24, 5, 3, encodeIlbm);
     const Buffer tga = encoded(24, 5, 3, encodeTga);
@@ -175,6 +186,13 @@ TEST(HostileSizes, AbsurdDimensionsAreRefused) {
         {&bmpRle,
          decodeBmp,
          {"rle 30000 squared from a few bytes", 18, {0x30, 0x75, 0, 0, 0x30, 0x75, 0, 0}}},
+        {&dib8, decodePackedDib, {"packed dib width 2^30", 4, {0, 0, 0, 0x40}}},
+        {&dib8, decodePackedDib, {"packed dib height INT_MIN", 8, {0, 0, 0, 0x80}}},
+        {&dib8, decodePackedDib, {"packed dib header size huge", 0, {0xFF, 0xFF, 0xFF, 0xFF}}},
+        {&dib8, decodePackedDib, {"packed dib header size 20", 0, {20, 0, 0, 0}}},
+        {&dib8, decodePackedDib, {"packed dib 2 planes", 12, {2, 0}}},
+        {&dib8, decodePackedDib, {"packed dib 7 bits", 14, {7, 0}}},
+        {&dib8, decodePackedDib, {"packed dib compression 99", 16, {99, 0, 0, 0}}},
         {&pcx, decodePcx, {"pcx xmax below xmin", 4, {5, 0, 0, 0, 2, 0}}},
         {&pcx, decodePcx, {"pcx 65535 squared", 8, {0xFF, 0xFF, 0xFF, 0xFF}}},
         {&pcx, decodePcx, {"pcx bytes per line below width", 66, {2, 0}}},

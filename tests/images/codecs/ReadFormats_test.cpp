@@ -52,6 +52,10 @@ const ToolCase ToolCases[] = {
     {"netpbm_tga_rle", "ppmtotga -rgb {in} > {out}", "a.tga", 0, 24},
     {"netpbm_tga_palette", "ppmtotga -cmap {in} > {out}", "a.tga", 0, 8},
     {"magick_pcx", "convert {in} pcx:{out}", "a.pcx", 0},
+    // Packed DIBs: the bitmap-info header first, no file header.
+    {"magick_packed_dib", "convert {in} dib:{out}", "a.dib", 0, 24},
+    {"magick_packed_dib_palette", "convert {in} -type Palette dib:{out}", "a.dib", 0, 8},
+    {"netpbm_packed_dib", "ppmtobmp {in} | tail -c +15 > {out}", "a.dib", 0},
     {"magick_gif", "convert {in} gif:{out}", "a.gif", 0, 8},
     {"magick_tiff", "convert {in} -compress LZW tiff:{out}", "a.tif", 0},
     {"magick_png_palette", "convert {in} -type Palette png8:{out}", "a.png", 0},

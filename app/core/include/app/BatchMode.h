@@ -49,6 +49,9 @@ std::size_t countBatchParameters(const std::vector<std::string>& params);
 // The value of "--threshold=N": a whole number from 1 to 99; empty otherwise.
 std::optional<int> parseThreshold(const std::string& option);
 
+// The value of "--interpolation=nearest|bilinear|bicubic"; empty otherwise.
+std::optional<rectify::Interpolation> parseInterpolation(const std::string& option);
+
 // True when `outputFile` ends in ".dxf" (letters in any case): the batch then
 // writes the line drawing of the rectified image instead of the image.
 bool isDxfOutput(const std::string& outputFile);
@@ -77,6 +80,8 @@ public:
     // Size of the last result image refused as too large (0 x 0: none).
     std::int64_t refusedWidth() const { return m_refusedWidth; }
     std::int64_t refusedHeight() const { return m_refusedHeight; }
+    rectify::Interpolation interpolation() override { return m_interpolation; }
+    void setInterpolation(rectify::Interpolation v) { m_interpolation = v; }
 
     void setRealHeightCm(double v) { m_realHeightCm = v; }
     void setAreaPercent(int v);
@@ -91,6 +96,7 @@ private:
     int m_areaPercent = 100;        // RechenbereichEd
     double m_angleXDeg = 0.0;       // RxSpinEdit1
     double m_angleYDeg = 0.0;       // RxSpinEdit2
+    rectify::Interpolation m_interpolation = rectify::Interpolation::Nearest;
     int m_repaints1 = 0;
     int m_repaints2 = 0;
     std::int64_t m_refusedWidth = 0;

@@ -3,6 +3,7 @@
 // with the corner input, the two rectified views, the menus, the timers and
 // the layout of the views.
 
+#include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
 #include "gui/FormStorage.h"
 #include "pixkit/Brush.h"
@@ -16,6 +17,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -77,6 +79,8 @@ public:
 
     // Remembered for the message runSlot shows after a refused run.
     void resultRefused(std::int64_t width, std::int64_t height) override;
+    // The checked item of "Optionen" -> "Interpolation".
+    rectify::Interpolation interpolation() override;
 
     // --- app::Workspace hooks
     rectify::RunFields& runFields() override { return *this; }
@@ -117,6 +121,8 @@ public:
     void EntzerrtesBild2speichern1Click();
     void Beenden1Click();
     void Bildneuberechnen1Click();
+    // An item of "Optionen" -> "Interpolation" was chosen: both images anew.
+    void Interpolation1Click();
     void Ausgangsbildnachlinksrotieren1Click();
     void Ausgangsbildnachrechtsrotieren1Click();
     void Ausgangsbildnachlinksrotieren2Click();
@@ -227,6 +233,15 @@ public:
     QAction* BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1 = nullptr;
     QAction* LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1 = nullptr;
     QAction* JPEGQualitteinstellen1 = nullptr;
+    // "Interpolation" submenu: radio items, the nearest pixel by default;
+    // a change reruns both images.
+    QMenu* Interpolation1 = nullptr;
+    QActionGroup* InterpolationGroup = nullptr;
+    QAction* NchsterNachbar1 = nullptr;
+    QAction* Bilinear1 = nullptr;
+    QAction* Bikubisch1 = nullptr;
+    // Saving the rectified image also writes its world file.
+    QAction* Weltdateimitspeichern1 = nullptr;
     QMenu* Spracge1 = nullptr;
     QActionGroup* LanguageGroup = nullptr;
     QAction* Deutsch1 = nullptr;
@@ -311,10 +326,18 @@ private:
 
     void buildControls();
     void buildMenus();
+    // The output options of "Optionen" (TMainFormOutput.cpp), built with the
+    // menu and item makers of buildMenus.
+    void
+    buildOutputOptions(const std::function<QMenu*(QMenu*, const char*, const QString&)>& menu,
+                       const std::function<QAction*(QMenu*, const char*, const QString&)>& item);
     void buildViews();
     void connectHandlers();
     void restartTimer1();
-    void saveRectified(const pixkit::dib& image);
+    void saveRectified(pixkit::dib& image);
+    // Writes a rectified image with its real scale and, when
+    // "Weltdatei mitspeichern" is checked, its world file (TMainFormOutput.cpp).
+    app::RectifiedWrite writeRectifiedFile(pixkit::dib& image, const QString& file);
     void turnSource(int slot, bool left);
     void turnRectified(int slot, bool left);
 

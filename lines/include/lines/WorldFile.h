@@ -1,0 +1,51 @@
+#pragma once
+// The scale of a rectified image in its files: the world file beside the
+// image, and the pixels per centimetre of the formats' resolution fields.
+//
+// The world file places the image in the units and with the origin of the
+// DXF drawing of the same image (unit m cm, origin at the bottom-left, Y up),
+// so that a CAD or GIS program lays the image and the drawing exactly on top
+// of each other: pixel column x spans X = x * s ... (x + 1) * s, pixel row y
+// spans Y = (H - y - 1) * s ... (H - y) * s.
+
+#include "lines/Dxf.h"
+
+#include <optional>
+#include <string>
+
+namespace lines {
+
+// The six values of a world file, in file order.
+struct WorldFile {
+    double pixelWidth = 0.0;  // size of a pixel in X, drawing units
+    double rotationY = 0.0;   // 0: the image is not turned
+    double rotationX = 0.0;   // 0
+    double pixelHeight = 0.0; // minus the size of a pixel in Y (rows run downwards)
+    double centreX = 0.0;     // X of the centre of the top-left pixel
+    double centreY = 0.0;     // Y of the centre of the top-left pixel
+};
+
+// The world file of an image of width x height pixels whose marked rectangle
+// is realWidthCm wide at the calculation area areaPercent (the DXF export's
+// scale with the image's own width). Empty when the scale is not a positive
+// finite number (no real width, no image).
+std::optional<WorldFile> ComputeWorldFile(double realWidthCm, double areaPercent, int width,
+                                          int height);
+
+// The six lines, numbers as in the DXF drawing, each ended by a line feed.
+std::string WorldFileText(const WorldFile& wf);
+
+// The world file's name beside `imageFile`: the extension becomes its first
+// and last letter and "w" (photo.jpg -> photo.jgw, plan.tiff -> plan.tfw,
+// a.png -> a.pgw). Empty when the image file has no extension.
+std::string WorldFileName(const std::string& imageFile);
+
+// Pixels per centimetre of the real facade: the marked rectangle's width in
+// pixels, k = width / areaPercent * 100, over its real width. Empty when not
+// a positive finite number.
+std::optional<double> PixelsPerCm(double realWidthCm, double areaPercent, int width);
+
+// Writes the world file of `imageFile` through a temporary file and a rename.
+DxfEnd WriteWorldFile(const std::string& imageFile, const WorldFile& wf);
+
+} // namespace lines

@@ -1,0 +1,118 @@
+#pragma once
+// What the nearest and the blended fast resampling share: the per-row set-up,
+// the exact back-projection of one pixel, and the bound within which the
+// one-division estimate of a position rounds like the exact one.
+
+#include "rectify/Camera.h"
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace rectify::detail {
+
+constexpr double TwoPow52 = 4503599627370496.0;
+constexpr double TwoPow63 = 9223372036854775808.0;
+
+// Round half to even, as nearbyint in the default rounding mode: below 2^52
+// adding and removing 2^52 leaves exactly the rounded value; from 2^52 on
+// every double is an integer already.
+inline double roundEven(double v) {
+    const double a = std::fabs(v);
+    const double r = std::copysign((a + TwoPow52) - TwoPow52, v);
+    return a < TwoPow52 ? r : v;
+}
+
+struct Setup {
+    double cx = 0, cy = 0;
+    double srcW = 0, srcH = 0;
+    // Where source pixel (rx, ry) lives: base + ry * rowStep + rx * colStep
+    // (a byte offset for 24-bit photographs, else a pixel index).
+    double base = 0, rowStep = 0, colStep = 0;
+    double rowX = 0, rowY = 0, rowZ = 0; // ((j*v)*Lb)/H of the current row
+};
+
+// ProjectToSource of the plane point (colX + rowX, ...). Positions that are
+// not finite, or whose rounding leaves the 64-bit range, are faults.
+struct Projected {
+    double sx, sy;
+    bool fault;
+};
+inline Projected project(const Setup& st, double colX, double colY, double colZ) {
+    const double px = colX + st.rowX;
+    const double py = colY + st.rowY;
+    const double pz = colZ + st.rowZ;
+    const double L = std::sqrt(px * px + py * py + pz * pz);
+    const double dx = -px / L;
+    const double dy = -py / L;
+    const double dz = -pz / L;
+    const double s = (-static_cast<double>(FocalDistance) - pz) / dz;
+    const double sx = st.cx + (px + s * dx);
+    const double sy = st.cy + (py + s * dy);
+    // Comparisons fail for NaN as well.
+    const bool ok = (sx >= -TwoPow63) & (sx < TwoPow63) & (sy >= -TwoPow63) & (sy < TwoPow63);
+    return {sx, sy, !ok};
+}
+
+struct Columns {
+    std::vector<double> x, y, z; // ((i*u)*La)/W + anchor
+};
+
+// The exact back-projection costs a square root and four divisions per pixel,
+// but only its rounded position is used. The homography gives the position
+// with one division: sx' = cx - px * (1000 / pz). With u = 2^-53,
+// |px|, |py|, |pz| below Large and |pz| above Tiny, the exact loop's sx
+// differs from the true cx - 1000 * px / pz by at most
+// u * (5.01 |px| + 7.02 |Q| + |cx|), Q = 1000 * px / pz (the length L of the
+// plane point cancels: dx and dz are divided by the same L), and sx' by at
+// most u * (4.02 |Q| + |cx|); a tiny px, whose terms may underflow, adds less
+// than 1e-150 to either. So when sx' lies more than
+// Slack * (|px| + |Q| + |cx|) + Floor away from every half, both round to the
+// same pixel; Slack = 32 u leaves room for the rounding of the bound itself.
+// Pixels closer to a half, or with values outside the ranges, are computed
+// exactly. Likewise for sy.
+constexpr double Slack = 0x1p-48;
+constexpr double Floor = 1e-100;
+constexpr double Tiny = 1e-50; // smallest |pz|
+constexpr double Large = 1e50; // largest |px|, |py|, |pz|
+
+// The estimate's nearest pixel: nearbyint rounds half to even in the default
+// rounding mode (never changed in this program), like roundEven, in one
+// instruction where the processor has one.
+inline double nearestEven(double v) {
+    return std::nearbyint(v);
+}
+
+// For a row whose plane points all lie in the ranges: 1/2 minus the bound of
+// the row, for x and y; empty when the row leaves the ranges. Each coordinate
+// of the plane point is monotonic along the row (the column terms are
+// products and quotients of the column index by constants, plus constants,
+// each rounded monotonically), so its extremes are the row's ends: |px| <= mx
+// and |Q| = 1000 |px| / |pz| <= 1000 mx / mz, where pz keeps its sign. The
+// factor 2 covers the rounding of the bound. For positions taken to
+// 1/scale of a pixel the bound grows by `scale`.
+struct RowHalves {
+    bool ok = false;
+    double x = 0, y = 0;
+};
+inline RowHalves rowHalves(const Setup& st, const double* cxs, const double* cys, const double* czs,
+                           int width, double scale = 1.0) {
+    const auto last = static_cast<std::size_t>(width - 1);
+    auto largest = [](double a, double b) { return std::fmax(std::fabs(a), std::fabs(b)); };
+    const double mx = largest(cxs[0] + st.rowX, cxs[last] + st.rowX);
+    const double my = largest(cys[0] + st.rowY, cys[last] + st.rowY);
+    const double z0 = czs[0] + st.rowZ, z1 = czs[last] + st.rowZ;
+    const bool sameSign = (z0 > 0.0 && z1 > 0.0) || (z0 < 0.0 && z1 < 0.0);
+    const double mz = std::fmin(std::fabs(z0), std::fabs(z1));
+    RowHalves h;
+    // Written so that NaN fails.
+    if (!(mx < Large && my < Large && sameSign && mz > Tiny && largest(z0, z1) < Large))
+        return h;
+    const double f = FocalDistance;
+    h.x = 0.5 - 2.0 * scale * (Slack * (mx + f * mx / mz + std::fabs(st.cx)) + Floor);
+    h.y = 0.5 - 2.0 * scale * (Slack * (my + f * my / mz + std::fabs(st.cy)) + Floor);
+    h.ok = true;
+    return h;
+}
+
+} // namespace rectify::detail

@@ -1,0 +1,126 @@
+// The output options of the window: "Optionen" -> "Interpolation" (how the
+// rectified images sample the photographs) and "Weltdatei mitspeichern".
+
+#include "GuiTestSupport.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+
+#include <cstring>
+
+namespace guitest {
+namespace {
+
+class OutputOptionsTest : public GuiTest {};
+
+// The quad of the sample photograph's puzzle, set as four clicks would.
+void setPuzzleCorners(TestForm& form) {
+    form.points = {rectify::TPoint{72, 84}, {492, 69}, {520, 521}, {35, 517}};
+    form.setted = true;
+    form.mode = 3;
+    form.breitetoset = false;
+}
+
+TEST_F(OutputOptionsTest, InterpolationItemsAreRadioItemsWithTheNearestPixelFirst) {
+    auto form = shownForm();
+    ASSERT_NE(form->Interpolation1, nullptr);
+    EXPECT_EQ(form->Interpolation1->title(), QStringLiteral("Interpolation"));
+    EXPECT_TRUE(form->Optionen1->actions().contains(form->Interpolation1->menuAction()));
+    const QList<QAction*> items = form->Interpolation1->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("Nächster Nachbar"));
+    EXPECT_EQ(items[1]->text(), QStringLiteral("Bilinear"));
+    EXPECT_EQ(items[2]->text(), QStringLiteral("Bikubisch"));
+    for (QAction* a : items) {
+        EXPECT_TRUE(a->isCheckable());
+        EXPECT_EQ(a->actionGroup(), form->InterpolationGroup);
+    }
+    EXPECT_TRUE(form->NchsterNachbar1->isChecked());
+    EXPECT_EQ(form->interpolation(), rectify::Interpolation::Nearest);
+    EXPECT_TRUE(form->Weltdateimitspeichern1->isCheckable());
+    EXPECT_FALSE(form->Weltdateimitspeichern1->isChecked());
+}
+
+TEST_F(OutputOptionsTest, AChoiceRerunsBothImagesWithThatSampling) {
+    auto form = shownForm({samplePath("sudoku.png")});
+    setPuzzleCorners(*form);
+    form->realRuns = true;
+    form->Bilinear1->trigger();
+    EXPECT_TRUE(form->Bilinear1->isChecked());
+    EXPECT_FALSE(form->NchsterNachbar1->isChecked());
+    EXPECT_EQ(form->interpolation(), rectify::Interpolation::Bilinear);
+    EXPECT_EQ(form->runs1, 1);
+    EXPECT_EQ(form->runs2, 1);
+    ASSERT_NE(form->di2.poi, nullptr);
+    const int w = pixkit::dibwidth(form->di2), h = pixkit::dibheight(form->di2);
+    const std::size_t bytes =
+        static_cast<std::size_t>(form->di2.bytew) * static_cast<std::size_t>(h);
+    const std::vector<std::uint8_t> bilinear(form->di2.poi, form->di2.poi + bytes);
+
+    form->NchsterNachbar1->trigger();
+    EXPECT_EQ(form->runs1, 2);
+    EXPECT_EQ(form->runs2, 2);
+    ASSERT_EQ(pixkit::dibwidth(form->di2), w);
+    ASSERT_EQ(pixkit::dibheight(form->di2), h);
+    EXPECT_NE(std::memcmp(form->di2.poi, bilinear.data(), bytes), 0);
+
+    form->Bikubisch1->trigger();
+    EXPECT_EQ(form->interpolation(), rectify::Interpolation::Bicubic);
+    EXPECT_EQ(form->runs1, 3);
+}
+
+TEST_F(OutputOptionsTest, ChoicesAreStoredPerUserAndRestoredWithoutARun) {
+    {
+        auto form = shownForm();
+        form->Bikubisch1->trigger();
+        form->Weltdateimitspeichern1->trigger();
+        form->close();
+    }
+    auto form = shownForm();
+    EXPECT_TRUE(form->Bikubisch1->isChecked());
+    EXPECT_FALSE(form->NchsterNachbar1->isChecked());
+    EXPECT_EQ(form->interpolation(), rectify::Interpolation::Bicubic);
+    EXPECT_TRUE(form->Weltdateimitspeichern1->isChecked());
+    EXPECT_EQ(form->runs1, 0);
+}
+
+TEST_F(OutputOptionsTest, SavingWritesTheWorldFileOnRequestOrReportsWhy) {
+    auto form = shownForm();
+    const QString plain = configDir() + "/plain.png";
+    const QString withWorld = configDir() + "/plan.png";
+    const QString blocked = configDir() + "/blocked.tif";
+    ASSERT_TRUE(QDir(configDir()).mkdir(QStringLiteral("blocked.tfw")));
+    form->saveAnswers = {plain, withWorld, blocked};
+    form->EntzerrtesBildspeichern1->trigger();
+    EXPECT_TRUE(QFile::exists(plain));
+    EXPECT_FALSE(QFile::exists(configDir() + "/plain.pgw"));
+
+    form->Weltdateimitspeichern1->trigger();
+    form->EntzerrtesBildspeichern1->trigger();
+    EXPECT_TRUE(form->errors.isEmpty()) << form->errors.join('\n').toStdString();
+    QFile world(configDir() + "/plan.pgw");
+    ASSERT_TRUE(world.open(QIODevice::ReadOnly));
+    // The blank 320 x 200 image at 1000 cm: unit 10 cm, 100 units over 320
+    // pixels, 0.3125 units (3.125 cm) per pixel.
+    EXPECT_EQ(world.readAll(), QByteArray("0.3125\n0\n0\n-0.3125\n0.15625\n62.34375\n"));
+    // The PNG carries 0.32 pixels per cm, 32 per metre.
+    QFile png(withWorld);
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const QByteArray data = png.readAll();
+    const qsizetype at = data.indexOf("pHYs");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(data.mid(at + 4, 9), QByteArray("\0\0\0\x20\0\0\0\x20\x01", 9));
+
+    // A world file that cannot be written fails the save like the image.
+    form->EntzerrtesBildspeichern1->trigger();
+    ASSERT_EQ(form->errors.size(), 1);
+    EXPECT_TRUE(form->errors.front().contains("blocked.tfw")) << form->errors.front().toStdString();
+    EXPECT_FALSE(QFile::exists(blocked));
+}
+
+} // namespace
+} // namespace guitest
