@@ -21,13 +21,33 @@ PaintBoxView::PaintBoxView(const QImage* buffer, QWidget* parent)
 
 void PaintBoxView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
-    if (m_buffer != nullptr && !m_buffer->isNull())
-        p.drawImage(e->rect().topLeft(), *m_buffer, e->rect());
+    const QRect bufRect =
+        m_buffer != nullptr && !m_buffer->isNull() ? QRect(m_origin, m_buffer->size()) : QRect();
+    const QRect shown = e->rect() & bufRect;
+    if (!shown.isEmpty())
+        p.drawImage(shown.topLeft(), *m_buffer, shown.translated(-m_origin));
     // Parts of the widget the buffer does not cover (before the first draw).
-    const QRect bufRect = m_buffer != nullptr ? m_buffer->rect() : QRect();
     const QRegion rest = QRegion(e->rect()) - QRegion(bufRect);
     for (const QRect& r : rest)
         p.fillRect(r, palette().color(QPalette::Dark));
+    if (onOverlay)
+        onOverlay(p);
+}
+
+QRect PaintBoxView::visibleRect() const {
+    const QWidget* viewport = parentWidget();
+    if (viewport == nullptr)
+        return rect();
+    return QRect(-pos(), viewport->size()) & rect();
+}
+
+void PaintBoxView::visibleAreaChanged() {
+    if (!onPaint || m_buffer == nullptr)
+        return;
+    const QRect seen = visibleRect();
+    if (seen.isEmpty() || QRect(m_origin, m_buffer->size()).contains(seen))
+        return;
+    onPaint();
 }
 
 void PaintBoxView::resizeEvent(QResizeEvent* e) {

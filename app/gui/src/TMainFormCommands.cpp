@@ -13,6 +13,7 @@
 #include "pixkit/ImageFile.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
@@ -23,6 +24,28 @@
 #include <QTimer>
 
 namespace gui {
+
+namespace {
+
+// The wait cursor over the whole application for the lifetime of the scope.
+class BusyCursor {
+public:
+    explicit BusyCursor(bool on) : m_on(on) {
+        if (m_on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~BusyCursor() {
+        if (m_on)
+            QApplication::restoreOverrideCursor();
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    bool m_on;
+};
+
+} // namespace
 
 // ---------------------------------------------------------------- run fields
 
@@ -69,6 +92,8 @@ rectify::RunEnd TMainForm::runSlot(int slot) {
     // filling it) ends the undo of the strokes on the old one. The new image
     // is made before the old one is released, so its memory always differs.
     const std::uint8_t* before = (slot == 1 ? di2 : bi2).poi;
+    // The run blocks the window; the busy cursor says so until it ends.
+    const BusyCursor busy(!holdChecked());
     const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
     if (end == rectify::RunEnd::Done || (slot == 1 ? di2 : bi2).poi != before)
         rectifiedImageRemade(slot);
@@ -263,8 +288,11 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
 
 void TMainForm::FormResize() {
     const int left = width() * percent / 100;
-    auto split = [left](QSplitter* s) {
-        const int rest = s->width() - s->handleWidth() - left;
+    // The rows span the client width. Before their first layout the
+    // splitters still have their default width; sizing them from the window
+    // gives both views their split widths from the first paint on.
+    auto split = [this, left](QSplitter* s) {
+        const int rest = width() - s->handleWidth() - left;
         s->setSizes({left, rest > 0 ? rest : 0});
     };
     split(Splitter1);

@@ -5,6 +5,7 @@
 
 #include "app/Workspace.h"
 #include "gui/FormStorage.h"
+#include "gui/ViewRender.h"
 #include "pixkit/Brush.h"
 #include "rectify/Run.h"
 
@@ -12,6 +13,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -272,6 +274,10 @@ public:
     // 1 (segments drawn live on its view), then ask for the file and write it.
     void ExportalsDXFDatei1Click();
 
+    // Views of more pixels than `limit` keep only their visible part in
+    // their back buffer (default gui::WholeViewPixels); 0: every view does.
+    void setWholeViewPixels(qint64 limit);
+
     // Window size of the first showing: the client area is 754 x 563.
     static constexpr int InitialClientWidth = 754;
     static constexpr int InitialClientHeight = 563;
@@ -322,7 +328,11 @@ private:
     void paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
                      const SourceSlot& s);
     void paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer);
-    void MarkCorner(QPainter& canvas, int vx, int vy);
+    // The hollow red box around view pixel (vx, vy); the buffer starts at `origin`.
+    void MarkCorner(QImage& buffer, QPoint origin, int vx, int vy);
+    // Draws `image` at view size `size` into the part of the view its buffer
+    // holds (all of a small view, the visible part of a large one); that part.
+    QRect renderView(PaintBoxView* view, QImage& buffer, QSize size, const pixkit::dib& image);
 
     void buildOverlayAndBrush();
     void brushDown(int slot, int x, int y);
@@ -335,6 +345,7 @@ private:
     void updateUndoAction();
     void updateBrushCursor();
 
+    qint64 m_wholeViewPixels = WholeViewPixels;
     pixkit::BrushHistory m_brushHistory;
     pixkit::StrokeRecord m_stroke; // the stroke in progress
     int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
