@@ -1,5 +1,6 @@
 #include "gui/PaintBoxView.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <QPainter>
@@ -69,6 +70,14 @@ void PaintBoxView::mouseMoveEvent(QMouseEvent* e) {
 void PaintBoxView::mouseReleaseEvent(QMouseEvent* e) {
     if (onMouseUp)
         onMouseUp(px(e->position().x()), px(e->position().y()));
+}
+
+void PaintBoxView::keyPressEvent(QKeyEvent* e) {
+    if (onKey && onKey(e->key(), e->modifiers())) {
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 } // namespace gui

@@ -123,6 +123,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     TranslateForm = new TTranslateForm(this);
     MovePicsForm = new TMovePicsForm(this);
     buildOverlayAndBrush();
+    buildHistory();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 

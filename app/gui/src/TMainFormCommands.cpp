@@ -23,6 +23,8 @@
 #include <QSplitter>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace gui {
 
 namespace {
@@ -178,11 +180,18 @@ void TMainForm::turnSource(int slot, bool left) {
 
 void TMainForm::turnRectified(int slot, bool left) {
     const auto dir = left ? pixkit::TurnDirection::Left : pixkit::TurnDirection::Right;
+    const CornerState before = cornerState(slot);
+    pixkit::TurnCorners(slot == 1 ? points : doints, dir);
+    m_history.pushCorners(slot, before, cornerState(slot));
+    updateUndoAction();
+    // The arrow keys keep moving the same corner under its new number.
+    int& last = m_lastCorner[slot - 1];
+    const rectify::TPoint lastAt = before.corners[static_cast<std::size_t>(last)];
+    const rectify::Corners& now = slot == 1 ? points : doints;
+    last = static_cast<int>(std::find(now.begin(), now.end(), lastAt) - now.begin()) % 4;
     if (slot == 1) {
-        pixkit::TurnCorners(points, dir);
         PaintBox1Paint();
     } else {
-        pixkit::TurnCorners(doints, dir);
         PaintBox4Paint();
     }
     runSlot(slot);

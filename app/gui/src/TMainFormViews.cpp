@@ -167,22 +167,22 @@ void TMainForm::placeCorners(const rectify::Corners& corners) {
 }
 
 void TMainForm::PaintBox1MouseDown(int x, int y) {
-    applyCornerStep(1, cornerDown(1, imagePos(x, y), cornerOptions()));
+    sourceDown(1, x, y);
 }
 void TMainForm::PaintBox1MouseMove(int x, int y) {
-    applyCornerStep(1, cornerMove(1, imagePos(x, y)));
+    sourceMove(1, x, y);
 }
 void TMainForm::PaintBox1MouseUp(int x, int y) {
-    applyCornerStep(1, cornerUp(1, imagePos(x, y)));
+    sourceUp(1, x, y);
 }
 void TMainForm::PaintBox4MouseDown(int x, int y) {
-    applyCornerStep(2, cornerDown(2, imagePos(x, y), cornerOptions()));
+    sourceDown(2, x, y);
 }
 void TMainForm::PaintBox4MouseMove(int x, int y) {
-    applyCornerStep(2, cornerMove(2, imagePos(x, y)));
+    sourceMove(2, x, y);
 }
 void TMainForm::PaintBox4MouseUp(int x, int y) {
-    applyCornerStep(2, cornerUp(2, imagePos(x, y)));
+    sourceUp(2, x, y);
 }
 
 } // namespace gui

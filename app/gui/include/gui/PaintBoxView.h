@@ -32,6 +32,8 @@ public:
     std::function<void()> onPaint; // the owner's paint handler
     // Drawn over the buffer, in view pixels (the magnifier); may be empty.
     std::function<void(QPainter&)> onOverlay;
+    // A key pressed while the view has the focus; true when handled.
+    std::function<bool(int key, Qt::KeyboardModifiers modifiers)> onKey;
 
     // The view pixel where the buffer's top-left pixel belongs.
     QPoint bufferOrigin() const { return m_origin; }
@@ -49,6 +51,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     const QImage* m_buffer;

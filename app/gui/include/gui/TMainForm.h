@@ -4,6 +4,7 @@
 // the layout of the views.
 
 #include "app/Workspace.h"
+#include "gui/EditHistory.h"
 #include "gui/FormStorage.h"
 #include "gui/ViewRender.h"
 #include "pixkit/Brush.h"
@@ -254,8 +255,22 @@ public:
     void Farbewhlen1Click();
     void GrererPinsel1Click();
     void KleinererPinsel1Click();
-    // Undoes the last brush stroke of either rectified image.
+    // Takes back the newest step of the one history: a brush stroke in
+    // either rectified image or a corner change of either source view
+    // (which reruns that image).
     void Rckgngig1Click();
+    // Brings back the step taken back last.
+    void Wiederholen1Click();
+    // Escape: a quad being placed or a corner being dragged goes back to the
+    // corners before it, without a run.
+    void cancelCornerInput();
+    // Moves the corner last placed or dragged in source view `slot` by
+    // (dx, dy) image pixels: repaint now, run after the recomputation delay.
+    void nudgeCorner(int slot, int dx, int dy);
+    // The magnifier over a source view, in view pixels; empty while hidden.
+    QRect loupeRect(int slot) const;
+    // Side of the square magnifier in screen pixels.
+    static constexpr int LoupeSize = 160;
     // Brush handlers of the rectified views; positions in view pixels.
     void PaintBox2MouseDown(int x, int y);
     void PaintBox2MouseMove(int x, int y);
@@ -265,10 +280,11 @@ public:
     void PaintBox3MouseUp(int x, int y);
 
     TMovePicsForm* MovePicsForm = nullptr;
-    QAction* Rckgngig1 = nullptr; // "Rückgängig", first item of "Bearbeiten"
-    QAction* N9 = nullptr;        // separator below it
-    // The strokes that can be undone.
-    const pixkit::BrushHistory& brushHistory() const { return m_brushHistory; }
+    QAction* Rckgngig1 = nullptr;    // "Rückgängig", first item of "Bearbeiten"
+    QAction* Wiederholen1 = nullptr; // "Wiederholen", below it
+    QAction* N9 = nullptr;           // separator below them
+    // The strokes and corner changes that can be undone.
+    const EditHistory& brushHistory() const { return m_history; }
     // --- line drawings
     // "Export als DXF Datei...": prepare, separate and trace rectified image
     // 1 (segments drawn live on its view), then ask for the file and write it.
@@ -346,7 +362,26 @@ private:
     void updateBrushCursor();
 
     qint64 m_wholeViewPixels = WholeViewPixels;
-    pixkit::BrushHistory m_brushHistory;
+    // --- history, keyboard and magnifier of the corner input
+    void buildHistory();
+    CornerState cornerState(int slot);
+    void sourceDown(int slot, int x, int y);
+    void sourceMove(int slot, int x, int y);
+    void sourceUp(int slot, int x, int y);
+    void applyHistoryStep(const EditHistory::Step& step);
+    bool sourceKey(int slot, int key, Qt::KeyboardModifiers modifiers);
+    void updateLoupe(int slot, rectify::TPoint at);
+    void hideLoupe(int slot);
+    void drawLoupe(int slot, QPainter& p);
+
+    EditHistory m_history;
+    // Per source view: the corners before the quad being placed or the
+    // corner being dragged, and the corner last placed or dragged.
+    std::optional<CornerState> m_cornerBefore[2];
+    int m_lastCorner[2] = {app::ModeComplete, app::ModeComplete};
+    // Per source view: the magnifier's picture and place (view pixels).
+    QImage m_loupe[2];
+    QRect m_loupeAt[2];
     pixkit::StrokeRecord m_stroke; // the stroke in progress
     int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
 
