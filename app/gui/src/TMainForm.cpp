@@ -466,6 +466,10 @@ void TMainForm::FormCreate() {
                                     ? QCoreApplication::applicationFilePath()
                                     : programFileOverride();
     createWorkspace(programFile.toStdString());
+    m_blankResult[0] = di2.poi;
+    m_blankResult[1] = bi2.poi;
+    m_hasResult[0] = m_hasResult[1] = false;
+    updateSaveCommands();
     // The back buffers start empty; the first paint gives them their size.
     bit0 = QImage();
     dit0 = QImage();
@@ -491,7 +495,7 @@ void TMainForm::FormShow() {
     QGuiApplication::setApplicationDisplayName(
         app::Translate(QGuiApplication::applicationDisplayName()));
     if (!m_params.isEmpty())
-        TryToOpenFile(m_params.front().toStdString());
+        openImage(1, m_params.front());
     // Draw all four views at the (restored) zoom.
     PaintBox1Paint();
     PaintBox2Paint();

@@ -99,6 +99,9 @@ rectify::RunEnd TMainForm::runSlot(int slot) {
     const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
     if (end == rectify::RunEnd::Done || (slot == 1 ? di2 : bi2).poi != before)
         rectifiedImageRemade(slot);
+    updateSaveCommands();
+    if (end == rectify::RunEnd::Done)
+        showRunResult(slot);
     return end;
 }
 
@@ -127,13 +130,13 @@ QString TMainForm::chooseSaveFile() {
 void TMainForm::Bildffnen1Click() {
     const QString f = chooseOpenFile();
     if (!f.isEmpty())
-        TryToOpenFile(f.toStdString());
+        openImage(1, f);
 }
 
 void TMainForm::Bild2ffnen1Click() {
     const QString f = chooseOpenFile();
     if (!f.isEmpty())
-        TryToOpenFile2(f.toStdString());
+        openImage(2, f);
 }
 
 void TMainForm::BitBtnXP1Click() {
@@ -153,15 +156,21 @@ void TMainForm::saveRectified(const pixkit::dib& image) {
     if (f.isEmpty())
         return;
     const pixkit::WriteResult r = pixkit::WriteDib(image, f.toStdString(), JPEGQualForm->quality());
-    if (!r.ok) // the file on the first line, the reason below it
-        reportError(QStringLiteral("%1\n%2").arg(f, QString::fromStdString(r.error)));
+    if (!r.ok) { // the German sentence with the file, the library's reason below it
+        reportError(saveFailedText(f, QString::fromStdString(r.error)));
+        return;
+    }
+    showSaved(f);
 }
 
 void TMainForm::EntzerrtesBildspeichern1Click() {
-    saveRectified(di2);
+    // Without a rectified image there is nothing to save (not the blank start image).
+    if (hasRectified(1))
+        saveRectified(di2);
 }
 void TMainForm::EntzerrtesBild2speichern1Click() {
-    saveRectified(bi2);
+    if (hasRectified(2))
+        saveRectified(bi2);
 }
 
 // ---------------------------------------------------------------- turns

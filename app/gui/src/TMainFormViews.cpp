@@ -117,6 +117,7 @@ void TMainForm::PaintBox4Paint() {
 }
 
 void TMainForm::PaintBox2Paint() {
+    updateSaveCommands();
     if (BlendEd->value() == 0) {
         paintResult(di2, PaintBox2, bit1);
         return;
@@ -140,6 +141,7 @@ void TMainForm::PaintBox2Paint() {
 }
 
 void TMainForm::PaintBox3Paint() {
+    updateSaveCommands();
     paintResult(bi2, PaintBox3, dit1);
 }
 

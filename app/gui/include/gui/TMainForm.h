@@ -267,6 +267,9 @@ public:
     // Moves the corner last placed or dragged in source view `slot` by
     // (dx, dy) image pixels: repaint now, run after the recomputation delay.
     void nudgeCorner(int slot, int dx, int dy);
+    // True once rectified image `slot` is a result (not the blank start
+    // image); its save commands are enabled from then on.
+    bool hasRectified(int slot) const;
     // The magnifier over a source view, in view pixels; empty while hidden.
     QRect loupeRect(int slot) const;
     // Side of the square magnifier in screen pixels.
@@ -373,6 +376,16 @@ private:
     void updateLoupe(int slot, rectify::TPoint at);
     void hideLoupe(int slot);
     void drawLoupe(int slot, QPainter& p);
+
+    // --- feedback: status bar and the save commands
+    // Opens `file` as image `slot` and says in the status bar what happened.
+    bool openImage(int slot, const QString& file);
+    void showSaved(const QString& file);
+    void showRunResult(int slot);
+    static QString saveFailedText(const QString& file, const QString& reason);
+    void updateSaveCommands();
+    const std::uint8_t* m_blankResult[2] = {nullptr, nullptr};
+    bool m_hasResult[2] = {false, false};
 
     EditHistory m_history;
     // Per source view: the corners before the quad being placed or the
