@@ -124,6 +124,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     MovePicsForm = new TMovePicsForm(this);
     buildOverlayAndBrush();
     buildHistory();
+    buildPolish();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 
@@ -183,7 +184,7 @@ void TMainForm::buildControls() {
     Panel1->setMinimumSize(1, 20);
     auto* grid = new QGridLayout(Panel1);
     grid->setContentsMargins(4, 3, 4, 3);
-    grid->setHorizontalSpacing(4);
+    grid->setHorizontalSpacing(3);
     grid->setVerticalSpacing(2);
 
     Label1 = fieldLabel(QStringLiteral("Zoom in %:"), "Label1", Panel1);
@@ -604,6 +605,12 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
             m_lastWheelDelta = we->angleDelta();
         }
         const int delta = we->angleDelta().y();
+        if (we->modifiers() & Qt::ControlModifier) {
+            // Ctrl + wheel zooms instead; no field or view sees the turn.
+            if (!repeat && delta != 0)
+                zoomAtMouse(watched, we->globalPosition(), delta);
+            return true;
+        }
         if (!repeat && delta != 0) {
             QScrollBar* sb = ScrollBox1->verticalScrollBar();
             // A turn towards the user (negative delta) scrolls down.

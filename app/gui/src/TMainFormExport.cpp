@@ -96,8 +96,12 @@ QString TMainForm::chooseDxfFile() {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("dxf"));
     dialog.setNameFilter(qtFilterFromPipes(SaveDialog2->filter()));
+    const QString folder = SaveDialog2->startFolder();
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    SaveDialog2->rememberFolder(dialog.selectedFiles().constFirst());
     return dialog.selectedFiles().constFirst();
 }
 

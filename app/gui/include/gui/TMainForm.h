@@ -387,6 +387,12 @@ private:
     const std::uint8_t* m_blankResult[2] = {nullptr, nullptr};
     bool m_hasResult[2] = {false, false};
 
+    // --- keyboard and layout polish
+    void buildPolish();
+    void applyMinimumSize();
+    // Ctrl + wheel: zoom one step about the mouse; true (the turn is used).
+    bool zoomAtMouse(QObject* watched, QPointF globalPos, int delta);
+
     EditHistory m_history;
     // Per source view: the corners before the quad being placed or the
     // corner being dragged, and the corner last placed or dragged.
