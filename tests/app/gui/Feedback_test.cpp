@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -98,6 +99,32 @@ TEST_F(FeedbackTest, SaveFailureIsTranslatedInEnglish) {
     ASSERT_EQ(form->errors.size(), 1);
     EXPECT_TRUE(form->errors.front().startsWith("The image could not be saved: "))
         << form->errors.front().toStdString();
+}
+
+// Remembers the cursor the application showed while a run drew its result.
+class BusyForm : public TestForm {
+public:
+    using TestForm::TestForm;
+    std::vector<Qt::CursorShape> shapesDuringRuns;
+    void repaintResult(int slot) override {
+        const QCursor* c = QApplication::overrideCursor();
+        shapesDuringRuns.push_back(c != nullptr ? c->shape() : Qt::ArrowCursor);
+        TestForm::repaintResult(slot);
+    }
+};
+
+TEST_F(GuiTest, RunsShowTheBusyCursorUntilTheyEnd) {
+    BusyForm form;
+    form.show();
+    form.realRuns = true;
+    form.openAnswers = {samplePath("sudoku.png")};
+    form.Bildffnen1->trigger();
+    form.BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
+    form.placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
+    ASSERT_FALSE(form.shapesDuringRuns.empty());
+    for (Qt::CursorShape shape : form.shapesDuringRuns)
+        EXPECT_EQ(shape, Qt::WaitCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // The save commands of each photograph follow its rectified image.
