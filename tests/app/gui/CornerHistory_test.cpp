@@ -174,6 +174,21 @@ TEST_F(CornerHistoryTest, EscapeCancelsANewQuadWithoutARun) {
     EXPECT_TRUE(form->loupeRect(1).isEmpty());
 }
 
+TEST_F(CornerHistoryTest, EscapeDuringADragPutsTheCornerBackWithoutARun) {
+    quad(form->PaintBox1, QuadA);
+    QTest::mousePress(form->PaintBox1, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(QuadA[2].x, QuadA[2].y));
+    QTest::mouseMove(form->PaintBox1, QPoint(100, 100));
+    ASSERT_EQ(form->points[2], (TPoint{100, 100}));
+    activate();
+    key(Qt::Key_Escape);
+    QTest::mouseRelease(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+    EXPECT_EQ(form->points, QuadA);
+    EXPECT_FALSE(form->movepoint);
+    EXPECT_EQ(form->runs1, 1);
+    EXPECT_EQ(form->brushHistory().size(), 1u); // only the quad
+}
+
 TEST_F(CornerHistoryTest, EscapeWhilePlacingTheFirstQuadLeavesNoQuad) {
     click(form->PaintBox1, TPoint{100, 100});
     activate();
