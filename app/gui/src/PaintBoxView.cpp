@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 
 #include <QPainter>
+#include <QTimer>
 #include <cmath>
 
 namespace gui {
@@ -27,10 +28,14 @@ void PaintBoxView::paintEvent(QPaintEvent* e) {
     const QRect shown = e->rect() & bufRect;
     if (!shown.isEmpty())
         p.drawImage(shown.topLeft(), *m_buffer, shown.translated(-m_origin));
-    // Parts of the widget the buffer does not cover (before the first draw).
+    // Parts of the widget the buffer does not cover (before the first draw,
+    // or a part of a large view the buffer does not hold yet: that part is
+    // drawn right after this paint, never from inside it).
     const QRegion rest = QRegion(e->rect()) - QRegion(bufRect);
     for (const QRect& r : rest)
         p.fillRect(r, palette().color(QPalette::Dark));
+    if (!rest.isEmpty() && !bufRect.isEmpty())
+        QTimer::singleShot(0, this, [this] { visibleAreaChanged(); });
     if (onOverlay)
         onOverlay(p);
 }
