@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace app {
 
@@ -112,6 +113,25 @@ bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p) {
     return std::llabs(dx) <= CornerGrabPixels && std::llabs(dy) <= CornerGrabPixels;
 }
 
+namespace {
+// Width and height of a source image; 0 x 0 before there is one.
+std::pair<int, int> pictureSize(const pixkit::dib& d) {
+    if (d.pmi == nullptr)
+        return {0, 0};
+    return {pixkit::dibwidth(d), pixkit::dibheight(d)};
+}
+} // namespace
+
+bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int width, int height) {
+    if (CornerHit(corner, p))
+        return true;
+    if (width < 1 || height < 1)
+        return false;
+    const rectify::TPoint edge{std::clamp(corner.x, 0, width - 1),
+                               std::clamp(corner.y, 0, height - 1)};
+    return edge != corner && CornerHit(edge, p);
+}
+
 CornerSlot Workspace::cornerSlot(int slot) {
     if (slot == 1)
         return {points, insetmode, setted, mode};
@@ -121,11 +141,12 @@ CornerSlot Workspace::cornerSlot(int slot) {
 CornerStep Workspace::cornerDown(int slot, rectify::TPoint p, const CornerOptions& options) {
     CornerSlot s = cornerSlot(slot);
     auto corner = [&](int i) -> rectify::TPoint& { return s.corners[static_cast<std::size_t>(i)]; };
+    const auto [w, h] = pictureSize(slot == 1 ? di : bi);
     if (!s.insetmode) {
         if (s.setted) {
             // With two corners in reach, the lower index wins.
             for (int i = 0; i < CornersInQuad; ++i) {
-                if (CornerHit(corner(i), p)) {
+                if (CornerReached(corner(i), p, w, h)) {
                     movepoint = true;
                     pointnr = i;
                     return {};
@@ -163,9 +184,10 @@ CornerStep Workspace::cornerMove(int slot, rectify::TPoint p) {
         return {false, true, CornerCursor::Keep};
     }
     if (s.setted) {
+        const auto [w, h] = pictureSize(slot == 1 ? di : bi);
         const bool overCorner =
             std::any_of(s.corners.begin(), s.corners.end(),
-                        [&](const rectify::TPoint& c) { return CornerHit(c, p); });
+                        [&](const rectify::TPoint& c) { return CornerReached(c, p, w, h); });
         return {false, false, overCorner ? CornerCursor::Hand : CornerCursor::Cross};
     }
     return {};

@@ -2,6 +2,7 @@
 
 #include "pixkit/ImageFormats.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace gui {
@@ -21,10 +22,16 @@ QString qtFilterFromPipes(const QString& pipes) {
             continue;
         const QString joined = patterns.join(QLatin1Char(' '));
         const QString listed = QStringLiteral("(") + joined + QLatin1Char(')');
+        // A description that names its own patterns, "Windows-Bitmap
+        // (*.bmp;*.dib;*.rle)" or "DXF-Dateien (*.dxf)", lists them once, in
+        // Qt's form (separated by blanks, or Qt reads one pattern).
+        static const QRegularExpression named(QStringLiteral("\\s*\\(([^()]*)\\)\\s*$"));
+        static const QRegularExpression separators(QStringLiteral("[;,\\s]+"));
+        const QRegularExpressionMatch m = named.match(desc);
         if (desc.isEmpty())
             filters << joined;
-        else if (desc.endsWith(listed)) // "DXF-Dateien (*.dxf)" names its patterns already
-            filters << desc;
+        else if (m.hasMatch() && m.captured(1).split(separators, Qt::SkipEmptyParts) == patterns)
+            filters << desc.left(m.capturedStart()) + QLatin1Char(' ') + listed;
         else
             filters << desc + QLatin1Char(' ') + listed;
     }

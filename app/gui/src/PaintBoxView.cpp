@@ -1,8 +1,10 @@
 #include "gui/PaintBoxView.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <QPainter>
+#include <QTimer>
 #include <cmath>
 
 namespace gui {
@@ -21,13 +23,37 @@ PaintBoxView::PaintBoxView(const QImage* buffer, QWidget* parent)
 
 void PaintBoxView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
-    if (m_buffer != nullptr && !m_buffer->isNull())
-        p.drawImage(e->rect().topLeft(), *m_buffer, e->rect());
-    // Parts of the widget the buffer does not cover (before the first draw).
-    const QRect bufRect = m_buffer != nullptr ? m_buffer->rect() : QRect();
+    const QRect bufRect =
+        m_buffer != nullptr && !m_buffer->isNull() ? QRect(m_origin, m_buffer->size()) : QRect();
+    const QRect shown = e->rect() & bufRect;
+    if (!shown.isEmpty())
+        p.drawImage(shown.topLeft(), *m_buffer, shown.translated(-m_origin));
+    // Parts of the widget the buffer does not cover (before the first draw,
+    // or a part of a large view the buffer does not hold yet: that part is
+    // drawn right after this paint, never from inside it).
     const QRegion rest = QRegion(e->rect()) - QRegion(bufRect);
     for (const QRect& r : rest)
         p.fillRect(r, palette().color(QPalette::Dark));
+    if (!rest.isEmpty() && !bufRect.isEmpty())
+        QTimer::singleShot(0, this, [this] { visibleAreaChanged(); });
+    if (onOverlay)
+        onOverlay(p);
+}
+
+QRect PaintBoxView::visibleRect() const {
+    const QWidget* viewport = parentWidget();
+    if (viewport == nullptr)
+        return rect();
+    return QRect(-pos(), viewport->size()) & rect();
+}
+
+void PaintBoxView::visibleAreaChanged() {
+    if (!onPaint || m_buffer == nullptr)
+        return;
+    const QRect seen = visibleRect();
+    if (seen.isEmpty() || QRect(m_origin, m_buffer->size()).contains(seen))
+        return;
+    onPaint();
 }
 
 void PaintBoxView::resizeEvent(QResizeEvent* e) {
@@ -49,6 +75,14 @@ void PaintBoxView::mouseMoveEvent(QMouseEvent* e) {
 void PaintBoxView::mouseReleaseEvent(QMouseEvent* e) {
     if (onMouseUp)
         onMouseUp(px(e->position().x()), px(e->position().y()));
+}
+
+void PaintBoxView::keyPressEvent(QKeyEvent* e) {
+    if (onKey && onKey(e->key(), e->modifiers())) {
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 } // namespace gui

@@ -1,5 +1,7 @@
 #include "gui/ScrollBox.h"
 
+#include "gui/PaintBoxView.h"
+
 #include <QPalette>
 #include <QWheelEvent>
 
@@ -13,6 +15,21 @@ ScrollBox::ScrollBox(QWidget* parent) : QScrollArea(parent) {
 
 void ScrollBox::wheelEvent(QWheelEvent* e) {
     e->ignore();
+}
+
+void ScrollBox::scrollContentsBy(int dx, int dy) {
+    QScrollArea::scrollContentsBy(dx, dy);
+    tellView();
+}
+
+void ScrollBox::resizeEvent(QResizeEvent* e) {
+    QScrollArea::resizeEvent(e);
+    tellView();
+}
+
+void ScrollBox::tellView() {
+    if (auto* view = qobject_cast<PaintBoxView*>(widget()))
+        view->visibleAreaChanged();
 }
 
 } // namespace gui

@@ -123,6 +123,8 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     TranslateForm = new TTranslateForm(this);
     MovePicsForm = new TMovePicsForm(this);
     buildOverlayAndBrush();
+    buildHistory();
+    buildPolish();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 
@@ -182,7 +184,7 @@ void TMainForm::buildControls() {
     Panel1->setMinimumSize(1, 20);
     auto* grid = new QGridLayout(Panel1);
     grid->setContentsMargins(4, 3, 4, 3);
-    grid->setHorizontalSpacing(4);
+    grid->setHorizontalSpacing(3);
     grid->setVerticalSpacing(2);
 
     Label1 = fieldLabel(QStringLiteral("Zoom in %:"), "Label1", Panel1);
@@ -466,6 +468,10 @@ void TMainForm::FormCreate() {
                                     ? QCoreApplication::applicationFilePath()
                                     : programFileOverride();
     createWorkspace(programFile.toStdString());
+    m_blankResult[0] = di2.poi;
+    m_blankResult[1] = bi2.poi;
+    m_hasResult[0] = m_hasResult[1] = false;
+    updateSaveCommands();
     // The back buffers start empty; the first paint gives them their size.
     bit0 = QImage();
     dit0 = QImage();
@@ -491,9 +497,9 @@ void TMainForm::FormShow() {
     QGuiApplication::setApplicationDisplayName(
         app::Translate(QGuiApplication::applicationDisplayName()));
     if (!startFileBytes.empty())
-        TryToOpenFile(startFileBytes);
+        openImageBytes(1, startFileBytes);
     else if (!m_params.isEmpty())
-        TryToOpenFile(m_params.front().toStdString());
+        openImage(1, m_params.front());
     // Draw all four views at the (restored) zoom.
     PaintBox1Paint();
     PaintBox2Paint();
@@ -602,6 +608,12 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
             m_lastWheelDelta = we->angleDelta();
         }
         const int delta = we->angleDelta().y();
+        if (we->modifiers() & Qt::ControlModifier) {
+            // Ctrl + wheel zooms instead; no field or view sees the turn.
+            if (!repeat && delta != 0)
+                zoomAtMouse(watched, we->globalPosition(), delta);
+            return true;
+        }
         if (!repeat && delta != 0) {
             QScrollBar* sb = ScrollBox1->verticalScrollBar();
             // A turn towards the user (negative delta) scrolls down.

@@ -62,7 +62,6 @@ void TMainForm::buildOverlayAndBrush() {
     connect(Farbewhlen1, &QAction::triggered, this, [this] { Farbewhlen1Click(); });
     connect(GrererPinsel1, &QAction::triggered, this, [this] { GrererPinsel1Click(); });
     connect(KleinererPinsel1, &QAction::triggered, this, [this] { KleinererPinsel1Click(); });
-    connect(Rckgngig1, &QAction::triggered, this, [this] { Rckgngig1Click(); });
     connect(ZoomEd, &QSpinBox::valueChanged, this, [this] { updateBrushCursor(); });
 
     // A click into a rectified view takes the keyboard focus from the fields,
@@ -171,7 +170,7 @@ void TMainForm::brushMove(int slot, int x, int y) {
 void TMainForm::brushUp() {
     inpaint = false;
     if (m_strokeSlot != 0)
-        m_brushHistory.push(m_strokeSlot, std::move(m_stroke));
+        m_history.pushStroke(m_strokeSlot, std::move(m_stroke));
     m_stroke = pixkit::StrokeRecord();
     m_strokeSlot = 0;
     updateUndoAction();
@@ -198,21 +197,8 @@ void TMainForm::PaintBox3MouseUp(int, int) {
 
 // ---------------------------------------------------------------- undo
 
-void TMainForm::Rckgngig1Click() {
-    if (inpaint)
-        return; // the stroke under the mouse is not finished yet
-    const std::optional<int> slot = m_brushHistory.undo(di2, bi2);
-    if (slot) {
-        repaintRectified(*slot);
-        // View 2 shows image 2 too while the overlay is on.
-        if (*slot == 2 && BlendEd->value() != 0)
-            PaintBox2Paint();
-    }
-    updateUndoAction();
-}
-
 void TMainForm::rectifiedImageRemade(int slot) {
-    m_brushHistory.clearSlot(slot);
+    m_history.clearStrokes(slot);
     // A stroke in progress goes on in the new image.
     if (m_strokeSlot == slot)
         m_stroke = pixkit::StrokeRecord(slot == 1 ? di2 : bi2);
@@ -221,7 +207,9 @@ void TMainForm::rectifiedImageRemade(int slot) {
 
 void TMainForm::updateUndoAction() {
     if (Rckgngig1 != nullptr)
-        Rckgngig1->setEnabled(m_brushHistory.canUndo());
+        Rckgngig1->setEnabled(m_history.canUndo());
+    if (Wiederholen1 != nullptr)
+        Wiederholen1->setEnabled(m_history.canRedo());
 }
 
 // ---------------------------------------------------------------- cursor

@@ -13,6 +13,7 @@
 #include "pixkit/ImageFile.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
@@ -22,7 +23,31 @@
 #include <QSplitter>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace gui {
+
+namespace {
+
+// The wait cursor over the whole application for the lifetime of the scope.
+class BusyCursor {
+public:
+    explicit BusyCursor(bool on) : m_on(on) {
+        if (m_on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~BusyCursor() {
+        if (m_on)
+            QApplication::restoreOverrideCursor();
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    bool m_on;
+};
+
+} // namespace
 
 // ---------------------------------------------------------------- run fields
 
@@ -74,6 +99,8 @@ rectify::RunEnd TMainForm::runSlot(int slot) {
     // filling it) ends the undo of the strokes on the old one. The new image
     // is made before the old one is released, so its memory always differs.
     const std::uint8_t* before = (slot == 1 ? di2 : bi2).poi;
+    // The run blocks the window; the busy cursor says so until it ends.
+    const BusyCursor busy(!holdChecked());
     const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
     if (end == rectify::RunEnd::Done || (slot == 1 ? di2 : bi2).poi != before)
         rectifiedImageRemade(slot);
@@ -83,6 +110,9 @@ rectify::RunEnd TMainForm::runSlot(int slot) {
                                                   "als die Grenze von 268 Millionen."))
                         .arg(m_refusedWidth)
                         .arg(m_refusedHeight));
+    updateSaveCommands();
+    if (end == rectify::RunEnd::Done)
+        showRunResult(slot);
     return end;
 }
 
@@ -111,13 +141,13 @@ QString TMainForm::chooseSaveFile() {
 void TMainForm::Bildffnen1Click() {
     const QString f = chooseOpenFile();
     if (!f.isEmpty())
-        TryToOpenFile(f.toStdString());
+        openImage(1, f);
 }
 
 void TMainForm::Bild2ffnen1Click() {
     const QString f = chooseOpenFile();
     if (!f.isEmpty())
-        TryToOpenFile2(f.toStdString());
+        openImage(2, f);
 }
 
 void TMainForm::BitBtnXP1Click() {
@@ -137,16 +167,21 @@ void TMainForm::saveRectified(pixkit::dib& image) {
     if (f.isEmpty())
         return;
     const app::RectifiedWrite r = writeRectifiedFile(image, f);
-    if (!r.ok) // the file on the first line, the reason below it
-        reportError(QStringLiteral("%1\n%2").arg(QString::fromStdString(r.file),
-                                                 QString::fromStdString(r.error)));
+    if (!r.ok) { // the German sentence with the file, the library's reason below it
+        reportError(saveFailedText(QString::fromStdString(r.file), QString::fromStdString(r.error)));
+        return;
+    }
+    showSaved(f);
 }
 
 void TMainForm::EntzerrtesBildspeichern1Click() {
-    saveRectified(di2);
+    // Without a rectified image there is nothing to save (not the blank start image).
+    if (hasRectified(1))
+        saveRectified(di2);
 }
 void TMainForm::EntzerrtesBild2speichern1Click() {
-    saveRectified(bi2);
+    if (hasRectified(2))
+        saveRectified(bi2);
 }
 
 // ---------------------------------------------------------------- turns
@@ -165,11 +200,18 @@ void TMainForm::turnSource(int slot, bool left) {
 
 void TMainForm::turnRectified(int slot, bool left) {
     const auto dir = left ? pixkit::TurnDirection::Left : pixkit::TurnDirection::Right;
+    const CornerState before = cornerState(slot);
+    pixkit::TurnCorners(slot == 1 ? points : doints, dir);
+    m_history.pushCorners(slot, before, cornerState(slot));
+    updateUndoAction();
+    // The arrow keys keep moving the same corner under its new number.
+    int& last = m_lastCorner[slot - 1];
+    const rectify::TPoint lastAt = before.corners[static_cast<std::size_t>(last)];
+    const rectify::Corners& now = slot == 1 ? points : doints;
+    last = static_cast<int>(std::find(now.begin(), now.end(), lastAt) - now.begin()) % 4;
     if (slot == 1) {
-        pixkit::TurnCorners(points, dir);
         PaintBox1Paint();
     } else {
-        pixkit::TurnCorners(doints, dir);
         PaintBox4Paint();
     }
     runSlot(slot);
@@ -275,8 +317,11 @@ void TMainForm::resizeEvent(QResizeEvent* e) {
 
 void TMainForm::FormResize() {
     const int left = width() * percent / 100;
-    auto split = [left](QSplitter* s) {
-        const int rest = s->width() - s->handleWidth() - left;
+    // The rows span the client width. Before their first layout the
+    // splitters still have their default width; sizing them from the window
+    // gives both views their split widths from the first paint on.
+    auto split = [this, left](QSplitter* s) {
+        const int rest = width() - s->handleWidth() - left;
         s->setSizes({left, rest > 0 ? rest : 0});
     };
     split(Splitter1);

@@ -54,6 +54,8 @@ public:
             if (m_buffer.isNull())
                 return;
             m_painter.emplace(&m_buffer); // the canvas's pen: black, one pixel
+            // A large view's buffer holds only the part around what is visible.
+            m_painter->translate(-m_view->bufferOrigin());
         }
         m_painter->drawLine(viewPos(s.x1), viewPos(s.y1), viewPos(s.x2), viewPos(s.y2));
         if (m_sinceRepaint.elapsed() >= RepaintIntervalMs) {
@@ -96,8 +98,12 @@ QString TMainForm::chooseDxfFile() {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("dxf"));
     dialog.setNameFilter(qtFilterFromPipes(SaveDialog2->filter()));
+    const QString folder = SaveDialog2->startFolder();
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
+    SaveDialog2->rememberFolder(dialog.selectedFiles().constFirst());
     return dialog.selectedFiles().constFirst();
 }
 

@@ -10,8 +10,6 @@
 #include "pixkit/Overlay.h"
 
 #include <QAction>
-#include <QPainter>
-#include <QPen>
 #include <QSpinBox>
 
 namespace gui {
@@ -37,6 +35,21 @@ bool sizeView(PaintBoxView* view, QSize size) {
 
 } // namespace
 
+void TMainForm::setWholeViewPixels(qint64 limit) {
+    m_wholeViewPixels = limit;
+}
+
+QRect TMainForm::renderView(PaintBoxView* view, QImage& buffer, QSize size,
+                            const pixkit::dib& image) {
+    const QRect part = bufferPart(size, view->visibleRect(), m_wholeViewPixels);
+    if (part == QRect(QPoint(0, 0), size))
+        renderImageToBuffer(buffer, size.width(), size.height(), image);
+    else
+        renderViewPart(buffer, size, part, image);
+    view->setBufferOrigin(part.topLeft());
+    return part;
+}
+
 rectify::TPoint TMainForm::imagePos(int x, int y) const {
     const int z = ZoomEd->value();
     return {viewToImage(x, z), viewToImage(y, z)};
@@ -49,9 +62,14 @@ TMainForm::SourceSlot TMainForm::sourceSlot(int slot) {
 
 // ---------------------------------------------------------------- drawing
 
-void TMainForm::MarkCorner(QPainter& canvas, int vx, int vy) {
-    canvas.setBrush(Qt::NoBrush);
-    canvas.drawRect(QRect(QPoint(vx - 3, vy - 3), QPoint(vx + 3, vy + 3)));
+void TMainForm::MarkCorner(QImage& buffer, QPoint origin, int vx, int vy) {
+    // The hollow box from (vx - 3, vy - 3) to (vx + 3, vy + 3).
+    const QRgb red = qRgb(255, 0, 0);
+    const QPoint tl(vx - 3, vy - 3), tr(vx + 3, vy - 3), br(vx + 3, vy + 3), bl(vx - 3, vy + 3);
+    drawWideLine(buffer, origin, tl, tr, red);
+    drawWideLine(buffer, origin, tr, br, red);
+    drawWideLine(buffer, origin, br, bl, red);
+    drawWideLine(buffer, origin, bl, tl, red);
 }
 
 void TMainForm::paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
@@ -60,23 +78,24 @@ void TMainForm::paintSource(const pixkit::dib& image, PaintBoxView* view, QImage
     const QSize size = viewSize(image, z);
     if (sizeView(view, size))
         return;
-    renderImageToBuffer(buffer, size.width(), size.height(), image);
+    const QRect part = renderView(view, buffer, size, image);
     if ((s.insetmode || s.setted) && !buffer.isNull()) {
-        QPainter canvas(&buffer);
-        canvas.setPen(QPen(QColor(255, 0, 0), 2, Qt::SolidLine));
+        // The quad in view pixels; the buffer holds `part` of the view.
+        const QPoint origin = part.topLeft();
+        const QRgb red = qRgb(255, 0, 0);
         auto at = [&](int i) {
             return QPoint(imageToView(s.corners[static_cast<std::size_t>(i)].x, z),
                           imageToView(s.corners[static_cast<std::size_t>(i)].y, z));
         };
         QPoint pen = at(0);
-        MarkCorner(canvas, pen.x(), pen.y());
+        MarkCorner(buffer, origin, pen.x(), pen.y());
         for (int i = 1; i <= s.mode && i <= app::ModeComplete; ++i) {
             const QPoint next = at(i);
-            canvas.drawLine(pen, next);
-            MarkCorner(canvas, next.x(), next.y());
+            drawWideLine(buffer, origin, pen, next, red);
+            MarkCorner(buffer, origin, next.x(), next.y());
             pen = next;
         }
-        canvas.drawLine(pen, at(0));
+        drawWideLine(buffer, origin, pen, at(0), red);
     }
     view->update();
 }
@@ -85,7 +104,7 @@ void TMainForm::paintResult(const pixkit::dib& image, PaintBoxView* view, QImage
     const QSize size = viewSize(image, ZoomEd->value());
     if (sizeView(view, size))
         return;
-    renderImageToBuffer(buffer, size.width(), size.height(), image);
+    renderView(view, buffer, size, image);
     view->update();
 }
 
@@ -98,6 +117,7 @@ void TMainForm::PaintBox4Paint() {
 }
 
 void TMainForm::PaintBox2Paint() {
+    updateSaveCommands();
     if (BlendEd->value() == 0) {
         paintResult(di2, PaintBox2, bit1);
         return;
@@ -113,7 +133,7 @@ void TMainForm::PaintBox2Paint() {
     if (di3.poi == nullptr) {
         // No canvas (no memory, or more than 2^28 pixels): the view stays at
         // its size and shows black, instead of shrinking and repainting again.
-        renderImageToBuffer(bit1, PaintBox2->width(), PaintBox2->height(), di3);
+        renderView(PaintBox2, bit1, PaintBox2->size(), di3);
         PaintBox2->update();
         return;
     }
@@ -121,6 +141,7 @@ void TMainForm::PaintBox2Paint() {
 }
 
 void TMainForm::PaintBox3Paint() {
+    updateSaveCommands();
     paintResult(bi2, PaintBox3, dit1);
 }
 
@@ -148,22 +169,22 @@ void TMainForm::placeCorners(const rectify::Corners& corners) {
 }
 
 void TMainForm::PaintBox1MouseDown(int x, int y) {
-    applyCornerStep(1, cornerDown(1, imagePos(x, y), cornerOptions()));
+    sourceDown(1, x, y);
 }
 void TMainForm::PaintBox1MouseMove(int x, int y) {
-    applyCornerStep(1, cornerMove(1, imagePos(x, y)));
+    sourceMove(1, x, y);
 }
 void TMainForm::PaintBox1MouseUp(int x, int y) {
-    applyCornerStep(1, cornerUp(1, imagePos(x, y)));
+    sourceUp(1, x, y);
 }
 void TMainForm::PaintBox4MouseDown(int x, int y) {
-    applyCornerStep(2, cornerDown(2, imagePos(x, y), cornerOptions()));
+    sourceDown(2, x, y);
 }
 void TMainForm::PaintBox4MouseMove(int x, int y) {
-    applyCornerStep(2, cornerMove(2, imagePos(x, y)));
+    sourceMove(2, x, y);
 }
 void TMainForm::PaintBox4MouseUp(int x, int y) {
-    applyCornerStep(2, cornerUp(2, imagePos(x, y)));
+    sourceUp(2, x, y);
 }
 
 } // namespace gui

@@ -118,6 +118,17 @@ void StrokeRecord::saveDisc(const dib& image, double x, double y, int radius) {
     }
 }
 
+StrokeRecord StrokeRecord::current(const dib& image) const {
+    if (!paintedOn(image))
+        return {};
+    StrokeRecord now = *this;
+    for (auto& [row, span] : now.m_rows) {
+        const std::uint8_t* pixels = pictureRow(image, row) + 3 * span.x0;
+        std::memcpy(span.bytes.data(), pixels, span.bytes.size());
+    }
+    return now;
+}
+
 bool StrokeRecord::restore(const dib& image) const {
     if (!paintedOn(image))
         return false;

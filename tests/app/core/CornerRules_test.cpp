@@ -215,3 +215,52 @@ TEST(CompleteQuad, InstallsTheQuadInStoredOrderAndAsksForRunAndRepaint) {
 }
 
 } // namespace
+
+namespace {
+
+// A corner beyond the picture is grabbed on the picture's edge nearest to it.
+struct ReachCase {
+    const char* name;
+    TPoint corner;
+    TPoint press;
+    bool reached;
+};
+
+class CornerReach : public ::testing::TestWithParam<ReachCase> {};
+
+TEST_P(CornerReach, OnTheCornerOrOnTheEdgeNearestToAnOutsideCorner) {
+    const ReachCase& c = GetParam();
+    EXPECT_EQ(app::CornerReached(c.corner, c.press, 320, 200), c.reached);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CornerReach,
+    ::testing::Values(ReachCase{"InsideWithinFive", {100, 100}, {105, 95}, true},
+                      ReachCase{"InsideSixAway", {100, 100}, {106, 100}, false},
+                      ReachCase{"InsideNearTheEdgeNotFromTheEdge", {7, 100}, {0, 100}, false},
+                      ReachCase{"LeftOfThePictureAtTheLeftEdge", {-40, 100}, {0, 103}, true},
+                      ReachCase{"LeftOfThePictureSixAlongTheEdge", {-40, 100}, {0, 106}, false},
+                      ReachCase{"LeftOfThePictureFiveIn", {-40, 100}, {5, 100}, true},
+                      ReachCase{"BelowRightAtTheLastPixel", {400, 260}, {319, 199}, true},
+                      ReachCase{"BelowRightOneInside", {400, 260}, {313, 199}, false},
+                      ReachCase{"FarAboveAtTheTopEdge", {150, -100000}, {152, 0}, true},
+                      ReachCase{"OutsideOnTheCornerItself", {-40, 100}, {-38, 98}, true}),
+    [](const testing::TestParamInfo<ReachCase>& p) { return std::string(p.param.name); });
+
+TEST(CornerReachWorkspace, DragStartsAtTheEdgeForACornerOutsideThePicture) {
+    CornerWorkspace ws;
+    ws.createWorkspace("/nonexistent/fassadenplan");
+    const app::CornerOptions none;
+    ws.cornerDown(1, {-30, 20}, none);
+    ws.cornerDown(1, {300, 20}, none);
+    ws.cornerDown(1, {300, 180}, none);
+    ws.cornerDown(1, {20, 180}, none);
+    ASSERT_TRUE(ws.setted);
+    ws.cornerDown(1, {0, 22}, none);
+    EXPECT_TRUE(ws.movepoint);
+    EXPECT_EQ(ws.pointnr, 0);
+    EXPECT_EQ(ws.cornerUp(1, {5, 22}).run, true);
+    EXPECT_EQ(ws.points[0], (TPoint{5, 22}));
+}
+
+} // namespace

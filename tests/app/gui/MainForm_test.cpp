@@ -262,6 +262,14 @@ TEST_F(MainFormTest, OpeningImagesShowsThemAndImage2Row) {
 
 TEST_F(MainFormTest, SavingWritesTheRectifiedImageOrReportsWhy) {
     auto form = shownForm();
+    // Both photographs have a rectified image to save.
+    for (pixkit::dib* field : {&form->di2, &form->bi2}) {
+        pixkit::dib d;
+        pixkit::newdib(d, 8, 6, 24, nullptr, 0);
+        pixkit::replaceDib(*field, d);
+    }
+    form->PaintBox2Paint();
+    form->PaintBox3Paint();
     const QString good = configDir() + "/out.png";
     const QString bad = configDir() + "/no/such/folder/out.png";
     form->saveAnswers = {good, bad};

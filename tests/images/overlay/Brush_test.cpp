@@ -291,3 +291,27 @@ TEST(BrushHistory, EmptyStrokeIsNotKept) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(StrokeRecordCurrent, SwapsBetweenBeforeAndAfterAStroke) {
+    DibHolder image(randomImage(40, 30, 7));
+    const auto before = bytesOf(image.get());
+    const StrokeRecord stroke = paintStroke(image.get(), {{6, 6}, {30, 20}}, 4, Paint);
+    const auto after = bytesOf(image.get());
+    ASSERT_NE(before, after);
+    const StrokeRecord painted = stroke.current(image.get());
+    ASSERT_TRUE(stroke.restore(image.get()));
+    EXPECT_EQ(bytesOf(image.get()), before);
+    ASSERT_TRUE(painted.restore(image.get()));
+    EXPECT_EQ(bytesOf(image.get()), after);
+    EXPECT_EQ(painted.bytes(), stroke.bytes());
+}
+
+TEST(StrokeRecordCurrent, IsEmptyForAnotherImage) {
+    DibHolder image(randomImage(20, 20, 3)), other(randomImage(20, 20, 4));
+    const StrokeRecord stroke = paintStroke(image.get(), {{5, 5}}, 3, Paint);
+    EXPECT_TRUE(stroke.current(other.get()).empty());
+}
+
+} // namespace

@@ -57,6 +57,11 @@ inline constexpr int CornerGrabPixels = 5;
 // the corner in both directions (bounds included), whatever the zoom.
 bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p);
 
+// CornerHit, and for a corner outside a picture of width x height pixels
+// also a hit on the picture's edge point nearest to it, so a corner dragged
+// beyond the picture can be grabbed again at the view's edge.
+bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int width, int height);
+
 // The two menu options that act on a press.
 struct CornerOptions {
     bool startBottomLeft = false; // image 1: the first press becomes corner 3

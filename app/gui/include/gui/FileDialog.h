@@ -26,6 +26,12 @@ public:
     QString getSaveFileName(QWidget* parent, QString* selectedFilter = nullptr,
                             const QString& startName = QString()) const;
 
+    // The folder the dialog opens in: the one of the file last chosen in a
+    // dialog of this name (kept in the per-user store), else empty.
+    QString startFolder() const;
+    // Remembers the folder of `file` for the next dialog of this name.
+    void rememberFolder(const QString& file) const;
+
 private:
     QString m_filter;
 };

@@ -4,10 +4,19 @@
 // the owner's paint handler (into the buffer); the widget's paintEvent only
 // copies the buffer, and a resize of the widget calls the paint handler
 // again, so a zoom change first sizes the view and then draws it.
+//
+// A large view keeps only the part the user can see in its buffer: the
+// buffer then starts at bufferOrigin() of the view, and when scrolling or a
+// larger viewport uncovers view pixels the buffer lacks, the view calls the
+// paint handler again.
 
+#include <QPoint>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
+
+class QPainter;
 
 namespace gui {
 
@@ -21,6 +30,20 @@ public:
     std::function<void(int x, int y)> onMouseMove;
     std::function<void(int x, int y)> onMouseUp;
     std::function<void()> onPaint; // the owner's paint handler
+    // Drawn over the buffer, in view pixels (the magnifier); may be empty.
+    std::function<void(QPainter&)> onOverlay;
+    // A key pressed while the view has the focus; true when handled.
+    std::function<bool(int key, Qt::KeyboardModifiers modifiers)> onKey;
+
+    // The view pixel where the buffer's top-left pixel belongs.
+    QPoint bufferOrigin() const { return m_origin; }
+    void setBufferOrigin(QPoint origin) { m_origin = origin; }
+    // The part of the view inside its scroll box's viewport (all of it
+    // without one).
+    QRect visibleRect() const;
+    // Called by the scroll box after it scrolled or resized: redraws when
+    // the buffer does not hold all that is now visible.
+    void visibleAreaChanged();
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -28,9 +51,11 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     const QImage* m_buffer;
+    QPoint m_origin;
 };
 
 } // namespace gui

@@ -13,6 +13,12 @@ public:
 
 protected:
     void wheelEvent(QWheelEvent* e) override;
+    // Both tell a view that keeps only its visible part what now shows.
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void tellView();
 };
 
 } // namespace gui

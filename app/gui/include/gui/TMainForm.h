@@ -5,7 +5,9 @@
 
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
+#include "gui/EditHistory.h"
 #include "gui/FormStorage.h"
+#include "gui/ViewRender.h"
 #include "pixkit/Brush.h"
 #include "rectify/Run.h"
 
@@ -13,6 +15,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -275,8 +278,25 @@ public:
     void Farbewhlen1Click();
     void GrererPinsel1Click();
     void KleinererPinsel1Click();
-    // Undoes the last brush stroke of either rectified image.
+    // Takes back the newest step of the one history: a brush stroke in
+    // either rectified image or a corner change of either source view
+    // (which reruns that image).
     void Rckgngig1Click();
+    // Brings back the step taken back last.
+    void Wiederholen1Click();
+    // Escape: a quad being placed or a corner being dragged goes back to the
+    // corners before it, without a run.
+    void cancelCornerInput();
+    // Moves the corner last placed or dragged in source view `slot` by
+    // (dx, dy) image pixels: repaint now, run after the recomputation delay.
+    void nudgeCorner(int slot, int dx, int dy);
+    // True once rectified image `slot` is a result (not the blank start
+    // image); its save commands are enabled from then on.
+    bool hasRectified(int slot) const;
+    // The magnifier over a source view, in view pixels; empty while hidden.
+    QRect loupeRect(int slot) const;
+    // Side of the square magnifier in screen pixels.
+    static constexpr int LoupeSize = 160;
     // Brush handlers of the rectified views; positions in view pixels.
     void PaintBox2MouseDown(int x, int y);
     void PaintBox2MouseMove(int x, int y);
@@ -286,14 +306,19 @@ public:
     void PaintBox3MouseUp(int x, int y);
 
     TMovePicsForm* MovePicsForm = nullptr;
-    QAction* Rckgngig1 = nullptr; // "Rückgängig", first item of "Bearbeiten"
-    QAction* N9 = nullptr;        // separator below it
-    // The strokes that can be undone.
-    const pixkit::BrushHistory& brushHistory() const { return m_brushHistory; }
+    QAction* Rckgngig1 = nullptr;    // "Rückgängig", first item of "Bearbeiten"
+    QAction* Wiederholen1 = nullptr; // "Wiederholen", below it
+    QAction* N9 = nullptr;           // separator below them
+    // The strokes and corner changes that can be undone.
+    const EditHistory& brushHistory() const { return m_history; }
     // --- line drawings
     // "Export als DXF Datei...": prepare, separate and trace rectified image
     // 1 (segments drawn live on its view), then ask for the file and write it.
     void ExportalsDXFDatei1Click();
+
+    // Views of more pixels than `limit` keep only their visible part in
+    // their back buffer (default gui::WholeViewPixels); 0: every view does.
+    void setWholeViewPixels(qint64 limit);
 
     // Window size of the first showing: the client area is 754 x 563.
     static constexpr int InitialClientWidth = 754;
@@ -357,7 +382,11 @@ private:
     void paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
                      const SourceSlot& s);
     void paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer);
-    void MarkCorner(QPainter& canvas, int vx, int vy);
+    // The hollow red box around view pixel (vx, vy); the buffer starts at `origin`.
+    void MarkCorner(QImage& buffer, QPoint origin, int vx, int vy);
+    // Draws `image` at view size `size` into the part of the view its buffer
+    // holds (all of a small view, the visible part of a large one); that part.
+    QRect renderView(PaintBoxView* view, QImage& buffer, QSize size, const pixkit::dib& image);
 
     void buildOverlayAndBrush();
     void brushDown(int slot, int x, int y);
@@ -370,7 +399,45 @@ private:
     void updateUndoAction();
     void updateBrushCursor();
 
-    pixkit::BrushHistory m_brushHistory;
+    qint64 m_wholeViewPixels = WholeViewPixels;
+    // --- history, keyboard and magnifier of the corner input
+    void buildHistory();
+    CornerState cornerState(int slot);
+    void sourceDown(int slot, int x, int y);
+    void sourceMove(int slot, int x, int y);
+    void sourceUp(int slot, int x, int y);
+    void applyHistoryStep(const EditHistory::Step& step);
+    bool sourceKey(int slot, int key, Qt::KeyboardModifiers modifiers);
+    void updateLoupe(int slot, rectify::TPoint at);
+    void hideLoupe(int slot);
+    void drawLoupe(int slot, QPainter& p);
+
+    // --- feedback: status bar and the save commands
+    // Opens `file` as image `slot` and says in the status bar what happened.
+    bool openImage(int slot, const QString& file);
+    // The same for a name as the file system's bytes (a name that is no UTF-8).
+    bool openImageBytes(int slot, const std::string& fileBytes);
+    void showSaved(const QString& file);
+    void showRunResult(int slot);
+    static QString saveFailedText(const QString& file, const QString& reason);
+    void updateSaveCommands();
+    const std::uint8_t* m_blankResult[2] = {nullptr, nullptr};
+    bool m_hasResult[2] = {false, false};
+
+    // --- keyboard and layout polish
+    void buildPolish();
+    void applyMinimumSize();
+    // Ctrl + wheel: zoom one step about the mouse; true (the turn is used).
+    bool zoomAtMouse(QObject* watched, QPointF globalPos, int delta);
+
+    EditHistory m_history;
+    // Per source view: the corners before the quad being placed or the
+    // corner being dragged, and the corner last placed or dragged.
+    std::optional<CornerState> m_cornerBefore[2];
+    int m_lastCorner[2] = {app::ModeComplete, app::ModeComplete};
+    // Per source view: the magnifier's picture and place (view pixels).
+    QImage m_loupe[2];
+    QRect m_loupeAt[2];
     pixkit::StrokeRecord m_stroke; // the stroke in progress
     int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
 

@@ -61,6 +61,11 @@ public:
     // is not the image (memory, size, depth) the stroke was painted on.
     bool restore(const dib& image) const;
 
+    // The same pixels as they are in `image` now (the stroke's result, read
+    // before an undo, is what a redo writes back). Empty when `image` is not
+    // the image the stroke was painted on.
+    StrokeRecord current(const dib& image) const;
+
     bool empty() const { return m_rows.empty(); }
     std::size_t bytes() const { return m_bytes; }
     bool paintedOn(const dib& image) const;
