@@ -94,6 +94,11 @@ TEST_F(OutputOptionsTest, SavingWritesTheWorldFileOnRequestOrReportsWhy) {
     const QString withWorld = configDir() + "/plan.png";
     const QString blocked = configDir() + "/blocked.tif";
     ASSERT_TRUE(QDir(configDir()).mkdir(QStringLiteral("blocked.tfw")));
+    // A rectified image of the start image's size, so that saving is offered.
+    pixkit::dib rectified;
+    pixkit::newdib(rectified, 320, 200, 24, nullptr, 0);
+    pixkit::replaceDib(form->di2, rectified);
+    form->PaintBox2Paint();
     form->saveAnswers = {plain, withWorld, blocked};
     form->EntzerrtesBildspeichern1->trigger();
     EXPECT_TRUE(QFile::exists(plain));
@@ -104,7 +109,7 @@ TEST_F(OutputOptionsTest, SavingWritesTheWorldFileOnRequestOrReportsWhy) {
     EXPECT_TRUE(form->errors.isEmpty()) << form->errors.join('\n').toStdString();
     QFile world(configDir() + "/plan.pgw");
     ASSERT_TRUE(world.open(QIODevice::ReadOnly));
-    // The blank 320 x 200 image at 1000 cm: unit 10 cm, 100 units over 320
+    // The 320 x 200 image at 1000 cm: unit 10 cm, 100 units over 320
     // pixels, 0.3125 units (3.125 cm) per pixel.
     EXPECT_EQ(world.readAll(), QByteArray("0.3125\n0\n0\n-0.3125\n0.15625\n62.34375\n"));
     // The PNG carries 0.32 pixels per cm, 32 per metre.
