@@ -168,7 +168,8 @@ void TMainForm::saveRectified(pixkit::dib& image) {
         return;
     const app::RectifiedWrite r = writeRectifiedFile(image, f);
     if (!r.ok) { // the German sentence with the file, the library's reason below it
-        reportError(saveFailedText(QString::fromStdString(r.file), QString::fromStdString(r.error)));
+        reportError(
+            saveFailedText(QString::fromStdString(r.file), QString::fromStdString(r.error)));
         return;
     }
     showSaved(f);
