@@ -20,13 +20,8 @@ void TMainForm::buildHistory() {
     Wiederholen1->setObjectName(QStringLiteral("Wiederholen1"));
     Wiederholen1->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-    // Below the separator under "Rückgängig", set off from the commands.
-    Bearbeiten1->insertAction(Bildneuberechnen1, Wiederholen1);
-    QAction* n10 = new QAction(this);
-    n10->setSeparator(true);
-    n10->setObjectName(QStringLiteral("N10"));
-    n10->setText(QStringLiteral("-"));
-    Bearbeiten1->insertAction(Bildneuberechnen1, n10);
+    // Right under "Rückgängig", both above the separator before the commands.
+    Bearbeiten1->insertAction(N9, Wiederholen1);
     connect(Rckgngig1, &QAction::triggered, this, [this] { Rckgngig1Click(); });
     connect(Wiederholen1, &QAction::triggered, this, [this] { Wiederholen1Click(); });
 

@@ -491,12 +491,14 @@ TEST_F(OverlayBrushTest, RunThatMakesNoImageKeepsTheStrokes) {
 
 TEST_F(OverlayBrushTest, UndoItemIsFirstInTheEditMenu) {
     const QList<QAction*> items = form->Bearbeiten1->actions();
-    ASSERT_GE(items.size(), 2);
+    ASSERT_GE(items.size(), 3);
     EXPECT_EQ(items[0], form->Rckgngig1);
     EXPECT_EQ(form->Rckgngig1->objectName(), "Rckgngig1");
     EXPECT_EQ(form->Rckgngig1->text(), QStringLiteral("Rückgängig"));
     EXPECT_EQ(form->Rckgngig1->shortcut(), QKeySequence(QKeySequence::Undo));
-    EXPECT_TRUE(items[1]->isSeparator());
+    // "Wiederholen" pairs with it; the separator sets both off from the commands.
+    EXPECT_EQ(items[1], form->Wiederholen1);
+    EXPECT_TRUE(items[2]->isSeparator());
 }
 
 TEST_F(OverlayBrushTest, BrushCursorIsACircleOfTheDiscsSizeAtTheZoom) {
