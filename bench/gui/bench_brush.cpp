@@ -3,6 +3,7 @@
 // view) next to the same path composing the overlay pixel by pixel.
 
 #include "BenchSupport.h"
+#include "WindowBenchMain.h"
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
@@ -103,11 +104,4 @@ void BM_BrushMoveOverlayReference(benchmark::State& state) {
 FP_WALL_BENCH(BM_BrushMoveOverlayWindow)->MinTime(1.0);
 FP_WALL_BENCH(BM_BrushMoveOverlayReference)->Iterations(3);
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+FP_WINDOW_BENCH_MAIN()

@@ -3,6 +3,7 @@
 // routine) next to the same steps done the straightforward way (reference
 // engine, pixel-by-pixel view).
 
+#include "WindowBenchMain.h"
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
@@ -116,11 +117,4 @@ BENCHMARK(BM_DragReleaseReference)->Unit(benchmark::kMillisecond)->Iterations(2)
 
 } // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+FP_WINDOW_BENCH_MAIN()

@@ -4,6 +4,7 @@
 // draws the same visible part pixel by pixel; drawing the whole zoomed view
 // the straightforward way would need a 9.6 GB buffer and is not run.
 
+#include "WindowBenchMain.h"
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
@@ -104,11 +105,4 @@ BENCHMARK(BM_ScrollViewportJumpReference)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+FP_WINDOW_BENCH_MAIN()

@@ -577,12 +577,8 @@ protected:
         std::vector<std::uint32_t> px;
         for (int y = 0; y < PhotoH; ++y)
             for (int x = 0; x < PhotoW; ++x) {
-                const bool frame = x >= 120 && x <= 280 && y >= 120 && y <= 180 &&
-                                   (x < 124 || x > 276 || y < 124 || y > 176);
-                const bool cross = (x >= 198 && x <= 201 && y >= 130 && y <= 170) ||
-                                   (y >= 148 && y <= 151 && x >= 150 && x <= 250);
                 const bool patch = x >= 140 && x <= 160 && y >= 160 && y <= 170;
-                const std::uint8_t v = frame || cross ? 40 : patch ? 190 : 220;
+                const std::uint8_t v = testsupport::onWallDrawing(x, y) ? 40 : patch ? 190 : 220;
                 px.push_back(pixkit::rgb(v, v, v));
             }
         m_photo = path("drawing.bmp");

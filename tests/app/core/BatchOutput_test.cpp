@@ -33,11 +33,8 @@ protected:
         std::vector<std::uint32_t> px;
         for (int y = 0; y < PhotoH; ++y)
             for (int x = 0; x < PhotoW; ++x) {
-                const bool frame = x >= 120 && x <= 280 && y >= 120 && y <= 180 &&
-                                   (x < 124 || x > 276 || y < 124 || y > 176);
-                const bool cross = (x >= 198 && x <= 201 && y >= 130 && y <= 170) ||
-                                   (y >= 148 && y <= 151 && x >= 150 && x <= 250);
-                const auto v = static_cast<std::uint8_t>(frame || cross ? 30 : 200 + (x % 7) * 5);
+                const auto v = static_cast<std::uint8_t>(
+                    testsupport::onWallDrawing(x, y) ? 30 : 200 + (x % 7) * 5);
                 px.push_back(pixkit::rgb(v, static_cast<std::uint8_t>(v - (y % 5) * 3), v));
             }
         m_photo = path("wall.bmp");

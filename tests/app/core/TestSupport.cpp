@@ -132,6 +132,14 @@ std::vector<std::string> listTree(const std::string& dir) {
     return names;
 }
 
+bool onWallDrawing(int x, int y) {
+    const bool frame =
+        x >= 120 && x <= 280 && y >= 120 && y <= 180 && (x < 124 || x > 276 || y < 124 || y > 176);
+    const bool cross = (x >= 198 && x <= 201 && y >= 130 && y <= 170) ||
+                       (y >= 148 && y <= 151 && x >= 150 && x <= 250);
+    return frame || cross;
+}
+
 Picture toPicture(const pixkit::dib& d) {
     Picture p;
     p.width = pixkit::dibwidth(d);

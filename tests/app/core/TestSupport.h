@@ -40,6 +40,10 @@ bool fileExists(const std::string& path);
 // Every file and folder below `dir`, recursively (relative names).
 std::vector<std::string> listTree(const std::string& dir);
 
+// The drawing on the walls of the batch tests (a 400 x 300 photograph): a
+// dark frame and a cross inside the upright rectangle (100, 100) ... (300, 200).
+bool onWallDrawing(int x, int y);
+
 // Copies a 24-bit image into a Picture.
 Picture toPicture(const pixkit::dib& d);
 
