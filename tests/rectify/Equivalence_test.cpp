@@ -3,6 +3,7 @@
 
 #include "TestScenes.h"
 #include "rectify/Search.h"
+#include "testsupport/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -258,7 +259,8 @@ INSTANTIATE_TEST_SUITE_P(SourcesAndAreas, ResampleEquivalence,
                                            ResampleCase{1001, 777, 105},
                                            ResampleCase{1001, 777, 150},
                                            ResampleCase{6000, 4000, 100},
-                                           ResampleCase{6000, 4000, 150}));
+                                           ResampleCase{6000, 4000, 150}),
+                         testsupport::printed<ResampleCase>());
 
 // Sources the word-wise copy must be careful with: a width whose rows have no
 // padding (the last pixel in memory is the photograph's top-right one) and an

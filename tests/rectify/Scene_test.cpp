@@ -3,6 +3,7 @@
 
 #include "TestScenes.h"
 #include "rectify/Search.h"
+#include "testsupport/CaseNames.h"
 
 #include <gtest/gtest.h>
 
@@ -143,7 +144,8 @@ TEST_P(Scene, RunFindsTheTiltAndGivesTheFacadeBack) {
 
 INSTANTIATE_TEST_SUITE_P(Tilts, Scene,
                          ::testing::Values(Tilt{0, 0}, Tilt{10, -15}, Tilt{-22.1, 8.4},
-                                           Tilt{30.2, 35.05}));
+                                           Tilt{30.2, 35.05}),
+                         testsupport::printed<Tilt>());
 
 } // namespace
 } // namespace rectify

@@ -2,6 +2,7 @@
 #include "app/BatchMode.h"
 #include "app/RectifiedOutput.h"
 #include "pixkit/ImageFile.h"
+#include "testsupport/CaseNames.h"
 
 #include <QDir>
 #include <QSettings>
@@ -58,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberCase{"C", "abc", std::nullopt}, NumberCase{"C", "12abc", std::nullopt},
                     NumberCase{"C", "nan", std::nullopt}, NumberCase{"C", "inf", std::nullopt},
                     NumberCase{"C", "3e9", std::nullopt}, NumberCase{"C", "-3e9", std::nullopt},
-                    NumberCase{"C", "1e400", std::nullopt}));
+                    NumberCase{"C", "1e400", std::nullopt}),
+    testsupport::printed<NumberCase>());
 
 // ---------------------------------------------------------------- output type
 
@@ -84,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Batch, OutputType,
                                          TypeCase{"out.ppm", false}, TypeCase{"out.j2k", false},
                                          TypeCase{"out", false}, TypeCase{"dir.bmp/out", false},
                                          TypeCase{"out.bmp.txt", false}, TypeCase{"out.", false},
-                                         TypeCase{"out.dxf", false}));
+                                         TypeCase{"out.dxf", false}),
+                         testsupport::printed<TypeCase>());
 
 struct ThresholdCase {
     const char* option;
@@ -108,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ThresholdCase{"--threshold=5 ", {}}, ThresholdCase{"--threshold=5.0", {}},
                     ThresholdCase{"--threshold=", {}}, ThresholdCase{"--threshold", {}},
                     ThresholdCase{"--threshold=99999999999", {}},
-                    ThresholdCase{"-threshold=5", {}}));
+                    ThresholdCase{"-threshold=5", {}}),
+    testsupport::printed<ThresholdCase>());
 
 TEST(BatchOptions, DxfOutputAndOptionsAreRecognised) {
     EXPECT_TRUE(app::isDxfOutput("plan.dxf"));

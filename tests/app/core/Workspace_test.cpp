@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Workspace, ProgPath,
                                                       "/opt/velkor-absent/bin/"},
                                          ProgPathCase{"/fassadenplan", "/"},
                                          ProgPathCase{"build/app/fassadenplan", "build/app/"},
-                                         ProgPathCase{"fassadenplan", "./"}));
+                                         ProgPathCase{"fassadenplan", "./"}),
+                         testsupport::printed<ProgPathCase>());
 
 // A photograph at 1, 4, 8 or 24 bits per pixel; whatever the depth, it is
 // installed as a 24-bit image with the colours of its palette.

@@ -38,4 +38,13 @@ template <class T> auto numbered(std::string prefix) {
     };
 }
 
+// Name generator for cases that print themselves (PrintTo or <<): the printed
+// text as an identifier, with the case's place in the list behind it, since
+// two texts may differ only in signs ("10.5" and "10,5").
+template <class T> auto printed() {
+    return [](const testing::TestParamInfo<T>& p) {
+        return identifier(testing::PrintToString(p.param)) + "_" + std::to_string(p.index);
+    };
+}
+
 } // namespace testsupport
