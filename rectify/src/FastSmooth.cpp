@@ -189,6 +189,21 @@ inline void bicubicPixel(const Photo& ph, const CubicTable& table, std::int32_t 
     }
 }
 
+// How many pixels ahead the blending asks for the source rows. The
+// photograph is read along a slanted line that meets new cache lines every
+// few pixels, mostly from memory; asking early lets the misses overlap.
+constexpr int PrefetchAhead = 96;
+
+// Asks for the `rows` stored rows of the neighbourhood at (qx, qy) that
+// begins `above` rows above the position's row, clamped into the photograph.
+inline void prefetchRows(const Photo& ph, std::int32_t qx, std::int32_t qy, int above, int rows) {
+    const int x0 = std::clamp(qx >> SubBits, 0, ph.w - 1);
+    const int y0 = std::clamp((qy >> SubBits) - above, 0, ph.h - 1);
+    const std::uint8_t* p = ph.at(x0, y0);
+    for (int j = 0; j < rows && y0 + j < ph.h; ++j)
+        __builtin_prefetch(p - static_cast<std::ptrdiff_t>(j) * ph.stride);
+}
+
 // ---- Eight pixels at a time (AVX2) ---------------------------------------------
 //
 // The same whole-number sums as bilinearPixel and bicubicPixel, for groups of
@@ -283,7 +298,7 @@ __attribute__((target("avx2"))) inline void storeGroup(const __m256i (&r)[4], st
 // with (256 - fy, fy) gives top * (256 - fy) + bottom * fy - 32768 * 256.
 template <int K>
 __attribute__((target("avx2"))) inline __m256i bilinearPair(const Photo& ph, const Group& g,
-                                                            __m256i gx, __m256i fx, __m256i wy) {
+                                                            __m256i fx, __m256i wy) {
     const __m256i leftMask =
         _mm256_setr_epi8(0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, -1, -1, -1, -1, 0, -1, 8, -1, 1,
                          -1, 9, -1, 2, -1, 10, -1, -1, -1, -1, -1);
@@ -296,15 +311,18 @@ __attribute__((target("avx2"))) inline __m256i bilinearPair(const Photo& ph, con
     const std::uint8_t* a = ph.base + g.at[K];
     const std::uint8_t* b = ph.base + g.at[K + 4];
     const std::ptrdiff_t below = -ph.stride;
-    const __m128i ra = _mm_set_epi64x(load8(a + below), load8(a));
-    const __m128i rb = _mm_set_epi64x(load8(b + below), load8(b));
-    const __m256i rows = _mm256_inserti128_si256(_mm256_castsi128_si256(ra), rb, 1);
+    // The four rows into the four 64-bit lanes with loads and blends, no shuffles.
+    __m256i rows = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)));
+    rows = _mm256_blend_epi32(rows, _mm256_set1_epi64x(load8(a + below)), 0x0C);
+    rows = _mm256_blend_epi32(rows, _mm256_set1_epi64x(load8(b)), 0x30);
+    rows = _mm256_blend_epi32(rows, _mm256_set1_epi64x(load8(b + below)), 0xC0);
     const __m256i left = _mm256_shuffle_epi8(rows, leftMask);
     const __m256i right = _mm256_shuffle_epi8(rows, rightMask);
     constexpr int Spread = K * 0x55;
-    const __m256i sums =
-        _mm256_add_epi16(_mm256_mullo_epi16(left, _mm256_shuffle_epi32(gx, Spread)),
-                         _mm256_mullo_epi16(right, _mm256_shuffle_epi32(fx, Spread)));
+    // left * (256 - fx) + right * fx = (left << 8) + (right - left) * fx.
+    const __m256i sums = _mm256_add_epi16(
+        _mm256_slli_epi16(left, SubBits),
+        _mm256_mullo_epi16(_mm256_sub_epi16(right, left), _mm256_shuffle_epi32(fx, Spread)));
     const __m256i v =
         _mm256_madd_epi16(_mm256_xor_si256(sums, bias), _mm256_shuffle_epi32(wy, Spread));
     return _mm256_srli_epi32(_mm256_add_epi32(v, round), 16);
@@ -317,6 +335,8 @@ __attribute__((target("avx2"))) void bilinearRowAvx2(const Photo& ph, const std:
     const __m256i full = _mm256_set1_epi32(SubSteps);
     int x = 0;
     for (; x + 8 <= n; x += 8) {
+        if (x + PrefetchAhead < n)
+            prefetchRows(ph, qx[x + PrefetchAhead], qy[x + PrefetchAhead], 0, 2);
         Group g;
         groupAt(g, ph, qx + x, qy + x, 0, 1, lastX);
         if (!g.inside) {
@@ -326,13 +346,10 @@ __attribute__((target("avx2"))) void bilinearRowAvx2(const Photo& ph, const std:
         }
         // Both 16-bit halves of each lane hold the weight.
         const __m256i fx = _mm256_or_si256(g.fx, _mm256_slli_epi32(g.fx, 16));
-        const __m256i gx0 = _mm256_sub_epi32(full, g.fx);
-        const __m256i gx = _mm256_or_si256(gx0, _mm256_slli_epi32(gx0, 16));
         const __m256i wy =
             _mm256_or_si256(_mm256_sub_epi32(full, g.fy), _mm256_slli_epi32(g.fy, 16));
-        const __m256i r[4] = {
-            bilinearPair<0>(ph, g, gx, fx, wy), bilinearPair<1>(ph, g, gx, fx, wy),
-            bilinearPair<2>(ph, g, gx, fx, wy), bilinearPair<3>(ph, g, gx, fx, wy)};
+        const __m256i r[4] = {bilinearPair<0>(ph, g, fx, wy), bilinearPair<1>(ph, g, fx, wy),
+                              bilinearPair<2>(ph, g, fx, wy), bilinearPair<3>(ph, g, fx, wy)};
         storeGroup(r, dst + 3 * x);
     }
     for (; x < n; ++x)
@@ -389,6 +406,8 @@ __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const Cubic
     const __m256i round = _mm256_set1_epi32(1 << 21);
     int x = 0;
     for (; x + 8 <= n; x += 8) {
+        if (x + PrefetchAhead < n)
+            prefetchRows(ph, qx[x + PrefetchAhead], qy[x + PrefetchAhead], 1, 4);
         Group g;
         groupAt(g, ph, qx + x, qy + x, 1, 2, lastX);
         if (!g.inside) {
@@ -412,21 +431,6 @@ __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const Cubic
     }
     for (; x < n; ++x)
         bicubicPixel(ph, table, qx[x], qy[x], dst + 3 * x);
-}
-
-// How many pixels ahead the blending asks for the source rows. The
-// photograph is read along a slanted line that meets new cache lines every
-// few pixels, mostly from memory; asking early lets the misses overlap.
-constexpr int PrefetchAhead = 96;
-
-// Asks for the `rows` stored rows of the neighbourhood at (qx, qy) that
-// begins `above` rows above the position's row, clamped into the photograph.
-inline void prefetchRows(const Photo& ph, std::int32_t qx, std::int32_t qy, int above, int rows) {
-    const int x0 = std::clamp(qx >> SubBits, 0, ph.w - 1);
-    const int y0 = std::clamp((qy >> SubBits) - above, 0, ph.h - 1);
-    const std::uint8_t* p = ph.at(x0, y0);
-    for (int j = 0; j < rows && y0 + j < ph.h; ++j)
-        __builtin_prefetch(p - static_cast<std::ptrdiff_t>(j) * ph.stride);
 }
 
 struct Part {
@@ -514,22 +518,9 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             const std::int32_t* const py = qy.data();
             const int ahead = std::max(limit - PrefetchAhead, 0);
             if (vector && bilinear) {
-                constexpr int Step = 64;
-                for (int x = 0; x < limit; x += Step) {
-                    for (int k = x + PrefetchAhead; k < std::min(x + Step + PrefetchAhead, limit);
-                         k += 2)
-                        prefetchRows(photo, px[k], py[k], 0, 2);
-                    bilinearRowAvx2(photo, px + x, py + x, std::min(Step, limit - x), dst + 3 * x);
-                }
+                bilinearRowAvx2(photo, px, py, limit, dst);
             } else if (vector) {
-                constexpr int Step = 64;
-                for (int x = 0; x < limit; x += Step) {
-                    for (int k = x + PrefetchAhead; k < std::min(x + Step + PrefetchAhead, limit);
-                         k += 2)
-                        prefetchRows(photo, px[k], py[k], 1, 4);
-                    bicubicRowAvx2(photo, table, px + x, py + x, std::min(Step, limit - x),
-                                   dst + 3 * x);
-                }
+                bicubicRowAvx2(photo, table, px, py, limit, dst);
             } else if (bilinear) {
                 for (int x = 0; x < ahead; ++x) {
                     prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
