@@ -494,50 +494,57 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     const std::ptrdiff_t outStride = image.bytew;
     std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
+    // A row goes in runs of Run pixels, positions then blending, so that the
+    // positions are still in the nearest cache when they are read.
+    constexpr int Run = 512;
     auto runPart = [&](Part& part) {
-        std::vector<std::int32_t> qx(uw), qy(uw);
+        std::vector<std::int32_t> qx(Run), qy(Run);
         Setup st = base;
         for (int y = part.rowBegin; y < part.rowEnd; ++y) {
             const auto fj = static_cast<double>(y - offY);
             st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
             st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
             st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
-            int limit = outW;
-            if (projectRowSub(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, qx.data(),
-                              qy.data())) {
-                for (limit = 0; limit < outW; ++limit)
-                    if (project(st, cols.x[static_cast<std::size_t>(limit)],
-                                cols.y[static_cast<std::size_t>(limit)],
-                                cols.z[static_cast<std::size_t>(limit)])
-                            .fault)
-                        break;
-                part.faultAt = static_cast<std::int64_t>(y) * outW + limit;
-            }
-            std::uint8_t* dst = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
-            const std::int32_t* const px = qx.data();
-            const std::int32_t* const py = qy.data();
-            const int ahead = std::max(limit - PrefetchAhead, 0);
-            if (vector && bilinear) {
-                bilinearRowAvx2(photo, px, py, limit, dst);
-            } else if (vector) {
-                bicubicRowAvx2(photo, table, px, py, limit, dst);
-            } else if (bilinear) {
-                for (int x = 0; x < ahead; ++x) {
-                    prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
-                    bilinearPixel(photo, px[x], py[x], dst + 3 * x);
+            std::uint8_t* const row = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
+            for (int x0 = 0; x0 < outW; x0 += Run) {
+                const int n = std::min(Run, outW - x0);
+                const auto at = static_cast<std::size_t>(x0);
+                int limit = n;
+                if (projectRowSub(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at, n,
+                                  qx.data(), qy.data())) {
+                    for (limit = 0; limit < n; ++limit) {
+                        const auto k = at + static_cast<std::size_t>(limit);
+                        if (project(st, cols.x[k], cols.y[k], cols.z[k]).fault)
+                            break;
+                    }
+                    part.faultAt = static_cast<std::int64_t>(y) * outW + x0 + limit;
                 }
-                for (int x = ahead; x < limit; ++x)
-                    bilinearPixel(photo, px[x], py[x], dst + 3 * x);
-            } else {
-                for (int x = 0; x < ahead; ++x) {
-                    prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 1, 4);
-                    bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
+                std::uint8_t* dst = row + 3 * at;
+                const std::int32_t* const px = qx.data();
+                const std::int32_t* const py = qy.data();
+                const int ahead = std::max(limit - PrefetchAhead, 0);
+                if (vector && bilinear) {
+                    bilinearRowAvx2(photo, px, py, limit, dst);
+                } else if (vector) {
+                    bicubicRowAvx2(photo, table, px, py, limit, dst);
+                } else if (bilinear) {
+                    for (int x = 0; x < ahead; ++x) {
+                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
+                        bilinearPixel(photo, px[x], py[x], dst + 3 * x);
+                    }
+                    for (int x = ahead; x < limit; ++x)
+                        bilinearPixel(photo, px[x], py[x], dst + 3 * x);
+                } else {
+                    for (int x = 0; x < ahead; ++x) {
+                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 1, 4);
+                        bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
+                    }
+                    for (int x = ahead; x < limit; ++x)
+                        bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
                 }
-                for (int x = ahead; x < limit; ++x)
-                    bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
+                if (part.faultAt >= 0)
+                    return;
             }
-            if (part.faultAt >= 0)
-                return;
         }
     };
 
