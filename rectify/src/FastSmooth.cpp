@@ -38,8 +38,9 @@ constexpr std::int32_t FastFar = std::int32_t{1} << 30;
 constexpr std::int32_t Unsure = std::numeric_limits<std::int32_t>::min();
 constexpr int SideLimit = 1 << 21;
 
-inline std::int32_t heldSub(double steps) {
-    return static_cast<std::int32_t>(std::clamp(steps, -double{FastFar}, double{FastFar}));
+inline double held(double steps) {
+    const double low = steps > -double{FastFar} ? steps : -double{FastFar};
+    return low < double{FastFar} ? low : double{FastFar};
 }
 
 // The sub-pixel positions of one row into qx, qy. Returns true when a pixel
@@ -64,9 +65,11 @@ projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __
             const double ry = nearestEven(vy);
             const bool sure = (std::fabs(vx - rx) < hx) & (std::fabs(vy - ry) < hy);
             unsure |= !sure;
-            // Not sure also for NaN: nothing undefined reaches the conversion.
-            qx[x] = heldSub(sure ? rx : 0.0);
-            qy[x] = sure ? heldSub(ry) : Unsure;
+            // Held by comparisons that pass NaN on as the bound, so nothing
+            // undefined reaches the conversion; x of an unsure pixel is
+            // overwritten below.
+            qx[x] = static_cast<std::int32_t>(held(rx));
+            qy[x] = sure ? static_cast<std::int32_t>(held(ry)) : Unsure;
         }
     } else {
         unsure = 1;
