@@ -391,13 +391,15 @@ __attribute__((target("avx2"))) inline __m256i bicubicOne(const Photo& ph, const
         reinterpret_cast<const __m256i*>(pairs[static_cast<std::size_t>(fx)].data()));
     const std::int32_t* wy = table[static_cast<std::size_t>(fy)].data();
     const std::uint8_t* p = ph.base + at;
-    __m256i sum = _mm256_setzero_si256();
+    __m256i m[4];
     for (int j = 0; j < 4; ++j) {
         const __m256i row = _mm256_broadcastsi128_si256(
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - j * ph.stride)));
         const __m256i across = _mm256_madd_epi16(_mm256_shuffle_epi8(row, spread), wx);
-        sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(across, _mm256_set1_epi32(wy[j])));
+        m[j] = _mm256_mullo_epi32(across, _mm256_set1_epi32(wy[j]));
     }
+    const __m256i sum =
+        _mm256_add_epi32(_mm256_add_epi32(m[0], m[1]), _mm256_add_epi32(m[2], m[3]));
     return sum;
 }
 
@@ -422,6 +424,7 @@ __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const Cubic
         _mm256_store_si256(reinterpret_cast<__m256i*>(fx), g.fx);
         _mm256_store_si256(reinterpret_cast<__m256i*>(fy), g.fy);
         __m256i r[4];
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
             const __m256i a = bicubicOne(ph, table, pairs, g.at[k], fx[k], fy[k]);
             const __m256i b = bicubicOne(ph, table, pairs, g.at[k + 4], fx[k + 4], fy[k + 4]);
