@@ -226,12 +226,20 @@ bool haveAvx2() {
     return have;
 }
 
-// The positions of a group, split into pixel and fraction, and the offset
-// (from `base`) of each neighbourhood's first byte, (x0 - left, y0 - left).
+// The positions of a group, split into pixel and fraction, and whether all
+// their neighbourhoods x0 - left ... x0 + right, y0 - left ... y0 + right lie
+// inside the photograph.
 struct Group {
     __m256i fx, fy;
-    alignas(32) std::int32_t at[8];
+    const std::int32_t* qx;
+    const std::int32_t* qy;
+    int left;
     bool inside;
+    // The first byte of pixel k's neighbourhood, (x0 - left, y0 - left):
+    // worked out with whole numbers outside the vector unit.
+    const std::uint8_t* corner(const Photo& ph, int k) const {
+        return ph.at((qx[k] >> SubBits) - left, (qy[k] >> SubBits) - left);
+    }
 };
 
 // `lastX` is the largest x0 whose wide loads stay within a stored row.
@@ -245,6 +253,9 @@ __attribute__((target("avx2"))) inline void groupAt(Group& g, const Photo& ph,
     const __m256i y0 = _mm256_srai_epi32(vy, SubBits);
     g.fx = _mm256_and_si256(vx, frac);
     g.fy = _mm256_and_si256(vy, frac);
+    g.qx = qx;
+    g.qy = qy;
+    g.left = left;
     const __m256i lo = _mm256_set1_epi32(left - 1);
     const __m256i hiX = _mm256_set1_epi32(std::min(ph.w - right, lastX + 1));
     const __m256i hiY = _mm256_set1_epi32(ph.h - right);
@@ -252,13 +263,6 @@ __attribute__((target("avx2"))) inline void groupAt(Group& g, const Photo& ph,
         _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(x0, lo), _mm256_cmpgt_epi32(hiX, x0)),
                          _mm256_and_si256(_mm256_cmpgt_epi32(y0, lo), _mm256_cmpgt_epi32(hiY, y0)));
     g.inside = _mm256_movemask_epi8(ok) == -1;
-    // Stored row of picture row y0 - left: h - 1 - (y0 - left).
-    const __m256i row = _mm256_sub_epi32(_mm256_set1_epi32(ph.h - 1 + left), y0);
-    const __m256i col = _mm256_sub_epi32(x0, _mm256_set1_epi32(left));
-    const __m256i at =
-        _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(static_cast<int>(ph.stride))),
-                         _mm256_add_epi32(col, _mm256_add_epi32(col, col)));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(g.at), at);
 }
 
 // The largest x0 whose `bytes` wide loads from x0 - left end within the stored
@@ -311,14 +315,16 @@ __attribute__((target("avx2"))) inline __m256i bilinearPair(const Photo& ph, con
     const __m256i bias = _mm256_set1_epi16(static_cast<short>(0x8000));
     // Back the 32768 * 256 taken off, and half of 65536 for rounding.
     const __m256i round = _mm256_set1_epi32((1 << 23) + (1 << 15));
-    const std::uint8_t* a = ph.base + g.at[K];
-    const std::uint8_t* b = ph.base + g.at[K + 4];
+    const std::uint8_t* a = g.corner(ph, K);
+    const std::uint8_t* b = g.corner(ph, K + 4);
     const std::ptrdiff_t below = -ph.stride;
     // The four rows into the four 64-bit lanes with loads and blends, no shuffles.
-    __m256i rows = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)));
-    rows = _mm256_blend_epi32(rows, _mm256_set1_epi64x(load8(a + below)), 0x0C);
-    rows = _mm256_blend_epi32(rows, _mm256_set1_epi64x(load8(b)), 0x30);
-    rows = _mm256_blend_epi32(rows, _mm256_set1_epi64x(load8(b + below)), 0xC0);
+    const __m256i rowsA = _mm256_blend_epi32(
+        _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))),
+        _mm256_set1_epi64x(load8(a + below)), 0x0C);
+    const __m256i rowsB = _mm256_blend_epi32(_mm256_set1_epi64x(load8(b)),
+                                             _mm256_set1_epi64x(load8(b + below)), 0xC0);
+    const __m256i rows = _mm256_blend_epi32(rowsA, rowsB, 0xF0);
     const __m256i left = _mm256_shuffle_epi8(rows, leftMask);
     const __m256i right = _mm256_shuffle_epi8(rows, rightMask);
     constexpr int Spread = K * 0x55;
@@ -382,15 +388,17 @@ const CubicPairs& cubicPairs() {
 // sums for both halves. Those are multiplied by the row's weight and added
 // over the four rows; the two halves are added at the end.
 __attribute__((target("avx2"))) inline __m256i bicubicOne(const Photo& ph, const CubicTable& table,
-                                                          const CubicPairs& pairs, std::int32_t at,
-                                                          std::int32_t fx, std::int32_t fy) {
+                                                          const CubicPairs& pairs, const Group& g,
+                                                          int k) {
+    const std::int32_t fx = g.qx[k] & (SubSteps - 1);
+    const std::int32_t fy = g.qy[k] & (SubSteps - 1);
     const __m256i spread =
         _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1, 6, -1, 9, -1, 7,
                          -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
     const __m256i wx = _mm256_load_si256(
         reinterpret_cast<const __m256i*>(pairs[static_cast<std::size_t>(fx)].data()));
     const std::int32_t* wy = table[static_cast<std::size_t>(fy)].data();
-    const std::uint8_t* p = ph.base + at;
+    const std::uint8_t* p = g.corner(ph, k);
     __m256i m[4];
     for (int j = 0; j < 4; ++j) {
         const __m256i row = _mm256_broadcastsi128_si256(
@@ -420,14 +428,11 @@ __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const Cubic
                 bicubicPixel(ph, table, qx[k], qy[k], dst + 3 * k);
             continue;
         }
-        alignas(32) std::int32_t fx[8], fy[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(fx), g.fx);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(fy), g.fy);
         __m256i r[4];
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
-            const __m256i a = bicubicOne(ph, table, pairs, g.at[k], fx[k], fy[k]);
-            const __m256i b = bicubicOne(ph, table, pairs, g.at[k + 4], fx[k + 4], fy[k + 4]);
+            const __m256i a = bicubicOne(ph, table, pairs, g, k);
+            const __m256i b = bicubicOne(ph, table, pairs, g, k + 4);
             // (left halves of a, b) + (right halves of a, b).
             const __m256i v = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20),
                                                _mm256_permute2x128_si256(a, b, 0x31));
