@@ -43,6 +43,23 @@ inline double held(double steps) {
     return low < double{FastFar} ? low : double{FastFar};
 }
 
+// Whether every position of a run inside the ranges (rowHalves) lies well
+// within +-FastFar: |px| and |py| are largest and |pz| smallest at the run's
+// ends, so |256 * (cx - px * 1000 / pz)| stays below
+// 256 * (|cx| + 1000 * mx / mz); the factor 2 covers the rounding.
+inline bool withinFar(const Setup& st, const double* cxs, const double* cys, const double* czs,
+                      int width) {
+    const auto last = static_cast<std::size_t>(width - 1);
+    auto largest = [](double a, double b) { return std::fmax(std::fabs(a), std::fabs(b)); };
+    const double mx = largest(cxs[0] + st.rowX, cxs[last] + st.rowX);
+    const double my = largest(cys[0] + st.rowY, cys[last] + st.rowY);
+    const double mz = std::fmin(std::fabs(czs[0] + st.rowZ), std::fabs(czs[last] + st.rowZ));
+    const double f = FocalDistance;
+    const double far = double{FastFar} / 4;
+    return 2.0 * SubSteps * (std::fabs(st.cx) + f * mx / mz) < far &&
+           2.0 * SubSteps * (std::fabs(st.cy) + f * my / mz) < far;
+}
+
 // The sub-pixel positions of one row into qx, qy. Returns true when a pixel
 // of the row faults.
 __attribute__((target_clones("avx512f", "avx2", "default"))) bool
@@ -52,7 +69,11 @@ projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __
     const Setup st = setup;
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width, SubSteps);
     std::int64_t unsure = 0;
-    if (halves.ok) {
+    // With every position of the run well within +-FastFar no holding is
+    // needed; else positions are held by comparisons that pass NaN on as
+    // the bound, so nothing undefined reaches the conversion (x of an unsure
+    // pixel is overwritten below).
+    auto estimate = [&](auto hold) {
         const double hx = halves.x, hy = halves.y;
         for (int x = 0; x < width; ++x) {
             const double px = cxs[x] + st.rowX;
@@ -65,12 +86,14 @@ projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __
             const double ry = nearestEven(vy);
             const bool sure = (std::fabs(vx - rx) < hx) & (std::fabs(vy - ry) < hy);
             unsure |= !sure;
-            // Held by comparisons that pass NaN on as the bound, so nothing
-            // undefined reaches the conversion; x of an unsure pixel is
-            // overwritten below.
-            qx[x] = static_cast<std::int32_t>(held(rx));
-            qy[x] = sure ? static_cast<std::int32_t>(held(ry)) : Unsure;
+            qx[x] = static_cast<std::int32_t>(hold(rx));
+            qy[x] = sure ? static_cast<std::int32_t>(hold(ry)) : Unsure;
         }
+    };
+    if (halves.ok && withinFar(st, cxs, cys, czs, width)) {
+        estimate([](double v) { return v; });
+    } else if (halves.ok) {
+        estimate([](double v) { return held(v); });
     } else {
         unsure = 1;
         for (int x = 0; x < width; ++x)
