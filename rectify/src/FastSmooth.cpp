@@ -361,13 +361,13 @@ __attribute__((target("avx2"))) inline __m256i bilinearPair(const Photo& ph, con
 }
 
 __attribute__((target("avx2"))) void bilinearRowAvx2(const Photo& ph, const std::int32_t* qx,
-                                                     const std::int32_t* qy, int n,
+                                                     const std::int32_t* qy, int n, int reach,
                                                      std::uint8_t* dst) {
     const int lastX = lastWideX(ph, 8, 0);
     const __m256i full = _mm256_set1_epi32(SubSteps);
     int x = 0;
     for (; x + 8 <= n; x += 8) {
-        if (x + PrefetchAhead < n)
+        if (x + PrefetchAhead < reach)
             prefetchRows(ph, qx[x + PrefetchAhead], qy[x + PrefetchAhead], 0, 2);
         Group g;
         groupAt(g, ph, qx + x, qy + x, 0, 1, lastX);
@@ -436,13 +436,13 @@ __attribute__((target("avx2"))) inline __m256i bicubicOne(const Photo& ph, const
 
 __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const CubicTable& table,
                                                     const std::int32_t* qx, const std::int32_t* qy,
-                                                    int n, std::uint8_t* dst) {
+                                                    int n, int reach, std::uint8_t* dst) {
     const int lastX = lastWideX(ph, 16, 1);
     const CubicPairs& pairs = cubicPairs();
     const __m256i round = _mm256_set1_epi32(1 << 21);
     int x = 0;
     for (; x + 8 <= n; x += 8) {
-        if (x + PrefetchAhead < n)
+        if (x + PrefetchAhead < reach)
             prefetchRows(ph, qx[x + PrefetchAhead], qy[x + PrefetchAhead], 1, 4);
         Group g;
         groupAt(g, ph, qx + x, qy + x, 1, 2, lastX);
@@ -528,18 +528,53 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     const std::ptrdiff_t outStride = image.bytew;
     std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
-    // A row goes in runs of Run pixels, positions then blending, so that the
-    // positions are still in the nearest cache when they are read.
-    constexpr int Run = 512;
-    auto runPart = [&](Part& part) {
-        std::vector<std::int32_t> qx(Run), qy(Run);
+    // Pixels n of the positions from (px, py) into dst; positions up to
+    // `reach` may be read for asking ahead.
+    auto blend = [&](const std::int32_t* px, const std::int32_t* py, int n, int reach,
+                     std::uint8_t* dst) {
+        if (vector && bilinear) {
+            bilinearRowAvx2(photo, px, py, n, reach, dst);
+        } else if (vector) {
+            bicubicRowAvx2(photo, table, px, py, n, reach, dst);
+        } else {
+            for (int x = 0; x < n; ++x) {
+                const bool ask = x + PrefetchAhead < reach;
+                if (bilinear) {
+                    if (ask)
+                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
+                    bilinearPixel(photo, px[x], py[x], dst + 3 * x);
+                } else {
+                    if (ask)
+                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 1, 4);
+                    bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
+                }
+            }
+        }
+    };
+    auto rowSetup = [&](int y) {
         Setup st = base;
-        for (int y = part.rowBegin; y < part.rowEnd; ++y) {
-            const auto fj = static_cast<double>(y - offY);
-            st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
-            st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
-            st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
-            std::uint8_t* const row = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
+        const auto fj = static_cast<double>(y - offY);
+        st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
+        st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
+        st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
+        return st;
+    };
+    auto rowAt = [&](int y) { return outTop - static_cast<std::ptrdiff_t>(y) * outStride; };
+
+    // Rows go in bands of Band rows and runs of Run columns: the positions
+    // of a band's run first, then the blending in tiles of Tile columns down
+    // the band. Neighbouring rows read much the same source bytes, so a tile
+    // finds them in the nearest cache, and the positions are still there as
+    // well. A band with a faulting pixel goes again row by row, which stops
+    // at the first fault as the step-by-step loop does.
+    constexpr int Band = 4;
+    constexpr int Run = 512;
+    constexpr int Tile = 64;
+    auto runPart = [&](Part& part) {
+        std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
+        // Row y alone; true when it stops at a fault.
+        auto rowByRow = [&](int y) {
+            const Setup st = rowSetup(y);
             for (int x0 = 0; x0 < outW; x0 += Run) {
                 const int n = std::min(Run, outW - x0);
                 const auto at = static_cast<std::size_t>(x0);
@@ -553,32 +588,37 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                     }
                     part.faultAt = static_cast<std::int64_t>(y) * outW + x0 + limit;
                 }
-                std::uint8_t* dst = row + 3 * at;
-                const std::int32_t* const px = qx.data();
-                const std::int32_t* const py = qy.data();
-                const int ahead = std::max(limit - PrefetchAhead, 0);
-                if (vector && bilinear) {
-                    bilinearRowAvx2(photo, px, py, limit, dst);
-                } else if (vector) {
-                    bicubicRowAvx2(photo, table, px, py, limit, dst);
-                } else if (bilinear) {
-                    for (int x = 0; x < ahead; ++x) {
-                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
-                        bilinearPixel(photo, px[x], py[x], dst + 3 * x);
-                    }
-                    for (int x = ahead; x < limit; ++x)
-                        bilinearPixel(photo, px[x], py[x], dst + 3 * x);
-                } else {
-                    for (int x = 0; x < ahead; ++x) {
-                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 1, 4);
-                        bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
-                    }
-                    for (int x = ahead; x < limit; ++x)
-                        bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
-                }
+                blend(qx.data(), qy.data(), limit, limit, rowAt(y) + 3 * at);
                 if (part.faultAt >= 0)
-                    return;
+                    return true;
             }
+            return false;
+        };
+        for (int y = part.rowBegin; y < part.rowEnd; y += Band) {
+            const int rows = std::min(Band, part.rowEnd - y);
+            std::array<Setup, Band> st;
+            for (int r = 0; r < rows; ++r)
+                st[static_cast<std::size_t>(r)] = rowSetup(y + r);
+            bool fault = false;
+            for (int x0 = 0; x0 < outW && !fault; x0 += Run) {
+                const int n = std::min(Run, outW - x0);
+                const auto at = static_cast<std::size_t>(x0);
+                for (int r = 0; r < rows; ++r)
+                    fault |= projectRowSub(st[static_cast<std::size_t>(r)], cols.x.data() + at,
+                                           cols.y.data() + at, cols.z.data() + at, n,
+                                           qx.data() + r * Run, qy.data() + r * Run);
+                if (fault)
+                    break;
+                for (int t = 0; t < n; t += Tile)
+                    for (int r = 0; r < rows; ++r)
+                        blend(qx.data() + r * Run + t, qy.data() + r * Run + t,
+                              std::min(Tile, n - t), n - t,
+                              rowAt(y + r) + 3 * (at + static_cast<std::size_t>(t)));
+            }
+            if (fault)
+                for (int r = 0; r < rows; ++r)
+                    if (rowByRow(y + r))
+                        return;
         }
     };
 
