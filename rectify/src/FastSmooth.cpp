@@ -569,7 +569,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     // at the first fault as the step-by-step loop does.
     constexpr int Band = 4;
     constexpr int Run = 512;
-    constexpr int Tile = 64;
+    constexpr int Tile = 128;
     auto runPart = [&](Part& part) {
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
         // Row y alone; true when it stops at a fault.
