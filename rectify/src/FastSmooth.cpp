@@ -1,15 +1,19 @@
 // The blended resampling at speed, with bytes identical to the step-by-step
 // loop (Interpolate.cpp).
 //
-// Per row, as for the nearest pixel: the column and row terms of the plane
-// point are formed once, and the sub-pixel position 256 * (sx, sy) comes from
-// the one-division estimate wherever that rounds like the exact
-// back-projection (ResampleShared.h, with the bound scaled by 256); the few
-// other pixels are projected exactly. The blending then reads the stored rows
+// As for the nearest pixel, the column and row terms of the plane point are
+// formed once, and the sub-pixel position 256 * (sx, sy) comes from the
+// one-division estimate wherever that rounds like the exact back-projection
+// (ResampleShared.h, with the bound scaled by 256); the few other pixels are
+// projected exactly. The bound is taken per run of 512 columns: the plane
+// point's coordinates are monotonic along any stretch of a row, so the run's
+// ends bound it as a row's ends do. The blending then reads the stored rows
 // directly: the weights of each fraction come from a table that CubicWeights
 // fills, and the sums are whole numbers, so their order does not matter.
 // Neighbourhoods that reach over the photograph's border take the careful
-// way, pixel by pixel. The rows are split over two threads.
+// way, pixel by pixel. Rows go in bands of four, so that neighbouring rows
+// share the source bytes in the cache, and the rows are split over two
+// threads.
 
 #include "ResampleShared.h"
 #include "TwoThreads.h"
