@@ -1,15 +1,19 @@
 // The blended resampling at speed, with bytes identical to the step-by-step
 // loop (Interpolate.cpp).
 //
-// Per row, as for the nearest pixel: the column and row terms of the plane
-// point are formed once, and the sub-pixel position 256 * (sx, sy) comes from
-// the one-division estimate wherever that rounds like the exact
-// back-projection (ResampleShared.h, with the bound scaled by 256); the few
-// other pixels are projected exactly. The blending then reads the stored rows
+// As for the nearest pixel, the column and row terms of the plane point are
+// formed once, and the sub-pixel position 256 * (sx, sy) comes from the
+// one-division estimate wherever that rounds like the exact back-projection
+// (ResampleShared.h, with the bound scaled by 256); the few other pixels are
+// projected exactly. The bound is taken per run of 512 columns: the plane
+// point's coordinates are monotonic along any stretch of a row, so the run's
+// ends bound it as a row's ends do. The blending then reads the stored rows
 // directly: the weights of each fraction come from a table that CubicWeights
 // fills, and the sums are whole numbers, so their order does not matter.
 // Neighbourhoods that reach over the photograph's border take the careful
-// way, pixel by pixel. The rows are split over two threads.
+// way, pixel by pixel. Rows go in bands of four, so that neighbouring rows
+// share the source bytes in the cache, and the rows are split over two
+// threads.
 
 #include "ResampleShared.h"
 #include "TwoThreads.h"
@@ -38,8 +42,26 @@ constexpr std::int32_t FastFar = std::int32_t{1} << 30;
 constexpr std::int32_t Unsure = std::numeric_limits<std::int32_t>::min();
 constexpr int SideLimit = 1 << 21;
 
-inline std::int32_t heldSub(double steps) {
-    return static_cast<std::int32_t>(std::clamp(steps, -double{FastFar}, double{FastFar}));
+inline double held(double steps) {
+    const double low = steps > -double{FastFar} ? steps : -double{FastFar};
+    return low < double{FastFar} ? low : double{FastFar};
+}
+
+// Whether every position of a run inside the ranges (rowHalves) lies well
+// within +-FastFar: |px| and |py| are largest and |pz| smallest at the run's
+// ends, so |256 * (cx - px * 1000 / pz)| stays below
+// 256 * (|cx| + 1000 * mx / mz); the factor 2 covers the rounding.
+inline bool withinFar(const Setup& st, const double* cxs, const double* cys, const double* czs,
+                      int width) {
+    const auto last = static_cast<std::size_t>(width - 1);
+    auto largest = [](double a, double b) { return std::fmax(std::fabs(a), std::fabs(b)); };
+    const double mx = largest(cxs[0] + st.rowX, cxs[last] + st.rowX);
+    const double my = largest(cys[0] + st.rowY, cys[last] + st.rowY);
+    const double mz = std::fmin(std::fabs(czs[0] + st.rowZ), std::fabs(czs[last] + st.rowZ));
+    const double f = FocalDistance;
+    const double far = double{FastFar} / 4;
+    return 2.0 * SubSteps * (std::fabs(st.cx) + f * mx / mz) < far &&
+           2.0 * SubSteps * (std::fabs(st.cy) + f * my / mz) < far;
 }
 
 // The sub-pixel positions of one row into qx, qy. Returns true when a pixel
@@ -51,7 +73,11 @@ projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __
     const Setup st = setup;
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width, SubSteps);
     std::int64_t unsure = 0;
-    if (halves.ok) {
+    // With every position of the run well within +-FastFar no holding is
+    // needed; else positions are held by comparisons that pass NaN on as
+    // the bound, so nothing undefined reaches the conversion (x of an unsure
+    // pixel is overwritten below).
+    auto estimate = [&](auto hold) {
         const double hx = halves.x, hy = halves.y;
         for (int x = 0; x < width; ++x) {
             const double px = cxs[x] + st.rowX;
@@ -64,10 +90,14 @@ projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __
             const double ry = nearestEven(vy);
             const bool sure = (std::fabs(vx - rx) < hx) & (std::fabs(vy - ry) < hy);
             unsure |= !sure;
-            // Not sure also for NaN: nothing undefined reaches the conversion.
-            qx[x] = heldSub(sure ? rx : 0.0);
-            qy[x] = sure ? heldSub(ry) : Unsure;
+            qx[x] = static_cast<std::int32_t>(hold(rx));
+            qy[x] = sure ? static_cast<std::int32_t>(hold(ry)) : Unsure;
         }
+    };
+    if (halves.ok && withinFar(st, cxs, cys, czs, width)) {
+        estimate([](double v) { return v; });
+    } else if (halves.ok) {
+        estimate([](double v) { return held(v); });
     } else {
         unsure = 1;
         for (int x = 0; x < width; ++x)
@@ -189,207 +219,6 @@ inline void bicubicPixel(const Photo& ph, const CubicTable& table, std::int32_t 
     }
 }
 
-// ---- Eight pixels at a time (AVX2) ---------------------------------------------
-//
-// The same whole-number sums as bilinearPixel and bicubicPixel, for eight
-// pixels whose neighbourhoods lie inside the photograph: the neighbours come
-// as 32-bit words (each read within the neighbourhood's own bytes), and two
-// neighbours with their two weights meet in one multiply-add of 16-bit pairs. Sums of whole numbers
-// do not depend on their order, so the bytes are those of the pixel-by-pixel loop. Groups with a
-// neighbourhood over the border go pixel by pixel.
-
-std::atomic<bool> g_vectorRows{true};
-
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have;
-}
-
-// The 16-bit pair (lo, hi) of each lane: channel byte k of `lo` and byte m of
-// `hi`.
-template <int K, int M>
-__attribute__((target("avx2"))) inline __m256i pairOf(__m256i lo, __m256i hi) {
-    const __m256i byte = _mm256_set1_epi32(0xFF);
-    const __m256i l = _mm256_and_si256(_mm256_srli_epi32(lo, 8 * K), byte);
-    __m256i h;
-    if constexpr (M >= 2)
-        h = _mm256_srli_epi32(hi, 8 * (M - 2));
-    else
-        h = _mm256_slli_epi32(hi, 8 * (2 - M));
-    h = _mm256_and_si256(h, _mm256_set1_epi32(0xFF0000));
-    return _mm256_or_si256(l, h);
-}
-
-// Stores the low three bytes of each lane as eight packed pixels.
-__attribute__((target("avx2"))) inline void storePixels(__m256i v, std::uint8_t* dst) {
-    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
-                                          1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i packed = _mm256_shuffle_epi8(v, pack);
-    alignas(32) std::uint8_t bytes[32];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bytes), packed);
-    std::memcpy(dst, bytes, 12);
-    std::memcpy(dst + 12, bytes + 16, 12);
-}
-
-// Lanes whose neighbourhood x0 - left ... x0 + right, y0 - left ... y0 + right
-// lies inside the photograph; offsets (from `base`) of (x0 - left, y0 - left).
-struct Group {
-    __m256i x0, y0, fx, fy, at;
-    bool inside;
-};
-
-__attribute__((target("avx2"))) inline Group groupAt(const Photo& ph, const std::int32_t* qx,
-                                                     const std::int32_t* qy, int left, int right) {
-    Group g;
-    const __m256i vx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(qx));
-    const __m256i vy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(qy));
-    const __m256i frac = _mm256_set1_epi32(SubSteps - 1);
-    g.x0 = _mm256_srai_epi32(vx, SubBits);
-    g.y0 = _mm256_srai_epi32(vy, SubBits);
-    g.fx = _mm256_and_si256(vx, frac);
-    g.fy = _mm256_and_si256(vy, frac);
-    const __m256i lo = _mm256_set1_epi32(left - 1);
-    const __m256i hiX = _mm256_set1_epi32(ph.w - right);
-    const __m256i hiY = _mm256_set1_epi32(ph.h - right);
-    const __m256i ok = _mm256_and_si256(
-        _mm256_and_si256(_mm256_cmpgt_epi32(g.x0, lo), _mm256_cmpgt_epi32(hiX, g.x0)),
-        _mm256_and_si256(_mm256_cmpgt_epi32(g.y0, lo), _mm256_cmpgt_epi32(hiY, g.y0)));
-    g.inside = _mm256_movemask_epi8(ok) == -1;
-    // Stored row of picture row y0 - left: h - 1 - (y0 - left).
-    const __m256i row = _mm256_sub_epi32(_mm256_set1_epi32(ph.h - 1 + left), g.y0);
-    const __m256i col = _mm256_sub_epi32(g.x0, _mm256_set1_epi32(left));
-    g.at = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(static_cast<int>(ph.stride))),
-                            _mm256_add_epi32(col, _mm256_add_epi32(col, col)));
-    return g;
-}
-
-// The words at the eight offsets + plus. Eight plain loads: the gather
-// instruction is slower than they are where the processor's microcode guards
-// against gather data sampling.
-__attribute__((target("avx2"))) inline __m256i gather(const Photo& ph, const std::int32_t* at,
-                                                      int plus) {
-    auto word = [&](int k) {
-        std::int32_t w;
-        std::memcpy(&w, ph.base + at[k] + plus, 4);
-        return w;
-    };
-    return _mm256_setr_epi32(word(0), word(1), word(2), word(3), word(4), word(5), word(6),
-                             word(7));
-}
-
-// Bilinear: top = p00 * (256 - fx) + p10 * fx per row, then
-// top * (256 - fy) + bottom * fy = (top << 8) + (bottom - top) * fy.
-template <int K>
-__attribute__((target("avx2"))) inline __m256i bilinearChannel(__m256i a, __m256i b, __m256i c,
-                                                               __m256i d, __m256i wx, __m256i fy) {
-    const __m256i top = _mm256_madd_epi16(pairOf<K, K + 1>(a, b), wx);
-    const __m256i bottom = _mm256_madd_epi16(pairOf<K, K + 1>(c, d), wx);
-    const __m256i v = _mm256_add_epi32(_mm256_slli_epi32(top, SubBits),
-                                       _mm256_mullo_epi32(_mm256_sub_epi32(bottom, top), fy));
-    return _mm256_srli_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(1 << 15)), 16);
-}
-
-__attribute__((target("avx2"))) void bilinearRowAvx2(const Photo& ph, const std::int32_t* qx,
-                                                     const std::int32_t* qy, int n,
-                                                     std::uint8_t* dst) {
-    int x = 0;
-    for (; x + 8 <= n; x += 8) {
-        const Group g = groupAt(ph, qx + x, qy + x, 0, 1);
-        if (!g.inside) {
-            for (int k = x; k < x + 8; ++k)
-                bilinearPixel(ph, qx[k], qy[k], dst + 3 * k);
-            continue;
-        }
-        // Row y0 is stored above row y0 + 1: the picture's lower row is at - stride.
-        const int below = -static_cast<int>(ph.stride);
-        alignas(32) std::int32_t at[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(at), g.at);
-        const __m256i a = gather(ph, at, 0);         // p00 in bytes 0..2
-        const __m256i b = gather(ph, at, 2);         // p10 in bytes 1..3
-        const __m256i c = gather(ph, at, below);     // p01
-        const __m256i d = gather(ph, at, below + 2); // p11
-        const __m256i gx = _mm256_sub_epi32(_mm256_set1_epi32(SubSteps), g.fx);
-        const __m256i wx = _mm256_or_si256(gx, _mm256_slli_epi32(g.fx, 16));
-        const __m256i out = _mm256_or_si256(
-            bilinearChannel<0>(a, b, c, d, wx, g.fy),
-            _mm256_or_si256(_mm256_slli_epi32(bilinearChannel<1>(a, b, c, d, wx, g.fy), 8),
-                            _mm256_slli_epi32(bilinearChannel<2>(a, b, c, d, wx, g.fy), 16)));
-        storePixels(out, dst + 3 * x);
-    }
-    for (; x < n; ++x)
-        bilinearPixel(ph, qx[x], qy[x], dst + 3 * x);
-}
-
-// The cubic weights of eight fractions as 16-bit pairs (w0, w1) and (w2, w3),
-// and w0 ... w3 as 32-bit lanes.
-struct CubicLanes {
-    __m256i pair01, pair23;
-    __m256i w[4];
-};
-
-__attribute__((target("avx2"))) inline CubicLanes cubicLanes(const CubicTable& table, __m256i f) {
-    CubicLanes c;
-    const int* t = table[0].data();
-    const __m256i at = _mm256_slli_epi32(f, 2);
-    for (int k = 0; k < 4; ++k)
-        c.w[k] = _mm256_i32gather_epi32(t + k, at, 4);
-    const __m256i low = _mm256_set1_epi32(0xFFFF);
-    c.pair01 = _mm256_or_si256(_mm256_and_si256(c.w[0], low), _mm256_slli_epi32(c.w[1], 16));
-    c.pair23 = _mm256_or_si256(_mm256_and_si256(c.w[2], low), _mm256_slli_epi32(c.w[3], 16));
-    return c;
-}
-
-// One row of the neighbourhood: words at +0 (x0-1 in bytes 0..2), +2 (x0 in
-// bytes 1..3), +6 (x0+1 in 0..2), +8 (x0+2 in 1..3); its sum for channel K.
-template <int K>
-__attribute__((target("avx2"))) inline __m256i cubicRow(const __m256i* w, const CubicLanes& cx) {
-    return _mm256_add_epi32(_mm256_madd_epi16(pairOf<K, K + 1>(w[0], w[1]), cx.pair01),
-                            _mm256_madd_epi16(pairOf<K, K + 1>(w[2], w[3]), cx.pair23));
-}
-
-template <int K>
-__attribute__((target("avx2"))) inline __m256i
-bicubicChannel(const __m256i (&rows)[4][4], const CubicLanes& cx, const CubicLanes& cy) {
-    __m256i v = _mm256_mullo_epi32(cubicRow<K>(rows[0], cx), cy.w[0]);
-    for (int j = 1; j < 4; ++j)
-        v = _mm256_add_epi32(v, _mm256_mullo_epi32(cubicRow<K>(rows[j], cx), cy.w[j]));
-    v = _mm256_srai_epi32(_mm256_add_epi32(v, _mm256_set1_epi32(1 << 21)), 22);
-    return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), _mm256_set1_epi32(255));
-}
-
-__attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const CubicTable& table,
-                                                    const std::int32_t* qx, const std::int32_t* qy,
-                                                    int n, std::uint8_t* dst) {
-    int x = 0;
-    for (; x + 8 <= n; x += 8) {
-        const Group g = groupAt(ph, qx + x, qy + x, 1, 2);
-        if (!g.inside) {
-            for (int k = x; k < x + 8; ++k)
-                bicubicPixel(ph, table, qx[k], qy[k], dst + 3 * k);
-            continue;
-        }
-        alignas(32) std::int32_t at[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(at), g.at);
-        __m256i rows[4][4];
-        for (int j = 0; j < 4; ++j) {
-            const int down = -j * static_cast<int>(ph.stride);
-            rows[j][0] = gather(ph, at, down);
-            rows[j][1] = gather(ph, at, down + 2);
-            rows[j][2] = gather(ph, at, down + 6);
-            rows[j][3] = gather(ph, at, down + 8);
-        }
-        const CubicLanes cx = cubicLanes(table, g.fx);
-        const CubicLanes cy = cubicLanes(table, g.fy);
-        const __m256i out = _mm256_or_si256(
-            bicubicChannel<0>(rows, cx, cy),
-            _mm256_or_si256(_mm256_slli_epi32(bicubicChannel<1>(rows, cx, cy), 8),
-                            _mm256_slli_epi32(bicubicChannel<2>(rows, cx, cy), 16)));
-        storePixels(out, dst + 3 * x);
-    }
-    for (; x < n; ++x)
-        bicubicPixel(ph, table, qx[x], qy[x], dst + 3 * x);
-}
-
 // How many pixels ahead the blending asks for the source rows. The
 // photograph is read along a slanted line that meets new cache lines every
 // few pixels, mostly from memory; asking early lets the misses overlap.
@@ -403,6 +232,243 @@ inline void prefetchRows(const Photo& ph, std::int32_t qx, std::int32_t qy, int 
     const std::uint8_t* p = ph.at(x0, y0);
     for (int j = 0; j < rows && y0 + j < ph.h; ++j)
         __builtin_prefetch(p - static_cast<std::ptrdiff_t>(j) * ph.stride);
+}
+
+// ---- Eight pixels at a time (AVX2) ---------------------------------------------
+//
+// The same whole-number sums as bilinearPixel and bicubicPixel, for groups of
+// eight pixels whose neighbourhoods lie inside the photograph. Each
+// neighbourhood row comes with one wide load (8 or 16 bytes from its first
+// pixel), a byte shuffle spreads its channels into 16-bit lanes, and
+// multiply-adds of 16-bit pairs blend all three channels of a pixel at once.
+// Sums of whole numbers do not depend on their order, and every partial sum
+// is exact, so the bytes are those of the pixel-by-pixel loop. Groups with a
+// neighbourhood over the border, or whose wide loads would reach past the end
+// of a stored row, go pixel by pixel.
+
+std::atomic<bool> g_vectorRows{true};
+
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// The positions of a group, split into pixel and fraction, and whether all
+// their neighbourhoods x0 - left ... x0 + right, y0 - left ... y0 + right lie
+// inside the photograph.
+struct Group {
+    __m256i fx, fy;
+    const std::int32_t* qx;
+    const std::int32_t* qy;
+    int left;
+    bool inside;
+    // The first byte of pixel k's neighbourhood, (x0 - left, y0 - left):
+    // worked out with whole numbers outside the vector unit.
+    const std::uint8_t* corner(const Photo& ph, int k) const {
+        return ph.at((qx[k] >> SubBits) - left, (qy[k] >> SubBits) - left);
+    }
+};
+
+// `lastX` is the largest x0 whose wide loads stay within a stored row.
+__attribute__((target("avx2"))) inline void groupAt(Group& g, const Photo& ph,
+                                                    const std::int32_t* qx, const std::int32_t* qy,
+                                                    int left, int right, int lastX) {
+    const __m256i vx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(qx));
+    const __m256i vy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(qy));
+    const __m256i frac = _mm256_set1_epi32(SubSteps - 1);
+    const __m256i x0 = _mm256_srai_epi32(vx, SubBits);
+    const __m256i y0 = _mm256_srai_epi32(vy, SubBits);
+    g.fx = _mm256_and_si256(vx, frac);
+    g.fy = _mm256_and_si256(vy, frac);
+    g.qx = qx;
+    g.qy = qy;
+    g.left = left;
+    const __m256i lo = _mm256_set1_epi32(left - 1);
+    const __m256i hiX = _mm256_set1_epi32(std::min(ph.w - right, lastX + 1));
+    const __m256i hiY = _mm256_set1_epi32(ph.h - right);
+    const __m256i ok =
+        _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(x0, lo), _mm256_cmpgt_epi32(hiX, x0)),
+                         _mm256_and_si256(_mm256_cmpgt_epi32(y0, lo), _mm256_cmpgt_epi32(hiY, y0)));
+    g.inside = _mm256_movemask_epi8(ok) == -1;
+}
+
+// The largest x0 whose `bytes` wide loads from x0 - left end within the stored
+// row (-1 when there is none).
+inline int lastWideX(const Photo& ph, int bytes, int left) {
+    const std::ptrdiff_t room = ph.stride - bytes;
+    return room < 0 ? -1 : static_cast<int>(room / 3) + left;
+}
+
+inline std::int64_t load8(const std::uint8_t* p) {
+    std::int64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Stores the low three bytes of the 32-bit lanes of four results, the pixels
+// (k, k + 4) of a group in result k's halves, as eight packed pixels. Every
+// lane holds 0 ... 255 in its low half (the bicubic sums clamped by the
+// saturating packs).
+__attribute__((target("avx2"))) inline void storeGroup(const __m256i (&r)[4], std::uint8_t* dst) {
+    const __m256i words01 = _mm256_packs_epi32(r[0], r[1]); // pixels 0, 1 | 4, 5
+    const __m256i words23 = _mm256_packs_epi32(r[2], r[3]); // pixels 2, 3 | 6, 7
+    const __m256i bytes = _mm256_packus_epi16(words01, words23);
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
+                                          1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(bytes, pack),
+                                                       _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(packed));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 16), _mm256_extracti128_si256(packed, 1));
+}
+
+// Bilinear, pixel k of the group in the low half of a register and pixel
+// k + 4 in the high half. The 8 bytes at (x0, y0) and at (x0, y0 + 1) hold
+// both pixels of each row; the shuffles give the 16-bit lanes
+//   left  = p00 p01 (red), p00 p01 (green), p00 p01 (blue), 0 0
+//   right = p10 p11 ...
+// so left * (256 - fx) + right * fx is (top, bottom) for each channel. Both
+// lie in 0 ... 65280 and are exact in 16-bit arithmetic read as unsigned;
+// with 32768 taken off they are signed 16-bit numbers, and one multiply-add
+// with (256 - fy, fy) gives top * (256 - fy) + bottom * fy - 32768 * 256.
+template <int K>
+__attribute__((target("avx2"))) inline __m256i bilinearPair(const Photo& ph, const Group& g,
+                                                            __m256i fx, __m256i wy) {
+    const __m256i leftMask =
+        _mm256_setr_epi8(0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, -1, -1, -1, -1, 0, -1, 8, -1, 1,
+                         -1, 9, -1, 2, -1, 10, -1, -1, -1, -1, -1);
+    const __m256i rightMask =
+        _mm256_setr_epi8(3, -1, 11, -1, 4, -1, 12, -1, 5, -1, 13, -1, -1, -1, -1, -1, 3, -1, 11, -1,
+                         4, -1, 12, -1, 5, -1, 13, -1, -1, -1, -1, -1);
+    const __m256i bias = _mm256_set1_epi16(static_cast<short>(0x8000));
+    // Back the 32768 * 256 taken off, and half of 65536 for rounding.
+    const __m256i round = _mm256_set1_epi32((1 << 23) + (1 << 15));
+    const std::uint8_t* a = g.corner(ph, K);
+    const std::uint8_t* b = g.corner(ph, K + 4);
+    const std::ptrdiff_t below = -ph.stride;
+    // The four rows into the four 64-bit lanes with loads and blends, no shuffles.
+    const __m256i rowsA = _mm256_blend_epi32(
+        _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a))),
+        _mm256_set1_epi64x(load8(a + below)), 0x0C);
+    const __m256i rowsB = _mm256_blend_epi32(_mm256_set1_epi64x(load8(b)),
+                                             _mm256_set1_epi64x(load8(b + below)), 0xC0);
+    const __m256i rows = _mm256_blend_epi32(rowsA, rowsB, 0xF0);
+    const __m256i left = _mm256_shuffle_epi8(rows, leftMask);
+    const __m256i right = _mm256_shuffle_epi8(rows, rightMask);
+    constexpr int Spread = K * 0x55;
+    // left * (256 - fx) + right * fx = (left << 8) + (right - left) * fx.
+    const __m256i sums = _mm256_add_epi16(
+        _mm256_slli_epi16(left, SubBits),
+        _mm256_mullo_epi16(_mm256_sub_epi16(right, left), _mm256_shuffle_epi32(fx, Spread)));
+    const __m256i v =
+        _mm256_madd_epi16(_mm256_xor_si256(sums, bias), _mm256_shuffle_epi32(wy, Spread));
+    return _mm256_srli_epi32(_mm256_add_epi32(v, round), 16);
+}
+
+__attribute__((target("avx2"))) void bilinearRowAvx2(const Photo& ph, const std::int32_t* qx,
+                                                     const std::int32_t* qy, int n, int reach,
+                                                     std::uint8_t* dst) {
+    const int lastX = lastWideX(ph, 8, 0);
+    const __m256i full = _mm256_set1_epi32(SubSteps);
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        if (x + PrefetchAhead < reach)
+            prefetchRows(ph, qx[x + PrefetchAhead], qy[x + PrefetchAhead], 0, 2);
+        Group g;
+        groupAt(g, ph, qx + x, qy + x, 0, 1, lastX);
+        if (!g.inside) {
+            for (int k = x; k < x + 8; ++k)
+                bilinearPixel(ph, qx[k], qy[k], dst + 3 * k);
+            continue;
+        }
+        // Both 16-bit halves of each lane hold the weight.
+        const __m256i fx = _mm256_or_si256(g.fx, _mm256_slli_epi32(g.fx, 16));
+        const __m256i wy =
+            _mm256_or_si256(_mm256_sub_epi32(full, g.fy), _mm256_slli_epi32(g.fy, 16));
+        const __m256i r[4] = {bilinearPair<0>(ph, g, fx, wy), bilinearPair<1>(ph, g, fx, wy),
+                              bilinearPair<2>(ph, g, fx, wy), bilinearPair<3>(ph, g, fx, wy)};
+        storeGroup(r, dst + 3 * x);
+    }
+    for (; x < n; ++x)
+        bilinearPixel(ph, qx[x], qy[x], dst + 3 * x);
+}
+
+// The cubic weights of each fraction as 16-bit lanes (w0, w1) four times,
+// then (w2, w3) four times: the multipliers of the row shuffle below.
+using CubicPairs = std::array<std::array<std::int16_t, 16>, SubSteps>;
+
+const CubicPairs& cubicPairs() {
+    alignas(32) static const CubicPairs pairs = [] {
+        CubicPairs p{};
+        const CubicTable& t = cubicTable();
+        for (std::size_t f = 0; f < SubSteps; ++f)
+            for (std::size_t k = 0; k < 16; ++k) // w0, w1, w0, w1, ... w2, w3, w2, w3, ...
+                p[f][k] = static_cast<std::int16_t>(t[f][2 * (k / 8) + k % 2]);
+        return p;
+    }();
+    return pairs;
+}
+
+// Bicubic, one pixel per register. The 16 bytes from (x0 - 1, y) hold the
+// row's four pixels; the shuffle gives the 16-bit lanes
+//   p0 p1 (red), p0 p1 (green), p0 p1 (blue), 0 0 | p2 p3 (red), ...
+// and one multiply-add with the pairs (w0, w1) | (w2, w3) gives the row's
+// sums for both halves. Those are multiplied by the row's weight and added
+// over the four rows; the two halves are added at the end.
+__attribute__((target("avx2"))) inline __m256i bicubicOne(const Photo& ph, const CubicTable& table,
+                                                          const CubicPairs& pairs, const Group& g,
+                                                          int k) {
+    const std::int32_t fx = g.qx[k] & (SubSteps - 1);
+    const std::int32_t fy = g.qy[k] & (SubSteps - 1);
+    const __m256i spread =
+        _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1, 6, -1, 9, -1, 7,
+                         -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
+    const __m256i wx = _mm256_load_si256(
+        reinterpret_cast<const __m256i*>(pairs[static_cast<std::size_t>(fx)].data()));
+    const std::int32_t* wy = table[static_cast<std::size_t>(fy)].data();
+    const std::uint8_t* p = g.corner(ph, k);
+    __m256i m[4];
+    for (int j = 0; j < 4; ++j) {
+        const __m256i row = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - j * ph.stride)));
+        const __m256i across = _mm256_madd_epi16(_mm256_shuffle_epi8(row, spread), wx);
+        m[j] = _mm256_mullo_epi32(across, _mm256_set1_epi32(wy[j]));
+    }
+    const __m256i sum =
+        _mm256_add_epi32(_mm256_add_epi32(m[0], m[1]), _mm256_add_epi32(m[2], m[3]));
+    return sum;
+}
+
+__attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const CubicTable& table,
+                                                    const std::int32_t* qx, const std::int32_t* qy,
+                                                    int n, int reach, std::uint8_t* dst) {
+    const int lastX = lastWideX(ph, 16, 1);
+    const CubicPairs& pairs = cubicPairs();
+    const __m256i round = _mm256_set1_epi32(1 << 21);
+    int x = 0;
+    for (; x + 8 <= n; x += 8) {
+        if (x + PrefetchAhead < reach)
+            prefetchRows(ph, qx[x + PrefetchAhead], qy[x + PrefetchAhead], 1, 4);
+        Group g;
+        groupAt(g, ph, qx + x, qy + x, 1, 2, lastX);
+        if (!g.inside) {
+            for (int k = x; k < x + 8; ++k)
+                bicubicPixel(ph, table, qx[k], qy[k], dst + 3 * k);
+            continue;
+        }
+        __m256i r[4];
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            const __m256i a = bicubicOne(ph, table, pairs, g, k);
+            const __m256i b = bicubicOne(ph, table, pairs, g, k + 4);
+            // (left halves of a, b) + (right halves of a, b).
+            const __m256i v = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20),
+                                               _mm256_permute2x128_si256(a, b, 0x31));
+            r[k] = _mm256_srai_epi32(_mm256_add_epi32(v, round), 22);
+        }
+        storeGroup(r, dst + 3 * x);
+    }
+    for (; x < n; ++x)
+        bicubicPixel(ph, table, qx[x], qy[x], dst + 3 * x);
 }
 
 struct Part {
@@ -466,63 +532,97 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     const std::ptrdiff_t outStride = image.bytew;
     std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
-    auto runPart = [&](Part& part) {
-        std::vector<std::int32_t> qx(uw), qy(uw);
+    // Pixels n of the positions from (px, py) into dst; positions up to
+    // `reach` may be read for asking ahead.
+    auto blend = [&](const std::int32_t* px, const std::int32_t* py, int n, int reach,
+                     std::uint8_t* dst) {
+        if (vector && bilinear) {
+            bilinearRowAvx2(photo, px, py, n, reach, dst);
+        } else if (vector) {
+            bicubicRowAvx2(photo, table, px, py, n, reach, dst);
+        } else {
+            for (int x = 0; x < n; ++x) {
+                const bool ask = x + PrefetchAhead < reach;
+                if (bilinear) {
+                    if (ask)
+                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
+                    bilinearPixel(photo, px[x], py[x], dst + 3 * x);
+                } else {
+                    if (ask)
+                        prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 1, 4);
+                    bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
+                }
+            }
+        }
+    };
+    auto rowSetup = [&](int y) {
         Setup st = base;
-        for (int y = part.rowBegin; y < part.rowEnd; ++y) {
-            const auto fj = static_cast<double>(y - offY);
-            st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
-            st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
-            st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
-            int limit = outW;
-            if (projectRowSub(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, qx.data(),
-                              qy.data())) {
-                for (limit = 0; limit < outW; ++limit)
-                    if (project(st, cols.x[static_cast<std::size_t>(limit)],
-                                cols.y[static_cast<std::size_t>(limit)],
-                                cols.z[static_cast<std::size_t>(limit)])
-                            .fault)
-                        break;
-                part.faultAt = static_cast<std::int64_t>(y) * outW + limit;
+        const auto fj = static_cast<double>(y - offY);
+        st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
+        st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
+        st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
+        return st;
+    };
+    auto rowAt = [&](int y) { return outTop - static_cast<std::ptrdiff_t>(y) * outStride; };
+
+    // Rows go in bands of Band rows and runs of Run columns: the positions
+    // of a band's run first, then the blending in tiles of Tile columns down
+    // the band. Neighbouring rows read much the same source bytes, so a tile
+    // finds them in the nearest cache, and the positions are still there as
+    // well. A band with a faulting pixel goes again row by row, which stops
+    // at the first fault as the step-by-step loop does.
+    constexpr int Band = 4;
+    constexpr int Run = 512;
+    constexpr int Tile = 128;
+    auto runPart = [&](Part& part) {
+        std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
+        // Row y alone; true when it stops at a fault.
+        auto rowByRow = [&](int y) {
+            const Setup st = rowSetup(y);
+            for (int x0 = 0; x0 < outW; x0 += Run) {
+                const int n = std::min(Run, outW - x0);
+                const auto at = static_cast<std::size_t>(x0);
+                int limit = n;
+                if (projectRowSub(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at, n,
+                                  qx.data(), qy.data())) {
+                    for (limit = 0; limit < n; ++limit) {
+                        const auto k = at + static_cast<std::size_t>(limit);
+                        if (project(st, cols.x[k], cols.y[k], cols.z[k]).fault)
+                            break;
+                    }
+                    part.faultAt = static_cast<std::int64_t>(y) * outW + x0 + limit;
+                }
+                blend(qx.data(), qy.data(), limit, limit, rowAt(y) + 3 * at);
+                if (part.faultAt >= 0)
+                    return true;
             }
-            std::uint8_t* dst = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
-            const std::int32_t* const px = qx.data();
-            const std::int32_t* const py = qy.data();
-            const int ahead = std::max(limit - PrefetchAhead, 0);
-            if (vector && bilinear) {
-                constexpr int Step = 64;
-                for (int x = 0; x < limit; x += Step) {
-                    for (int k = x + PrefetchAhead; k < std::min(x + Step + PrefetchAhead, limit);
-                         k += 2)
-                        prefetchRows(photo, px[k], py[k], 0, 2);
-                    bilinearRowAvx2(photo, px + x, py + x, std::min(Step, limit - x), dst + 3 * x);
-                }
-            } else if (vector) {
-                constexpr int Step = 64;
-                for (int x = 0; x < limit; x += Step) {
-                    for (int k = x + PrefetchAhead; k < std::min(x + Step + PrefetchAhead, limit);
-                         k += 2)
-                        prefetchRows(photo, px[k], py[k], 1, 4);
-                    bicubicRowAvx2(photo, table, px + x, py + x, std::min(Step, limit - x),
-                                   dst + 3 * x);
-                }
-            } else if (bilinear) {
-                for (int x = 0; x < ahead; ++x) {
-                    prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 0, 2);
-                    bilinearPixel(photo, px[x], py[x], dst + 3 * x);
-                }
-                for (int x = ahead; x < limit; ++x)
-                    bilinearPixel(photo, px[x], py[x], dst + 3 * x);
-            } else {
-                for (int x = 0; x < ahead; ++x) {
-                    prefetchRows(photo, px[x + PrefetchAhead], py[x + PrefetchAhead], 1, 4);
-                    bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
-                }
-                for (int x = ahead; x < limit; ++x)
-                    bicubicPixel(photo, table, px[x], py[x], dst + 3 * x);
+            return false;
+        };
+        for (int y = part.rowBegin; y < part.rowEnd; y += Band) {
+            const int rows = std::min(Band, part.rowEnd - y);
+            std::array<Setup, Band> st;
+            for (int r = 0; r < rows; ++r)
+                st[static_cast<std::size_t>(r)] = rowSetup(y + r);
+            bool fault = false;
+            for (int x0 = 0; x0 < outW && !fault; x0 += Run) {
+                const int n = std::min(Run, outW - x0);
+                const auto at = static_cast<std::size_t>(x0);
+                for (int r = 0; r < rows; ++r)
+                    fault |= projectRowSub(st[static_cast<std::size_t>(r)], cols.x.data() + at,
+                                           cols.y.data() + at, cols.z.data() + at, n,
+                                           qx.data() + r * Run, qy.data() + r * Run);
+                if (fault)
+                    break;
+                for (int t = 0; t < n; t += Tile)
+                    for (int r = 0; r < rows; ++r)
+                        blend(qx.data() + r * Run + t, qy.data() + r * Run + t,
+                              std::min(Tile, n - t), n - t,
+                              rowAt(y + r) + 3 * (at + static_cast<std::size_t>(t)));
             }
-            if (part.faultAt >= 0)
-                return;
+            if (fault)
+                for (int r = 0; r < rows; ++r)
+                    if (rowByRow(y + r))
+                        return;
         }
     };
 

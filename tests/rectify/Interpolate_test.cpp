@@ -113,9 +113,18 @@ std::vector<PoseAndSize> posesOf(QuadKind kind, const pixkit::dib& photo) {
     return out;
 }
 
+void checkSmoothCase(const SmoothCase& c, int width);
+
 TEST_P(SmoothEquivalence, FastRowsGiveTheBytesOfTheStepByStepLoop) {
     const SmoothCase& c = GetParam();
-    const pixkit::DibHolder photo = makePhoto(301, 203, 17);
+    // 301 pixels leave a padding byte at the end of each stored row, 300 none:
+    // the wide loads of the last columns must not reach past the photograph.
+    for (const int width : {301, 300})
+        checkSmoothCase(c, width);
+}
+
+void checkSmoothCase(const SmoothCase& c, int width) {
+    const pixkit::DibHolder photo = makePhoto(width, 203, 17);
     ASSERT_NE(photo.get().poi, nullptr);
     const auto poses = posesOf(c.quad, photo.get());
     ASSERT_FALSE(poses.empty());
@@ -132,10 +141,12 @@ TEST_P(SmoothEquivalence, FastRowsGiveTheBytesOfTheStepByStepLoop) {
             const ResampleEnd fastEnd =
                 ResampleRectified(photo.get(), p.camera, p.pose, p.W, p.H, c.areaPercent,
                                   fastOut.get(), Engine::Fast, c.sampling);
-            EXPECT_EQ(fastEnd, ResampleEnd::Done) << "pose " << k << " vector " << vector;
-            EXPECT_EQ(fastEnd, refEnd) << "pose " << k << " vector " << vector;
+            EXPECT_EQ(fastEnd, ResampleEnd::Done)
+                << "width " << width << " pose " << k << " vector " << vector;
+            EXPECT_EQ(fastEnd, refEnd)
+                << "width " << width << " pose " << k << " vector " << vector;
             EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get()))
-                << "pose " << k << " vector " << vector;
+                << "width " << width << " pose " << k << " vector " << vector;
         }
         detail::useVectorBlending(true);
     }
@@ -178,6 +189,37 @@ TEST_P(SmoothFault, PartlyFilledImageIsTheSame) {
     // Column 7 of row 0 is the faulting pixel.
     for (int x = 7; x < pixkit::dibwidth(refOut.get()); ++x)
         EXPECT_EQ(pixkit::getpixel(refOut.get(), x, 0), 0u) << x;
+}
+
+// The plane point (i - 3, -2, j - 5) lies in the camera's plane z = 0 for
+// j = 5: the first pixel of row 9 (of 16) faults, inside a band of rows the
+// fast path works through together and in the lower rows' half.
+TEST_P(SmoothFault, FaultInALaterRowLeavesTheRowsBeforeIt) {
+    const pixkit::DibHolder photo = makePhoto(2000, 1500, 5);
+    ASSERT_NE(photo.get().poi, nullptr);
+    tcamera camera;
+    camera.cx = 1000;
+    camera.cy = 1500;
+    tpose pose;
+    pose.anchor = {-3, -2, -5};
+    pose.corner1 = {1, -2, -5};
+    pose.corner2 = {1, -2, 3};
+    pixkit::DibHolder fastOut, refOut;
+    EXPECT_EQ(ResampleRectified(photo.get(), camera, pose, 4, 8, 200, fastOut.get(), Engine::Fast,
+                                GetParam()),
+              ResampleEnd::Fault);
+    EXPECT_EQ(ResampleRectified(photo.get(), camera, pose, 4, 8, 200, refOut.get(),
+                                Engine::Reference, GetParam()),
+              ResampleEnd::Fault);
+    EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get()));
+    int lastLit = -1;
+    for (int y = 0; y < pixkit::dibheight(refOut.get()); ++y)
+        for (int x = 0; x < pixkit::dibwidth(refOut.get()); ++x)
+            if (pixkit::getpixel(refOut.get(), x, y) != 0)
+                lastLit = y;
+    // Rows 0 ... 7 see the photograph; row 8 looks past its top edge, and
+    // from the fault on nothing is written.
+    EXPECT_EQ(lastLit, 7);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samplings, SmoothFault,
