@@ -499,22 +499,11 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     const int outH = pixkit::dibheight(image);
     if (W == 0 || H == 0)
         return false;
-    const std::int64_t offX = (outW - W) / 2;
     const std::int64_t offY = (outH - H) / 2;
-    const auto fW = static_cast<double>(W);
     const auto fH = static_cast<double>(H);
 
-    Columns cols;
+    const Columns cols = columnTerms(pose, edges, outW, W);
     const auto uw = static_cast<std::size_t>(outW);
-    cols.x.resize(uw);
-    cols.y.resize(uw);
-    cols.z.resize(uw);
-    for (std::size_t x = 0; x < uw; ++x) {
-        const auto fi = static_cast<double>(static_cast<std::int64_t>(x) - offX);
-        cols.x[x] = ((fi * edges.u.x) * edges.La) / fW + pose.anchor.x;
-        cols.y[x] = ((fi * edges.u.y) * edges.La) / fW + pose.anchor.y;
-        cols.z[x] = ((fi * edges.u.z) * edges.La) / fW + pose.anchor.z;
-    }
 
     Setup base;
     base.cx = camera.cx;

@@ -58,6 +58,26 @@ struct Columns {
     std::vector<double> x, y, z; // ((i*u)*La)/W + anchor
 };
 
+// The column terms of the plane point for every column of an outW wide
+// result whose W wide rectangle sits in the middle; with the row terms they
+// give PlanePoint's sums in its order of operations.
+inline Columns columnTerms(const tpose& pose, const tedges& edges, int outW, std::int64_t W) {
+    const std::int64_t offX = (outW - W) / 2;
+    const auto fW = static_cast<double>(W);
+    Columns cols;
+    const auto uw = static_cast<std::size_t>(outW);
+    cols.x.resize(uw);
+    cols.y.resize(uw);
+    cols.z.resize(uw);
+    for (std::size_t x = 0; x < uw; ++x) {
+        const auto fi = static_cast<double>(static_cast<std::int64_t>(x) - offX);
+        cols.x[x] = ((fi * edges.u.x) * edges.La) / fW + pose.anchor.x;
+        cols.y[x] = ((fi * edges.u.y) * edges.La) / fW + pose.anchor.y;
+        cols.z[x] = ((fi * edges.u.z) * edges.La) / fW + pose.anchor.z;
+    }
+    return cols;
+}
+
 // The exact back-projection costs a square root and four divisions per pixel,
 // but only its rounded position is used. The homography gives the position
 // with one division: sx' = cx - px * (1000 / pz). With u = 2^-53,
