@@ -471,8 +471,9 @@ __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const Cubic
         bicubicPixel(ph, table, qx[x], qy[x], dst + 3 * x);
 }
 
+// A thread's share: every other band of rows, from band `first` on.
 struct Part {
-    int rowBegin = 0, rowEnd = 0;
+    int first = 0;
     std::int64_t faultAt = -1; // row-major index of the first faulting pixel
 };
 
@@ -563,6 +564,9 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     constexpr int Band = 4;
     constexpr int Run = 512;
     constexpr int Tile = 128;
+    // The two threads take the bands in turn, so that both have as much to
+    // do wherever the photograph is read more densely.
+    std::atomic<int> stopRow{outH};
     auto runPart = [&](Part& part) {
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
         // Row y alone; true when it stops at a fault.
@@ -587,8 +591,11 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             }
             return false;
         };
-        for (int y = part.rowBegin; y < part.rowEnd; y += Band) {
-            const int rows = std::min(Band, part.rowEnd - y);
+        for (int y = part.first * Band; y < outH; y += 2 * Band) {
+            // Bands past a fault the other thread met are not needed.
+            if (y > stopRow.load(std::memory_order_relaxed))
+                return;
+            const int rows = std::min(Band, outH - y);
             std::array<Setup, Band> st;
             for (int r = 0; r < rows; ++r)
                 st[static_cast<std::size_t>(r)] = rowSetup(y + r);
@@ -610,18 +617,25 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             }
             if (fault)
                 for (int r = 0; r < rows; ++r)
-                    if (rowByRow(y + r))
+                    if (rowByRow(y + r)) {
+                        int seen = stopRow.load(std::memory_order_relaxed);
+                        while (y + r < seen && !stopRow.compare_exchange_weak(seen, y + r))
+                            ;
                         return;
+                    }
         }
     };
 
-    Part lower{0, outH / 2, -1};
-    Part upper{outH / 2, outH, -1};
+    Part lower{0, -1};
+    Part upper{1, -1};
     auto runLower = [&] { runPart(lower); };
     auto runUpper = [&] { runPart(upper); };
     runBoth(runLower, runUpper);
 
-    const std::int64_t faultAt = lower.faultAt >= 0 ? lower.faultAt : upper.faultAt;
+    // Each thread stops at its first fault: the earlier of the two holds.
+    const std::int64_t faultAt = lower.faultAt < 0   ? upper.faultAt
+                                 : upper.faultAt < 0 ? lower.faultAt
+                                                     : std::min(lower.faultAt, upper.faultAt);
     if (faultAt < 0)
         return true;
     // As the step-by-step loop: nothing after the faulting pixel is written.
