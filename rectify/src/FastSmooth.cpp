@@ -471,7 +471,7 @@ __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const Cubic
         bicubicPixel(ph, table, qx[x], qy[x], dst + 3 * x);
 }
 
-// A thread's share: every other band of rows, from band `first` on.
+// A thread's share: every other stretch of rows, from stretch `first` on.
 struct Part {
     int first = 0;
     std::int64_t faultAt = -1; // row-major index of the first faulting pixel
@@ -564,8 +564,10 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     constexpr int Band = 4;
     constexpr int Run = 512;
     constexpr int Tile = 128;
-    // The two threads take the bands in turn, so that both have as much to
-    // do wherever the photograph is read more densely.
+    // The two threads take stretches of Chunk rows in turn, so that both
+    // have as much to do wherever the photograph is read more densely, while
+    // each still walks down long runs of rows of the result and the source.
+    constexpr int Chunk = 16 * Band;
     std::atomic<int> stopRow{outH};
     auto runPart = [&](Part& part) {
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
@@ -591,7 +593,8 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             }
             return false;
         };
-        for (int y = part.first * Band; y < outH; y += 2 * Band) {
+        for (int y = part.first * Chunk; y < outH;
+             y += y % Chunk == Chunk - Band ? Chunk + Band : Band) {
             // Bands past a fault the other thread met are not needed.
             if (y > stopRow.load(std::memory_order_relaxed))
                 return;
