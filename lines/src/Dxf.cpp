@@ -1,20 +1,17 @@
-// The DXF writer: header, closed polylines, trailer; written through a
-// temporary file and a rename.
+// The DXF writer: header, closed polylines, trailer; written through
+// fp::replaceFile.
 
 #include "lines/Dxf.h"
 
+#include "foundation/ReplaceFile.h"
+
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lines {
 
@@ -152,48 +149,15 @@ std::string DxfDrawing(std::span<const tlineinf> records, double realWidthCm, do
     return text.finish();
 }
 
-DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content) {
-    // A new name next to the target, created with the usual rights (the
-    // umask applies); O_EXCL never opens somebody else's file.
-    static std::atomic<unsigned> serial{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = fname + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        return DxfEnd::CannotCreate;
-
-    // A drawing that replaces a file keeps that file's rights.
-    struct stat st {};
-    bool ok = true;
-    if (::stat(fname.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        ok = ::fchmod(fd, st.st_mode & 07777) == 0 || errno == EPERM;
-
-    const char* p = content.data();
-    std::size_t left = content.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(tmp.c_str(), fname.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return DxfEnd::WriteFailed;
-    }
-    return DxfEnd::Written;
+DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content, int* errorCode) {
+    const int e = fp::replaceFile(fname, content);
+    if (errorCode != nullptr)
+        *errorCode = e;
+    if (e == 0)
+        return DxfEnd::Written;
+    // No temporary file could be made: the folder is missing or closed to us.
+    const bool cannotCreate = e == ENOENT || e == ENOTDIR || e == EACCES || e == EROFS;
+    return cannotCreate ? DxfEnd::CannotCreate : DxfEnd::WriteFailed;
 }
 
 } // namespace lines

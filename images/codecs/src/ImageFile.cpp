@@ -2,6 +2,7 @@
 
 #include "LibraryCodecs.h"
 #include "Resolution.h"
+#include "foundation/ReplaceFile.h"
 #include "pixkit/ImageFormats.h"
 
 #include <fcntl.h>
@@ -9,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -62,100 +62,12 @@ bool readWholeFile(const std::string& fileName, std::unique_ptr<std::uint8_t[]>&
     return size > 0;
 }
 
-// The text of an errno value, starting in lower case like our own reasons:
-// "no space left on device".
-std::string errnoText(int e) {
-    std::string text = std::strerror(e);
-    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')
-        text[0] = static_cast<char>(text[0] - 'A' + 'a');
-    return text;
-}
-
-// Writes all of `bytes` to `fd`; 0 or the errno of the failure.
-int writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    const std::uint8_t* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return EIO;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // Folder part of a path as the file system reads it ("." for a bare name).
 std::string folderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes `bytes` to `fileName`, given as the file system's bytes (names that
-// are no UTF-8 keep their bytes). A regular file is written beside the
-// target and renamed over it, so the old file survives any failure and
-// keeps its rights; a link is followed to the file it names. A character
-// device (/dev/null) is written directly; other special files are refused.
-WriteResult writeReplacing(const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
-    std::string target = fileName;
-    struct stat st {};
-    const bool exists = ::stat(fileName.c_str(), &st) == 0;
-    if (exists && S_ISCHR(st.st_mode)) {
-        FileCloser f{::open(fileName.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK)};
-        if (f.fd < 0)
-            return {false, errnoText(errno)};
-        const int e = writeAll(f.fd, bytes);
-        if (e != 0)
-            return {false, errnoText(e)};
-        return {true, {}};
-    }
-    if (exists && !S_ISREG(st.st_mode))
-        return {false, "it is no regular file"};
-    if (exists) {
-        struct stat link {};
-        if (::lstat(fileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            std::unique_ptr<char, decltype(&std::free)> real(::realpath(fileName.c_str(), nullptr),
-                                                             &std::free);
-            if (real)
-                target = real.get();
-        }
-    }
-
-    static std::atomic<unsigned> serial{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        return {false, errnoText(errno)};
-    FileCloser f{fd};
-    int e = 0;
-    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0 && errno != EPERM)
-        e = errno;
-    if (e == 0)
-        e = writeAll(fd, bytes);
-    if (e == 0 && ::fsync(fd) != 0)
-        e = errno;
-    f.fd = -1;
-    if (::close(fd) != 0 && e == 0)
-        e = errno;
-    if (e == 0 && std::rename(tmp.c_str(), target.c_str()) != 0)
-        e = errno;
-    if (e != 0) {
-        ::unlink(tmp.c_str());
-        return {false, errnoText(e)};
-    }
-    return {true, {}};
 }
 
 std::string lowerExtension(const std::string& fileName) {
@@ -255,7 +167,11 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     } catch (const std::length_error&) { // a buffer larger than any vector holds
         return {false, "not enough memory to encode the image as " + ext.substr(1)};
     }
-    return writeReplacing(fileName, bytes);
+    const int e = fp::replaceFile(
+        fileName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (e != 0)
+        return {false, fp::fileErrorText(e), e};
+    return {true, {}};
 }
 
 } // namespace pixkit

@@ -67,9 +67,11 @@ enum class DxfEnd {
     WriteFailed,  // writing or renaming failed; nothing of the new drawing stays
 };
 
-// Writes `content` to `fname` through a temporary file in the same folder and
-// a rename, so a failure never leaves a cut-off or half-overwritten drawing.
-DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content);
+// Writes `content` to `fname` through fp::replaceFile, so a failure never
+// leaves a cut-off or half-overwritten drawing. `errorCode`, when given,
+// receives the reason (an errno or fp::NotRegularFile; 0 when written).
+DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content,
+                          int* errorCode = nullptr);
 
 // The text of the drawing of `records` for a traced image of width x height
 // pixels.

@@ -33,6 +33,7 @@ std::string GetDIBOpenFilter();
 struct WriteResult {
     bool ok = false;
     std::string error; // the reason only (the caller names the file); empty when ok
+    int code = 0;      // for a failure of the file itself: the errno or fp::NotRegularFile
 };
 
 // True when `fileName`'s extension (compared without regard to case) names a
