@@ -2,6 +2,7 @@
 // window.
 
 #include "app/BatchMode.h"
+#include "app/PoCommand.h"
 #include "app/Version.h"
 #include "gui/InteractiveStart.h"
 
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
     }
     // Options ("--threshold=50") do not count as parameters.
     std::vector<std::string> params(argv + 1, argv + argc);
+    // A dictionary column to or from a PO file, without a window.
+    if (app::isPoCommand(params))
+        return app::runPoProgram(argc, argv, params);
     const std::size_t count = app::countBatchParameters(params);
     if (count >= app::BatchMinParams)
         return runBatchMode(argc, argv, params);

@@ -13,7 +13,8 @@
 // or trailing blanks, and only once. Such faults end the tool with exit code 1
 // and the line number, so a broken table never reaches the build.
 
-#include "foundation/StringRecord.h"
+#include "foundation/ReplaceFile.h"
+#include "i18n/DictionaryFile.h"
 
 #include <QFile>
 #include <QSet>
@@ -21,17 +22,12 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int Columns = 20;
-
-struct Row {
-    QStringList cells;
-};
+constexpr int Columns = i18n::DictColumns;
 
 bool unescape(const QString& in, QString& out) {
     out.clear();
@@ -85,7 +81,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QStringList lines = QString::fromUtf8(in.readAll()).split(QLatin1Char('\n'));
-    std::vector<Row> rows;
+    std::vector<i18n::tdictrow> rows;
     QSet<QString> seen;
     bool header = true;
     for (qsizetype n = 0; n < lines.size(); ++n) {
@@ -105,14 +101,14 @@ int main(int argc, char** argv) {
             header = false;
             continue;
         }
-        Row row;
+        QStringList cells;
         for (const QString& r : raw) {
             QString cell;
             if (!unescape(r, cell))
                 return fail(argv[1], lineNo, QStringLiteral("unknown escape in: ") + r);
-            row.cells << cell;
+            cells << cell;
         }
-        const QString& german = row.cells.front();
+        const QString& german = cells.front();
         if (german.trimmed().isEmpty())
             return fail(argv[1], lineNo, QStringLiteral("empty German text"));
         if (german.startsWith(QLatin1Char(' ')) || german.endsWith(QLatin1Char(' ')))
@@ -123,33 +119,16 @@ int main(int argc, char** argv) {
         if (seen.contains(german))
             return fail(argv[1], lineNo, QStringLiteral("German text listed twice: ") + german);
         seen.insert(german);
+        i18n::tdictrow row;
+        for (qsizetype c = 0; c < cells.size(); ++c)
+            row.cell[c] = u16(cells[c]);
         rows.push_back(std::move(row));
     }
 
-    // Written beside the target and renamed, so a failed run leaves no
-    // cut-off dictionary behind.
-    const std::string target = argv[2];
-    const std::string temp = target + ".tmp";
-    try {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw foundation::IoError("cannot be created");
-        out.exceptions(std::ios::failbit | std::ios::badbit);
-        foundation::WriteInt32(out, Columns);
-        foundation::WriteInt32(out, static_cast<std::int32_t>(rows.size()));
-        for (const Row& row : rows)
-            for (int c = 0; c < Columns; ++c)
-                foundation::WriteStringRecord(out, c < row.cells.size() ? u16(row.cells[c])
-                                                                        : std::u16string());
-        out.close();
-    } catch (const std::exception& e) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "%s: %s\n", temp.c_str(), e.what());
-        return 1;
-    }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "%s: cannot be written\n", target.c_str());
+    // The dictionary's own writer: a failed run leaves no cut-off file behind.
+    const int e = i18n::WriteDictionaryFile(argv[2], rows.data(), rows.size(), i18n::ColumnCodes{});
+    if (e != 0) {
+        std::fprintf(stderr, "%s: cannot be written: %s\n", argv[2], fp::fileErrorText(e).c_str());
         return 1;
     }
     return 0;

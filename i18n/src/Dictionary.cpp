@@ -1,21 +1,18 @@
 #include "i18n/Dictionary.h"
+#include "i18n/DictionaryFile.h"
 #include "i18n/DictionaryReference.h"
+#include "i18n/Languages.h"
 
-#include "foundation/StringRecord.h"
+#include "foundation/ReplaceFile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace i18n {
@@ -24,10 +21,6 @@ namespace {
 
 using foundation::TDynaArray;
 
-// More rows than any program's texts; keeps a damaged file with a tiny
-// column count from turning a few megabytes into gigabytes of rows.
-constexpr std::uint32_t MaxFileRows = 200000;
-constexpr std::streamoff MaxWholeFileBytes = 64 << 20;
 // Row of an index entry whose row the editor deleted during this run.
 constexpr std::int32_t NoRow = std::numeric_limits<std::int32_t>::max();
 
@@ -157,6 +150,8 @@ struct DictState {
     TDynaArray<tdictrow> rows{&adictrow};
     std::vector<std::unique_ptr<TDynaArray<tdictkey>>> buckets;
     KeyTable table;
+    ColumnCodes codes;
+    DictionaryReadResult loadState;
 
     DictState() {
         buckets.reserve(DictBuckets);
@@ -253,6 +248,17 @@ bool isControlOrBlank(char16_t c) {
     return c <= u' ';
 }
 
+// Appends the index entry of row `row` (German text s, not empty).
+void addIndexEntry(std::u16string_view s, std::int32_t row) {
+    DictState& d = dict();
+    if (tdictkey* k = d.buckets[static_cast<std::size_t>(bucketOf(s))]->Add()) {
+        k->key = std::u16string(s);
+        k->row = row;
+        if (d.table.valid())
+            d.table.insertIfAbsent(k->key, k->row);
+    }
+}
+
 std::u16string lookup(std::u16string_view text, std::int64_t (*find)(std::u16string_view)) {
     if (text.empty())
         return {};
@@ -298,130 +304,10 @@ std::u16string lookup(std::u16string_view text, std::int64_t (*find)(std::u16str
         return std::u16string(text);
     r->cell[0] = std::u16string(s);
     if (!s.empty()) {
-        if (tdictkey* k = d.buckets[static_cast<std::size_t>(bucketOf(s))]->Add()) {
-            k->key = std::u16string(s);
-            k->row = static_cast<std::int32_t>(d.rows.count() - 1);
-            if (d.table.valid())
-                d.table.insertIfAbsent(k->key, k->row);
-        }
+        addIndexEntry(s, static_cast<std::int32_t>(d.rows.count() - 1));
         SaveDictionary();
     }
     return std::u16string(text);
-}
-
-// Creates a new temporary file beside path; -1 when the folder cannot be
-// written. The file gets the old dictionary's mode, or the usual mode of new
-// files (0666 less the umask, applied by open).
-int createTemporary(const std::string& path, std::string& name) {
-    struct stat old {};
-    const bool hadOld = ::stat(path.c_str(), &old) == 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            if (hadOld && ::fchmod(fd, old.st_mode & 07777) != 0) {
-                // keep the default mode
-            }
-            return fd;
-        }
-        if (errno != EEXIST)
-            return -1;
-    }
-    return -1;
-}
-
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Header of translate.dat: the column count C and the number of rows that
-// may be read (N, limited); nothing to read for C or N below 1.
-struct FileHeader {
-    std::int32_t columns = 0;
-    std::uint32_t rows = 0;
-};
-
-FileHeader readHeader(foundation::RecordReader& in) {
-    FileHeader h;
-    h.columns = in.readInt32();
-    const std::int32_t n = in.readInt32();
-    if (h.columns <= 0 || n <= 0)
-        return FileHeader{};
-    const std::uint32_t have = dict().rows.count();
-    h.rows = std::min(static_cast<std::uint32_t>(n), MaxFileRows - std::min(MaxFileRows, have));
-    return h;
-}
-
-void readRow(foundation::RecordReader& in, std::int32_t columns, tdictrow& row) {
-    for (std::int32_t c = 0; c < columns; ++c) {
-        if (c < DictColumns)
-            row.cell[c] = foundation::ReadStringRecord(in);
-        else
-            foundation::SkipStringRecord(in);
-    }
-}
-
-// The whole file in memory: a first pass finds how many rows are complete,
-// the second reads them straight into the rows, which grow once.
-void readRowsFromMemory(const std::string& whole) {
-    foundation::RecordReader in(whole.data(), whole.size());
-    FileHeader h;
-    try {
-        h = readHeader(in);
-    } catch (const foundation::IoError&) {
-        return;
-    }
-    std::uint32_t complete = 0;
-    {
-        foundation::RecordReader probe = in;
-        try {
-            for (; complete < h.rows; ++complete)
-                for (std::int32_t c = 0; c < h.columns; ++c)
-                    foundation::SkipStringRecord(probe);
-        } catch (const foundation::IoError&) {
-            // the file ends early or a length is implausible: rows so far
-        }
-    }
-    if (complete == 0)
-        return;
-    tdictrow* first = dict().rows.Append(complete);
-    if (first == nullptr)
-        return; // out of memory was reported
-    for (std::uint32_t i = 0; i < complete; ++i)
-        readRow(in, h.columns, first[i]);
-}
-
-// A file too large to hold in memory: rows are collected until the file
-// ends and join the container in one step.
-void readRowsFromStream(std::istream& f) {
-    std::vector<tdictrow> read;
-    try {
-        foundation::RecordReader in(f);
-        const FileHeader h = readHeader(in);
-        tdictrow row;
-        for (std::uint32_t i = 0; i < h.rows; ++i) {
-            readRow(in, h.columns, row);
-            read.push_back(std::move(row));
-            row = tdictrow{};
-        }
-    } catch (const foundation::IoError&) {
-        // A damaged or cut-off file: keep the rows read so far.
-    }
-    if (read.empty())
-        return;
-    tdictrow* first = dict().rows.Append(static_cast<std::uint32_t>(read.size()));
-    if (first != nullptr)
-        std::move(read.begin(), read.end(), first);
 }
 
 } // namespace
@@ -432,6 +318,8 @@ void LoadDictionary(const std::string& progpath, const int* language) {
     d.progpath = progpath;
     d.language = language;
     d.loaded = true;
+    // Left by a process killed in the middle of a save.
+    fp::removeStaleTemporaries(DictionaryPath());
     ReadDictionaryFile();
 
     d.rows.First();
@@ -457,60 +345,20 @@ void ReadDictionaryFile() {
     DictState& d = dict();
     if (!d.loaded)
         return;
-    std::ifstream f(DictionaryPath(), std::ios::binary | std::ios::in);
-    if (!f.is_open())
-        return;
-    // The file is read as a whole when it has a sensible size; a larger one,
-    // or one that cannot tell its size (a pipe), is parsed from the stream.
-    f.seekg(0, std::ios::end);
-    const std::streamoff size = f ? static_cast<std::streamoff>(f.tellg()) : -1;
-    f.clear();
-    try {
-        if (size > 0 && size <= MaxWholeFileBytes) {
-            std::string whole(static_cast<std::size_t>(size), '\0');
-            f.seekg(0);
-            f.read(whole.data(), size);
-            if (f.gcount() == size)
-                readRowsFromMemory(whole);
-            return;
-        }
-        if (size > 0)
-            f.seekg(0);
-        readRowsFromStream(f);
-    } catch (const std::bad_alloc&) {
-    } catch (const foundation::IoError&) {
-    }
+    d.loadState = i18n::ReadDictionaryFile(DictionaryPath(), d.rows, d.codes);
 }
 
-void SaveDictionary() {
+int SaveDictionary() {
     DictState& d = dict();
     if (!d.loaded)
-        return;
-    try {
-        const std::string path = DictionaryPath();
-        // A write-protected dictionary stays as it is.
-        if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
-            return;
-
-        std::ostringstream out;
-        foundation::WriteInt32(out, DictColumns);
-        foundation::WriteInt32(out, static_cast<std::int32_t>(d.rows.count()));
-        for (const tdictrow& r : d.rows)
-            for (const std::u16string& cell : r.cell)
-                foundation::WriteStringRecord(out, cell);
-        const std::string data = std::move(out).str();
-
-        std::string tmp;
-        const int fd = createTemporary(path, tmp);
-        if (fd < 0)
-            return; // the folder cannot be written: keep the rows in memory
-        bool ok = writeAll(fd, data);
-        ok = (::close(fd) == 0) && ok;
-        if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0)
-            ::unlink(tmp.c_str());
-    } catch (...) {
-        // A failed save never ends the lookup or the edit that caused it.
-    }
+        return EINVAL;
+    const std::string path = DictionaryPath();
+    // A write-protected dictionary stays as it is.
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
+        return EACCES;
+    // A failed save never ends the lookup or the edit that caused it.
+    return WriteDictionaryFile(path, d.rows.count() > 0 ? &d.rows[0] : nullptr, d.rows.count(),
+                               d.codes);
 }
 
 std::u16string Translate(std::u16string_view text) {
@@ -559,12 +407,71 @@ foundation::TDynaArray<tdictrow>& DictionaryRows() {
     return dict().rows;
 }
 
+int DictionaryLanguage() {
+    return currentColumn();
+}
+
 tdictrow* CurrentDictRow() {
     return dict().adictrow;
 }
 
 const foundation::TDynaArray<tdictkey>& DictionaryBucket(int b) {
     return *dict().buckets[static_cast<std::size_t>(b & 0xFF)];
+}
+
+DictionaryReadResult DictionaryLoadState() {
+    return dict().loadState;
+}
+
+std::int32_t AddDictionaryRow(std::u16string_view german) {
+    DictState& d = dict();
+    if (german.empty())
+        return -1;
+    tdictrow* r = d.rows.Add();
+    if (r == nullptr)
+        return -1;
+    r->cell[0] = std::u16string(german);
+    const auto row = static_cast<std::int32_t>(d.rows.count() - 1);
+    addIndexEntry(german, row);
+    return row;
+}
+
+std::string ColumnCode(int c) {
+    if (c < 0 || c >= DictColumns)
+        return {};
+    if (c < KnownColumns)
+        return std::string(KnownColumnCode(c));
+    return dict().codes[static_cast<std::size_t>(c)];
+}
+
+bool SetColumnCode(int c, std::string_view code) {
+    const std::string normal = NormalizeLanguageCode(code);
+    if (c < KnownColumns || c >= DictColumns || normal.empty())
+        return false;
+    dict().codes[static_cast<std::size_t>(c)] = normal;
+    return true;
+}
+
+int ColumnOfCode(std::string_view code) {
+    const std::string normal = NormalizeLanguageCode(code);
+    if (normal.empty())
+        return -1;
+    for (int c = 0; c < DictColumns; ++c)
+        if (ColumnCode(c) == normal)
+            return c;
+    for (int c = 0; c < DictColumns; ++c)
+        if (SameLanguage(ColumnCode(c), code))
+            return c;
+    return -1;
+}
+
+bool ColumnHasTranslations(int c) {
+    if (c < 0 || c >= DictColumns)
+        return false;
+    for (const tdictrow& r : dict().rows)
+        if (!r.cell[c].empty())
+            return true;
+    return false;
 }
 
 std::string DictionaryPath() {
@@ -578,6 +485,8 @@ void ResetDictionary() {
     for (auto& b : d.buckets)
         b->Clear();
     d.table.invalidate();
+    d.codes = ColumnCodes{};
+    d.loadState = DictionaryReadResult{};
     d.progpath.clear();
     d.language = nullptr;
     d.loaded = false;

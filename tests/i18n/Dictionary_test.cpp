@@ -2,16 +2,21 @@
 #include "testsupport/CaseNames.h"
 
 #include "i18n/Dictionary.h"
+#include "i18n/DictionaryFile.h"
 #include "i18n/DictionaryReference.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace dicttest;
@@ -389,18 +394,154 @@ TEST_F(DictionaryTest, FileCutAtEveryByte) {
     }
 }
 
-TEST_F(DictionaryTest, PipeIsReadAsAStream) {
-    // A file that cannot tell its size is read record by record.
-    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
-    std::string data = dictBytes(20, smallRows());
-    data.resize(data.size() - 3); // ends inside the last row
-    std::thread writer([&] {
-        std::ofstream w(file(), std::ios::binary);
-        w.write(data.data(), static_cast<std::streamsize>(data.size()));
-    });
+// A FIFO, folder or device where translate.dat belongs is not read and
+// never waited for; the dictionary works without it, and the save leaves it
+// alone. In a child process with an alarm, so that a regression ends the
+// case instead of hanging the suite.
+TEST_F(DictionaryTest, SpecialFilesInPlaceOfTheDictionaryAreRefusedAtOnce) {
+    struct Case {
+        const char* what;
+        std::function<bool(const std::string&)> make;
+    };
+    const std::vector<Case> cases{
+        {"fifo", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; }},
+        {"folder", [](const std::string& p) { return ::mkdir(p.c_str(), 0700) == 0; }},
+        {"device", [](const std::string& p) { return ::symlink("/dev/zero", p.c_str()) == 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(file());
+        ASSERT_TRUE(c.make(file().string()));
+        const testsupport::ChildEnd end = testsupport::runLimited(
+            [&] {
+                ::alarm(10);
+                load(&language);
+                const bool refused =
+                    i18n::DictionaryLoadState().state == i18n::DictionaryFileState::Unreadable &&
+                    i18n::DictionaryRows().count() == 0;
+                const bool works =
+                    Translate(u"Hilfe") == u"Hilfe" && i18n::DictionaryRows().count() == 1;
+                return refused && works ? 0 : 1;
+            },
+            0, 20);
+        EXPECT_TRUE(end.exited && end.code == 0) << end.describe();
+        EXPECT_FALSE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file())));
+    }
+}
+
+// The codes of the free columns follow the rows; a dictionary without them
+// is the plain layout, and a damaged code block costs the codes only.
+TEST_F(DictionaryTest, LanguageCodesOfFreeColumnsSurviveASave) {
+    const std::vector<Row> rows{{u"Datei", u"File", u"Fichier", u"", u"", u"Arquivo"}};
+    loadWith(20, rows, &language);
+    EXPECT_EQ(i18n::ColumnCode(2), "fr");
+    EXPECT_EQ(i18n::ColumnCode(5), "");
+    EXPECT_FALSE(i18n::SetColumnCode(2, "es")); // the table's columns keep theirs
+    EXPECT_FALSE(i18n::SetColumnCode(5, "Portuguese"));
+    ASSERT_TRUE(i18n::SetColumnCode(5, "PT-br"));
+    ASSERT_EQ(i18n::SaveDictionary(), 0);
+    const std::string plain = dictBytes(20, rows);
+    const std::string withCodes = readFile(file());
+    ASSERT_GT(withCodes.size(), plain.size());
+    EXPECT_EQ(withCodes.substr(0, plain.size()), plain); // rows as before, codes behind
+
     load(&language);
-    writer.join();
-    expectUsable(2, file().string()); // the save replaces the pipe by a file
+    EXPECT_EQ(i18n::DictionaryLoadState().state, i18n::DictionaryFileState::Complete);
+    EXPECT_EQ(i18n::ColumnCode(5), "pt_BR");
+    EXPECT_EQ(i18n::ColumnOfCode("pt"), 5);
+    EXPECT_EQ(i18n::ColumnOfCode("fr_CA"), 2);
+    EXPECT_EQ(i18n::ColumnOfCode("es"), -1);
+
+    const std::string codes = withCodes.substr(plain.size());
+    std::string wrongTag = codes;
+    wrongTag[5] ^= 1;
+    std::string badCode;
+    putText(badCode, u"#language-codes");
+    putI32(badCode, 6);
+    for (int c = 0; c < 6; ++c)
+        putText(badCode, c == 5 ? u"p t" : u"");
+    for (const std::string& tail :
+         {codes.substr(0, codes.size() - 3), wrongTag, badCode, std::string("junk")}) {
+        writeFile(file(), plain + tail);
+        load(&language);
+        EXPECT_EQ(i18n::DictionaryLoadState().state, i18n::DictionaryFileState::Complete);
+        EXPECT_EQ(i18n::ColumnCode(5), "");
+        EXPECT_EQ(Translate(u"Datei"), u"File");
+    }
+}
+
+// A process killed again and again in the middle of saving a large
+// dictionary leaves translate.dat as one whole version, old or new, and no
+// temporary file after the next start.
+TEST_F(DictionaryTest, KillDuringSavesLeavesAWholeVersionAndNoTemporaryFile) {
+    constexpr int Rows = 8000;
+    // Version v of round r: every row's English cell says "r.v".
+    auto version = [](int r, int v) {
+        std::u16string text;
+        for (char ch : std::to_string(r) + "." + std::to_string(v))
+            text.push_back(static_cast<char16_t>(ch));
+        return text;
+    };
+    std::vector<Row> rows;
+    for (int i = 0; i < Rows; ++i) {
+        std::u16string german = u"Text ";
+        for (char ch : std::to_string(i))
+            german.push_back(static_cast<char16_t>(ch));
+        rows.push_back({german, version(0, 0), u"une traduction un peu plus longue"});
+    }
+    writeFile(file(), dictBytes(20, rows));
+    // How long a save takes here, so that the kills land inside one.
+    load(&language);
+    const auto t1 = std::chrono::steady_clock::now();
+    ASSERT_EQ(i18n::SaveDictionary(), 0);
+    const auto t2 = std::chrono::steady_clock::now();
+    const auto us = [](auto d) {
+        return std::chrono::duration_cast<std::chrono::microseconds>(d).count();
+    };
+    for (int round = 1; round <= 30; ++round) {
+        SCOPED_TRACE(round);
+        // The child reports every finished save through the pipe.
+        int saved[2];
+        ASSERT_EQ(::pipe(saved), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(saved[0]);
+            load(&language);
+            for (int v = 1;; ++v) {
+                for (std::uint32_t r = 0; r < i18n::DictionaryRows().count(); ++r)
+                    i18n::DictionaryRows()[r].cell[1] = version(round, v);
+                i18n::SaveDictionary();
+                if (::write(saved[1], "s", 1) != 1)
+                    ::_exit(1);
+            }
+        }
+        ::close(saved[1]);
+        // After one to three saves, somewhere inside the next one.
+        char report = 0;
+        for (int k = 0; k <= round % 3; ++k)
+            ASSERT_EQ(::read(saved[0], &report, 1), 1);
+        ::usleep(static_cast<useconds_t>(us(t2 - t1) * (round % 5) / 4));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ::close(saved[0]);
+
+        load(&language);
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"translate.dat"});
+        const ParsedDict p = parseDict(readFile(file()));
+        ASSERT_EQ(p.n, Rows);
+        const std::u16string first = p.rows[0][1];
+        for (const Row& r : p.rows)
+            ASSERT_EQ(r[1], first) << "a mixture of two versions";
+        EXPECT_EQ(p.rows[Rows - 1][0], rows[Rows - 1][0]);
+        // A version this round's child saved.
+        const std::u16string thisRound = version(round, 0).substr(0, version(round, 0).find(u'.'));
+        EXPECT_EQ(first.substr(0, first.find(u'.')), thisRound);
+    }
 }
 
 struct DamagedCase {

@@ -277,6 +277,8 @@ std::string batchUsage() {
            "               [--threshold=N] [--interpolation=nearest|bilinear|bicubic]\n"
            "               [--world-file]\n"
            "      rectify without a window (batch mode)\n"
+           "  fassadenplan --export-po=LANG|--import-po=LANG FILE.po [--language-code=XX]\n"
+           "      a dictionary column (de en fr nl ... or 0 ... 19) to or from a PO file\n"
            "  fassadenplan --help | --version\n"
            "\n"
            "Batch mode:\n"

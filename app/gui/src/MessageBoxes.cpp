@@ -2,9 +2,12 @@
 
 #include "app/Translate.h"
 #include "foundation/OutOfMemory.h"
+#include "i18n/Dictionary.h"
+#include "i18n/Languages.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QPointer>
 #include <QTranslator>
 
@@ -55,22 +58,14 @@ bool installQtTranslations(int language) {
         QCoreApplication::removeTranslator(current);
         delete current;
     }
-    const char* file = nullptr;
-    switch (language) {
-    case 0:
-        file = "qtbase_de";
-        break;
-    case 2:
-        file = "qtbase_fr";
-        break;
-    case 3:
-        file = "qtbase_nl";
-        break;
-    default:
-        return true; // Qt's own texts are English
-    }
+    // The language of the dictionary's column; Qt's own texts are English.
+    const std::string code = i18n::ColumnCode(language);
+    if (code.empty() || i18n::SameLanguage(code, "en"))
+        return true;
     auto* t = new QTranslator(QCoreApplication::instance());
-    if (!t->load(QString::fromLatin1(file), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    // "pt_BR" tries qtbase_pt_BR, then qtbase_pt.
+    if (!t->load(QLocale(QString::fromStdString(code)), QStringLiteral("qtbase"),
+                 QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete t;
         return false;
     }

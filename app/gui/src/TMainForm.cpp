@@ -478,6 +478,7 @@ void TMainForm::FormCreate() {
     bit1 = QImage();
     dit1 = QImage();
     i18n::LoadDictionary(progpath, &language);
+    buildLanguageItems();
     LoadOptions();
     // Qt's own dialogs and buttons in the language the windows get.
     installQtTranslations(languagesetto);
@@ -544,6 +545,8 @@ void TMainForm::LoadOptions() {
     dontchlang = true;
     if (languagesetto == 1)
         English1->setChecked(true);
+    else if (QAction* further = languageItem(languagesetto))
+        further->setChecked(true);
     else
         Deutsch1->setChecked(true);
     dontchlang = false;
@@ -575,6 +578,7 @@ void TMainForm::bersetzen1Click() {
         TranslateForm->StatusBar1->showMessage(
             app::Translate(QString::fromUtf8(app::ProgramFolderReadOnlyNotice)));
     TranslateForm->exec();
+    buildLanguageItems(); // a language imported into the dictionary
     RestartNotice(this);
 }
 

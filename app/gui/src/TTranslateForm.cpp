@@ -1,11 +1,16 @@
 #include "gui/TTranslateForm.h"
 
+#include "app/PoCommand.h"
+#include "app/ProgramFolder.h"
 #include "app/Translate.h"
+#include "foundation/ReplaceFile.h"
 #include "gui/FileDialog.h"
 #include "gui/MessageBoxes.h"
 #include "i18n/Dictionary.h"
+#include "i18n/Po.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -84,18 +88,7 @@ template <typename T> T* named(T* object, const char* name) {
 } // namespace
 
 QString TTranslateForm::headerName(int column) {
-    switch (column) {
-    case 0:
-        return QStringLiteral("German");
-    case 1:
-        return QStringLiteral("English");
-    case 2:
-        return QStringLiteral("Français");
-    case 3:
-        return QStringLiteral("Nederlands");
-    default:
-        return QStringLiteral("language") + QString::number(column);
-    }
+    return app::columnName(column);
 }
 
 TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
@@ -115,6 +108,12 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
     BackBtn->setGeometry(8, 10, 105, 25);
     Button1 = named(new QPushButton(QStringLiteral("Englisch exportieren..."), Panel1), "Button1");
     Button1->setGeometry(121, 10, 145, 25);
+    PoExportBtn =
+        named(new QPushButton(QStringLiteral("Als .po exportieren..."), Panel1), "PoExportBtn");
+    PoExportBtn->setGeometry(274, 10, 145, 25);
+    PoImportBtn =
+        named(new QPushButton(QStringLiteral(".po importieren..."), Panel1), "PoImportBtn");
+    PoImportBtn->setGeometry(427, 10, 145, 25);
 
     Panel2 = named(new QFrame(this), "Panel2");
     Panel2->setFixedHeight(40);
@@ -129,7 +128,7 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
     FixedColCheck->setGeometry(455, 6, 194, 17);
     // No button is the default: Return in the search field must not close
     // the window.
-    for (QPushButton* b : {BackBtn, Button1, FilterBtn, DeleteRowBtn}) {
+    for (QPushButton* b : {BackBtn, Button1, PoExportBtn, PoImportBtn, FilterBtn, DeleteRowBtn}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -188,6 +187,8 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
 
     connect(BackBtn, &QPushButton::clicked, this, [this] { BackBtnClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(PoExportBtn, &QPushButton::clicked, this, [this] { PoExportBtnClick(); });
+    connect(PoImportBtn, &QPushButton::clicked, this, [this] { PoImportBtnClick(); });
     connect(FilterBtn, &QPushButton::clicked, this, [this] { FilterBtnClick(); });
     connect(DeleteRowBtn, &QPushButton::clicked, this, [this] { DeleteRowBtnClick(); });
     connect(FixedColCheck, &QCheckBox::toggled, this, [this] { FixedColCheckClick(); });
@@ -382,14 +383,126 @@ bool TTranslateForm::ExportEnglish(const QString& fileName) const {
         out += line.toUtf8();
         out += "\r\n";
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        return false;
+    return fp::replaceFile(
+               QFile::encodeName(fileName).toStdString(),
+               std::string_view(out.constData(), static_cast<std::size_t>(out.size()))) == 0;
+}
+
+// ---------------------------------------------------------------- PO files
+
+namespace {
+
+QString faultText(i18n::PoFault fault) {
+    switch (fault) {
+    case i18n::PoFault::NotUtf8:
+        return QStringLiteral("Bytes, die kein UTF-8 sind");
+    case i18n::PoFault::NulByte:
+        return QStringLiteral("ein NUL-Zeichen");
+    case i18n::PoFault::Unterminated:
+        return QStringLiteral("eine nicht abgeschlossene Zeichenkette");
+    case i18n::PoFault::BadEscape:
+        return QStringLiteral("eine unbekannte Escape-Sequenz");
+    case i18n::PoFault::BadQuoting:
+        return QStringLiteral("Text außerhalb der Anführungszeichen");
+    case i18n::PoFault::Order:
+        return QStringLiteral("Schlüsselwörter in falscher Reihenfolge");
+    case i18n::PoFault::NotPo:
+        return QStringLiteral("eine Zeile, die kein PO ist");
+    case i18n::PoFault::Duplicate:
+        return QStringLiteral("ein doppelter Eintrag");
+    case i18n::PoFault::Charset:
+        return QStringLiteral("ein anderer Zeichensatz als UTF-8");
+    case i18n::PoFault::None:
+        break;
     }
-    return file.commit();
+    return QString();
+}
+
+std::string nativeName(const QString& fileName) {
+    return QFile::encodeName(fileName).toStdString();
+}
+
+} // namespace
+
+int TTranslateForm::poColumn() const {
+    if (StringGrid1->currentIndex().isValid())
+        return StringGrid1->currentColumn();
+    if (m_markedHeader >= 0)
+        return m_markedHeader;
+    return i18n::DictionaryLanguage();
+}
+
+QString TTranslateForm::choosePoFile(bool save, int column) {
+    FileDialog dialog(QStringLiteral("PoDialog"), nullptr);
+    dialog.setFilter(app::Translate(QStringLiteral("PO-Dateien (*.po)|*.po")));
+    if (!save)
+        return dialog.getOpenFileName(this);
+    std::string code = i18n::ColumnCode(column);
+    if (code.empty())
+        code = std::to_string(column);
+    return dialog.getSaveFileName(
+        this, nullptr, QStringLiteral("fassadenplan-%1.po").arg(QString::fromStdString(code)));
+}
+
+void TTranslateForm::PoExportBtnClick() {
+    const int column = poColumn();
+    const QString f = choosePoFile(true, column);
+    if (f.isEmpty())
+        return;
+    const app::PoOutcome o = app::exportPoFile(column, nativeName(f), std::string());
+    if (o.status != app::PoOutcome::Status::Done) {
+        reportError(app::Translate(QStringLiteral("Konnte folgende Datei nicht erstellen:")) + f);
+        return;
+    }
+    StatusBar1->showMessage(app::Translate(QStringLiteral("Als .po exportiert: %1 Texte in %2"))
+                                .arg(o.messages)
+                                .arg(f));
+}
+
+void TTranslateForm::PoImportBtnClick() {
+    const int column = poColumn();
+    const QString f = choosePoFile(false, column);
+    if (f.isEmpty())
+        return;
+    const app::PoOutcome o = app::importPoFile(column, nativeName(f), std::string());
+    using Status = app::PoOutcome::Status;
+    switch (o.status) {
+    case Status::Done:
+    case Status::NotWritable:
+        break;
+    case Status::Unreadable:
+        reportError(app::MessageText(1) + f);
+        return;
+    case Status::Malformed:
+        reportError(app::Translate(QStringLiteral("Die .po-Datei ist fehlerhaft, Zeile %1: %2"))
+                        .arg(o.parseError.line)
+                        .arg(app::Translate(faultText(o.parseError.fault))));
+        return;
+    case Status::BadLanguage:
+        reportError(
+            app::Translate(
+                QStringLiteral("Die .po-Datei ist für die Sprache %1, diese Spalte für %2."))
+                .arg(QString::fromStdString(o.fileLanguage))
+                .arg(app::Translate(headerName(column))));
+        return;
+    case Status::OutOfMemory:
+        reportError(app::MessageText(8));
+        break;
+    }
+    FillStringGrid();
+    if (QTableWidgetItem* h = StringGrid1->horizontalHeaderItem(column))
+        h->setText(app::Translate(headerName(column)));
+    const i18n::PoImportSummary& s = o.summary;
+    StatusBar1->showMessage(
+        app::Translate(
+            QStringLiteral(
+                ".po importiert: %1 gesetzt, %2 hinzugefügt, %3 übersprungen, %4 unverändert"))
+            .arg(s.set)
+            .arg(s.added)
+            .arg(s.skipped)
+            .arg(s.unchanged));
+    if (o.status == Status::NotWritable)
+        reportError(app::Translate(QString::fromUtf8(app::ProgramFolderReadOnlyNotice)));
 }
 
 void TTranslateForm::keyPressEvent(QKeyEvent* e) {

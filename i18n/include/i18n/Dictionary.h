@@ -39,15 +39,22 @@ struct tdictkey {
 // language points at the workspace's current language (the column every
 // lookup returns, read anew on each lookup); null or a value outside 0 ... 19
 // means German. Calling it again starts over with a fresh dictionary.
+// Temporary files that a process killed while saving left beside
+// translate.dat are removed first; a FIFO, folder or device in the file's
+// place is not read (the dictionary stays empty) and never waited for.
 void LoadDictionary(const std::string& progpath, const int* language);
+// How the last load went: DictionaryLoadState() in DictionaryFile.h.
 
 // Appends the rows of translate.dat (if it can be read) to the rows.
 void ReadDictionaryFile();
 
-// Writes all rows to translate.dat through a temporary file in the same
-// folder that replaces the old file only when complete. Silently skipped when
-// the folder cannot be written.
-void SaveDictionary();
+// Writes all rows to translate.dat through a hidden temporary file in the
+// same folder that replaces the old file only when complete and flushed to
+// the disk (foundation/ReplaceFile.h). Returns 0, or the error code when the
+// dictionary could not be written (the folder refuses a file, a FIFO or
+// folder lies in its place, a write-protected translate.dat is left as it
+// is); the rows stay in memory either way, and nothing is reported.
+int SaveDictionary();
 
 // The text in the current language, re-padded with the input's leading and
 // trailing blanks (U+0020 only); the translation itself is trimmed of every
@@ -71,6 +78,9 @@ foundation::TDynaArray<tdictrow>& DictionaryRows();
 // rows, so no lookup returns a neighbouring row's translation. Out-of-range r
 // is ignored.
 void DeleteDictionaryRow(std::int32_t r);
+// The column lookups return now: the language the dictionary was loaded
+// with, 0 (German) before loading or for a value outside 0 ... 19.
+int DictionaryLanguage();
 // The current row (the rows' shared cursor), or null.
 tdictrow* CurrentDictRow();
 
@@ -79,6 +89,26 @@ const foundation::TDynaArray<tdictkey>& DictionaryBucket(int b);
 
 // progpath + "translate.dat" as given to LoadDictionary (empty before).
 std::string DictionaryPath();
+
+// Appends a row with the German text `german` and the other cells empty, with
+// its index entry, so that lookups find it at once (an imported text). The
+// file is not saved. The new row's index, or -1 for an empty text or when
+// memory ran out.
+std::int32_t AddDictionaryRow(std::u16string_view german);
+
+// The language code of column c: the fixed table's for 0 ... 3 (de, en, fr,
+// nl), the one stored in translate.dat for 4 ... 19, empty where there is
+// none or c is no column.
+std::string ColumnCode(int c);
+// Gives the free column c (4 ... 19) the language code `code` (normalised,
+// see Languages.h); saved with the next SaveDictionary. False, and nothing
+// changes, for a column of the table or a code that is none.
+bool SetColumnCode(int c, std::string_view code);
+// The column whose code is `code`, else the first whose code names the same
+// language ("fr_CA" finds French); -1 when none does.
+int ColumnOfCode(std::string_view code);
+// True when column c (0 ... 19) has a text in at least one row.
+bool ColumnHasTranslations(int c);
 
 // Drops all rows and index entries and forgets the file and the language
 // (tests use it between cases). Translate then returns texts unchanged and

@@ -38,11 +38,13 @@ void showOutOfMemory(const std::string& text);
 // Routes the record container's out-of-memory texts into showOutOfMemory.
 void installOutOfMemoryHandler();
 
-// Loads Qt's own translations for the windows' language: German (0) loads
-// qtbase_de, French (2) qtbase_fr and Dutch (3) qtbase_nl; English and every
-// other column leave Qt's English texts. A translation loaded by an earlier
-// call is removed first. False when the language wants a file that is not
-// installed (the dialogs then stay English).
+// Loads Qt's own translations for the windows' language, by the language
+// code of its dictionary column: German (0) loads qtbase_de, French (2)
+// qtbase_fr, Dutch (3) qtbase_nl, a free column with the code pt_BR
+// qtbase_pt_BR or else qtbase_pt; English and columns without a code leave
+// Qt's English texts. A translation loaded by an earlier call is removed
+// first. False when Qt ships no translation for the language (the dialogs
+// then stay English).
 bool installQtTranslations(int language);
 
 } // namespace gui

@@ -12,6 +12,7 @@
 #include "rectify/Run.h"
 
 #include <QImage>
+#include <QList>
 #include <QMainWindow>
 #include <QPoint>
 #include <QPointF>
@@ -141,6 +142,16 @@ public:
     void Deutsch1Click();
     void English1Click();
     void bersetzen1Click();
+    // The further languages of the dictionary (TMainFormLanguages.cpp):
+    // after "Deutsch" and "English" one radio item for every column 2 ... 19
+    // that has a translation, named as the editor's header row names it;
+    // rebuilt from the dictionary on every call, the item of `language`
+    // checked.
+    void buildLanguageItems();
+    // The item of column c, or null.
+    QAction* languageItem(int column) const;
+    // Chooses column c as English1Click chooses 1.
+    void LanguageItemClick(int column);
 
     // --- field changes and timers
     void BreiteEDChange();
@@ -249,6 +260,7 @@ public:
     QActionGroup* LanguageGroup = nullptr;
     QAction* Deutsch1 = nullptr;
     QAction* English1 = nullptr;
+    QList<QAction*> LanguageItems; // "Language2" ... "Language19"
     QAction* N4 = nullptr;
     QAction* bersetzen1 = nullptr;
     QMenu* Hilfe1 = nullptr;

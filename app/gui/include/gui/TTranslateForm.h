@@ -26,7 +26,9 @@ public:
 
     static constexpr int Columns = 20;
     static constexpr int ColumnWidth = 250;
-    // "German", "English", "Français", "Nederlands", then "language4" ...
+    // "German", "English", "Français", "Nederlands", then the language's own
+    // name for a free column that has a language code ("Português"), else
+    // "language4" ...
     static QString headerName(int column);
 
     // Loads the grid from the dictionary: the header row and one grid row per
@@ -54,6 +56,19 @@ public:
     // an existing file is then left as it was.
     bool ExportEnglish(const QString& fileName) const;
 
+    // The column the PO commands work on: the column of the current cell,
+    // else the one of the language the windows speak.
+    int poColumn() const;
+    // "Als .po exportieren...": asks for the file and writes the column as
+    // a gettext PO file; the status bar says how many texts it holds.
+    void PoExportBtnClick();
+    // ".po importieren...": asks for a PO file and takes it into the column:
+    // a translation fills its cell, an unknown German text becomes a row;
+    // the status bar counts what was set, added, skipped and left. A
+    // malformed file, or one for another language, is refused with the line
+    // and changes nothing.
+    void PoImportBtnClick();
+
     // The current grid row: 0 when no cell is current (the header row), else
     // the dictionary row + 1.
     int currentGridRow() const;
@@ -69,6 +84,8 @@ public:
     QWidget* Panel1 = nullptr;
     QPushButton* BackBtn = nullptr;
     QPushButton* Button1 = nullptr; // "Englisch exportieren..."
+    QPushButton* PoExportBtn = nullptr;
+    QPushButton* PoImportBtn = nullptr;
     QWidget* Panel2 = nullptr;
     QLineEdit* FilterEdit = nullptr;
     QPushButton* FilterBtn = nullptr;
@@ -81,6 +98,9 @@ public:
 protected:
     // The export file; empty when the user cancels. Tests answer it.
     virtual QString chooseExportFile();
+    // The PO file to write (`save`) or to read for `column`; empty when the
+    // user cancels. Tests answer it.
+    virtual QString choosePoFile(bool save, int column);
     // Shows a failure to the user.
     virtual void reportError(const QString& text);
 
