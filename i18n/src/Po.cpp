@@ -281,9 +281,8 @@ private:
                 const char c = s[i];
                 if (c == '"')
                     break;
-                if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
-                    return fail(m_lineNo, PoFault::BadQuoting,
-                                "a control character inside the string");
+                // gettext writes control characters other than the
+                // escaped ones as they are.
                 if (c != '\\') {
                     field.push_back(c);
                     ++i;

@@ -261,7 +261,16 @@ QString columnName(int c) {
     if (code.empty())
         return fallback;
     const QLocale locale(QString::fromStdString(code));
-    QString name = locale.language() == QLocale::C ? QString() : locale.nativeLanguageName();
+    if (locale.language() == QLocale::C)
+        return fallback;
+    QString name = locale.nativeLanguageName();
+    // A code without a country names the language, not one country's form
+    // of it ("español", not "español de España"): the shortest of its names.
+    if (code.find('_') == std::string::npos)
+        for (const QLocale& l :
+             QLocale::matchingLocales(locale.language(), QLocale::AnyScript, QLocale::AnyTerritory))
+            if (!l.nativeLanguageName().isEmpty() && l.nativeLanguageName().size() < name.size())
+                name = l.nativeLanguageName();
     if (name.isEmpty())
         return fallback;
     name[0] = name[0].toUpper();

@@ -56,7 +56,7 @@ enum class PoFault {
     NulByte,      // a NUL byte, or an escape for one
     Unterminated, // a string without its closing quote
     BadEscape,    // an unknown escape
-    BadQuoting,   // text outside the quotes, a control character inside them
+    BadQuoting,   // text outside the quotes, a keyword without its string
     Order,        // keywords out of order: msgstr without msgid, msgid without msgstr ...
     NotPo,        // a line that is neither comment, keyword nor string
     Duplicate,    // the same message twice
