@@ -314,8 +314,9 @@ private:
     // The escape whose letter is at s[i]; i moves past it.
     bool escape(std::string_view s, std::size_t& i, std::string& field) {
         const char c = s[i];
-        static constexpr std::string_view letters = "ntrabfv\\\"'?";
-        static constexpr std::string_view values = "\n\t\r\a\b\f\v\\\"'?";
+        // The escapes gettext reads (not C's \' and \?).
+        static constexpr std::string_view letters = "ntrabfv\\\"";
+        static constexpr std::string_view values = "\n\t\r\a\b\f\v\\\"";
         if (const std::size_t k = letters.find(c); k != std::string_view::npos) {
             field.push_back(values[k]);
             ++i;
