@@ -56,8 +56,15 @@ std::optional<int> readLanguageFile(const QString& fileName) {
     // A FIFO, folder or device in the file's place is refused at once.
     std::string bytes;
     const int e = fp::readRegularFile(nativeName(fileName), bytes, MaxOptionsBytes);
-    if (e == fp::FileTooLarge)
-        return 0;
+    if (e == fp::FileTooLarge) {
+        // Bytes after the fourth do not count, however many there are.
+        QFile f(fileName);
+        if (!f.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        const QByteArray head = f.read(4);
+        return languageFromOptions(
+            std::string_view(head.constData(), static_cast<std::size_t>(head.size())));
+    }
     if (e != 0)
         return std::nullopt;
     return languageFromOptions(bytes);

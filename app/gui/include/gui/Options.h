@@ -32,8 +32,7 @@ std::string optionsBytes(int language);
 
 // The language stored in `fileName`; empty when the file is missing or
 // unreadable (also a FIFO, folder or device in its place, which is never
-// waited for), German (0) when it is short, larger than any options file or
-// holds a value outside 0 ... 19.
+// waited for), German (0) when it is short or holds a value outside 0 ... 19.
 std::optional<int> readLanguageFile(const QString& fileName);
 
 // Replaces `fileName` by exactly 4 bytes holding `language`, through a
