@@ -236,34 +236,21 @@ TEST_P(PlacedSize, OneCentimetreOfTheFacadeIsOneNthOnPaper) {
         // The set assembles: it starts at the picture's corner, each page
         // repeats the last OverlapMm of the one before, the last ends at the
         // picture's edge, and every page shows the same size of picture.
+        auto tile = [&](int column, int row) -> const PrintTile& {
+            return plan.tiles[static_cast<std::size_t>(row * c.columns + column)];
+        };
+        const RectMm& room = plan.pictureArea;
         for (const PrintTile& t : plan.tiles) {
-            const PrintTile& first = plan.tiles[static_cast<std::size_t>(t.row * c.columns)];
-            const PrintTile& top = plan.tiles[static_cast<std::size_t>(t.column)];
-            EXPECT_DOUBLE_EQ(t.onPage.x, first.onPage.x);
-            EXPECT_DOUBLE_EQ(t.onPage.y, top.onPage.y);
-            if (t.column == 0)
-                EXPECT_EQ(t.part.x, 0.0);
-            else
-                EXPECT_NEAR(
-                    t.part.x,
-                    plan.tiles[static_cast<std::size_t>(t.row * c.columns + t.column - 1)].part.x +
-                        plan.pictureArea.width - OverlapMm,
-                    1e-9);
-            if (t.row == 0)
-                EXPECT_EQ(t.part.y, 0.0);
-            else
-                EXPECT_NEAR(t.part.y,
-                            plan.tiles[static_cast<std::size_t>((t.row - 1) * c.columns + t.column)]
-                                    .part.y +
-                                plan.pictureArea.height - OverlapMm,
-                            1e-9);
-            EXPECT_NEAR(t.part.width,
-                        t.column + 1 < c.columns ? plan.pictureArea.width
-                                                 : c.placedWidthMm - t.part.x,
-                        1e-9);
-            EXPECT_NEAR(t.part.height,
-                        t.row + 1 < c.rows ? plan.pictureArea.height : c.placedHeightMm - t.part.y,
-                        1e-9);
+            const double x = t.column == 0 ? 0 : tile(t.column - 1, t.row).part.x + room.width;
+            const double y = t.row == 0 ? 0 : tile(t.column, t.row - 1).part.y + room.height;
+            EXPECT_NEAR(t.part.x, t.column == 0 ? 0 : x - OverlapMm, 1e-9);
+            EXPECT_NEAR(t.part.y, t.row == 0 ? 0 : y - OverlapMm, 1e-9);
+            const bool lastColumn = t.column + 1 == c.columns;
+            const bool lastRow = t.row + 1 == c.rows;
+            EXPECT_NEAR(t.part.x + t.part.width,
+                        lastColumn ? c.placedWidthMm : t.part.x + room.width, 1e-9);
+            EXPECT_NEAR(t.part.y + t.part.height,
+                        lastRow ? c.placedHeightMm : t.part.y + room.height, 1e-9);
         }
         for (const PrintTile& t : plan.tiles) {
             const int page = t.row * c.columns + t.column + 1;
