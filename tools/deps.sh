@@ -10,7 +10,7 @@ pkgs=(g++ cmake ninja-build pkg-config git
 [[ "${1:-}" == "--test" ]] && pkgs+=(libopencv-dev python3-opencv)
 if [[ "${1:-}" == "--test" ]]; then
   pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth
-        python3-ezdxf librecad)
+        python3-ezdxf librecad poppler-utils)
 fi
 if [[ "${1:-}" == "--test" ]]; then
   # Validators of the desktop files and the manual page, the icon renderer,
