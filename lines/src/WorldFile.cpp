@@ -6,10 +6,10 @@
 namespace lines {
 
 std::optional<WorldFile> ComputeWorldFile(double realWidthCm, double areaPercent, int width,
-                                          int height) {
+                                          int height, DrawingUnit unit) {
     if (width <= 0 || height <= 0 || !(areaPercent > 0.0))
         return std::nullopt;
-    const DxfScale sc = ComputeDxfScale(realWidthCm, areaPercent, width);
+    const DxfScale sc = ComputeDxfScale(realWidthCm, areaPercent, width, unit);
     if (!(sc.s > 0.0) || !std::isfinite(sc.s))
         return std::nullopt;
     WorldFile wf;
@@ -37,6 +37,11 @@ std::string WorldFileName(const std::string& imageFile) {
     auto lower = [](char c) {
         return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     };
+    std::string ext = imageFile.substr(dot + 1);
+    for (char& c : ext)
+        c = lower(c);
+    if (ext == "webp")
+        return imageFile.substr(0, dot + 1) + "wld";
     return imageFile.substr(0, dot + 1) + lower(imageFile[dot + 1]) + lower(imageFile.back()) + "w";
 }
 
