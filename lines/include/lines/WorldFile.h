@@ -13,6 +13,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lines {
 
@@ -48,7 +49,25 @@ std::string WorldFileName(const std::string& imageFile);
 // a positive finite number.
 std::optional<double> PixelsPerCm(double realWidthCm, double areaPercent, int width);
 
-// Writes the world file of `imageFile` through a temporary file and a rename.
+// GDAL reads no world file for some formats (WebP and Targa in GDAL 3.6)
+// but takes the placement from its own sidecar beside the picture: the
+// sidecar's name ("plan.webp" -> "plan.webp.aux.xml"), empty for formats
+// whose world file GDAL reads.
+std::string GdalSidecarName(const std::string& imageFile);
+
+// The sidecar's text: the placement as GDAL's geotransform (the top-left
+// corner of the top-left pixel and the pixel size), numbers exact to the
+// last bit.
+std::string GdalSidecarText(const WorldFile& wf);
+
+// Every file WriteWorldFile writes beside `imageFile`: the world file and,
+// where GDAL needs it, the sidecar. Empty when the image file has no
+// extension.
+std::vector<std::string> WorldFileNames(const std::string& imageFile);
+
+// Writes the world file of `imageFile`, and the GDAL sidecar where it needs
+// one, each through a temporary file and a rename. Both are prepared before
+// either replaces an old one.
 DxfEnd WriteWorldFile(const std::string& imageFile, const WorldFile& wf);
 
 } // namespace lines
