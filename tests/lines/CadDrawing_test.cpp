@@ -202,6 +202,8 @@ protected:
         std::vector<std::uint8_t> bytes;
         ASSERT_TRUE(pixkit::EncodeDib(photo.get(), ".png", png, bytes).ok);
         ASSERT_EQ(WriteDrawing(m_drawing, DxfFormat::Cad, request, bytes), DxfEnd::Written);
+        m_plain = m_base + " plain.dxf";
+        ASSERT_EQ(WriteDrawing(m_plain, DxfFormat::Plain, request), DxfEnd::Written);
         ASSERT_EQ(UnderlayPath(m_drawing), m_base + ".png");
         // The world file of the same picture saved beside it.
         const auto wf = ComputeWorldFile(c.realWidthCm, 100, PictureWidth, PictureHeight, c.unit);
@@ -213,16 +215,16 @@ protected:
     QTemporaryDir m_dir;
     std::vector<tlineinf> m_records;
     int m_tracedWidth = 0, m_tracedHeight = 0;
-    std::string m_base, m_drawing, m_worldFile;
+    std::string m_base, m_drawing, m_plain, m_worldFile;
 };
 
 TEST_P(CadDrawingReaders, EzdxfFindsUnitsExtentsLayersChainsAndThePhoto) {
     if (!testsupport::run("/usr/bin/python3 -c 'import ezdxf'"))
         GTEST_SKIP() << "ezdxf is not installed (Debian package python3-ezdxf)";
     const UnitCase& c = GetParam();
-    const QJsonObject r =
-        runJson("/usr/bin/python3 '" + std::string(FP_TEST_SOURCE_DIR) +
-                "/check_cad_drawing.py' '" + m_drawing + "' '" + m_worldFile + "' 2>&1");
+    const QJsonObject r = runJson("/usr/bin/python3 '" + std::string(FP_TEST_SOURCE_DIR) +
+                                  "/check_cad_drawing.py' '" + m_drawing + "' '" + m_worldFile +
+                                  "' '" + m_plain + "' 2>&1");
     const std::string shown = QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString();
     ASSERT_FALSE(r.isEmpty()) << "no answer from check_cad_drawing.py";
     EXPECT_EQ(r["audit"].toObject()["errors"].toInt(), 0) << shown;
@@ -307,6 +309,12 @@ TEST_P(CadDrawingReaders, EzdxfFindsUnitsExtentsLayersChainsAndThePhoto) {
                           << x1 << " " << y1;
         }
     }
+    // The plain drawing in the same unit covers the same outlines.
+    const QJsonArray outlines = r["outline_extents"].toArray(),
+                     plain = r["plain_extents"].toArray();
+    ASSERT_EQ(plain.size(), 4) << shown;
+    for (int k = 0; k < 4; ++k)
+        EXPECT_TRUE(near(plain[k], outlines[k].toDouble())) << shown;
     EXPECT_EQ(blocks, 1);
     EXPECT_GE(bars, 1);
     EXPECT_EQ(r["duplicate_polylines"].toInt(), 0) << shown;

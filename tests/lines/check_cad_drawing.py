@@ -4,9 +4,10 @@ it as one JSON object: the audit's errors and fixes, the version, unit and
 extents of the header, the layers, every outline (layer, closed, points,
 bounding box, the gap between its last and first point) and how many repeat
 another, every raster image
-(layer, placement, size, file), the extents of all entities, and the six
-values of the world file given as the second argument, if any.
-Usage: check_cad_drawing.py DRAWING [WORLD_FILE]
+(layer, placement, size, file), the extents of all entities and of the
+outlines, the six values of the world file given as the second argument, and
+the extents of the polylines of the plain drawing given as the third.
+Usage: check_cad_drawing.py DRAWING [WORLD_FILE [PLAIN_DRAWING]]
 """
 import json
 import math
@@ -66,6 +67,10 @@ for p in msp.query("LWPOLYLINE"):
         }
     )
 out["polylines"] = polylines
+out["outline_extents"] = (
+    [min(p["bbox"][0] for p in polylines), min(p["bbox"][1] for p in polylines),
+     max(p["bbox"][2] for p in polylines), max(p["bbox"][3] for p in polylines)]
+    if polylines else None)
 out["duplicate_polylines"] = duplicates
 
 images = []
@@ -93,5 +98,12 @@ out["entity_extents"] = [lo[0], lo[1], hi[0], hi[1]] if polylines or images else
 if len(sys.argv) > 2:
     with open(sys.argv[2]) as f:
         out["worldfile"] = [float(line) for line in f.read().split()]
+
+if len(sys.argv) > 3:
+    plain = ezdxf.readfile(sys.argv[3])
+    pts = [v.dxf.location for p in plain.modelspace().query("POLYLINE") for v in p.vertices]
+    out["plain_extents"] = (
+        [min(p.x for p in pts), min(p.y for p in pts), max(p.x for p in pts), max(p.y for p in pts)]
+        if pts else None)
 
 print(json.dumps(out))
