@@ -261,7 +261,8 @@ void tables(Pairs& p, const Box& ext) {
     p.point(15, 1, 1);
     p.point3(16, 0, 0, 1);
     p.point3(17, 0, 0, 0);
-    p.number(40, std::max(ext.maxY - ext.minY, (ext.maxX - ext.minX) / 1.5) * 1.05);
+    const double viewHeight = std::max(ext.maxY - ext.minY, (ext.maxX - ext.minX) / 1.5) * 1.05;
+    p.number(40, viewHeight > 0.0 ? viewHeight : 1.0); // an empty drawing: any view
     p.number(41, 1.5);
     p.number(42, 50);
     p.number(43, 0);

@@ -132,6 +132,56 @@ TEST(Specks, LeftOutByTheirSizeInPicturePixelsBothWays) {
     }
 }
 
+// ---- Units ----------------------------------------------------------------
+
+// Whatever the unit, the header's code names the unit the coordinates are in:
+// a picture of the marked width is realWidthCm / unit wide in the drawing.
+struct CadUnitCase {
+    const char* name;
+    DrawingUnit unit;
+    double realWidthCm;
+    int insunits;
+    double unitCm;
+};
+
+class CadUnits : public ::testing::TestWithParam<CadUnitCase> {};
+
+TEST_P(CadUnits, HeaderCodeNamesTheUnitOfTheCoordinates) {
+    const CadUnitCase& c = GetParam();
+    DrawingRequest r;
+    r.tracedWidth = 3000;
+    r.tracedHeight = 1500;
+    r.pictureWidth = 1000;
+    r.pictureHeight = 500;
+    r.realWidthCm = c.realWidthCm;
+    r.unit = c.unit;
+    const CadScale sc = ComputeCadScale(r);
+    EXPECT_EQ(sc.unit.insunits, c.insunits);
+    EXPECT_DOUBLE_EQ(sc.unit.cm, c.unitCm);
+    EXPECT_NEAR(sc.picturePixel * 1000 / (c.realWidthCm / c.unitCm), 1.0, 1e-12);
+    EXPECT_NEAR(sc.tracedPixel * 3000 / (c.realWidthCm / c.unitCm), 1.0, 1e-12);
+    const std::string text = CadDrawing(r);
+    EXPECT_NE(text.find("$INSUNITS\r\n 70\r\n" + std::to_string(c.insunits) + "\r\n"),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, CadUnits,
+    ::testing::Values(CadUnitCase{"auto_cm", DrawingUnit::Auto, 100, 5, 1},
+                      CadUnitCase{"auto_dm", DrawingUnit::Auto, 100.5, 14, 10},
+                      CadUnitCase{"auto_m", DrawingUnit::Auto, 1250, 6, 100},
+                      CadUnitCase{"auto_dam", DrawingUnit::Auto, 50000, 15, 1e3},
+                      CadUnitCase{"auto_hm", DrawingUnit::Auto, 5e5, 16, 1e4},
+                      CadUnitCase{"auto_km", DrawingUnit::Auto, 5e6, 7, 1e5},
+                      // 10 km and more have no code: km, then gigametres.
+                      CadUnitCase{"auto_10km_as_km", DrawingUnit::Auto, 5e7, 7, 1e5},
+                      CadUnitCase{"auto_1000km_as_km", DrawingUnit::Auto, 5e9, 7, 1e5},
+                      CadUnitCase{"auto_10000km_as_Gm", DrawingUnit::Auto, 5e10, 17, 1e11},
+                      CadUnitCase{"mm", DrawingUnit::Mm, 1250, 4, 0.1},
+                      CadUnitCase{"cm", DrawingUnit::Cm, 1250, 5, 1},
+                      CadUnitCase{"m", DrawingUnit::M, 30, 6, 100}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // ---- The drawing of a drawn picture, read by ezdxf and LibreCAD ----------
 
 // The rectified picture, 150 x 100 pixels, light grey (white for the
