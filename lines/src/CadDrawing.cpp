@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <tuple>
@@ -582,9 +581,8 @@ std::string CadDrawing(const DrawingRequest& request, std::string_view underlayN
             for (const tpixel& q : pts)
                 ext.add(q.x * s, (h - q.y) * s);
     }
-    if (ext.empty()) {
+    if (ext.empty())
         ext.add(0, 0);
-    }
 
     // Handles: the fixed part, then one per outline.
     std::size_t keptCount = 0;
@@ -644,24 +642,12 @@ std::string UnderlayPath(const std::string& dxfPath) {
     return base + ".png";
 }
 
-namespace {
-
-DxfEnd endOf(int e) {
-    if (e == 0)
-        return DxfEnd::Written;
-    // No temporary file could be made: the folder is missing or closed to us.
-    const bool cannotCreate = e == ENOENT || e == ENOTDIR || e == EACCES || e == EROFS;
-    return cannotCreate ? DxfEnd::CannotCreate : DxfEnd::WriteFailed;
-}
-
-} // namespace
-
 DxfEnd WriteDrawing(const std::string& dxfPath, DxfFormat format, const DrawingRequest& request,
                     std::span<const std::uint8_t> underlayPng, int* errorCode) {
     auto done = [&](int e) {
         if (errorCode != nullptr)
             *errorCode = e;
-        return endOf(e);
+        return DxfEndOf(e);
     };
     if (format == DxfFormat::Plain)
         return done(fp::replaceFile(dxfPath, DxfDrawing(request)));

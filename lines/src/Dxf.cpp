@@ -169,15 +169,19 @@ std::string DxfDrawing(const DrawingRequest& request) {
     return text.finish();
 }
 
-DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content, int* errorCode) {
-    const int e = fp::replaceFile(fname, content);
-    if (errorCode != nullptr)
-        *errorCode = e;
+DxfEnd DxfEndOf(int e) {
     if (e == 0)
         return DxfEnd::Written;
     // No temporary file could be made: the folder is missing or closed to us.
     const bool cannotCreate = e == ENOENT || e == ENOTDIR || e == EACCES || e == EROFS;
     return cannotCreate ? DxfEnd::CannotCreate : DxfEnd::WriteFailed;
+}
+
+DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content, int* errorCode) {
+    const int e = fp::replaceFile(fname, content);
+    if (errorCode != nullptr)
+        *errorCode = e;
+    return DxfEndOf(e);
 }
 
 } // namespace lines

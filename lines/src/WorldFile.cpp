@@ -3,7 +3,6 @@
 #include "foundation/ReplaceFile.h"
 
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 
@@ -110,10 +109,7 @@ DxfEnd WriteWorldFile(const std::string& imageFile, const WorldFile& wf) {
         e = world.commit();
     if (e == 0)
         e = gdal.commit();
-    if (e == 0)
-        return DxfEnd::Written;
-    const bool cannotCreate = e == ENOENT || e == ENOTDIR || e == EACCES || e == EROFS;
-    return cannotCreate ? DxfEnd::CannotCreate : DxfEnd::WriteFailed;
+    return DxfEndOf(e);
 }
 
 } // namespace lines

@@ -3,14 +3,15 @@
 // defaults; the writer then puts the picture's real scale into the file's
 // own fields, through the format table's stampResolution column:
 // - BMP/DIB: biXPelsPerMeter / biYPelsPerMeter (whole pixels per metre);
-// - JPEG: EXIF XResolution / YResolution as exact fractions per centimetre
+// - JPEG: EXIF XResolution / YResolution as fractions per centimetre, exact
+//   to about nine digits
 //   (written with exiv2), and the JFIF density in whole dots per inch for
 //   readers that look only there;
 // - PNG: the pHYs chunk (whole pixels per metre);
 // - TIFF: XResolution / YResolution as exact fractions per centimetre;
 // - PCX: the header's dots per inch (whole numbers);
-// - JPEG 2000: the default display resolution box (resd), exact fractions
-//   per metre, as capture and display resolution.
+// - JPEG 2000: the capture and the default display resolution boxes (resc,
+//   resd), 16-bit fractions per metre.
 // Every stamp leaves bytes that are not laid out as our encoders write them
 // alone, and does nothing for a density that is not known.
 

@@ -74,6 +74,11 @@ enum class DxfEnd {
     WriteFailed,  // writing or renaming failed; nothing of the new drawing stays
 };
 
+// The end of a write from its error code (0, an errno or an fp code): no
+// temporary file could be made in the folder (missing or closed to us), or
+// writing or renaming failed.
+DxfEnd DxfEndOf(int errorCode);
+
 // Writes `content` to `fname` through fp::replaceFile, so a failure never
 // leaves a cut-off or half-overwritten drawing. `errorCode`, when given,
 // receives the reason (an errno or fp::NotRegularFile; 0 when written).
