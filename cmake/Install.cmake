@@ -4,7 +4,8 @@
 # program file and the dictionary lie together in lib/fassadenplan/ under the
 # prefix; bin/fassadenplan is a relative symbolic link to the program file.
 # Besides: the desktop entry, the icon (SVG and PNG sizes) in the hicolor
-# theme, the AppStream metainfo and the manual page. `cpack` in a build
+# theme, the AppStream metainfo, the manual page, and the copyright file and
+# changelog in share/doc/fassadenplan. `cpack` in a build
 # folder packs the same tree as a .deb for /usr.
 
 include(GNUInstallDirs)
@@ -51,6 +52,24 @@ add_custom_command(OUTPUT ${fp_man_gz}
 add_custom_target(fp_manual_page ALL DEPENDS ${fp_man_gz})
 install(FILES ${fp_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The licence, as Debian wants it: a machine-readable copyright file and the
+# package's changelog, compressed, in share/doc/fassadenplan. The package
+# version is the project's with the Debian revision FP_DEBIAN_RELEASE.
+set(FP_DEBIAN_RELEASE 1 CACHE STRING "Debian revision of the package version")
+set(FP_DEBIAN_VERSION "${PROJECT_VERSION}-${FP_DEBIAN_RELEASE}")
+set(fp_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/fassadenplan)
+configure_file(${fp_data}/debian/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog.Debian @ONLY)
+set(fp_changelog_gz ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz)
+add_custom_command(OUTPUT ${fp_changelog_gz}
+  COMMAND gzip -9 -n -c ${CMAKE_BINARY_DIR}/debian/changelog.Debian > ${fp_changelog_gz}
+  DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.Debian
+  COMMENT "Compressing the package changelog"
+  VERBATIM)
+add_custom_target(fp_package_changelog ALL DEPENDS ${fp_changelog_gz})
+install(FILES ${fp_data}/debian/copyright ${fp_changelog_gz} DESTINATION ${fp_doc_dir})
+install(FILES ${fp_data}/debian/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME fassadenplan)
+
 # ---------------------------------------------------------------- Debian package
 
 set(CPACK_GENERATOR DEB)
@@ -62,6 +81,7 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${FP_DEBIAN_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.velkor.de)

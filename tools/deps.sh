@@ -4,13 +4,18 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build pkg-config git
       qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n libgl-dev
-      libturbojpeg0-dev libopenjp2-7-dev libgif-dev
+      libturbojpeg0-dev libopenjp2-7-dev libgif-dev libexiv2-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
 # OpenCV, the peer two benchmarks measure against (never linked by the program).
 [[ "${1:-}" == "--test" ]] && pkgs+=(libopencv-dev python3-opencv)
 if [[ "${1:-}" == "--test" ]]; then
   pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth
-        python3-ezdxf librecad gettext)
+        python3-ezdxf librecad
+        # Readers of the written scale and placement: EXIF, JFIF and JPEG 2000
+        # resolution (exiftool, Pillow, img2pdf read back with poppler), world
+        # files (GDAL); and the package checker.
+        libimage-exiftool-perl python3-pil img2pdf poppler-utils gdal-bin lintian
+        gettext)
 fi
 if [[ "${1:-}" == "--test" ]]; then
   # Validators of the desktop files and the manual page, the icon renderer,

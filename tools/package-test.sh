@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package from an already built tree: cpack makes the .deb, dpkg
-# installs it into this machine, the installed program shows its version and
-# rectifies the sample photograph through /usr/bin/fassadenplan, the
+# The Debian package from an already built tree: cpack makes the .deb,
+# lintian finds no error in it, dpkg installs it into this machine, the
+# installed program shows its version and rectifies the sample photograph
+# through /usr/bin/fassadenplan, the
 # installed desktop files validate, then the package is purged and nothing of
 # it may be left behind. Needs root (CI runs as root on a throwaway machine)
 # and skips with a message otherwise.
@@ -38,7 +39,16 @@ debs=("$build"/package/fassadenplan_*.deb)
 [[ ${#debs[@]} -eq 1 && -f "${debs[0]}" ]] || fail "cpack made no single .deb: ${debs[*]}"
 deb="${debs[0]}"
 version="$(dpkg-deb -f "$deb" Version)"
+upstream="${version%-*}" # without the Debian revision
 echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+
+echo "-- lintian"
+command -v lintian >/dev/null || fail "lintian is missing: bash tools/deps.sh --test"
+lintian --fail-on error "$deb" || fail "lintian reports errors in $(basename "$deb")"
+contents="$(dpkg-deb -c "$deb")"
+for f in copyright changelog.Debian.gz; do
+  grep -q "/usr/share/doc/fassadenplan/$f\$" <<<"$contents" || fail "the package has no $f"
+done
 
 # The package's paths, and which of them this machine had before (shared
 # folders such as /usr/share/icons/hicolor stay; everything else must go).
@@ -64,7 +74,7 @@ run() {
     HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$@")
 }
 got="$(run fassadenplan --version)"
-[[ "$got" == "Fassadenplan $version" ]] || fail "fassadenplan --version says '$got', the package is $version"
+[[ "$got" == "Fassadenplan $upstream" ]] || fail "fassadenplan --version says '$got', the package is $version"
 echo "$got"
 
 out="$(run fassadenplan "$photo" "${corners[@]}" "$work/run/sudoku.bmp" 100 100)" ||

@@ -3,9 +3,11 @@
 // 3999): the whole export (also of a busier brick facade, argument 1), each
 // stage alone, and the trace next to potrace
 // (`potrace -b dxf`, Debian package potrace) on the same black/white bitmap
-// when it is installed.
+// when it is installed; and the drawing's text of the brick facade's trace,
+// the CAD drawing next to the plain one, with the underlay it writes.
 
 #include "BenchSupport.h"
+#include "lines/CadDrawing.h"
 #include "lines/Export.h"
 #include "pixkit/ImageFile.h"
 
@@ -281,6 +283,68 @@ void BM_TracePotrace(benchmark::State& state) {
     std::filesystem::remove(dxf);
 }
 
+// ---- the drawing's text ---------------------------------------------------------------
+
+// The brick facade traced once: its segments and sizes.
+struct Traced {
+    std::vector<tlineinf> records;
+    int width = 0, height = 0;
+    Traced() {
+        pixkit::DibHolder di2(DuplicateImage(scene(1)));
+        tlineinf* alineinf = nullptr;
+        LineList lines(&alineinf);
+        SeparationTables tables;
+        Quiet events;
+        if (TraceRectified(di2.get(), thresholdOf(1), tables, lines, events) != ExportEnd::Traced)
+            std::abort();
+        records.assign(lines.begin(), lines.begin() + lines.count());
+        width = pixkit::dibwidth(di2.get());
+        height = pixkit::dibheight(di2.get());
+    }
+    DrawingRequest request(int minSizePx) const {
+        DrawingRequest r;
+        r.records = records;
+        r.tracedWidth = width;
+        r.tracedHeight = height;
+        r.pictureWidth = RectifiedW;
+        r.pictureHeight = RectifiedH;
+        r.realWidthCm = 1000.0;
+        r.minSizePx = minSizePx;
+        return r;
+    }
+};
+const Traced& traced() {
+    static const Traced t;
+    return t;
+}
+
+void BM_DrawingPlain(benchmark::State& state) {
+    const DrawingRequest r = traced().request(0);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DxfDrawing(r));
+    state.counters["segments"] = static_cast<double>(r.records.size());
+}
+
+// Argument: the minimum outline size in pixels of the rectified image.
+void BM_DrawingCad(benchmark::State& state) {
+    const DrawingRequest r = traced().request(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CadDrawing(r, "facade.png"));
+    state.counters["segments"] = static_cast<double>(r.records.size());
+}
+
+// The photograph under the CAD drawing: the rectified image as PNG bytes.
+void BM_UnderlayPng(benchmark::State& state) {
+    const pixkit::dib& photo = scene(1);
+    pixkit::WriteOptions options;
+    options.density = {2.0, 2.0};
+    std::vector<std::uint8_t> bytes;
+    for (auto _ : state)
+        if (!pixkit::EncodeDib(photo, ".png", options, bytes).ok)
+            state.SkipWithError("PNG encoder failed");
+    state.counters["bytes"] = static_cast<double>(bytes.size());
+}
+
 } // namespace
 
 FP_WALL_BENCH(BM_ExportFast)->Arg(0)->Arg(1);
@@ -294,3 +358,6 @@ FP_WALL_BENCH(BM_OutlineReference)->Iterations(1);
 FP_WALL_BENCH(BM_TraceFast);
 FP_WALL_BENCH(BM_TraceReference)->Iterations(1);
 FP_WALL_BENCH(BM_TracePotrace);
+FP_WALL_BENCH(BM_DrawingPlain);
+FP_WALL_BENCH(BM_DrawingCad)->Arg(0)->Arg(3);
+FP_WALL_BENCH(BM_UnderlayPng);

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <system_error>
 
 namespace lines {
@@ -23,7 +24,7 @@ constexpr std::array<std::string_view, DxfHeaderLines> Header = {
     "2",   "AUSGEZOGEN", "70",  "0",      "3",  "Ausgezogenen Linie",
     "72",  "65",         "73",  "0",      "40", "0.0",
     "0",   "ENDTAB",     " 0",  "TABLE",  " 2", "LAYER",
-    "70",  "1",          "0",   "LAYER",  "2",  "0",
+    "70",  "1",          "0",   "LAYER",  "2",  DxfLayerName,
     "70",  "0",          "62",  "7",      "6",  "AUSGEZOGEN",
     " 0",  "ENDTAB",     " 0",  "ENDSEC", " 0", "SECTION",
     "  2", "ENTITIES"};
@@ -78,22 +79,17 @@ std::string FormatDxfNumber(double value) {
     return DXFNumber(text);
 }
 
-DxfScale ComputeDxfScale(double realWidthCm, double areaPercent, int width) {
+DxfScale ComputeDxfScale(double realWidthCm, double areaPercent, int width, DrawingUnit unit) {
     DxfScale sc;
-    double t = realWidthCm;
-    double m = 1.0;
-    while (t > 100.0) {
-        t = t / 10.0;
-        m = m * 10.0;
-    }
+    const double m = DrawingUnitCm(unit, realWidthCm);
     sc.m = m;
     const double k = static_cast<double>(width) / areaPercent * 100.0;
     sc.s = (realWidthCm / m) / k;
     return sc;
 }
 
-DxfText::DxfText(double realWidthCm, double areaPercent, int width, int height)
-    : m_scale(ComputeDxfScale(realWidthCm, areaPercent, width)), m_height(height) {
+DxfText::DxfText(double realWidthCm, double areaPercent, int width, int height, DrawingUnit unit)
+    : m_scale(ComputeDxfScale(realWidthCm, areaPercent, width, unit)), m_height(height) {
     for (std::string_view h : Header)
         line(h);
 }
@@ -107,7 +103,7 @@ void DxfText::vertex(std::int32_t x, std::int32_t y) {
     line("0");
     line("VERTEX");
     line("8");
-    line("0");
+    line(DxfLayerName);
     line("10");
     line(FormatDxfNumber(static_cast<double>(x) * m_scale.s));
     line("20");
@@ -121,7 +117,8 @@ void DxfText::add(const tlineinf& r) {
         m_open = false;
     }
     if (!m_open) {
-        for (std::string_view t : {"0", "POLYLINE", "8", "0", "66", "1", "70", "1"})
+        for (std::string_view t : std::initializer_list<std::string_view>{
+                 "0", "POLYLINE", "8", DxfLayerName, "66", "1", "70", "1"})
             line(t);
         m_open = true;
     }
@@ -149,15 +146,42 @@ std::string DxfDrawing(std::span<const tlineinf> records, double realWidthCm, do
     return text.finish();
 }
 
-DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content, int* errorCode) {
-    const int e = fp::replaceFile(fname, content);
-    if (errorCode != nullptr)
-        *errorCode = e;
+SpeckSize TracedSpeckSize(const DrawingRequest& request) {
+    SpeckSize size;
+    size.minSizePx = request.minSizePx;
+    if (request.pictureWidth > 0 && request.tracedWidth > 0)
+        size.scaleX = static_cast<double>(request.tracedWidth) / request.pictureWidth;
+    if (request.pictureHeight > 0 && request.tracedHeight > 0)
+        size.scaleY = static_cast<double>(request.tracedHeight) / request.pictureHeight;
+    return size;
+}
+
+std::string DxfDrawing(const DrawingRequest& request) {
+    DxfText text(request.realWidthCm, request.areaPercent, request.tracedWidth,
+                 request.tracedHeight, request.unit);
+    if (request.minSizePx <= 0) {
+        for (const tlineinf& r : request.records)
+            text.add(r);
+    } else {
+        for (const tlineinf& r : LeaveOutSpecks(request.records, TracedSpeckSize(request)))
+            text.add(r);
+    }
+    return text.finish();
+}
+
+DxfEnd DxfEndOf(int e) {
     if (e == 0)
         return DxfEnd::Written;
     // No temporary file could be made: the folder is missing or closed to us.
     const bool cannotCreate = e == ENOENT || e == ENOTDIR || e == EACCES || e == EROFS;
     return cannotCreate ? DxfEnd::CannotCreate : DxfEnd::WriteFailed;
+}
+
+DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content, int* errorCode) {
+    const int e = fp::replaceFile(fname, content);
+    if (errorCode != nullptr)
+        *errorCode = e;
+    return DxfEndOf(e);
 }
 
 } // namespace lines

@@ -1,12 +1,19 @@
 // World files and the pixels per centimetre of a rectified image.
 
 #include "lines/WorldFile.h"
+#include "pixkit/ImageFile.h"
+#include "pixkit/ImageFormats.h"
+#include "testsupport/Files.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -29,7 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"dir/plan.tif", "dir/plan.tfw"}, NameCase{"plan.tiff", "plan.tfw"},
                       NameCase{"plan.png", "plan.pgw"}, NameCase{"plan.bmp", "plan.bpw"},
                       NameCase{"plan.gif", "plan.gfw"}, NameCase{"plan.jp2", "plan.j2w"},
-                      NameCase{"Plan.JPG", "Plan.jgw"}, NameCase{"a.b/plan", ""},
+                      NameCase{"Plan.JPG", "Plan.jgw"}, NameCase{"plan.webp", "plan.wld"},
+                      NameCase{"Plan.WebP", "Plan.wld"}, NameCase{"a.b/plan", ""},
                       NameCase{"plan.", ""}, NameCase{"plan", ""}),
     [](const auto& p) {
         std::string n = p.param.image;
@@ -110,6 +118,51 @@ TEST(WorldFile, WrittenBesideTheImageAndFailureReported) {
         lines::DxfEnd::Written);
     EXPECT_NE(lines::WriteWorldFile(dir.filePath(QStringLiteral("plan")).toStdString(), *wf),
               lines::DxfEnd::Written);
+}
+
+// GDAL places every picture it reads where its world file (or, for WebP and
+// Targa, whose drivers read none, its sidecar) says: the top-left corner at
+// (0, 20), pixels of 0.2 units. Formats GDAL has no reader for (PCX, IFF)
+// keep their world file for other programs.
+TEST(WorldFile, GdalPlacesEveryFormatItReads) {
+    if (!testsupport::haveTool("gdalinfo"))
+        GTEST_SKIP() << "gdalinfo is not installed (Debian package gdal-bin)";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    pixkit::dib d;
+    pixkit::newdib(d, 150, 100, 24, nullptr, 0);
+    const pixkit::DibHolder picture(d);
+    ASSERT_NE(d.poi, nullptr);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 150; ++x)
+            pixkit::setpixel(d, x, y, static_cast<pixkit::Colour>(x * 0x010203 + y * 0x030201));
+    const auto wf = lines::ComputeWorldFile(30, 100, 150, 100, lines::DrawingUnit::Auto);
+    ASSERT_TRUE(wf.has_value());
+    const std::vector<double> expected = {0, 0.2, 0, 20, 0, -0.2};
+    std::vector<std::string> placed;
+    for (const pixkit::ImageFormat& f : pixkit::ImageFormats())
+        for (const pixkit::FormatExtension& e : f.extensions) {
+            if (!e.written)
+                continue;
+            const std::string image = dir.filePath(QStringLiteral("plan")).toStdString() + e.ext;
+            ASSERT_TRUE(pixkit::WriteDib(picture.get(), image).ok) << e.ext;
+            ASSERT_EQ(lines::WriteWorldFile(image, *wf), lines::DxfEnd::Written) << e.ext;
+            const QJsonObject info =
+                QJsonDocument::fromJson(QByteArray::fromStdString(testsupport::output(
+                                            "gdalinfo -json '" + image + "' 2>/dev/null")))
+                    .object();
+            if (info.isEmpty())
+                continue; // GDAL has no reader for this format
+            const QJsonArray gt = info["geoTransform"].toArray();
+            ASSERT_EQ(gt.size(), 6) << e.ext << " read by GDAL without its placement";
+            for (int k = 0; k < 6; ++k)
+                EXPECT_NEAR(gt[k].toDouble(), expected[static_cast<std::size_t>(k)], 1e-12)
+                    << e.ext << " value " << k;
+            placed.emplace_back(e.ext);
+        }
+    for (const char* ext : {".bmp", ".dib", ".rle", ".gif", ".jpg", ".jpeg", ".jpe", ".jif", ".png",
+                            ".tif", ".tiff", ".jp2", ".webp", ".tga"})
+        EXPECT_NE(std::find(placed.begin(), placed.end(), ext), placed.end()) << ext;
 }
 
 } // namespace

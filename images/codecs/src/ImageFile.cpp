@@ -138,7 +138,9 @@ bool CanWriteExtension(const std::string& fileName) {
     return formatWriting(lowerExtension(fileName)) != nullptr;
 }
 
-WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality) {
+WriteResult EncodeDib(const dib& image, const std::string& fileName, const WriteOptions& options,
+                      std::vector<std::uint8_t>& out) {
+    out.clear();
     const std::string ext = lowerExtension(fileName);
     const ImageFormat* format = formatWriting(ext);
     if (format == nullptr)
@@ -149,7 +151,39 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     const int bits = dibbits(image);
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         return {false, "images of " + std::to_string(bits) + " bits per pixel are not supported"};
+    PixelDensity density = options.density;
+    if (!density.known())
+        density = {image.pmi->bmiHeader.biXPelsPerMeter / 100.0,
+                   image.pmi->bmiHeader.biYPelsPerMeter / 100.0};
+    try {
+        if (!format->encode(image, ext, options.jpegQuality, out) || out.empty()) {
+            out.clear();
+            return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+        }
+        if (format->stampResolution != nullptr && density.known())
+            format->stampResolution(out, density);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return {false, "not enough memory to encode the image as " + ext.substr(1)};
+    } catch (const std::length_error&) { // a buffer larger than any vector holds
+        out.clear();
+        return {false, "not enough memory to encode the image as " + ext.substr(1)};
+    }
+    return {true, {}};
+}
 
+WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality) {
+    WriteOptions options;
+    options.jpegQuality = jpegQuality;
+    return WriteDib(image, fileName, options);
+}
+
+WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options) {
+    if (formatWriting(lowerExtension(fileName)) == nullptr || image.poi == nullptr ||
+        image.pmi == nullptr) {
+        std::vector<std::uint8_t> none;
+        return EncodeDib(image, fileName, options, none); // says why
+    }
     struct stat st {};
     if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return {false, "the folder does not exist"};
@@ -157,16 +191,8 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
         return {false, "a folder of that name exists"};
 
     std::vector<std::uint8_t> bytes;
-    try {
-        if (!format->encode(image, ext, jpegQuality, bytes) || bytes.empty())
-            return {false, "the " + ext.substr(1) + " encoder failed for this image"};
-        codec::stampResolution(ext, bytes, image.pmi->bmiHeader.biXPelsPerMeter,
-                               image.pmi->bmiHeader.biYPelsPerMeter);
-    } catch (const std::bad_alloc&) {
-        return {false, "not enough memory to encode the image as " + ext.substr(1)};
-    } catch (const std::length_error&) { // a buffer larger than any vector holds
-        return {false, "not enough memory to encode the image as " + ext.substr(1)};
-    }
+    if (WriteResult encoded = EncodeDib(image, fileName, options, bytes); !encoded.ok)
+        return encoded;
     const int e = fp::replaceFile(
         fileName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (e != 0)

@@ -2,6 +2,7 @@
 
 #include "LibraryCodecs.h"
 #include "OwnCodecs.h"
+#include "Resolution.h"
 
 #include <algorithm>
 #include <utility>
@@ -112,30 +113,34 @@ std::vector<ImageFormat> makeTable() {
     return {
         {"Windows-Bitmap", "Windows Bitmap", 3,
          {{".bmp", true, 1}, {".dib", true, 2}, {".rle", true, 9}},
-         looksLikeBmpOrPackedDib, false, decodeBmpOrPackedDib, encodeBmpOrRle, true},
+         looksLikeBmpOrPackedDib, false, decodeBmpOrPackedDib, encodeBmpOrRle, codec::stampBmp},
         {"JPEG", "JPEG", 1,
          {{".jpg", true, 6}, {".jpeg", true, 15}, {".jpe", true, 16}, {".jif", true, 5}},
-         looksLikeJpeg, false, decodeJpegUpright, encodeJpegAt, true},
+         looksLikeJpeg, false, decodeJpegUpright, encodeJpegAt, codec::stampJpeg},
         {"JPEG 2000", "JPEG 2000", 5,
          {{".jp2", true, 12}, {".j2k", false, 0}, {".j2c", false, 0}, {".jpc", false, 0}},
-         looksLikeJp2, false, decodeLimited<codec::decodeJp2>, encodePlain<codec::encodeJp2>, true},
+         looksLikeJp2, false, decodeLimited<codec::decodeJp2>, encodePlain<codec::encodeJp2>,
+         codec::stampJp2},
         {"PNG", "PNG", 2, {{".png", true, 13}},
-         looksQt<'p', 'g'>, false, decodeQt, encodeQt<QtPng>, true},
+         looksQt<'p', 'g'>, false, decodeQt, encodeQt<QtPng>, codec::stampPng},
         {"GIF", "GIF", 6, {{".gif", true, 3}},
-         looksQt<'g', 'f'>, false, decodeQt, encodePlain<codec::encodeGif>, false},
+         looksQt<'g', 'f'>, false, decodeQt, encodePlain<codec::encodeGif>, nullptr},
         {"TIFF", "TIFF", 4, {{".tif", true, 11}, {".tiff", true, 17}},
-         looksQt<'t', 'f'>, false, decodeQt, encodeQt<QtTiff>, true},
+         looksQt<'t', 'f'>, false, decodeQt, encodeQt<QtTiff>, codec::stampTiff},
         {"WebP", "WebP", 10, {{".webp", true, 14}},
-         looksQt<'w', 'b'>, false, decodeQt, encodeQt<QtWebp>, false},
+         looksQt<'w', 'b'>, false, decodeQt, encodeQt<QtWebp>, nullptr},
         {"PC Paintbrush", "PCX", 7, {{".pcx", true, 8}},
-         looksLikePcx, false, decodeLimited<codec::decodePcx>, encodePlain<codec::encodePcx>, true},
+         looksLikePcx, false, decodeLimited<codec::decodePcx>, encodePlain<codec::encodePcx>,
+         codec::stampPcx},
         {"Amiga IFF/ILBM", "IFF/ILBM", 9, {{".iff", true, 4}, {".lbm", true, 7}},
-         looksLikeIlbm, false, decodeLimited<codec::decodeIlbm>, encodePlain<codec::encodeIlbm>, false},
+         looksLikeIlbm, false, decodeLimited<codec::decodeIlbm>, encodePlain<codec::encodeIlbm>,
+         nullptr},
         {"Targa", "Targa", 8, {{".tga", true, 10}},
-         looksLikeTga, true, decodeLimited<codec::decodeTga>, encodePlain<codec::encodeTga>, false},
+         looksLikeTga, true, decodeLimited<codec::decodeTga>, encodePlain<codec::encodeTga>,
+         nullptr},
         {"Portable Anymap", nullptr, 0,
          {{".pnm", false, 0}, {".pbm", false, 0}, {".pgm", false, 0}, {".ppm", false, 0}},
-         looksQt<'p', 'm'>, false, decodeQt, nullptr, false},
+         looksQt<'p', 'm'>, false, decodeQt, nullptr, nullptr},
     };
     // clang-format on
 }

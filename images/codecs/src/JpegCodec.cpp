@@ -1,6 +1,15 @@
 #include "LibraryCodecs.h"
+#include "Resolution.h"
 
 #include <turbojpeg.h>
+
+// exiv2 0.27 still names std::auto_ptr in its headers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/error.hpp>
+#include <exiv2/exif.hpp>
+#include <exiv2/value.hpp>
+#pragma GCC diagnostic pop
 
 #include <algorithm>
 #include <cstring>
@@ -138,6 +147,43 @@ bool encodeJpeg(const dib& image, int quality, std::vector<std::uint8_t>& out) {
                     TJSAMP_420, std::clamp(quality, 1, 100), TJFLAG_BOTTOMUP) != 0)
         return false;
     out.assign(buf.data, buf.data + size);
+    return true;
+}
+
+bool addExifResolution(std::vector<std::uint8_t>& jpeg, const PixelDensity& density) {
+    static const std::uint8_t jfif[5] = {'J', 'F', 'I', 'F', 0};
+    if (!density.known() || jpeg.size() < 20 || jpeg[0] != 0xFF || jpeg[1] != 0xD8 ||
+        jpeg[2] != 0xFF || jpeg[3] != 0xE0 || std::memcmp(&jpeg[6], jfif, 5) != 0)
+        return false;
+    const std::size_t afterJfif = 4 + ((static_cast<std::size_t>(jpeg[4]) << 8) | jpeg[5]);
+    if (afterJfif > jpeg.size())
+        return false;
+    // The exact fractions: 32-bit numerator and denominator, about nine
+    // digits for any scale a picture can have.
+    constexpr std::uint64_t Max32 = 0x7FFFFFFF; // some readers keep them as signed pairs
+    const auto [xn, xd] = bestRational(density.xPerCm, Max32, Max32);
+    const auto [yn, yd] = bestRational(density.yPerCm, Max32, Max32);
+    Exiv2::Blob tiff;
+    try {
+        Exiv2::ExifData exif;
+        exif["Exif.Image.XResolution"] =
+            Exiv2::URational(static_cast<std::uint32_t>(xn), static_cast<std::uint32_t>(xd));
+        exif["Exif.Image.YResolution"] =
+            Exiv2::URational(static_cast<std::uint32_t>(yn), static_cast<std::uint32_t>(yd));
+        exif["Exif.Image.ResolutionUnit"] = std::uint16_t{3}; // centimetres
+        Exiv2::ExifParser::encode(tiff, Exiv2::littleEndian, exif);
+    } catch (const Exiv2::AnyError&) {
+        return false;
+    }
+    static const std::uint8_t exifTag[6] = {'E', 'x', 'i', 'f', 0, 0};
+    const std::size_t segment = 2 + sizeof exifTag + tiff.size();
+    if (tiff.empty() || segment > 0xFFFF)
+        return false;
+    std::vector<std::uint8_t> app1 = {0xFF, 0xE1, static_cast<std::uint8_t>(segment >> 8),
+                                      static_cast<std::uint8_t>(segment)};
+    app1.insert(app1.end(), exifTag, exifTag + sizeof exifTag);
+    app1.insert(app1.end(), tiff.begin(), tiff.end());
+    jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(afterJfif), app1.begin(), app1.end());
     return true;
 }
 

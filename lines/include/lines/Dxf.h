@@ -8,6 +8,8 @@
 // status; the caller shows message 9 with the file name. An existing file of
 // that name is replaced only when the new drawing is complete.
 
+#include "lines/Chains.h"
+#include "lines/DrawingUnit.h"
 #include "lines/Trace.h"
 
 #include <cstddef>
@@ -19,6 +21,9 @@ namespace lines {
 
 // Number of header lines before the first entity.
 inline constexpr std::size_t DxfHeaderLines = 50;
+
+// The one layer of the plain drawing, holding every polyline.
+inline constexpr std::string_view DxfLayerName = "0";
 
 // Replaces every comma of a number text by a full stop; every other
 // character stays.
@@ -35,16 +40,18 @@ struct DxfScale {
     double s = 0.0; // drawing units per pixel of the traced image
 };
 
-// m: 1, 10, 100 ... until B / m <= 100; s = (B / m) / (W / r * 100), with B
-// the real width in cm, r the calculation area in percent and W the traced
-// image's width in pixels.
-DxfScale ComputeDxfScale(double realWidthCm, double areaPercent, int width);
+// m: 1, 10, 100 ... until B / m <= 100 (or the fixed unit's centimetres);
+// s = (B / m) / (W / r * 100), with B the real width in cm, r the calculation
+// area in percent and W the traced image's width in pixels.
+DxfScale ComputeDxfScale(double realWidthCm, double areaPercent, int width,
+                         DrawingUnit unit = DrawingUnit::Auto);
 
 // Builds the drawing's text: the header at construction, one call of add()
 // per line record in list order, the end at finish().
 class DxfText {
 public:
-    DxfText(double realWidthCm, double areaPercent, int width, int height);
+    DxfText(double realWidthCm, double areaPercent, int width, int height,
+            DrawingUnit unit = DrawingUnit::Auto);
     void add(const tlineinf& record);
     // Closes an open polyline and appends the trailer; returns the text.
     std::string finish();
@@ -67,6 +74,11 @@ enum class DxfEnd {
     WriteFailed,  // writing or renaming failed; nothing of the new drawing stays
 };
 
+// The end of a write from its error code (0, an errno or an fp code): no
+// temporary file could be made in the folder (missing or closed to us), or
+// writing or renaming failed.
+DxfEnd DxfEndOf(int errorCode);
+
 // Writes `content` to `fname` through fp::replaceFile, so a failure never
 // leaves a cut-off or half-overwritten drawing. `errorCode`, when given,
 // receives the reason (an errno or fp::NotRegularFile; 0 when written).
@@ -77,5 +89,28 @@ DxfEnd WriteFileReplacing(const std::string& fname, std::string_view content,
 // pixels.
 std::string DxfDrawing(std::span<const tlineinf> records, double realWidthCm, double areaPercent,
                        int width, int height);
+
+// Everything a drawing of the traced lines is made from, for both flavours.
+struct DrawingRequest {
+    std::span<const tlineinf> records; // the traced segments, in list order
+    int tracedWidth = 0;               // the traced image (the export's outline image)
+    int tracedHeight = 0;
+    int pictureWidth = 0;       // the rectified image before the export enlarged it for
+    int pictureHeight = 0;      // tracing; 0: the traced size
+    double realWidthCm = 0.0;   // BreiteED
+    double areaPercent = 100.0; // RechenbereichEd
+    DrawingUnit unit = DrawingUnit::Auto;
+    // Outlines smaller than this many pixels of the rectified image both
+    // across and down are left out; 0 keeps everything.
+    int minSizePx = 0;
+};
+
+// How many times the traced image enlarges the rectified picture, across and
+// down, for the speck size of `request`.
+SpeckSize TracedSpeckSize(const DrawingRequest& request);
+
+// The plain drawing of `request`: with the automatic unit and no minimum size
+// exactly the text of DxfDrawing above.
+std::string DxfDrawing(const DrawingRequest& request);
 
 } // namespace lines

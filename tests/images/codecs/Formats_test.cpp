@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -126,6 +129,71 @@ TEST(WriteErrors, CarryOnlyTheReason) {
     const pixkit::WriteResult r = pixkit::WriteDib(fewColours().get(), target);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "the folder does not exist");
+}
+
+// The desktop entry offers the program for every file type the reader opens:
+// each readable extension's type in the system's MIME database (or an alias
+// of it) is in its MimeType list, and the metainfo names the same types.
+// Not listed: ".rle", which the MIME database gives to the Utah RLE format
+// (the reader opens BMP's run-length files of that name, found by content),
+// and ".jif", which it does not know.
+TEST(FormatTable, DesktopEntryOffersEveryReadableType) {
+    std::ifstream globs("/usr/share/mime/globs2"), aliasFile("/usr/share/mime/aliases");
+    if (!globs || !aliasFile)
+        GTEST_SKIP() << "no MIME database (package shared-mime-info)";
+    std::map<std::string, std::string> typeOfGlob; // "*.png" -> "image/png"
+    for (std::string line; std::getline(globs, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        std::string weight, type, glob;
+        std::getline(fields, weight, ':');
+        std::getline(fields, type, ':');
+        std::getline(fields, glob, ':');
+        typeOfGlob.emplace(glob, type); // the first is the heaviest
+    }
+    std::multimap<std::string, std::string> aliases; // canonical -> alias
+    for (std::string alias, canonical; aliasFile >> alias >> canonical;)
+        aliases.emplace(canonical, alias);
+
+    auto readAll = [](const std::string& path) {
+        std::ifstream f(path);
+        std::ostringstream all;
+        all << f.rdbuf();
+        return all.str();
+    };
+    const std::string desktop = readAll(std::string(FP_DATA_DIR) + "/fassadenplan.desktop");
+    const std::string metainfo =
+        readAll(std::string(FP_DATA_DIR) + "/de.velkor.fassadenplan.metainfo.xml");
+    std::set<std::string> listed, mediatypes;
+    const auto at = desktop.find("\nMimeType=");
+    ASSERT_NE(at, std::string::npos);
+    std::istringstream types(desktop.substr(at + 10, desktop.find('\n', at + 1) - at - 10));
+    for (std::string t; std::getline(types, t, ';');)
+        if (!t.empty())
+            listed.insert(t);
+    for (std::size_t p = metainfo.find("<mediatype>"); p != std::string::npos;
+         p = metainfo.find("<mediatype>", p + 1)) {
+        const std::size_t begin = p + 11;
+        mediatypes.insert(metainfo.substr(begin, metainfo.find('<', begin) - begin));
+    }
+    EXPECT_EQ(listed, mediatypes);
+
+    for (const pixkit::ImageFormat& f : pixkit::ImageFormats())
+        for (const pixkit::FormatExtension& e : f.extensions) {
+            const std::string ext = e.ext;
+            const auto type = typeOfGlob.find("*" + ext);
+            if (ext == ".rle" || ext == ".jif") {
+                EXPECT_TRUE(type == typeOfGlob.end() || listed.count(type->second) == 0) << ext;
+                continue;
+            }
+            ASSERT_NE(type, typeOfGlob.end()) << ext << " is unknown to the MIME database";
+            bool offered = listed.count(type->second) > 0;
+            const auto [first, last] = aliases.equal_range(type->second);
+            for (auto a = first; a != last; ++a)
+                offered = offered || listed.count(a->second) > 0;
+            EXPECT_TRUE(offered) << ext << " (" << type->second << ") is not in the desktop entry";
+        }
 }
 
 } // namespace

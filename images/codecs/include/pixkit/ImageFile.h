@@ -5,11 +5,13 @@
 // record it fills; writing returns a WriteResult whose `error` says why. A
 // failed write never destroys an existing file (temporary file + rename).
 
+#include "pixkit/PixelDensity.h"
 #include "pixkit/dib.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace pixkit {
 
@@ -40,9 +42,24 @@ struct WriteResult {
 // format that WriteDib can write.
 bool CanWriteExtension(const std::string& fileName);
 
+struct WriteOptions {
+    int jpegQuality = 90; // JPEG output, 1 ... 100
+    // The real scale for the file's resolution fields (the format table's
+    // stampResolution column says which formats have them). When not known,
+    // the image's own biXPelsPerMeter / biYPelsPerMeter (divided by 100) are
+    // written, if positive.
+    PixelDensity density;
+};
+
 // Writes `image` to `fileName` in the format named by its extension. JPEG
 // output uses `jpegQuality` (1 ... 100). The file appears complete or not at
 // all; an existing file survives a failed write.
 WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality = 90);
+WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options);
+
+// The bytes WriteDib would write for a file named `fileName` (only its
+// extension counts), into `out` (empty on failure).
+WriteResult EncodeDib(const dib& image, const std::string& fileName, const WriteOptions& options,
+                      std::vector<std::uint8_t>& out);
 
 } // namespace pixkit

@@ -3,6 +3,7 @@
 // extensions, the open and save filters and the batch mode's list of output
 // types are all read from it; a new format is one new row.
 
+#include "pixkit/PixelDensity.h"
 #include "pixkit/dib.h"
 
 #include <cstdint>
@@ -35,7 +36,10 @@ struct ImageFormat {
     // Encodes `image` for a file with extension `ext`; nullptr: read only.
     bool (*encode)(const dib& image, const std::string& ext, int jpegQuality,
                    std::vector<std::uint8_t>& out);
-    bool carriesResolution; // the file format can store pixels per length
+    // Writes `density` into the resolution fields of the encoded `bytes`;
+    // nullptr: the format has none, and its files carry no scale. Leaves
+    // bytes it does not recognise as its encoder's alone.
+    void (*stampResolution)(std::vector<std::uint8_t>& bytes, const PixelDensity& density);
 };
 
 // Every format, in the order of the open filter.

@@ -3,7 +3,9 @@
 
 #include "pixkit/dib.h"
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -36,6 +38,20 @@ inline bool haveTool(const std::string& name) {
 // Runs a shell command line quietly; true when it succeeded.
 inline bool run(const std::string& command) {
     return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
+
+// What a shell command line prints on its standard output (empty when it
+// cannot be started).
+inline std::string output(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return {};
+    std::array<char, 4096> buf{};
+    std::string out;
+    while (fgets(buf.data(), static_cast<int>(buf.size()), pipe) != nullptr)
+        out += buf.data();
+    pclose(pipe);
+    return out;
 }
 
 } // namespace testsupport
