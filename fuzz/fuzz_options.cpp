@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (language < 0 || language > gui::MaxLanguage)
         std::abort();
     if (size >= 4) {
-        const auto stored = static_cast<std::int32_t>(
-            std::uint32_t{data[0]} | std::uint32_t{data[1]} << 8 | std::uint32_t{data[2]} << 16 |
-            std::uint32_t{data[3]} << 24);
+        const auto stored =
+            static_cast<std::int32_t>(std::uint32_t{data[0]} | std::uint32_t{data[1]} << 8 |
+                                      std::uint32_t{data[2]} << 16 | std::uint32_t{data[3]} << 24);
         const bool column = stored >= 0 && stored <= gui::MaxLanguage;
         if (language != (column ? stored : 0))
             std::abort();

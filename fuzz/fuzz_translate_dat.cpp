@@ -17,7 +17,8 @@
 
 namespace {
 
-bool sameRows(foundation::TDynaArray<i18n::tdictrow>& a, foundation::TDynaArray<i18n::tdictrow>& b) {
+bool sameRows(foundation::TDynaArray<i18n::tdictrow>& a,
+              foundation::TDynaArray<i18n::tdictrow>& b) {
     if (a.count() != b.count())
         return false;
     for (std::uint32_t r = 0; r < a.count(); ++r)
@@ -45,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream stream{std::string(bytes)};
     foundation::TDynaArray<i18n::tdictrow> fromStream;
     i18n::ColumnCodes streamCodes;
-    const i18n::DictionaryReadResult s = i18n::ReadDictionaryStream(stream, fromStream, streamCodes);
+    const i18n::DictionaryReadResult s =
+        i18n::ReadDictionaryStream(stream, fromStream, streamCodes);
     if (s.state != m.state || !sameRows(fromMemory, fromStream) || streamCodes != codes)
         std::abort();
 
