@@ -6,13 +6,14 @@
 // prefix of the columns (beyond it the zoom reads black) and image 2 on one
 // contiguous range (elsewhere the canvas shows image 1 unblended). Every row
 // therefore falls into at most five spans, each of one kind, copied or
-// blended straight between the stored rows. The rows are split over two
-// threads.
+// blended straight between the stored rows. Stretches of rows go to the
+// threads of the pool.
 
 #include "OverlayShared.h"
 
-#include "foundation/TwoThreads.h"
+#include "foundation/ThreadPool.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -224,15 +225,9 @@ bool ComposeOverlay(const dib& di2, const dib& bi2, const OverlaySettings& s, di
     }
 
     const Tables t = columnTables(g, di2, bi2);
-    const std::int64_t mid = g.H / 2;
-    // Small canvases are not worth a thread.
-    if (g.W * g.H < 65536) {
-        composeRows(di2, bi2, di3, g, t, 0, g.H);
-        return true;
-    }
-    auto top = [&] { composeRows(di2, bi2, di3, g, t, 0, mid); };
-    auto bottom = [&] { composeRows(di2, bi2, di3, g, t, mid, g.H); };
-    fp::runBoth(top, bottom);
+    fp::parallelRows(g.H, g.W, [&](std::int64_t begin, std::int64_t end) {
+        composeRows(di2, bi2, di3, g, t, begin, end);
+    });
     return true;
 }
 
