@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -31,9 +32,12 @@ int parseThreads(const char* text) {
     if (text == nullptr || *text == '\0')
         return 0;
     char* end = nullptr;
+    errno = 0;
     const long v = std::strtol(text, &end, 10);
     if (end == text || *end != '\0' || v < 1)
         return 0;
+    if (errno == ERANGE)
+        return MaxThreads;
     return static_cast<int>(std::min<long>(v, MaxThreads));
 }
 
@@ -180,14 +184,16 @@ void runInline(int tasks, detail::TaskFn fn, void* context) {
 
 } // namespace
 
+int threadCountFor(const char* env, unsigned cores) {
+    const int fromEnv = parseThreads(env);
+    if (fromEnv > 0)
+        return fromEnv;
+    return static_cast<int>(std::clamp<unsigned>(cores, 1, MaxThreads));
+}
+
 int defaultThreadCount() {
-    static const int count = [] {
-        const int fromEnv = parseThreads(std::getenv("FASSADENPLAN_THREADS"));
-        if (fromEnv > 0)
-            return fromEnv;
-        const unsigned cores = std::thread::hardware_concurrency();
-        return static_cast<int>(std::clamp<unsigned>(cores, 1, MaxThreads));
-    }();
+    static const int count =
+        threadCountFor(std::getenv("FASSADENPLAN_THREADS"), std::thread::hardware_concurrency());
     return count;
 }
 

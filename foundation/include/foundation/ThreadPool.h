@@ -38,6 +38,12 @@ void setThreadCount(int n);
 // number from 1 on (capped at MaxThreads), else the machine's cores (at least 1).
 int defaultThreadCount();
 
+// The default count for the environment variable's text `env` (nil when it
+// is not set) and `cores` reported cores: a whole number from 1 on in `env`
+// (capped at MaxThreads) wins, anything else falls back to the cores (at
+// least 1).
+int threadCountFor(const char* env, unsigned cores);
+
 // True on a thread that is running a task of a parallel loop.
 bool inParallelTask();
 
