@@ -8,6 +8,7 @@
 // `bytew` stride). Stretches of rows go to the threads of the pool.
 
 #include "ResampleShared.h"
+#include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
 #include "rectify/Search.h"
 
@@ -85,9 +86,9 @@ constexpr std::int32_t Unsure = -2;
 // positions outside the source: getpixel reads 0 there. Returns true when a
 // pixel of the row faults.
 // Built for AVX-512, AVX2 and the baseline; all give the same bits.
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool
-projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-           const double* __restrict czs, int width, std::int32_t* __restrict where) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                const double* __restrict czs, int width, std::int32_t* __restrict where) {
     // A local copy: the stores below cannot alias it, so the loop vectorises.
     const Setup st = setup;
     int anyUnsure = 0;

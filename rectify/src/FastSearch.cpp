@@ -15,6 +15,7 @@
 // A corner whose ray misses the plane keeps the position of the last pose
 // that hit it, so such (rare) poses are redone one by one in loop order.
 
+#include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
 #include "rectify/Search.h"
 
@@ -175,9 +176,9 @@ constexpr std::uint8_t Miss2 = 2;
 
 // Built for AVX-512, AVX2 and the baseline; the loader picks what the processor has.
 // Both give the same bits: no fused operations, the same IEEE operations.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
-            double* err, std::uint8_t* flags) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+void evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
+                 double* err, std::uint8_t* flags) {
     evaluateRowBody(rc, row, sa, ca, err, flags);
 }
 
@@ -279,17 +280,17 @@ rowBoundsBody(const RunConst& rc, const RowConst& row, const double* __restrict 
 
 // The row's minima only (the first pass): without the byte-wide flags the
 // loop works on fewer poses at a time and keeps its values in registers.
-__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
-rowMinima(const RunConst& rc, const RowConst& row, const double* __restrict sa,
-          const double* __restrict ca) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+RowBounds rowMinima(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+                    const double* __restrict ca) {
     return rowBoundsBody<false>(rc, row, sa, ca, nullptr, nullptr);
 }
 
 // The minima, the lower bound of every pose and the flags (the second pass).
-__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
-evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restrict sa,
-                  const double* __restrict ca, double* __restrict lower,
-                  std::uint8_t* __restrict flags) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+RowBounds evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+                            const double* __restrict ca, double* __restrict lower,
+                            std::uint8_t* __restrict flags) {
     return rowBoundsBody<true>(rc, row, sa, ca, lower, flags);
 }
 

@@ -16,6 +16,7 @@
 // threads of the pool.
 
 #include "ResampleShared.h"
+#include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
 #include "rectify/Interpolate.h"
 #include "rectify/Search.h"
@@ -66,10 +67,10 @@ inline bool withinFar(const Setup& st, const double* cxs, const double* cys, con
 
 // The sub-pixel positions of one row into qx, qy. Returns true when a pixel
 // of the row faults.
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool
-projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-              const double* __restrict czs, int width, std::int32_t* __restrict qx,
-              std::int32_t* __restrict qy) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                   const double* __restrict czs, int width, std::int32_t* __restrict qx,
+                   std::int32_t* __restrict qy) {
     const Setup st = setup;
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width, SubSteps);
     std::int64_t unsure = 0;

@@ -11,6 +11,7 @@
 
 #include "OverlayShared.h"
 
+#include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
 
 #include <algorithm>
@@ -111,9 +112,10 @@ inline std::uint16_t div100x16(std::uint16_t n) {
 
 // out[i] = (s1[i] * b + s2[i] * a) div 100 for every byte, in 16-bit lanes
 // (at most 25500). Built for AVX2 and the baseline; both give the same bytes.
-__attribute__((target_clones("avx2", "default"))) void
-blendBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s1,
-           const std::uint8_t* __restrict s2, std::size_t n, std::uint16_t a, std::uint16_t b) {
+FP_TARGET_CLONES("avx2", "default")
+void blendBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s1,
+                const std::uint8_t* __restrict s2, std::size_t n, std::uint16_t a,
+                std::uint16_t b) {
     for (std::size_t i = 0; i < n; ++i) {
         const auto sum = static_cast<std::uint16_t>(s1[i] * b + s2[i] * a);
         out[i] = static_cast<std::uint8_t>(div100x16(sum));
@@ -121,9 +123,9 @@ blendBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s1,
 }
 
 // out[i] = (s2[i] * a) div 100: image 1 reads black here.
-__attribute__((target_clones("avx2", "default"))) void scaleBytes(std::uint8_t* __restrict out,
-                                                                  const std::uint8_t* __restrict s2,
-                                                                  std::size_t n, std::uint16_t a) {
+FP_TARGET_CLONES("avx2", "default")
+void scaleBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s2, std::size_t n,
+                std::uint16_t a) {
     for (std::size_t i = 0; i < n; ++i)
         out[i] = static_cast<std::uint8_t>(div100x16(static_cast<std::uint16_t>(s2[i] * a)));
 }
