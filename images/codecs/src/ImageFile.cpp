@@ -139,6 +139,12 @@ bool CanWriteExtension(const std::string& fileName) {
 }
 
 WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality) {
+    WriteOptions options;
+    options.jpegQuality = jpegQuality;
+    return WriteDib(image, fileName, options);
+}
+
+WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options) {
     const std::string ext = lowerExtension(fileName);
     const ImageFormat* format = formatWriting(ext);
     if (format == nullptr)
@@ -156,9 +162,29 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return {false, "a folder of that name exists"};
 
+    if (format->write != nullptr) {
+        fp::PendingFile file(fileName);
+        if (file.error() != 0)
+            return {false, fp::fileErrorText(file.error()), file.error()};
+        bool written = false;
+        try {
+            written = format->write(image, options, file);
+        } catch (const std::bad_alloc&) {
+            return {false, "not enough memory to encode the image as " + ext.substr(1)};
+        }
+        if (file.error() != 0)
+            return {false, fp::fileErrorText(file.error()), file.error()};
+        if (!written)
+            return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+        const int e = file.commit();
+        if (e != 0)
+            return {false, fp::fileErrorText(e), e};
+        return {true, {}};
+    }
+
     std::vector<std::uint8_t> bytes;
     try {
-        if (!format->encode(image, ext, jpegQuality, bytes) || bytes.empty())
+        if (!format->encode(image, ext, options, bytes) || bytes.empty())
             return {false, "the " + ext.substr(1) + " encoder failed for this image"};
         codec::stampResolution(ext, bytes, image.pmi->bmiHeader.biXPelsPerMeter,
                                image.pmi->bmiHeader.biYPelsPerMeter);

@@ -3,12 +3,17 @@
 // extensions, the open and save filters and the batch mode's list of output
 // types are all read from it; a new format is one new row.
 
+#include "pixkit/ImageFile.h"
 #include "pixkit/dib.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+namespace fp {
+class PendingFile;
+}
 
 namespace pixkit {
 
@@ -33,9 +38,13 @@ struct ImageFormat {
     // where the decoder can tell early.
     bool (*decode)(FormatBytes data, dib& out, std::uint64_t maxPixels);
     // Encodes `image` for a file with extension `ext`; nullptr: read only.
-    bool (*encode)(const dib& image, const std::string& ext, int jpegQuality,
+    bool (*encode)(const dib& image, const std::string& ext, const WriteOptions& options,
                    std::vector<std::uint8_t>& out);
     bool carriesResolution; // the file format can store pixels per length
+    // Writes the file itself as it encodes, never holding the whole file in
+    // memory, resolution included; false on failure (the caller discards
+    // the file). nullptr: WriteDib encodes with `encode` first.
+    bool (*write)(const dib& image, const WriteOptions& options, fp::PendingFile& file) = nullptr;
 };
 
 // Every format, in the order of the open filter.
