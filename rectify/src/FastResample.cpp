@@ -154,10 +154,19 @@ void clearFromFault(pixkit::dib& image, std::int64_t faultAt) {
     const int outH = pixkit::dibheight(image);
     const int faultRow = static_cast<int>(faultAt / outW);
     const int faultCol = static_cast<int>(faultAt % outW);
-    std::memset(pixkit::pictureRow(image, faultRow) + 3 * static_cast<std::size_t>(faultCol), 0,
-                3 * static_cast<std::size_t>(outW - faultCol));
-    for (int y = faultRow + 1; y < outH; ++y)
-        std::memset(pixkit::pictureRow(image, y), 0, 3 * static_cast<std::size_t>(outW));
+    const auto stride = static_cast<std::size_t>(image.bytew);
+    std::uint8_t* row = pixkit::pictureRow(image, faultRow);
+    std::memset(row + 3 * static_cast<std::size_t>(faultCol), 0,
+                stride - 3 * static_cast<std::size_t>(faultCol));
+    // The rows below it in the picture lie before it in memory.
+    if (faultRow + 1 < outH)
+        std::memset(pixkit::pictureRow(image, outH - 1), 0,
+                    stride * static_cast<std::size_t>(outH - 1 - faultRow));
+}
+
+void clearPadding(std::uint8_t* row, int width, std::int32_t stride) {
+    const std::size_t used = 3 * static_cast<std::size_t>(width);
+    std::memset(row + used, 0, static_cast<std::size_t>(stride) - used);
 }
 
 bool resampleFastFits(const pixkit::dib& source) {
@@ -174,8 +183,10 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
     const int outW = pixkit::dibwidth(image);
     const int outH = pixkit::dibheight(image);
     // PlanePoint divides by W and H: a zero faults at the very first pixel.
-    if (W == 0 || H == 0)
+    if (W == 0 || H == 0) {
+        clearFromFault(image, 0);
         return false;
+    }
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
@@ -276,11 +287,12 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
             } else {
                 for (int x = 0; x < limit; ++x) {
                     const std::int32_t at = where[static_cast<std::size_t>(x)];
-                    if (at >= 0)
-                        pixkit::setpixel(image, x, y,
-                                         pixkit::getpixel(source, at % srcW, at / srcW));
+                    pixkit::setpixel(image, x, y,
+                                     at >= 0 ? pixkit::getpixel(source, at % srcW, at / srcW)
+                                             : pixkit::Colour{0});
                 }
             }
+            clearPadding(dst, outW, image.bytew);
             if (faulted)
                 return;
         }

@@ -493,8 +493,10 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                         Interpolation sampling) {
     const int outW = pixkit::dibwidth(image);
     const int outH = pixkit::dibheight(image);
-    if (W == 0 || H == 0)
+    if (W == 0 || H == 0) {
+        clearFromFault(image, 0);
         return false;
+    }
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
@@ -613,6 +615,8 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                               std::min(Tile, n - t), n - t,
                               rowAt(y + r) + 3 * (at + static_cast<std::size_t>(t)));
             }
+            for (int r = 0; r < rows; ++r)
+                clearPadding(rowAt(y + r), outW, image.bytew);
             if (faulted)
                 for (int r = 0; r < rows; ++r)
                     if (rowByRow(y + r))

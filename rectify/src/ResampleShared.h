@@ -28,9 +28,13 @@ private:
     std::atomic<std::int64_t> m_at{None};
 };
 
-// Clears a result from its faulting pixel on, as the step-by-step loop leaves
-// it: nothing after that pixel is written.
+// Clears a result from its faulting pixel on, as the step-by-step loop on a
+// fresh image leaves it: nothing after that pixel is written. Row padding
+// from there on is cleared as well.
 void clearFromFault(pixkit::dib& image, std::int64_t faultAt);
+
+// Clears the padding behind the `width` pixels of a stored row.
+void clearPadding(std::uint8_t* row, int width, std::int32_t stride);
 
 constexpr double TwoPow52 = 4503599627370496.0;
 constexpr double TwoPow63 = 9223372036854775808.0;

@@ -70,9 +70,21 @@ const Scene& scene() {
     return s;
 }
 
+// A result of the right size full of bytes no kernel writes: the fast
+// paths keep its memory and must write every byte, padding included.
+pixkit::DibHolder stale(std::int64_t W, std::int64_t H, int areaPercent) {
+    const auto size = rectify::ScaledResultSize(W, H, areaPercent);
+    pixkit::dib d;
+    pixkit::newdib(d, static_cast<int>(size->width), static_cast<int>(size->height), 24, nullptr,
+                   0);
+    std::memset(d.poi, 0xA5,
+                static_cast<std::size_t>(d.bytew) * static_cast<std::size_t>(size->height));
+    return pixkit::DibHolder(d);
+}
+
 Bytes resample(rectify::Engine engine, rectify::Interpolation sampling) {
     const Scene& s = scene();
-    pixkit::DibHolder out;
+    pixkit::DibHolder out = stale(s.size.W, s.size.H, 120);
     Bytes bytes;
     appendValue(bytes, rectify::ResampleRectified(s.photo.get(), s.camera, s.pose, s.size.W,
                                                   s.size.H, 120, out.get(), engine, sampling));
@@ -81,8 +93,8 @@ Bytes resample(rectify::Engine engine, rectify::Interpolation sampling) {
 }
 
 // The plane point (-3 + 4i/W, -2, j - 250) lies in the camera's plane z = 0 in
-// row 250 of 400: the first pixel there faults, and rows after it that other
-// threads may already have made must not stay.
+// row 250 of 400: the first pixel there faults, and nothing after it may
+// stay, neither rows other threads made nor what the memory held before.
 Bytes resampleFault(rectify::Engine engine, rectify::Interpolation sampling) {
     static const pixkit::DibHolder photo = rectify::test::makePhoto(2000, 1500, 4);
     rectify::tcamera camera;
