@@ -26,7 +26,7 @@ using testsupport::readBytes;
 const DibHolder& photo() {
     static const DibHolder p = make24(1100, 900, [](int x, int y) {
         const std::uint32_t h =
-            static_cast<std::uint32_t>(x * 73856093) ^ static_cast<std::uint32_t>(y * 19349663);
+            static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u;
         const int grain = static_cast<int>((h >> 7) % 9) - 4;
         const bool window = x % 120 > 80 && y % 150 > 90;
         const int base = (window ? 50 : 140 + (x + y) / 40) + grain;
