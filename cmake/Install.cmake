@@ -92,7 +92,7 @@ something that is rectangular in reality, a facade, a wall, a panel or a
 sheet of paper, type its real width and height, and get a rectified image at
 the real aspect ratio. A second photograph can be rectified and blended over
 the first. The batch mode rectifies from the command line without a display.")
-# The shared libraries (Qt 6, TurboJPEG, OpenJPEG, giflib, the C++ runtime)
+# The shared libraries (Qt 6, TurboJPEG, OpenJPEG, giflib, libpng, zlib, the C++ runtime)
 # are found by dpkg-shlibdeps; Qt's image plugins (TIFF, WebP, TGA) and Qt's
 # own translations are loaded at run time and named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -8,6 +8,7 @@
 // time over the same iterations and `peer_ms` the peer's time per iteration.
 
 #include "BenchSupport.h"
+#include "foundation/ThreadPool.h"
 #include "rectify/Camera.h"
 #include "rectify/Search.h"
 
@@ -172,6 +173,47 @@ void BM_Resample24MPBicubicVsNearest(benchmark::State& state) {
     smoothVsNearest(state, Interpolation::Bicubic);
 }
 
+// Scaling: every iteration resamples with 1 thread, with 2 and with all the
+// machine's (fp::defaultThreadCount), one after the other into results kept
+// from iteration to iteration. The time is the 1-thread one; `ms_1`, `ms_2`,
+// `ms_all` are the wall times per resampling and `ratio_2_to_1` the
+// 2-thread time / the 1-thread time over the same iterations.
+void scalingBench(benchmark::State& state, Interpolation sampling) {
+    scene();
+    const int all = fp::defaultThreadCount();
+    pixkit::DibHolder result;
+    double seconds[3] = {0.0, 0.0, 0.0};
+    for (auto _ : state) {
+        int k = 0;
+        double one = 0.0;
+        for (const int threads : {1, 2, all}) {
+            const fp::ThreadCountScope scope(threads);
+            const auto t0 = Clock::now();
+            resample(Engine::Fast, result, sampling);
+            const double t = std::chrono::duration<double>(Clock::now() - t0).count();
+            seconds[k++] += t;
+            if (threads == 1)
+                one = t;
+        }
+        state.SetIterationTime(one);
+    }
+    const auto n = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["ms_1"] = 1000.0 * seconds[0] / n;
+    state.counters["ms_2"] = 1000.0 * seconds[1] / n;
+    state.counters["ms_all"] = 1000.0 * seconds[2] / n;
+    state.counters["threads_all"] = all;
+    state.counters["ratio_2_to_1"] = seconds[1] / seconds[0];
+}
+void BM_Resample24MPScalingNearest(benchmark::State& state) {
+    scalingBench(state, Interpolation::Nearest);
+}
+void BM_Resample24MPScalingBilinear(benchmark::State& state) {
+    scalingBench(state, Interpolation::Bilinear);
+}
+void BM_Resample24MPScalingBicubic(benchmark::State& state) {
+    scalingBench(state, Interpolation::Bicubic);
+}
+
 #if defined(FP_BENCH_WITH_OPENCV)
 
 // The source as OpenCV holds a photograph: top row first, BGR.
@@ -216,7 +258,7 @@ void cvWarp(int interpolation) {
 }
 
 void openCvBench(benchmark::State& state, int interpolation) {
-    cv::setNumThreads(2);
+    cv::setNumThreads(fp::threadCount()); // as many threads as ours
     cvSource();
     for (auto _ : state)
         cvWarp(interpolation);
@@ -245,7 +287,7 @@ void BM_Resample24MPOpenCVBilinear(benchmark::State& state) {
     openCvBench(state, cv::INTER_LINEAR);
 }
 void BM_Resample24MPFastVsOpenCVNearest(benchmark::State& state) {
-    cv::setNumThreads(2);
+    cv::setNumThreads(fp::threadCount()); // as many threads as ours
     cvSource();
     pixkit::DibHolder result;
     pairedBench(
@@ -253,7 +295,7 @@ void BM_Resample24MPFastVsOpenCVNearest(benchmark::State& state) {
 }
 
 void BM_Resample24MPBilinearVsOpenCVBilinear(benchmark::State& state) {
-    cv::setNumThreads(2);
+    cv::setNumThreads(fp::threadCount()); // as many threads as ours
     cvSource();
     pixkit::DibHolder result;
     pairedBench(
@@ -276,6 +318,9 @@ FP_WALL_BENCH(BM_Resample24MPBicubicFast);
 FP_WALL_BENCH(BM_Resample24MPBicubicReference);
 FP_MANUAL_BENCH(BM_Resample24MPBilinearVsNearest);
 FP_MANUAL_BENCH(BM_Resample24MPBicubicVsNearest);
+FP_MANUAL_BENCH(BM_Resample24MPScalingNearest);
+FP_MANUAL_BENCH(BM_Resample24MPScalingBilinear);
+FP_MANUAL_BENCH(BM_Resample24MPScalingBicubic);
 #if defined(FP_BENCH_WITH_OPENCV)
 FP_WALL_BENCH(BM_Resample24MPOpenCVNearest);
 FP_WALL_BENCH(BM_Resample24MPOpenCVBilinear);

@@ -1,6 +1,6 @@
 #pragma once
 // What every benchmark of the program shares: wall time in milliseconds (what
-// the user waits for), the CPU column counting both threads, and a "min"
+// the user waits for), the CPU column counting every thread, and a "min"
 // statistic, the figure least disturbed by other work when repetitions run.
 
 #include <benchmark/benchmark.h>
@@ -16,7 +16,7 @@ inline double minimum(const std::vector<double>& v) {
 
 } // namespace fpbench
 
-// A benchmark timed by the wall clock, both threads' CPU time beside it.
+// A benchmark timed by the wall clock, every thread's CPU time beside it.
 #define FP_WALL_BENCH(fn)                                                                          \
     BENCHMARK(fn)                                                                                  \
         ->Unit(benchmark::kMillisecond)                                                            \

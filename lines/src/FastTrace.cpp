@@ -4,7 +4,7 @@
 
 #include "FastTrace.h"
 
-#include "TwoThreads.h"
+#include "foundation/ThreadPool.h"
 
 #include <algorithm>
 #include <bit>
@@ -99,8 +99,8 @@ struct BlackMask {
 };
 
 void fillMask(const dib& outline, BlackMask& m) {
-    forRowHalves(m.H, static_cast<long long>(m.W) * m.H, [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y) {
+    fp::parallelRows(m.H, m.W, [&](std::int64_t y0, std::int64_t y1) {
+        for (int y = static_cast<int>(y0); y < y1; ++y) {
             const std::uint8_t* p = pixkit::pictureRow(outline, y);
             std::uint64_t* words = m.row(y);
             for (std::size_t w = 0; w < m.wordsPerRow; ++w) {
@@ -248,8 +248,8 @@ void invertFast(const dib& image) {
     const int W = pixkit::dibwidth(image);
     const int H = pixkit::dibheight(image);
     const std::size_t bytes = rowPixelBytes(W);
-    forRowHalves(H, static_cast<long long>(W) * H, [&](int r0, int r1) {
-        for (int r = r0; r < r1; ++r) {
+    fp::parallelRows(H, W, [&](std::int64_t r0, std::int64_t r1) {
+        for (int r = static_cast<int>(r0); r < r1; ++r) {
             std::uint8_t* p = pixkit::storedRow(image, r);
             for (std::size_t i = 0; i < bytes; ++i)
                 p[i] = static_cast<std::uint8_t>(~p[i]);
@@ -323,27 +323,35 @@ bool outlineFast(const dib& image) {
     const int W = pixkit::dibwidth(image);
     const int H = pixkit::dibheight(image);
     const std::size_t bytes = rowPixelBytes(W);
-    const bool split = static_cast<long long>(W) * H >= SplitPixels && H >= 2;
-    const int mid = split ? H / 2 : H;
-
-    // Two row buffers per half, and the two rows at the cut.
-    const std::size_t buffers = split ? 6 : 2;
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[buffers * bytes]);
+    // Every stretch of rows overwrites its rows while its neighbours still
+    // need the original of the row at each cut: those are copied first. A
+    // few stretches per thread keep the copies small.
+    const std::int64_t grain = std::max<std::int64_t>(
+        fp::rowsPerTask(W), (H + 4 * fp::threadCount() - 1) / (4 * fp::threadCount()));
+    const auto parts = static_cast<int>((H + grain - 1) / grain);
+    const auto cuts = static_cast<std::size_t>(parts - 1);
+    // Two working rows per stretch, then the two original rows at each cut.
+    const auto uparts = static_cast<std::size_t>(parts);
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow)
+                                              std::uint8_t[2 * (uparts + cuts) * bytes]);
     if (!block)
         return false;
-    std::uint8_t* buf[6] = {};
-    for (std::size_t i = 0; i < buffers; ++i)
-        buf[i] = block.get() + i * bytes;
-    if (!split) {
-        outlineRows(image, W, H, 0, H, nullptr, nullptr, buf[0], buf[1]);
-        return true;
+    auto working = [&](std::size_t part) { return block.get() + 2 * part * bytes; };
+    // above(k) is the row before cut k (the end of stretch k), below(k) the row at it.
+    auto above = [&](std::size_t k) { return block.get() + 2 * (uparts + k) * bytes; };
+    auto below = [&](std::size_t k) { return above(k) + bytes; };
+    for (std::size_t k = 0; k < cuts; ++k) {
+        const auto cut = static_cast<int>(static_cast<std::int64_t>(k + 1) * grain);
+        std::memcpy(above(k), pixkit::storedRow(image, cut - 1), bytes);
+        std::memcpy(below(k), pixkit::storedRow(image, cut), bytes);
     }
-    std::uint8_t* after1 = buf[4];
-    std::uint8_t* before2 = buf[5];
-    std::memcpy(after1, pixkit::storedRow(image, mid), bytes);
-    std::memcpy(before2, pixkit::storedRow(image, mid - 1), bytes);
-    runBoth([&] { outlineRows(image, W, H, 0, mid, nullptr, after1, buf[0], buf[1]); },
-            [&] { outlineRows(image, W, H, mid, H, before2, nullptr, buf[2], buf[3]); });
+    fp::parallelRanges(H, grain, [&](std::int64_t r0, std::int64_t r1) {
+        const auto part = static_cast<std::size_t>(r0 / grain);
+        const std::uint8_t* before = part > 0 ? above(part - 1) : nullptr;
+        const std::uint8_t* after = part < cuts ? below(part) : nullptr;
+        outlineRows(image, W, H, static_cast<int>(r0), static_cast<int>(r1), before, after,
+                    working(part), working(part) + bytes);
+    });
     return true;
 }
 

@@ -3,14 +3,16 @@
 
 #include "lines/Separation.h"
 
-#include "TwoThreads.h"
+#include "foundation/ThreadPool.h"
 #include "pixkit/DepthTurn.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace lines {
 
@@ -38,8 +40,8 @@ void enlargeReference(const dib& image, const dib& big, int W, int H) {
 // one (both count from the bottom, and 3H - 1 - y div 3 agrees).
 void enlargeFast(const dib& image, const dib& big, int W, int H) {
     const std::size_t outBytes = rowPixelBytes(3 * W);
-    detail::forRowHalves(H, static_cast<long long>(W) * H * 9, [&](int r0, int r1) {
-        for (int r = r0; r < r1; ++r) {
+    fp::parallelRows(H, std::int64_t{9} * W, [&](std::int64_t r0, std::int64_t r1) {
+        for (int r = static_cast<int>(r0); r < r1; ++r) {
             const std::uint8_t* in = pixkit::storedRow(image, r);
             std::uint8_t* out = pixkit::storedRow(big, 3 * r);
             for (int x = 0; x < W; ++x, in += 3, out += 9) {
@@ -74,8 +76,8 @@ void blockyFast(const dib& image, int W, int H) {
     const std::size_t bytes = rowPixelBytes(W);
     // Row groups of three: a copied row depends only on the first row of its group.
     const int groups = (H + 2) / 3;
-    detail::forRowHalves(groups, static_cast<long long>(W) * H, [&](int g0, int g1) {
-        for (int g = g0; g < g1; ++g) {
+    fp::parallelRows(groups, std::int64_t{3} * W, [&](std::int64_t g0, std::int64_t g1) {
+        for (int g = static_cast<int>(g0); g < g1; ++g) {
             const int r = 3 * g;
             std::uint8_t* first = pixkit::storedRow(image, r);
             for (int x = 0; x < W; x += 3) {
@@ -132,12 +134,13 @@ SeparationEnd separateFast(const dib& dicol, int schwellePercent, dib& out,
                            SeparationTables& tables) {
     const int W = pixkit::dibwidth(dicol);
     const int H = pixkit::dibheight(dicol);
-    const long long pixels = static_cast<long long>(W) * H;
     const std::uint8_t* lum = sumTables().lum;
 
-    // Two partial histograms, added afterwards: the counts are the same
-    // whatever the split.
-    std::array<std::uint32_t, 256> part[2] = {};
+    // Partial histograms of stretches of rows, added afterwards: the counts
+    // are the same however the rows are split.
+    const std::int64_t grain = fp::rowsPerTask(W);
+    std::vector<std::array<std::uint32_t, 256>> part(
+        static_cast<std::size_t>((H + grain - 1) / grain));
     auto count = [&](int r0, int r1, std::array<std::uint32_t, 256>& hist) {
         // Four interleaved tables keep runs of one grey from stalling on one counter.
         std::uint32_t local[4][256] = {};
@@ -156,14 +159,16 @@ SeparationEnd separateFast(const dib& dicol, int schwellePercent, dib& out,
         for (std::size_t i = 0; i < 256; ++i)
             hist[i] = local[0][i] + local[1][i] + local[2][i] + local[3][i];
     };
-    if (pixels < detail::SplitPixels || H < 2) {
-        count(0, H, part[0]);
-    } else {
-        const int mid = H / 2;
-        detail::runBoth([&] { count(0, mid, part[0]); }, [&] { count(mid, H, part[1]); });
+    fp::parallelRanges(H, grain, [&](std::int64_t r0, std::int64_t r1) {
+        count(static_cast<int>(r0), static_cast<int>(r1),
+              part[static_cast<std::size_t>(r0 / grain)]);
+    });
+    for (std::size_t i = 0; i < 256; ++i) {
+        std::uint32_t sum = 0;
+        for (const auto& p : part)
+            sum += p[i];
+        tables.col1[i] = sum;
     }
-    for (std::size_t i = 0; i < 256; ++i)
-        tables.col1[i] = part[0][i] + part[1][i];
     AnalyseHistogram(tables, schwellePercent);
 
     dib made;
@@ -178,8 +183,8 @@ SeparationEnd separateFast(const dib& dicol, int schwellePercent, dib& out,
         const bool white = std::abs(L - tables.M) < tables.T || L == tables.M;
         shade[s] = white ? 0xFF : 0x00;
     }
-    detail::forRowHalves(H, pixels, [&](int r0, int r1) {
-        for (int r = r0; r < r1; ++r) {
+    fp::parallelRows(H, W, [&](std::int64_t r0, std::int64_t r1) {
+        for (int r = static_cast<int>(r0); r < r1; ++r) {
             const std::uint8_t* in = pixkit::storedRow(dicol, r);
             std::uint8_t* o = pixkit::storedRow(made, r);
             for (int x = 0; x < W; ++x, in += 3, o += 3) {

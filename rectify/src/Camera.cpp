@@ -3,6 +3,8 @@
 // (anchor + e1) - anchor or the additions of exact zeros in the matrix products.
 
 #include "rectify/Camera.h"
+
+#include "ResampleShared.h"
 #include "rectify/Interpolate.h"
 
 #include "foundation/Rounding.h"
@@ -297,28 +299,42 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
     if (w1 > MaxRectifiedPixels / h1)
         return ResampleEnd::TooLarge;
 
-    pixkit::dib fresh;
-    pixkit::newdib(fresh, static_cast<int>(w1), static_cast<int>(h1), 24, nullptr, 0);
-    if (fresh.poi == nullptr)
-        return ResampleEnd::NoImage;
-    pixkit::replaceDib(result, fresh);
+    // Blending mixes colours; a palette photograph's indices are not colours,
+    // so it keeps the nearest pixel.
+    const bool smooth = sampling != Interpolation::Nearest && pixkit::dibbits(source) == 24;
+    const bool fast =
+        engine == Engine::Fast && source.poi != result.poi &&
+        (smooth ? detail::resampleSmoothFits(source) : detail::resampleFastFits(source));
+    if (fast) {
+        // The fast paths write every byte of the result, padding and the
+        // black after a fault included: its memory need not be cleared
+        // first, and the previous result's is kept when it has the size.
+        if (!pixkit::renewdibForOverwrite(result, static_cast<int>(w1), static_cast<int>(h1)))
+            return ResampleEnd::NoImage;
+    } else {
+        pixkit::dib fresh;
+        pixkit::newdib(fresh, static_cast<int>(w1), static_cast<int>(h1), 24, nullptr, 0);
+        if (fresh.poi == nullptr)
+            return ResampleEnd::NoImage;
+        pixkit::replaceDib(result, fresh);
+    }
 
     const std::int64_t outW = pixkit::dibwidth(result);
     const std::int64_t outH = pixkit::dibheight(result);
     const std::int64_t offX = (outW - W) / 2;
     const std::int64_t offY = (outH - H) / 2;
     const auto edges = PoseEdges(pose);
-    if (!edges)
+    if (!edges) {
+        if (fast)
+            detail::clearFromFault(result, 0);
         return ResampleEnd::Fault;
+    }
 
-    // Blending mixes colours; a palette photograph's indices are not colours,
-    // so it keeps the nearest pixel.
-    const bool smooth = sampling != Interpolation::Nearest && pixkit::dibbits(source) == 24;
-    if (smooth && engine == Engine::Fast && detail::resampleSmoothFits(source))
+    if (fast && smooth)
         return detail::resampleSmoothFast(source, camera, pose, *edges, W, H, result, sampling)
                    ? ResampleEnd::Done
                    : ResampleEnd::Fault;
-    if (!smooth && engine == Engine::Fast && detail::resampleFastFits(source))
+    if (fast)
         return detail::resampleFast(source, camera, pose, *edges, W, H, result)
                    ? ResampleEnd::Done
                    : ResampleEnd::Fault;

@@ -5,13 +5,15 @@
 // so they are formed once per column and once per row, in the same order of
 // additions. The back-projection then runs over a row in a loop the compiler
 // vectorises; pixels are copied straight between the stored rows (bottom-up,
-// `bytew` stride). The rows are split over two threads.
+// `bytew` stride). Stretches of rows go to the threads of the pool.
 
 #include "ResampleShared.h"
-#include "TwoThreads.h"
+#include "foundation/TargetClones.h"
+#include "foundation/ThreadPool.h"
 #include "rectify/Search.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -84,9 +86,9 @@ constexpr std::int32_t Unsure = -2;
 // positions outside the source: getpixel reads 0 there. Returns true when a
 // pixel of the row faults.
 // Built for AVX-512, AVX2 and the baseline; all give the same bits.
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool
-projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-           const double* __restrict czs, int width, std::int32_t* __restrict where) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                const double* __restrict czs, int width, std::int32_t* __restrict where) {
     // A local copy: the stores below cannot alias it, so the loop vectorises.
     const Setup st = setup;
     int anyUnsure = 0;
@@ -127,12 +129,45 @@ projectRow(const Setup& setup, const double* __restrict cxs, const double* __res
 // How many pixels ahead the copy asks for the source bytes.
 constexpr int PrefetchAhead = 192;
 
-struct Part {
-    int rowBegin = 0, rowEnd = 0;
-    std::int64_t faultAt = -1; // row-major index of the first faulting pixel
-};
+// Rows a task of the pool resamples.
+constexpr int RowsPerTask = 16;
 
 } // namespace
+
+void FirstFault::note(std::int64_t at) {
+    std::int64_t seen = m_at.load(std::memory_order_relaxed);
+    while (at < seen && !m_at.compare_exchange_weak(seen, at, std::memory_order_relaxed))
+        ;
+}
+
+bool FirstFault::before(std::int64_t at) const {
+    return m_at.load(std::memory_order_relaxed) < at;
+}
+
+std::int64_t FirstFault::at() const {
+    const std::int64_t v = m_at.load(std::memory_order_relaxed);
+    return v == None ? -1 : v;
+}
+
+void clearFromFault(pixkit::dib& image, std::int64_t faultAt) {
+    const int outW = pixkit::dibwidth(image);
+    const int outH = pixkit::dibheight(image);
+    const int faultRow = static_cast<int>(faultAt / outW);
+    const int faultCol = static_cast<int>(faultAt % outW);
+    const auto stride = static_cast<std::size_t>(image.bytew);
+    std::uint8_t* row = pixkit::pictureRow(image, faultRow);
+    std::memset(row + 3 * static_cast<std::size_t>(faultCol), 0,
+                stride - 3 * static_cast<std::size_t>(faultCol));
+    // The rows below it in the picture lie before it in memory.
+    if (faultRow + 1 < outH)
+        std::memset(pixkit::pictureRow(image, outH - 1), 0,
+                    stride * static_cast<std::size_t>(outH - 1 - faultRow));
+}
+
+void clearPadding(std::uint8_t* row, int width, std::int32_t stride) {
+    const std::size_t used = 3 * static_cast<std::size_t>(width);
+    std::memset(row + used, 0, static_cast<std::size_t>(stride) - used);
+}
 
 bool resampleFastFits(const pixkit::dib& source) {
     if (source.poi == nullptr || source.pmi == nullptr)
@@ -148,8 +183,10 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
     const int outW = pixkit::dibwidth(image);
     const int outH = pixkit::dibheight(image);
     // PlanePoint divides by W and H: a zero faults at the very first pixel.
-    if (W == 0 || H == 0)
+    if (W == 0 || H == 0) {
+        clearFromFault(image, 0);
         return false;
+    }
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
@@ -178,18 +215,23 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
     const std::ptrdiff_t outStride = image.bytew;
     std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
-    auto runPart = [&](Part& part) {
+    FirstFault fault;
+    auto runRows = [&](int rowBegin, int rowEnd) {
+        // Rows past a fault met elsewhere are cleared afterwards anyway.
+        if (fault.before(static_cast<std::int64_t>(rowBegin) * outW))
+            return;
         // Locals, so the compiler need not reload them after every pixel store.
         const std::uint8_t* const src = source.poi;
         const std::ptrdiff_t lastWord = srcBytes - 4; // last offset a whole word fits
         std::vector<std::int32_t> where(uw);
         Setup st = base;
-        for (int y = part.rowBegin; y < part.rowEnd; ++y) {
+        for (int y = rowBegin; y < rowEnd; ++y) {
             const auto fj = static_cast<double>(y - offY);
             st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
             st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
             st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
             int limit = outW;
+            bool faulted = false;
             if (projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, where.data())) {
                 for (limit = 0; limit < outW; ++limit)
                     if (project(st, cols.x[static_cast<std::size_t>(limit)],
@@ -197,7 +239,8 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
                                 cols.z[static_cast<std::size_t>(limit)])
                             .fault)
                         break;
-                part.faultAt = static_cast<std::int64_t>(y) * outW + limit;
+                fault.note(static_cast<std::int64_t>(y) * outW + limit);
+                faulted = true;
             }
             std::uint8_t* dst = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
             if (direct) {
@@ -244,33 +287,25 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
             } else {
                 for (int x = 0; x < limit; ++x) {
                     const std::int32_t at = where[static_cast<std::size_t>(x)];
-                    if (at >= 0)
-                        pixkit::setpixel(image, x, y,
-                                         pixkit::getpixel(source, at % srcW, at / srcW));
+                    pixkit::setpixel(image, x, y,
+                                     at >= 0 ? pixkit::getpixel(source, at % srcW, at / srcW)
+                                             : pixkit::Colour{0});
                 }
             }
-            if (part.faultAt >= 0)
+            clearPadding(dst, outW, image.bytew);
+            if (faulted)
                 return;
         }
     };
 
-    Part lower{0, outH / 2, -1};
-    Part upper{outH / 2, outH, -1};
-    auto runLower = [&] { runPart(lower); };
-    auto runUpper = [&] { runPart(upper); };
-    runBoth(runLower, runUpper);
-
-    const std::int64_t faultAt = lower.faultAt >= 0 ? lower.faultAt : upper.faultAt;
-    if (faultAt < 0)
+    fp::parallelRanges(outH, RowsPerTask, [&](std::int64_t begin, std::int64_t end) {
+        runRows(static_cast<int>(begin), static_cast<int>(end));
+    });
+    if (fault.at() < 0)
         return true;
     // The step-by-step loop stops at the faulting pixel: nothing after it is
-    // written, also not by the other half.
-    const int faultRow = static_cast<int>(faultAt / outW);
-    const int faultCol = static_cast<int>(faultAt % outW);
-    std::memset(pixkit::pictureRow(image, faultRow) + 3 * static_cast<std::size_t>(faultCol), 0,
-                3 * static_cast<std::size_t>(outW - faultCol));
-    for (int y = faultRow + 1; y < outH; ++y)
-        std::memset(pixkit::pictureRow(image, y), 0, 3 * uw);
+    // written, also not by the other rows' tasks.
+    clearFromFault(image, fault.at());
     return false;
 }
 

@@ -3,8 +3,8 @@
 // What makes it fast: sines and cosines come from a table of the 721 grid
 // angles; the rotation matrices are never formed (their products reduce to
 // the entries below, exact zeros included); one row of angleX values is
-// evaluated in a loop the compiler vectorises; the rows are split over two
-// threads.
+// evaluated in a loop the compiler vectorises; stretches of rows go to the
+// threads of the pool.
 //
 // What keeps it exact: every value is formed by the same operations in the
 // same order as in Camera.cpp and Search.cpp. Multiplying the identity by Rx
@@ -15,13 +15,16 @@
 // A corner whose ray misses the plane keeps the position of the last pose
 // that hit it, so such (rare) poses are redone one by one in loop order.
 
-#include "TwoThreads.h"
+#include "foundation/TargetClones.h"
+#include "foundation/ThreadPool.h"
 #include "rectify/Search.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace rectify::detail {
@@ -173,9 +176,9 @@ constexpr std::uint8_t Miss2 = 2;
 
 // Built for AVX-512, AVX2 and the baseline; the loader picks what the processor has.
 // Both give the same bits: no fused operations, the same IEEE operations.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
-            double* err, std::uint8_t* flags) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+void evaluateRow(const RunConst& rc, const RowConst& row, const double* sa, const double* ca,
+                 double* err, std::uint8_t* flags) {
     evaluateRowBody(rc, row, sa, ca, err, flags);
 }
 
@@ -277,17 +280,17 @@ rowBoundsBody(const RunConst& rc, const RowConst& row, const double* __restrict 
 
 // The row's minima only (the first pass): without the byte-wide flags the
 // loop works on fewer poses at a time and keeps its values in registers.
-__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
-rowMinima(const RunConst& rc, const RowConst& row, const double* __restrict sa,
-          const double* __restrict ca) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+RowBounds rowMinima(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+                    const double* __restrict ca) {
     return rowBoundsBody<false>(rc, row, sa, ca, nullptr, nullptr);
 }
 
 // The minima, the lower bound of every pose and the flags (the second pass).
-__attribute__((target_clones("avx512f", "avx2", "default"))) RowBounds
-evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restrict sa,
-                  const double* __restrict ca, double* __restrict lower,
-                  std::uint8_t* __restrict flags) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+RowBounds evaluateRowBounds(const RunConst& rc, const RowConst& row, const double* __restrict sa,
+                            const double* __restrict ca, double* __restrict lower,
+                            std::uint8_t* __restrict flags) {
     return rowBoundsBody<true>(rc, row, sa, ca, lower, flags);
 }
 
@@ -381,29 +384,22 @@ PartResult searchRows(const RunConst& rc, const tpose& start, int rowBegin, int 
     return part;
 }
 
-// searchRows without the error of every pose: the bounds first, then the
-// exact errors of the poses that can still be the smallest. A pose whose
-// lower bound lies above the smallest upper bound of the part has a larger
-// error than the part's smallest one, so it is neither the first minimum nor
-// a fault; its row is skipped when all its poses are such poses.
-PartResult searchRowsBounded(const RunConst& rc, const tpose& start, int rowBegin, int rowEnd) {
+// searchRows without the error of every pose: the exact errors of the
+// poses that can still be the smallest. `threshold` is the smallest upper
+// bound of the errors of all poses, `rowMinLower[r]` the smallest lower bound
+// in row r. A pose whose lower bound lies above the threshold has a larger
+// error than some other pose, so it is neither the first minimum nor a fault;
+// its row is skipped when all its poses are such poses.
+PartResult searchRowsBounded(const RunConst& rc, const tpose& start, int rowBegin, int rowEnd,
+                             double threshold, const double* rowMinLower) {
     const AngleTable& t = angleTable();
     std::vector<double> lower(GridSize);
     std::vector<std::uint8_t> flags(GridSize);
-    std::vector<double> rowMinLower(static_cast<std::size_t>(rowEnd - rowBegin));
-    double threshold = std::numeric_limits<double>::infinity();
-    for (int r = rowBegin; r < rowEnd; ++r) {
-        const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
-        const RowBounds b = rowMinima(rc, row, t.s.data(), t.c.data());
-        rowMinLower[static_cast<std::size_t>(r - rowBegin)] = b.minLower;
-        threshold = std::fmin(threshold, b.minUpper);
-    }
-
     PartResult part;
     std::int64_t lastHit1 = -2, lastHit2 = -2; // as in searchRows
     for (int r = rowBegin; r < rowEnd; ++r) {
         // Written so that a NaN bound keeps the row.
-        if (rowMinLower[static_cast<std::size_t>(r - rowBegin)] > threshold) {
+        if (rowMinLower[r] > threshold) {
             lastHit1 = lastHit2 = -2; // looked up again where a miss needs it
             continue;
         }
@@ -441,33 +437,68 @@ PartResult searchRowsBounded(const RunConst& rc, const tpose& start, int rowBegi
     return part;
 }
 
-std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start, double* errors) {
-    // Two halves of the angleY rows; each keeps its own first minimum and the
-    // earlier half wins ties, which is the sequential loop order.
-    const int split = (GridSize + 1) / 2;
-    PartResult lower, upper;
-    auto rows = [&](int begin, int end) {
-        return errors != nullptr ? searchRows(rc, start, begin, end, errors)
-                                 : searchRowsBounded(rc, start, begin, end);
-    };
-    auto runLower = [&] { lower = rows(0, split); };
-    auto runUpper = [&] { upper = rows(split, GridSize); };
-    runBoth(runLower, runUpper);
-    if (lower.fault || upper.fault)
-        return std::nullopt;
-    const PartResult& win =
-        (!lower.any || (upper.any && upper.bestError < lower.bestError)) ? upper : lower;
+// Rows of poses (values of angleY) a task of the pool takes.
+constexpr int RowsPerTask = 8;
+constexpr int SearchTasks = (GridSize + RowsPerTask - 1) / RowsPerTask;
 
-    const auto iyIndex = static_cast<std::size_t>(win.bestIndex / GridSize);
-    const auto ixIndex = static_cast<std::size_t>(win.bestIndex % GridSize);
+std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start, double* errors) {
+    // Each task keeps the first minimum of its rows; the earliest task wins
+    // ties, which is the sequential loop order.
+    std::vector<PartResult> parts(SearchTasks);
+    auto rowsOf = [](int task) {
+        return std::pair{task * RowsPerTask, std::min(GridSize, (task + 1) * RowsPerTask)};
+    };
+    if (errors != nullptr) {
+        fp::parallelFor(SearchTasks, [&](int task) {
+            const auto [begin, end] = rowsOf(task);
+            parts[static_cast<std::size_t>(task)] = searchRows(rc, start, begin, end, errors);
+        });
+    } else {
+        // The bounds of every pose first: the smallest upper bound of all
+        // poses, and the smallest lower bound of every row.
+        const AngleTable& t = angleTable();
+        std::vector<double> rowMinLower(GridSize);
+        std::vector<double> taskMinUpper(SearchTasks);
+        fp::parallelFor(SearchTasks, [&](int task) {
+            const auto [begin, end] = rowsOf(task);
+            double minUpper = std::numeric_limits<double>::infinity();
+            for (int r = begin; r < end; ++r) {
+                const RowConst row = rowConst(rc, static_cast<std::size_t>(r));
+                const RowBounds b = rowMinima(rc, row, t.s.data(), t.c.data());
+                rowMinLower[static_cast<std::size_t>(r)] = b.minLower;
+                minUpper = std::fmin(minUpper, b.minUpper);
+            }
+            taskMinUpper[static_cast<std::size_t>(task)] = minUpper;
+        });
+        double threshold = std::numeric_limits<double>::infinity();
+        for (const double m : taskMinUpper)
+            threshold = std::fmin(threshold, m);
+        fp::parallelFor(SearchTasks, [&](int task) {
+            const auto [begin, end] = rowsOf(task);
+            parts[static_cast<std::size_t>(task)] =
+                searchRowsBounded(rc, start, begin, end, threshold, rowMinLower.data());
+        });
+    }
+    const PartResult* win = nullptr;
+    for (const PartResult& part : parts) {
+        if (part.fault)
+            return std::nullopt;
+        if (part.any && (win == nullptr || part.bestError < win->bestError))
+            win = &part;
+    }
+    if (win == nullptr)
+        return std::nullopt;
+
+    const auto iyIndex = static_cast<std::size_t>(win->bestIndex / GridSize);
+    const auto ixIndex = static_cast<std::size_t>(win->bestIndex % GridSize);
     SearchResult result;
-    result.error = win.bestError;
+    result.error = win->bestError;
     result.best.angleX = (static_cast<int>(ixIndex) - GridHalf) / 4.0;
     result.best.angleY = (static_cast<int>(iyIndex) - GridHalf) / 4.0;
     result.best.anchor = rc.anchor;
     std::int64_t from = 0;
-    result.best.corner1 = cornerAt(rc, start, win.bestIndex, 1, from);
-    result.best.corner2 = cornerAt(rc, start, win.bestIndex, 2, from);
+    result.best.corner1 = cornerAt(rc, start, win->bestIndex, 1, from);
+    result.best.corner2 = cornerAt(rc, start, win->bestIndex, 2, from);
     return result;
 }
 

@@ -12,11 +12,12 @@
 // fills, and the sums are whole numbers, so their order does not matter.
 // Neighbourhoods that reach over the photograph's border take the careful
 // way, pixel by pixel. Rows go in bands of four, so that neighbouring rows
-// share the source bytes in the cache, and the rows are split over two
-// threads.
+// share the source bytes in the cache, and stretches of bands go to the
+// threads of the pool.
 
 #include "ResampleShared.h"
-#include "TwoThreads.h"
+#include "foundation/TargetClones.h"
+#include "foundation/ThreadPool.h"
 #include "rectify/Interpolate.h"
 #include "rectify/Search.h"
 
@@ -66,10 +67,10 @@ inline bool withinFar(const Setup& st, const double* cxs, const double* cys, con
 
 // The sub-pixel positions of one row into qx, qy. Returns true when a pixel
 // of the row faults.
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool
-projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-              const double* __restrict czs, int width, std::int32_t* __restrict qx,
-              std::int32_t* __restrict qy) {
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                   const double* __restrict czs, int width, std::int32_t* __restrict qx,
+                   std::int32_t* __restrict qy) {
     const Setup st = setup;
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width, SubSteps);
     std::int64_t unsure = 0;
@@ -471,12 +472,6 @@ __attribute__((target("avx2"))) void bicubicRowAvx2(const Photo& ph, const Cubic
         bicubicPixel(ph, table, qx[x], qy[x], dst + 3 * x);
 }
 
-// A thread's share: every other stretch of rows, from stretch `first` on.
-struct Part {
-    int first = 0;
-    std::int64_t faultAt = -1; // row-major index of the first faulting pixel
-};
-
 } // namespace
 
 bool resampleSmoothFits(const pixkit::dib& source) {
@@ -498,13 +493,14 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                         Interpolation sampling) {
     const int outW = pixkit::dibwidth(image);
     const int outH = pixkit::dibheight(image);
-    if (W == 0 || H == 0)
+    if (W == 0 || H == 0) {
+        clearFromFault(image, 0);
         return false;
+    }
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
     const Columns cols = columnTerms(pose, edges, outW, W);
-    const auto uw = static_cast<std::size_t>(outW);
 
     Setup base;
     base.cx = camera.cx;
@@ -564,12 +560,12 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     constexpr int Band = 4;
     constexpr int Run = 512;
     constexpr int Tile = 128;
-    // The two threads take stretches of Chunk rows in turn, so that both
-    // have as much to do wherever the photograph is read more densely, while
-    // each still walks down long runs of rows of the result and the source.
+    // A task of the pool takes a stretch of Chunk rows: threads that find
+    // the photograph read more densely take fewer stretches, while each still
+    // walks down long runs of rows of the result and the source.
     constexpr int Chunk = 16 * Band;
-    std::atomic<int> stopRow{outH};
-    auto runPart = [&](Part& part) {
+    FirstFault fault;
+    auto runStretch = [&](int begin, int end) {
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
         // Row y alone; true when it stops at a fault.
         auto rowByRow = [&](int y) {
@@ -578,6 +574,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                 const int n = std::min(Run, outW - x0);
                 const auto at = static_cast<std::size_t>(x0);
                 int limit = n;
+                bool faulted = false;
                 if (projectRowSub(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at, n,
                                   qx.data(), qy.data())) {
                     for (limit = 0; limit < n; ++limit) {
@@ -585,32 +582,32 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                         if (project(st, cols.x[k], cols.y[k], cols.z[k]).fault)
                             break;
                     }
-                    part.faultAt = static_cast<std::int64_t>(y) * outW + x0 + limit;
+                    fault.note(static_cast<std::int64_t>(y) * outW + x0 + limit);
+                    faulted = true;
                 }
                 blend(qx.data(), qy.data(), limit, limit, rowAt(y) + 3 * at);
-                if (part.faultAt >= 0)
+                if (faulted)
                     return true;
             }
             return false;
         };
-        for (int y = part.first * Chunk; y < outH;
-             y += y % Chunk == Chunk - Band ? Chunk + Band : Band) {
-            // Bands past a fault the other thread met are not needed.
-            if (y > stopRow.load(std::memory_order_relaxed))
+        for (int y = begin; y < end; y += Band) {
+            // Bands past a fault met elsewhere are cleared afterwards anyway.
+            if (fault.before(static_cast<std::int64_t>(y) * outW))
                 return;
-            const int rows = std::min(Band, outH - y);
+            const int rows = std::min(Band, end - y);
             std::array<Setup, Band> st;
             for (int r = 0; r < rows; ++r)
                 st[static_cast<std::size_t>(r)] = rowSetup(y + r);
-            bool fault = false;
-            for (int x0 = 0; x0 < outW && !fault; x0 += Run) {
+            bool faulted = false;
+            for (int x0 = 0; x0 < outW && !faulted; x0 += Run) {
                 const int n = std::min(Run, outW - x0);
                 const auto at = static_cast<std::size_t>(x0);
                 for (int r = 0; r < rows; ++r)
-                    fault |= projectRowSub(st[static_cast<std::size_t>(r)], cols.x.data() + at,
-                                           cols.y.data() + at, cols.z.data() + at, n,
-                                           qx.data() + r * Run, qy.data() + r * Run);
-                if (fault)
+                    faulted |= projectRowSub(st[static_cast<std::size_t>(r)], cols.x.data() + at,
+                                             cols.y.data() + at, cols.z.data() + at, n,
+                                             qx.data() + r * Run, qy.data() + r * Run);
+                if (faulted)
                     break;
                 for (int t = 0; t < n; t += Tile)
                     for (int r = 0; r < rows; ++r)
@@ -618,36 +615,22 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                               std::min(Tile, n - t), n - t,
                               rowAt(y + r) + 3 * (at + static_cast<std::size_t>(t)));
             }
-            if (fault)
+            for (int r = 0; r < rows; ++r)
+                clearPadding(rowAt(y + r), outW, image.bytew);
+            if (faulted)
                 for (int r = 0; r < rows; ++r)
-                    if (rowByRow(y + r)) {
-                        int seen = stopRow.load(std::memory_order_relaxed);
-                        while (y + r < seen && !stopRow.compare_exchange_weak(seen, y + r))
-                            ;
+                    if (rowByRow(y + r))
                         return;
-                    }
         }
     };
 
-    Part lower{0, -1};
-    Part upper{1, -1};
-    auto runLower = [&] { runPart(lower); };
-    auto runUpper = [&] { runPart(upper); };
-    runBoth(runLower, runUpper);
-
-    // Each thread stops at its first fault: the earlier of the two holds.
-    const std::int64_t faultAt = lower.faultAt < 0   ? upper.faultAt
-                                 : upper.faultAt < 0 ? lower.faultAt
-                                                     : std::min(lower.faultAt, upper.faultAt);
-    if (faultAt < 0)
+    fp::parallelRanges(outH, Chunk, [&](std::int64_t begin, std::int64_t end) {
+        runStretch(static_cast<int>(begin), static_cast<int>(end));
+    });
+    if (fault.at() < 0)
         return true;
     // As the step-by-step loop: nothing after the faulting pixel is written.
-    const int faultRow = static_cast<int>(faultAt / outW);
-    const int faultCol = static_cast<int>(faultAt % outW);
-    std::memset(pixkit::pictureRow(image, faultRow) + 3 * static_cast<std::size_t>(faultCol), 0,
-                3 * static_cast<std::size_t>(outW - faultCol));
-    for (int y = faultRow + 1; y < outH; ++y)
-        std::memset(pixkit::pictureRow(image, y), 0, 3 * uw);
+    clearFromFault(image, fault.at());
     return false;
 }
 

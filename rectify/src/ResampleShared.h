@@ -5,11 +5,36 @@
 
 #include "rectify/Camera.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace rectify::detail {
+
+// The first faulting pixel (row-major index) that any thread met: the
+// smallest index wins, whichever thread found it first.
+class FirstFault {
+public:
+    void note(std::int64_t at);
+    // True when a fault before `at` is known.
+    bool before(std::int64_t at) const;
+    // The index, -1 when none.
+    std::int64_t at() const;
+
+private:
+    static constexpr std::int64_t None = std::numeric_limits<std::int64_t>::max();
+    std::atomic<std::int64_t> m_at{None};
+};
+
+// Clears a result from its faulting pixel on, as the step-by-step loop on a
+// fresh image leaves it: nothing after that pixel is written. Row padding
+// from there on is cleared as well.
+void clearFromFault(pixkit::dib& image, std::int64_t faultAt);
+
+// Clears the padding behind the `width` pixels of a stored row.
+void clearPadding(std::uint8_t* row, int width, std::int32_t stride);
 
 constexpr double TwoPow52 = 4503599627370496.0;
 constexpr double TwoPow63 = 9223372036854775808.0;

@@ -138,6 +138,22 @@ bool CanWriteExtension(const std::string& fileName) {
     return formatWriting(lowerExtension(fileName)) != nullptr;
 }
 
+namespace {
+
+// The options with the scale the file will carry: the one asked for, else the
+// image's own pixels per metre; none for a format without resolution fields.
+WriteOptions withDensity(const dib& image, const ImageFormat& format, const WriteOptions& options) {
+    WriteOptions resolved = options;
+    if (format.stampResolution == nullptr)
+        resolved.density = {};
+    else if (!resolved.density.known())
+        resolved.density = {image.pmi->bmiHeader.biXPelsPerMeter / 100.0,
+                            image.pmi->bmiHeader.biYPelsPerMeter / 100.0};
+    return resolved;
+}
+
+} // namespace
+
 WriteResult EncodeDib(const dib& image, const std::string& fileName, const WriteOptions& options,
                       std::vector<std::uint8_t>& out) {
     out.clear();
@@ -151,12 +167,10 @@ WriteResult EncodeDib(const dib& image, const std::string& fileName, const Write
     const int bits = dibbits(image);
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         return {false, "images of " + std::to_string(bits) + " bits per pixel are not supported"};
-    PixelDensity density = options.density;
-    if (!density.known())
-        density = {image.pmi->bmiHeader.biXPelsPerMeter / 100.0,
-                   image.pmi->bmiHeader.biYPelsPerMeter / 100.0};
+    const WriteOptions resolved = withDensity(image, *format, options);
+    const PixelDensity& density = resolved.density;
     try {
-        if (!format->encode(image, ext, options.jpegQuality, out) || out.empty()) {
+        if (!format->encode(image, ext, resolved, out) || out.empty()) {
             out.clear();
             return {false, "the " + ext.substr(1) + " encoder failed for this image"};
         }
@@ -179,8 +193,9 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
 }
 
 WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options) {
-    if (formatWriting(lowerExtension(fileName)) == nullptr || image.poi == nullptr ||
-        image.pmi == nullptr) {
+    const std::string ext = lowerExtension(fileName);
+    const ImageFormat* format = formatWriting(ext);
+    if (format == nullptr || image.poi == nullptr || image.pmi == nullptr) {
         std::vector<std::uint8_t> none;
         return EncodeDib(image, fileName, options, none); // says why
     }
@@ -189,6 +204,26 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
         return {false, "the folder does not exist"};
     if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return {false, "a folder of that name exists"};
+
+    if (format->write != nullptr) {
+        fp::PendingFile file(fileName);
+        if (file.error() != 0)
+            return {false, fp::fileErrorText(file.error()), file.error()};
+        bool written = false;
+        try {
+            written = format->write(image, withDensity(image, *format, options), file);
+        } catch (const std::bad_alloc&) {
+            return {false, "not enough memory to encode the image as " + ext.substr(1)};
+        }
+        if (file.error() != 0)
+            return {false, fp::fileErrorText(file.error()), file.error()};
+        if (!written)
+            return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+        const int e = file.commit();
+        if (e != 0)
+            return {false, fp::fileErrorText(e), e};
+        return {true, {}};
+    }
 
     std::vector<std::uint8_t> bytes;
     if (WriteResult encoded = EncodeDib(image, fileName, options, bytes); !encoded.ok)

@@ -74,17 +74,17 @@ bool decodeLimited(Bytes data, dib& out, std::uint64_t maxPixels) {
     return Decode(data, out, maxPixels);
 }
 template <bool (*Encode)(const dib&, Out&)>
-bool encodePlain(const dib& image, const std::string&, int, Out& out) {
+bool encodePlain(const dib& image, const std::string&, const WriteOptions&, Out& out) {
     return Encode(image, out);
 }
-template <const char* QtName> bool encodeQt(const dib& image, const std::string&, int, Out& out) {
+template <const char* QtName>
+bool encodeQt(const dib& image, const std::string&, const WriteOptions&, Out& out) {
     return codec::encodeWithQt(image, QtName, out);
 }
 // Qt's format names: the content check compares their first and last letter.
 template <char First, char Last> bool looksQt(Bytes data) {
     return qtKindIs(data, First, Last);
 }
-constexpr char QtPng[] = "png";
 constexpr char QtTiff[] = "tiff";
 constexpr char QtWebp[] = "webp";
 
@@ -98,12 +98,20 @@ bool decodeBmpOrPackedDib(Bytes data, dib& out, std::uint64_t maxPixels) {
                                      : codec::decodePackedDib(data, out, maxPixels);
 }
 
-bool encodeBmpOrRle(const dib& image, const std::string& ext, int, Out& out) {
+bool encodeBmpOrRle(const dib& image, const std::string& ext, const WriteOptions&, Out& out) {
     return ext == ".rle" ? encodeBmpRle(image, out) : codec::encodeBmp(image, false, out);
 }
 
-bool encodeJpegAt(const dib& image, const std::string&, int quality, Out& out) {
-    return codec::encodeJpeg(image, quality, out);
+bool encodeJpegAt(const dib& image, const std::string&, const WriteOptions& options, Out& out) {
+    return codec::encodeJpeg(image, options.jpegQuality, out);
+}
+
+bool encodePngAt(const dib& image, const std::string&, const WriteOptions& options, Out& out) {
+    return codec::encodePng(image, options.pngLevel, options.density, out);
+}
+
+bool writePngAt(const dib& image, const WriteOptions& options, fp::PendingFile& file) {
+    return codec::writePng(image, options.pngLevel, options.density, file);
 }
 
 std::vector<ImageFormat> makeTable() {
@@ -122,7 +130,7 @@ std::vector<ImageFormat> makeTable() {
          looksLikeJp2, false, decodeLimited<codec::decodeJp2>, encodePlain<codec::encodeJp2>,
          codec::stampJp2},
         {"PNG", "PNG", 2, {{".png", true, 13}},
-         looksQt<'p', 'g'>, false, decodeQt, encodeQt<QtPng>, codec::stampPng},
+         looksQt<'p', 'g'>, false, decodeQt, encodePngAt, codec::stampPng, writePngAt},
         {"GIF", "GIF", 6, {{".gif", true, 3}},
          looksQt<'g', 'f'>, false, decodeQt, encodePlain<codec::encodeGif>, nullptr},
         {"TIFF", "TIFF", 4, {{".tif", true, 11}, {".tiff", true, 17}},

@@ -5,6 +5,8 @@
 // `maxPixels`, and on failure leaves `out` an empty record with nothing leaked.
 
 #include "OwnCodecs.h"
+#include "foundation/ReplaceFile.h"
+#include "pixkit/PixelDensity.h"
 
 #include <cstdint>
 #include <vector>
@@ -42,8 +44,16 @@ bool encodeJp2(const dib& image, std::vector<std::uint8_t>& out);
 // format found by looksLikeQtFormat; the reader still decides from content.
 bool decodeWithQt(Bytes data, const char* formatHint, dib& out,
                   std::uint64_t maxPixels = MaxDecodedPixels);
-// `format` is a QImageWriter format name ("png", "tiff", "webp").
+// `format` is a QImageWriter format name ("tiff", "webp").
 bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t>& out);
+
+// PNG through libpng and zlib at zlib `level` (0 ... 9, clamped): 24-bit
+// images as RGB, palette images (1, 4, 8 bits) with their colour table at
+// their depth, the resolution as pHYs when the header has one.
+bool encodePng(const dib& image, int level, const PixelDensity& density,
+               std::vector<std::uint8_t>& out);
+// The same straight into `file`, a stretch of rows at a time.
+bool writePng(const dib& image, int level, const PixelDensity& density, fp::PendingFile& file);
 
 // GIF through giflib. Palette images keep their colours; 24-bit images go
 // through reduceTo256.

@@ -149,6 +149,30 @@ void stampPng(Bytes& b, const PixelDensity& d) {
     if (!d.known() || b.size() < 33 || std::memcmp(b.data(), signature, 8) != 0 ||
         std::memcmp(&b[12], "IHDR", 4) != 0)
         return;
+    // Our writer puts the one pHYs chunk right behind IHDR: its values are
+    // set in place rather than the whole file copied.
+    if (b.size() >= 33 + 21 && be32(b, 33) == 9 && std::memcmp(&b[37], "pHYs", 4) == 0) {
+        bool another = false;
+        std::size_t at = 33 + 21;
+        while (at + 12 <= b.size() && !another) {
+            const std::size_t len = be32(b, at);
+            if (len > b.size() - at - 12)
+                break;
+            another = std::memcmp(&b[at + 4], "pHYs", 4) == 0;
+            at += 12 + len;
+        }
+        if (!another && at == b.size()) {
+            Bytes chunk;
+            for (char c : {'p', 'H', 'Y', 's'})
+                chunk.push_back(static_cast<std::uint8_t>(c));
+            appendBe32(chunk, static_cast<std::uint32_t>(perMetre(d.xPerCm)));
+            appendBe32(chunk, static_cast<std::uint32_t>(perMetre(d.yPerCm)));
+            chunk.push_back(1); // per metre
+            appendBe32(chunk, crc32(chunk.data(), 13));
+            std::copy(chunk.begin(), chunk.end(), b.begin() + 37);
+            return;
+        }
+    }
     Bytes out(b.begin(), b.begin() + 33); // signature and IHDR
     Bytes chunk;
     appendBe32(chunk, 9);

@@ -6,13 +6,15 @@
 // prefix of the columns (beyond it the zoom reads black) and image 2 on one
 // contiguous range (elsewhere the canvas shows image 1 unblended). Every row
 // therefore falls into at most five spans, each of one kind, copied or
-// blended straight between the stored rows. The rows are split over two
-// threads.
+// blended straight between the stored rows. Stretches of rows go to the
+// threads of the pool.
 
 #include "OverlayShared.h"
 
-#include "foundation/TwoThreads.h"
+#include "foundation/TargetClones.h"
+#include "foundation/ThreadPool.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -29,7 +31,10 @@ struct Tables {
     std::int64_t begin2 = 0, end2 = 0;
     bool linear1 = false; // col1 steps by one pixel per column on [0, end1)
     bool linear2 = false; // col2 steps by one pixel per column on [begin2, end2)
-    std::int32_t rowBytes1 = 0, rowBytes2 = 0; // stored row lengths of the images
+    // Where the run of columns that step by one pixel from column x ends
+    // (exclusive): a zoomed image repeats a column now and then and is
+    // otherwise copied in runs.
+    std::vector<std::int32_t> run1, run2;
 };
 
 bool stepsOnePixel(const std::vector<std::int32_t>& col, std::int64_t x0, std::int64_t x1) {
@@ -39,10 +44,16 @@ bool stepsOnePixel(const std::vector<std::int32_t>& col, std::int64_t x0, std::i
     return true;
 }
 
-Tables columnTables(const OverlayGeometry& g, const dib& di2, const dib& bi2) {
+std::vector<std::int32_t> runEnds(const std::vector<std::int32_t>& col) {
+    std::vector<std::int32_t> end(col.size());
+    for (std::size_t x = col.size(); x-- > 0;)
+        end[x] = x + 1 < col.size() && col[x + 1] == col[x] + 3 ? end[x + 1]
+                                                                : static_cast<std::int32_t>(x) + 1;
+    return end;
+}
+
+Tables columnTables(const OverlayGeometry& g) {
     Tables t;
-    t.rowBytes1 = di2.bytew;
-    t.rowBytes2 = bi2.bytew;
     const auto W = static_cast<std::size_t>(g.W);
     t.col1.assign(W, 0);
     t.col2.assign(W, 0);
@@ -71,32 +82,27 @@ Tables columnTables(const OverlayGeometry& g, const dib& di2, const dib& bi2) {
         t.begin2 = t.end2 = 0;
     t.linear1 = stepsOnePixel(t.col1, 0, t.end1);
     t.linear2 = stepsOnePixel(t.col2, t.begin2, t.end2);
+    t.run1 = runEnds(t.col1);
+    t.run2 = runEnds(t.col2);
     return t;
 }
 
 // The bytes of one span of samples, contiguous in column order: straight
 // from the image row where the table steps one pixel per column (no zoom, no
-// stretch), else gathered through the table into `scratch`. The gather moves
-// four bytes per pixel, the fourth overwritten by the next pixel; the last
-// pixel of the span, and pixels whose fourth byte would lie beyond their
-// stored row, move three.
-const std::uint8_t* samples(const std::uint8_t* row, const std::int32_t* col, bool linear,
-                            std::int32_t rowBytes, std::int64_t x0, std::int64_t x1,
+// stretch), else copied run by run of columns that step by one pixel into
+// `scratch`.
+const std::uint8_t* samples(const std::uint8_t* row, const std::int32_t* col,
+                            const std::int32_t* run, bool linear, std::int64_t x0, std::int64_t x1,
                             std::uint8_t* scratch) {
     if (linear)
         return row + col[x0];
-    std::int64_t wide = x1 - 1; // col only grows: the unsafe pixels are a suffix
-    while (wide > x0 && col[wide - 1] + 4 > rowBytes)
-        --wide;
     std::uint8_t* d = scratch;
-    std::int64_t x = x0;
-    for (; x < wide; ++x, d += 3)
-        std::memcpy(d, row + col[x], 4);
-    for (; x < x1; ++x, d += 3) {
-        const std::uint8_t* p = row + col[x];
-        d[0] = p[0];
-        d[1] = p[1];
-        d[2] = p[2];
+    for (std::int64_t x = x0; x < x1;) {
+        const std::int64_t end = std::min<std::int64_t>(run[x], x1);
+        const auto n = static_cast<std::size_t>(3 * (end - x));
+        std::memcpy(d, row + col[x], n);
+        d += n;
+        x = end;
     }
     return scratch;
 }
@@ -110,9 +116,10 @@ inline std::uint16_t div100x16(std::uint16_t n) {
 
 // out[i] = (s1[i] * b + s2[i] * a) div 100 for every byte, in 16-bit lanes
 // (at most 25500). Built for AVX2 and the baseline; both give the same bytes.
-__attribute__((target_clones("avx2", "default"))) void
-blendBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s1,
-           const std::uint8_t* __restrict s2, std::size_t n, std::uint16_t a, std::uint16_t b) {
+FP_TARGET_CLONES("avx2", "default")
+void blendBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s1,
+                const std::uint8_t* __restrict s2, std::size_t n, std::uint16_t a,
+                std::uint16_t b) {
     for (std::size_t i = 0; i < n; ++i) {
         const auto sum = static_cast<std::uint16_t>(s1[i] * b + s2[i] * a);
         out[i] = static_cast<std::uint8_t>(div100x16(sum));
@@ -120,9 +127,9 @@ blendBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s1,
 }
 
 // out[i] = (s2[i] * a) div 100: image 1 reads black here.
-__attribute__((target_clones("avx2", "default"))) void scaleBytes(std::uint8_t* __restrict out,
-                                                                  const std::uint8_t* __restrict s2,
-                                                                  std::size_t n, std::uint16_t a) {
+FP_TARGET_CLONES("avx2", "default")
+void scaleBytes(std::uint8_t* __restrict out, const std::uint8_t* __restrict s2, std::size_t n,
+                std::uint16_t a) {
     for (std::size_t i = 0; i < n; ++i)
         out[i] = static_cast<std::uint8_t>(div100x16(static_cast<std::uint16_t>(s2[i] * a)));
 }
@@ -147,8 +154,8 @@ void composeSpan(const RowWork& w, std::uint8_t* out, const std::uint8_t* row1,
     const bool show2 = row2 != nullptr && g.a == 100;
     if (show1 || show2) {
         const std::uint8_t* s =
-            show1 ? samples(row1, t.col1.data(), t.linear1, t.rowBytes1, x0, x1, o)
-                  : samples(row2, t.col2.data(), t.linear2, t.rowBytes2, x0, x1, o);
+            show1 ? samples(row1, t.col1.data(), t.run1.data(), t.linear1, x0, x1, o)
+                  : samples(row2, t.col2.data(), t.run2.data(), t.linear2, x0, x1, o);
         if (s != o)
             std::memcpy(o, s, n);
         return;
@@ -158,13 +165,13 @@ void composeSpan(const RowWork& w, std::uint8_t* out, const std::uint8_t* row1,
         return;
     }
     const std::uint8_t* s2 =
-        samples(row2, t.col2.data(), t.linear2, t.rowBytes2, x0, x1, w.scratch2);
+        samples(row2, t.col2.data(), t.run2.data(), t.linear2, x0, x1, w.scratch2);
     if (row1 == nullptr) {
         scaleBytes(o, s2, n, static_cast<std::uint16_t>(g.a));
         return;
     }
     const std::uint8_t* s1 =
-        samples(row1, t.col1.data(), t.linear1, t.rowBytes1, x0, x1, w.scratch1);
+        samples(row1, t.col1.data(), t.run1.data(), t.linear1, x0, x1, w.scratch1);
     blendBytes(o, s1, s2, n, static_cast<std::uint16_t>(g.a), static_cast<std::uint16_t>(g.b));
 }
 
@@ -223,16 +230,10 @@ bool ComposeOverlay(const dib& di2, const dib& bi2, const OverlaySettings& s, di
             return false;
     }
 
-    const Tables t = columnTables(g, di2, bi2);
-    const std::int64_t mid = g.H / 2;
-    // Small canvases are not worth a thread.
-    if (g.W * g.H < 65536) {
-        composeRows(di2, bi2, di3, g, t, 0, g.H);
-        return true;
-    }
-    auto top = [&] { composeRows(di2, bi2, di3, g, t, 0, mid); };
-    auto bottom = [&] { composeRows(di2, bi2, di3, g, t, mid, g.H); };
-    fp::runBoth(top, bottom);
+    const Tables t = columnTables(g);
+    fp::parallelRows(g.H, g.W, [&](std::int64_t begin, std::int64_t end) {
+        composeRows(di2, bi2, di3, g, t, begin, end);
+    });
     return true;
 }
 

@@ -44,31 +44,29 @@ std::uint64_t rowBytes(std::int64_t width, int bitsPerPixel) {
     return ((bits + 31) / 32) * 4;
 }
 
-void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo* templ,
-            int colours) {
-    out = dib{};
+namespace {
+
+// The size checks of newdib: the stored row length and the block size, or
+// 0 when the image cannot be made.
+std::uint64_t blockBytes(int width, int height, int bitsPerPixel, std::uint64_t& stride) {
     if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 24)
-        return;
+        return 0;
     if (width <= 0 || height <= 0)
-        return;
-    const std::uint64_t stride = rowBytes(width, bitsPerPixel);
+        return 0;
+    stride = rowBytes(width, bitsPerPixel);
     if (stride == 0 ||
         stride > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        return;
+        return 0;
     const std::uint64_t total = stride * static_cast<std::uint64_t>(height); // < 2^62, no wrap
     if (total > MaxImageBytes || total > std::numeric_limits<std::size_t>::max())
-        return;
+        return 0;
+    return total;
+}
 
-    auto* info = static_cast<BitmapInfo*>(std::calloc(1, sizeof(BitmapInfo)));
-    if (info == nullptr)
-        return;
-    auto* pixels = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(total), 1));
-    if (pixels == nullptr) {
-        std::free(info);
-        return;
-    }
-    preferHugePages(pixels, total);
-
+// Fills a cleared header and the record around `pixels`.
+void makeRecord(dib& out, BitmapInfo* info, std::uint8_t* pixels, int width, int height,
+                int bitsPerPixel, std::uint64_t stride, std::uint64_t total,
+                const BitmapInfo* templ, int colours) {
     BitmapInfoHeader& h = info->bmiHeader;
     h.biSize = 40;
     h.biWidth = width;
@@ -90,6 +88,7 @@ void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo*
                     static_cast<std::size_t>(n) * sizeof(RgbQuad));
     h.biClrUsed = static_cast<std::uint32_t>(maxColours > 0 ? maxColours : 0);
 
+    out = dib{};
     out.pmi = info;
     out.pmih = reinterpret_cast<Handle>(info);
     out.poi = pixels;
@@ -102,6 +101,53 @@ void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo*
         const RgbQuad& q = info->bmiColors[i];
         out.pal.palPalEntry[i] = PaletteEntry{q.rgbRed, q.rgbGreen, q.rgbBlue, 0};
     }
+}
+
+} // namespace
+
+void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo* templ,
+            int colours) {
+    out = dib{};
+    std::uint64_t stride = 0;
+    const std::uint64_t total = blockBytes(width, height, bitsPerPixel, stride);
+    if (total == 0)
+        return;
+    auto* info = static_cast<BitmapInfo*>(std::calloc(1, sizeof(BitmapInfo)));
+    if (info == nullptr)
+        return;
+    auto* pixels = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(total), 1));
+    if (pixels == nullptr) {
+        std::free(info);
+        return;
+    }
+    preferHugePages(pixels, total);
+    makeRecord(out, info, pixels, width, height, bitsPerPixel, stride, total, templ, colours);
+}
+
+bool renewdibForOverwrite(dib& d, int width, int height) {
+    std::uint64_t stride = 0;
+    const std::uint64_t total = blockBytes(width, height, 24, stride);
+    if (total == 0)
+        return false;
+    auto* info = static_cast<BitmapInfo*>(std::calloc(1, sizeof(BitmapInfo)));
+    if (info == nullptr)
+        return false;
+    const bool keep = d.poi != nullptr && d.pmi != nullptr && dibbits(d) == 24 &&
+                      dibwidth(d) == width && dibheight(d) == height;
+    std::uint8_t* pixels = keep ? d.poi : nullptr;
+    if (!keep) {
+        pixels = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(total)));
+        if (pixels == nullptr) {
+            std::free(info);
+            return false;
+        }
+        preferHugePages(pixels, total);
+        releasedib(d);
+    } else {
+        std::free(d.pmi);
+    }
+    makeRecord(d, info, pixels, width, height, 24, stride, total, nullptr, 0);
+    return true;
 }
 
 void deldib(const dib& d) {

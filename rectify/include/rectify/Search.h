@@ -33,7 +33,7 @@ struct SearchResult {
 
 // The best pose over the grid, or the pose of `fixed` when given. Empty on a
 // fault in any evaluation. Engine::Fast gives the same pose and error bits as
-// Engine::Reference, on two threads.
+// Engine::Reference, on the threads of the pool (foundation/ThreadPool.h).
 std::optional<SearchResult> SearchPose(const tcamera& camera, TPoint corner3, std::int64_t W,
                                        std::int64_t H, std::optional<FixedAngles> fixed,
                                        Engine engine = Engine::Fast);
@@ -55,17 +55,19 @@ std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3
 // True when the fast resampling can address every pixel of `source` (under
 // 2^31 bytes, far beyond any photograph); otherwise the step-by-step loop runs.
 bool resampleFastFits(const pixkit::dib& source);
-// The fast resampling loop (FastResample.cpp): fills `image` (24 bits, already
-// the slot's result) exactly like the step-by-step loop, on two threads.
-// False on a fault; the pixels before the faulting one are then written.
+// The fast resampling loop (FastResample.cpp): fills `image` (24 bits, its
+// memory not cleared) exactly like the step-by-step loop fills a fresh one,
+// on the threads of the pool, every byte written (row padding zero). False
+// on a fault; the pixels before the faulting one are then written and the
+// rest is zero.
 bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                   const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image);
 // True when the fast blended resampling can take `source`: 24 bits and both
 // sides below 2^21 pixels (the pixels then lie below 2^31 bytes).
 bool resampleSmoothFits(const pixkit::dib& source);
 // The fast blended resampling (FastSmooth.cpp), Bilinear or Bicubic: fills
-// `image` exactly like the step-by-step loop, on two threads. False on a
-// fault; the pixels before the faulting one are then written.
+// `image` like resampleFast. False on a fault; the pixels before the faulting
+// one are then written and the rest is zero.
 bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                         const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
                         Interpolation sampling);

@@ -40,7 +40,7 @@ const Format Formats[] = {
     {".tga", "tgatoppm {in} | convert pnm:- -depth 8 ppm:{out}", false, 0},
     {".tif", "tifftopnm {in} | convert pnm:- -depth 8 ppm:{out}", false, 1u << 8},
     {".jp2", "opj_decompress -i {in} -o {out}.ppm >/dev/null && mv {out}.ppm {out}", false, 0},
-    {".png", "pngtopnm {in} | convert pnm:- -depth 8 ppm:{out}", false, Bits18},
+    {".png", "pngtopnm {in} | convert pnm:- -depth 8 ppm:{out}", false, Bits148},
     {".webp", "dwebp -quiet {in} -ppm -o {out}", false, 0},
 };
 

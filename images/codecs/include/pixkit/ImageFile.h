@@ -42,8 +42,14 @@ struct WriteResult {
 // format that WriteDib can write.
 bool CanWriteExtension(const std::string& fileName);
 
+// The zlib level PNG files are written with unless asked otherwise: the
+// fastest that still packs a photograph about as tight as the larger ones.
+inline constexpr int DefaultPngLevel = 1;
+
+// How WriteDib encodes where the format leaves a choice.
 struct WriteOptions {
-    int jpegQuality = 90; // JPEG output, 1 ... 100
+    int jpegQuality = 90;           // JPEG quality, 1 ... 100 (clamped)
+    int pngLevel = DefaultPngLevel; // PNG zlib level, 0 (stored) ... 9 (smallest; clamped)
     // The real scale for the file's resolution fields (the format table's
     // stampResolution column says which formats have them). When not known,
     // the image's own biXPelsPerMeter / biYPelsPerMeter (divided by 100) are
@@ -51,11 +57,13 @@ struct WriteOptions {
     PixelDensity density;
 };
 
-// Writes `image` to `fileName` in the format named by its extension. JPEG
-// output uses `jpegQuality` (1 ... 100). The file appears complete or not at
+// Writes `image` to `fileName` in the format named by its extension, with
+// `options` where the format takes them. The file appears complete or not at
 // all; an existing file survives a failed write.
-WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality = 90);
 WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options);
+
+// The same with the default options and JPEG at `jpegQuality` (1 ... 100).
+WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality = 90);
 
 // The bytes WriteDib would write for a file named `fileName` (only its
 // extension counts), into `out` (empty on failure).

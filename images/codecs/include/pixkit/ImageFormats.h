@@ -3,6 +3,7 @@
 // extensions, the open and save filters and the batch mode's list of output
 // types are all read from it; a new format is one new row.
 
+#include "pixkit/ImageFile.h"
 #include "pixkit/PixelDensity.h"
 #include "pixkit/dib.h"
 
@@ -10,6 +11,10 @@
 #include <span>
 #include <string>
 #include <vector>
+
+namespace fp {
+class PendingFile;
+}
 
 namespace pixkit {
 
@@ -34,12 +39,16 @@ struct ImageFormat {
     // where the decoder can tell early.
     bool (*decode)(FormatBytes data, dib& out, std::uint64_t maxPixels);
     // Encodes `image` for a file with extension `ext`; nullptr: read only.
-    bool (*encode)(const dib& image, const std::string& ext, int jpegQuality,
+    bool (*encode)(const dib& image, const std::string& ext, const WriteOptions& options,
                    std::vector<std::uint8_t>& out);
     // Writes `density` into the resolution fields of the encoded `bytes`;
     // nullptr: the format has none, and its files carry no scale. Leaves
     // bytes it does not recognise as its encoder's alone.
     void (*stampResolution)(std::vector<std::uint8_t>& bytes, const PixelDensity& density);
+    // Writes the file itself as it encodes, never holding the whole file in
+    // memory, resolution included; false on failure (the caller discards
+    // the file). nullptr: WriteDib encodes with `encode` first.
+    bool (*write)(const dib& image, const WriteOptions& options, fp::PendingFile& file) = nullptr;
 };
 
 // Every format, in the order of the open filter.

@@ -29,8 +29,8 @@ struct OverlaySettings {
 // 24 bits per pixel. An image without pixels counts as 0 x 0.
 bool ComposeOverlayReference(const dib& di2, const dib& bi2, const OverlaySettings& s, dib& di3);
 
-// The same bytes, composed with direct row access, per-column tables and two
-// threads. Keeps the memory of `di3` when it already has the canvas's size
+// The same bytes, composed with direct row access, per-column tables and the
+// threads of the pool. Keeps the memory of `di3` when it already has the canvas's size
 // and depth. Images that are not 24 bits per pixel take the reference.
 bool ComposeOverlay(const dib& di2, const dib& bi2, const OverlaySettings& s, dib& di3);
 

@@ -115,6 +115,15 @@ std::uint64_t rowBytes(std::int64_t width, int bitsPerPixel);
 void newdib(dib& out, int width, int height, int bitsPerPixel, const BitmapInfo* templ,
             int colours);
 
+// Makes `d` a 24-bit image of width x height pixels, as newdib does, for a
+// caller that writes every stored byte (each row's padding included) before
+// the image is read or saved: the pixels are not cleared, and when `d`
+// already holds a 24-bit image of this size its pixel memory is kept (no
+// fresh pages to fault in and clear; the header is made anew). Any other
+// image in `d` is released. On failure `d` is left as it was and false is
+// returned.
+bool renewdibForOverwrite(dib& d, int width, int height);
+
 // Releases the memory of an image (header and pixels). Does not touch the record.
 void deldib(const dib& d);
 
