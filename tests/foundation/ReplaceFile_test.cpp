@@ -93,10 +93,8 @@ TEST(ReplaceFileTest, TargetsOfEveryKind) {
         }
         const int before = entriesIn(t.dir);
         EXPECT_EQ(fp::replaceFile(target, "new bytes"), c.expected);
-        EXPECT_EQ(entriesIn(t.dir), before + (c.kind == Kind::Missing ||
-                                                      c.kind == Kind::NonUtf8Name
-                                                  ? 1
-                                                  : 0));
+        EXPECT_EQ(entriesIn(t.dir),
+                  before + (c.kind == Kind::Missing || c.kind == Kind::NonUtf8Name ? 1 : 0));
         if (c.expected != 0)
             continue;
         EXPECT_EQ(contentOf(written), "new bytes");
@@ -146,11 +144,11 @@ TEST(ReplaceFileTest, ReadingRefusesWhatIsNoRegularFileWithoutBlocking) {
         int expected;
         std::string content;
     };
-    for (const Case& c : {Case{t.at("small"), 5, 0, "12345"},
-                          Case{t.at("small"), 4, fp::FileTooLarge, ""},
-                          Case{t.at("fifo"), 100, fp::NotRegularFile, ""},
-                          Case{t.at("folder"), 100, fp::NotRegularFile, ""},
-                          Case{t.at("missing"), 100, ENOENT, ""}}) {
+    for (const Case& c :
+         {Case{t.at("small"), 5, 0, "12345"}, Case{t.at("small"), 4, fp::FileTooLarge, ""},
+          Case{t.at("fifo"), 100, fp::NotRegularFile, ""},
+          Case{t.at("folder"), 100, fp::NotRegularFile, ""},
+          Case{t.at("missing"), 100, ENOENT, ""}}) {
         SCOPED_TRACE(c.path);
         std::string out = "stale";
         EXPECT_EQ(fp::readRegularFile(c.path, out, c.max), c.expected);

@@ -64,7 +64,7 @@ private:
     std::string m_tempName; // a named temporary file; empty for O_TMPFILE or direct writes
     int m_fd = -1;
     int m_error = 0;
-    bool m_direct = false;  // a character device, written in place
+    bool m_direct = false;    // a character device, written in place
     bool m_anonymous = false; // O_TMPFILE: no name until commit
     bool m_done = false;
     unsigned m_mode = 0;
