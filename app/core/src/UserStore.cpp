@@ -30,19 +30,25 @@ std::unique_ptr<QSettings> openUserStore(const QString& storeName) {
                                        QString::fromLatin1(OrganisationName), storeName);
 }
 
-int readJpegQuality(const QSettings& store, bool* unreadable) {
-    const int fallback = static_cast<int>(fields::JpegQuality.start);
+std::optional<int> storedJpegQuality(const QSettings& store, bool* unreadable) {
     const QVariant version = store.value(QualityVersionKey);
     if (version.isValid() && version.toString() != StoreVersion)
-        return fallback;
+        return std::nullopt;
+    const QVariant value = store.value(QualityKey);
+    if (!value.isValid())
+        return std::nullopt;
     bool ok = false;
-    const int q = store.value(QualityKey, fallback).toInt(&ok);
+    const int q = value.toInt(&ok);
     if (!ok) {
         if (unreadable != nullptr)
             *unreadable = true;
-        return fallback;
+        return std::nullopt;
     }
     return heldWhole(fields::JpegQuality, q);
+}
+
+int readJpegQuality(const QSettings& store) {
+    return storedJpegQuality(store).value_or(static_cast<int>(fields::JpegQuality.start));
 }
 
 void writeJpegQuality(QSettings& store, int quality) {

@@ -45,7 +45,8 @@ TJPEGQualForm::~TJPEGQualForm() {
 void TJPEGQualForm::restore() {
     FormStorage1.restore();
     bool unreadable = false;
-    QualEd->setValue(app::readJpegQuality(*openFormSettings(), &unreadable));
+    if (const std::optional<int> stored = app::storedJpegQuality(*openFormSettings(), &unreadable))
+        QualEd->setValue(*stored);
     if (unreadable && FormStorage1.onError)
         FormStorage1.onError(QStringLiteral("TJPEGQualForm: stored value QualEd_Value unreadable"));
 }

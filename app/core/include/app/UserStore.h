@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -23,10 +24,12 @@ QString storeNameOf(const QString& programFile);
 // configuration folder) of the stored window values.
 std::unique_ptr<QSettings> openUserStore(const QString& storeName);
 
-// The JPEG quality of the quality dialog: 90 when none is stored or it was
-// stored by another store version, kept within 1 ... 100. A stored value
-// that is no number gives 90 too and sets `*unreadable` (when given).
-int readJpegQuality(const QSettings& store, bool* unreadable = nullptr);
+// The JPEG quality the quality dialog stored, kept within 1 ... 100. Empty
+// when none is stored, when it was stored by another store version, or when
+// it is no number (then `*unreadable` is set, when given).
+std::optional<int> storedJpegQuality(const QSettings& store, bool* unreadable = nullptr);
+// The same, 90 when there is none.
+int readJpegQuality(const QSettings& store);
 void writeJpegQuality(QSettings& store, int quality);
 
 } // namespace app
