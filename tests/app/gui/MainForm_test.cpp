@@ -199,9 +199,13 @@ TEST_F(MainFormTest, SplitOfBothRowsFollowsPercent) {
     QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier,
                         QPoint(start.x() + 200 - 377, start.y()));
     EXPECT_EQ(form->percent, 26); // 200 * 100 div 754
+    EXPECT_TRUE(form->Timer2->isActive()) << "the drag asks for one layout pass";
     QTest::qWait(250);
     EXPECT_EQ(form->ScrollBox1->width(), 196);
     EXPECT_EQ(form->ScrollBox4->width(), 196);
+    // One pass, not a timer that goes on for ever.
+    EXPECT_TRUE(form->Timer2->isSingleShot());
+    EXPECT_FALSE(form->Timer2->isActive());
     // The lower row keeps half the height of both rows.
     EXPECT_LE(std::abs(form->Panel4->height() - form->Panel3->height()), 1);
 }

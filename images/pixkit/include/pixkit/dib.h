@@ -17,7 +17,7 @@
 
 namespace pixkit {
 
-// The platform's 40-byte device-independent bitmap header.
+// The 40-byte header of a device-independent bitmap (the BMP file's info header).
 struct BitmapInfoHeader {
     std::uint32_t biSize = 40;
     std::int32_t biWidth = 0;
