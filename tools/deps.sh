@@ -1,28 +1,29 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that Fassadenplan needs to build and run.
-# With --test also the independent image tools the tests compare against.
+# With --test also what the tests and benchmarks use: the peer library the
+# benchmarks compare against, the independent image and drawing tools the
+# tests read the results with, the validators of the desktop files and the
+# manual page, and what the package test needs.
 set -euo pipefail
 pkgs=(g++ cmake ninja-build pkg-config git
       qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n libgl-dev
       libturbojpeg0-dev libopenjp2-7-dev libgif-dev libexiv2-dev libpng-dev zlib1g-dev
       libgtest-dev libgmock-dev libbenchmark-dev)
-# OpenCV, the peer two benchmarks measure against (never linked by the program).
-[[ "${1:-}" == "--test" ]] && pkgs+=(libopencv-dev python3-opencv)
 if [[ "${1:-}" == "--test" ]]; then
+  # OpenCV, the peer two benchmarks measure against (never linked by the program).
+  pkgs+=(libopencv-dev python3-opencv)
+  # Image and drawing tools the results are checked with, the format check,
+  # and a display for LibreCAD.
   pkgs+=(netpbm imagemagick libopenjp2-tools webp clang-format xvfb xauth
         python3-ezdxf librecad
         # Readers of the written scale and placement: EXIF, JFIF and JPEG 2000
         # resolution (exiftool, Pillow, img2pdf read back with poppler), world
-        # files (GDAL); and the package checker.
+        # files (GDAL); the package checker; gettext's tools for the PO files.
         libimage-exiftool-perl python3-pil img2pdf poppler-utils gdal-bin lintian
         gettext)
-fi
-if [[ "${1:-}" == "--test" ]]; then
   # Validators of the desktop files and the manual page, the icon renderer,
-  # and what the package test needs: dpkg-shlibdeps and the package's own
-  # run-time dependencies beyond the build's.
-  pkgs+=(desktop-file-utils appstream groff-base man-db librsvg2-bin dpkg-dev
-         qt6-translations-l10n)
+  # and dpkg-shlibdeps for the package test.
+  pkgs+=(desktop-file-utils appstream groff-base man-db librsvg2-bin dpkg-dev)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

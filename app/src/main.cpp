@@ -3,6 +3,7 @@
 
 #include "app/BatchMode.h"
 #include "app/PoCommand.h"
+#include "app/UserStore.h"
 #include "app/Version.h"
 #include "gui/InteractiveStart.h"
 
@@ -15,8 +16,6 @@
 
 namespace {
 
-constexpr const char* ApplicationTitle = "Fassadenplan";
-
 // The interactive program: the main window and its message loop.
 int runInteractive(int argc, char** argv) {
     return gui::runMainWindow(argc, argv);
@@ -27,7 +26,7 @@ int runInteractive(int argc, char** argv) {
 // name that is no UTF-8 reaches the file system unchanged.
 int runBatchMode(int argc, char** argv, const std::vector<std::string>& params) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(ApplicationTitle);
+    QCoreApplication::setApplicationName(QString::fromLatin1(app::ApplicationName));
     return app::runBatch(params, std::cerr);
 }
 

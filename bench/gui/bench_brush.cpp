@@ -35,11 +35,11 @@ protected:
             gui::TMainForm::ComposeOverlay();
             return;
         }
-        pixkit::ComposeOverlayReference(di2, bi2,
+        pixkit::ComposeOverlayReference(ws.slot(1).result, ws.slot(2).result,
                                         {MovePicsForm->ZoomBlendEd->value(),
                                          MovePicsForm->HorzEd->value(),
                                          MovePicsForm->VertEd->value(), BlendEd->value()},
-                                        di3);
+                                        ws.di3.get());
     }
 };
 
@@ -63,10 +63,8 @@ pixkit::dib facade(int tint) {
 
 std::unique_ptr<BenchForm> makeForm() {
     auto form = std::make_unique<BenchForm>();
-    pixkit::releasedib(form->di2);
-    form->di2 = facade(0);
-    pixkit::releasedib(form->bi2);
-    form->bi2 = facade(60);
+    form->ws.slot(1).result = pixkit::Image(facade(0));
+    form->ws.slot(2).result = pixkit::Image(facade(60));
     form->show();
     form->MovePicsForm->HorzEd->setValue(25);
     form->MovePicsForm->Timer1->stop();
@@ -87,7 +85,7 @@ void brushMove(benchmark::State& state, bool reference) {
         right = !right;
     }
     form->PaintBox2MouseUp(200, 300);
-    if (form->di3.poi == nullptr || pixkit::dibwidth(form->di3) != 4000)
+    if (form->ws.di3.width() != 4000)
         state.SkipWithError("no overlay");
     state.counters["imageMP"] = 12.0;
 }

@@ -37,6 +37,7 @@ public:
             return;
         }
         // The view drawn pixel by pixel at the view's size.
+        const pixkit::dib& di2 = ws.slot(1).result;
         const int z = ZoomEd->value();
         const int W = pixkit::dibwidth(di2);
         const int H = pixkit::dibheight(di2);
@@ -49,12 +50,18 @@ public:
     }
 
 protected:
-    rectify::RunEnd runSlot(int slot) override {
+    rectify::RunEnd render(int slot) override {
         if (!reference)
-            return lastEnd = gui::TMainForm::runSlot(slot);
-        return lastEnd =
-                   rectify::RectifyImage(*this, {setwink, breitetoset, donotreender},
-                                         {1, setted, points, di, di2}, rectify::Engine::Reference);
+            return lastEnd = gui::TMainForm::render(slot);
+        rectify::RunRequest request = ws.runRequest(slot, fieldValues());
+        request.engine = rectify::Engine::Reference;
+        rectify::RunResult result = rectify::run(request);
+        if (result.pose)
+            showAngles(result.pose->angleX, result.pose->angleY);
+        ws.takeRun(slot, result);
+        if (result.end == rectify::RunEnd::Done)
+            PaintBox2Paint();
+        return lastEnd = result.end;
     }
 };
 
@@ -74,11 +81,8 @@ std::unique_ptr<BenchForm> makeForm() {
             row[3 * x + 2] = static_cast<std::uint8_t>(joint ? 200 : 150);
         }
     }
-    pixkit::releasedib(form->di);
-    form->di = d;
-    form->points = FacadeCorners;
-    form->setted = true;
-    form->mode = 3;
+    form->ws.slot(1).source = pixkit::Image(d);
+    form->ws.completeQuad(1, FacadeCorners, false);
     form->BreiteED->setValue(1200.0);
     form->HoeheEd->setValue(800.0);
     form->Timer1->stop();
@@ -100,8 +104,8 @@ void dragRelease(benchmark::State& state, bool reference) {
     }
     if (form->lastEnd != rectify::RunEnd::Done)
         state.SkipWithError("the run made no image");
-    state.counters["rectifiedMP"] =
-        pixkit::dibwidth(form->di2) * static_cast<double>(pixkit::dibheight(form->di2)) / 1e6;
+    const pixkit::Image& di2 = form->ws.slot(1).result;
+    state.counters["rectifiedMP"] = di2.width() * static_cast<double>(di2.height()) / 1e6;
 }
 
 void BM_DragReleaseWindow(benchmark::State& state) {

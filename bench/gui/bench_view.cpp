@@ -39,11 +39,11 @@ std::unique_ptr<gui::TMainForm> makeForm() {
             row[3 * x + 2] = static_cast<std::uint8_t>(x ^ y);
         }
     }
-    pixkit::replaceDib(form->di, d);
-    form->points = {rectify::TPoint{500, 400}, rectify::TPoint{5500, 600},
-                    rectify::TPoint{5300, 3700}, rectify::TPoint{700, 3500}};
-    form->setted = true;
-    form->mode = 3;
+    form->ws.slot(1).source = pixkit::Image(d);
+    form->ws.completeQuad(1,
+                          {rectify::TPoint{500, 400}, rectify::TPoint{5500, 600},
+                           rectify::TPoint{5300, 3700}, rectify::TPoint{700, 3500}},
+                          false);
     form->show();
     QApplication::processEvents();
     form->ZoomEd->setValue(1000);
@@ -93,7 +93,7 @@ void BM_ScrollViewportJumpReference(benchmark::State& state) {
         part.translate(600, 600);
         if (part.right() >= view.width() || part.bottom() >= view.height())
             part.moveTo(0, 0);
-        gui::renderViewPartReference(buffer, view, part, form->di);
+        gui::renderViewPartReference(buffer, view, part, form->ws.slot(1).source);
         benchmark::DoNotOptimize(buffer.constBits());
     }
     state.counters["bufferMP"] = buffer.width() * static_cast<double>(buffer.height()) / 1e6;

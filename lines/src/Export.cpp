@@ -10,18 +10,15 @@ namespace lines {
 
 using pixkit::dib;
 
-SeparationEnd ToBlackWhiteBtnClick(const dib& dicol, int schwellePercent, dib& out,
-                                   SeparationTables& tables, LineList& lines, LineEvents& events,
-                                   Engine engine) {
+SeparationEnd SeparateForTracing(const dib& dicol, int schwellePercent, dib& out,
+                                 SeparationTables& tables, LineList& lines, LineEvents& events,
+                                 Engine engine) {
     const SeparationEnd end = ToBlackWhite(dicol, schwellePercent, out, tables, engine);
-    if (end == SeparationEnd::OutOfMemory)
-        events.outOfMemory();
     if (end != SeparationEnd::Done)
         return end;
     // The traced lines belong to the image that is being replaced.
     lines.Clear();
-    events.repaintSource();
-    events.repaintResult();
+    events.stageReached(ExportStage::Separated);
     return end;
 }
 
@@ -31,8 +28,8 @@ TraceEnd LinienErkenne(dib& di, LineList& lines, LineEvents& events, Engine engi
     if (outline == OutlineEnd::NoImage)
         return TraceEnd::NoImage;
     if (outline == OutlineEnd::FilterNoMemory)
-        events.outOfMemory();
-    events.repaintSource();
+        events.stageReached(ExportStage::Unfiltered);
+    events.stageReached(ExportStage::Outlined);
 
     TraceEnd end;
     if (engine == Engine::Reference) {
@@ -75,8 +72,6 @@ TraceEnd LinienErkenne(dib& di, LineList& lines, LineEvents& events, Engine engi
         if (end == TraceEnd::Done && !flush())
             end = TraceEnd::Stopped;
     }
-    if (end == TraceEnd::OutOfMemory)
-        events.outOfMemory();
     return end;
 }
 
@@ -87,17 +82,19 @@ ExportEnd TraceRectified(dib& di2, int schwellePercent, SeparationTables& tables
     PrepareForTracing(di2, engine);
     dib tmp;
     const SeparationEnd sep =
-        ToBlackWhiteBtnClick(di2, schwellePercent, tmp, tables, lines, events, engine);
+        SeparateForTracing(di2, schwellePercent, tmp, tables, lines, events, engine);
     if (sep == SeparationEnd::NoImage)
         return ExportEnd::NoImage;
     if (sep == SeparationEnd::OutOfMemory)
         return ExportEnd::OutOfMemory;
     pixkit::replaceDib(di2, tmp);
-    events.repaintResult();
+    events.stageReached(ExportStage::BlackWhite);
     const TraceEnd traced = LinienErkenne(di2, lines, events, engine);
-    events.repaintResult();
-    if (traced == TraceEnd::OutOfMemory || traced == TraceEnd::Stopped)
+    events.stageReached(ExportStage::Traced);
+    if (traced == TraceEnd::OutOfMemory)
         return ExportEnd::OutOfMemory;
+    if (traced == TraceEnd::Stopped)
+        return ExportEnd::ListFull;
     return traced == TraceEnd::NoImage ? ExportEnd::NoImage : ExportEnd::Traced;
 }
 

@@ -1,89 +1,100 @@
-// One rectification run of one image slot: corners, camera, target size,
-// search, angle write-back, then the width preset or the new result image.
+// One rectification run of one photograph: corners, camera, target size,
+// search, then the width preset or the new rectified image.
 
 #include "rectify/Run.h"
 
-#include "rectify/Camera.h"
 #include "rectify/Search.h"
+
+#include <cmath>
 
 namespace rectify {
 
-RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot, Engine engine,
-                    RunScope scope) {
-    if (fields.holdChecked())
-        return RunEnd::Held;
+std::optional<double> ScalePixelsPerCm(double realWidthCm, int areaPercent, int width) {
+    if (!(areaPercent > 0) || !(realWidthCm > 0.0))
+        return std::nullopt;
+    const double k = static_cast<double>(width) / static_cast<double>(areaPercent) * 100.0;
+    const double perCm = k / realWidthCm;
+    if (!(perCm > 0.0) || !std::isfinite(perCm))
+        return std::nullopt;
+    return perCm;
+}
 
-    if (!slot.setted) {
-        flags.setwink = false;
-        return RunEnd::NoCorners;
+RunResult run(const RunRequest& request) {
+    RunResult result;
+    auto ended = [&result](RunEnd end) -> RunResult {
+        result.end = end;
+        return std::move(result);
+    };
+    if (request.hold)
+        return ended(RunEnd::Held);
+
+    if (!request.cornersComplete) {
+        result.fixedAnglesConsumed = true;
+        return ended(RunEnd::NoCorners);
     }
-    if (!CornersDistinct(slot.corners)) {
-        flags.setwink = false;
-        return RunEnd::CornersCoincide;
+    if (!CornersDistinct(request.corners)) {
+        result.fixedAnglesConsumed = true;
+        return ended(RunEnd::CornersCoincide);
     }
 
-    // A slot without a photograph: the library has nothing to measure, which
-    // ends the run like any failure inside it.
-    if (slot.source.poi == nullptr || slot.source.pmi == nullptr)
-        return RunEnd::Fault;
-    const tcamera camera = MakeCamera(slot.source, slot.corners);
+    // Without a photograph there is nothing to measure, which ends the run
+    // like any failure inside it.
+    const pixkit::dib* source = request.source;
+    if (source == nullptr || source->poi == nullptr || source->pmi == nullptr)
+        return ended(RunEnd::Fault);
+    const tcamera camera = MakeCamera(*source, request.corners);
 
-    // Read in the order width, height, target percentage.
-    const double realWidthCm = fields.realWidthCm();
-    const double realHeightCm = fields.realHeightCm();
-    const int targetPercent = fields.targetPercent();
-    const TargetSizeResult size =
-        TargetSize(slot.corners, realWidthCm, realHeightCm, targetPercent);
+    const TargetSizeResult size = TargetSize(request.corners, request.realWidthCm,
+                                             request.realHeightCm, request.targetPercent);
     if (size.status == TargetSizeResult::Status::NoSize)
-        return RunEnd::NoTargetSize;
+        return ended(RunEnd::NoTargetSize);
     if (size.status == TargetSizeResult::Status::Fault)
-        return RunEnd::Fault;
+        return ended(RunEnd::Fault);
 
     std::optional<FixedAngles> fixed;
-    if (flags.setwink) {
-        const double angleXDeg = fields.angleXDeg();
-        const double angleYDeg = fields.angleYDeg();
-        fixed = FixedAngles{angleXDeg, angleYDeg};
-    }
-    const auto found = SearchPose(camera, slot.corners[3], size.W, size.H, fixed, engine);
+    if (request.fixedAngles)
+        fixed = FixedAngles{request.angleXDeg, request.angleYDeg};
+    const auto found =
+        SearchPose(camera, request.corners[3], size.W, size.H, fixed, request.engine);
     if (!found)
-        return RunEnd::Fault; // setwink and the angle fields stay as they were
+        return ended(RunEnd::Fault); // the typed angles stay for the next run
 
-    flags.setwink = false;
+    result.fixedAnglesConsumed = true;
+    result.pose = found->best;
 
-    // The angle fields' change handler must not take this write for a typed angle.
-    flags.donotreender = true;
-    fields.setAngleXDeg(found->best.angleX);
-    fields.setAngleYDeg(found->best.angleY);
-    flags.donotreender = false;
-
-    if (flags.breitetoset) {
-        flags.breitetoset = false;
-        return PresetWidth(found->best, fields) ? RunEnd::WidthPreset : RunEnd::Fault;
+    if (request.presetWidth) {
+        result.presetConsumed = true;
+        result.presetWidthCm = PresetWidthValue(found->best, request.realHeightCm);
+        return ended(result.presetWidthCm ? RunEnd::WidthPreset : RunEnd::Fault);
     }
-    if (scope == RunScope::PoseOnly)
-        return RunEnd::PoseOnly;
+    if (request.scope == RunScope::PoseOnly)
+        return ended(RunEnd::PoseOnly);
 
-    const int areaPercent = fields.areaPercent();
-    const Interpolation sampling = fields.interpolation();
-    switch (ResampleRectified(slot.source, camera, found->best, size.W, size.H, areaPercent,
-                              slot.result, engine, sampling)) {
+    const ResampleEnd resampled =
+        ResampleRectified(*source, camera, found->best, size.W, size.H, request.areaPercent,
+                          result.image.get(), request.engine, request.sampling);
+    if (!result.image.empty()) {
+        const int width = result.image.width();
+        result.scale = RunScale{request.realWidthCm, request.realHeightCm, request.areaPercent,
+                                ScalePixelsPerCm(request.realWidthCm, request.areaPercent, width)};
+    }
+    switch (resampled) {
     case ResampleEnd::NoImage:
-        return RunEnd::NoImage;
+        return ended(RunEnd::NoImage);
     case ResampleEnd::Empty:
-        return RunEnd::EmptyImage;
+        return ended(RunEnd::EmptyImage);
     case ResampleEnd::TooLarge: {
-        const auto refused = ScaledResultSize(size.W, size.H, areaPercent);
-        fields.resultRefused(refused ? refused->width : 0, refused ? refused->height : 0);
-        return RunEnd::TooLarge;
+        const auto refused = ScaledResultSize(size.W, size.H, request.areaPercent);
+        result.refusedWidth = refused ? refused->width : 0;
+        result.refusedHeight = refused ? refused->height : 0;
+        return ended(RunEnd::TooLarge);
     }
     case ResampleEnd::Fault:
-        return RunEnd::Fault; // the partly filled image stays, no repaint
+        return ended(RunEnd::Fault); // the partly filled image goes with the result
     case ResampleEnd::Done:
         break;
     }
-    fields.repaintResult(slot.slot);
-    return RunEnd::Done;
+    return ended(RunEnd::Done);
 }
 
 } // namespace rectify

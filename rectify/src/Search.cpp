@@ -88,12 +88,4 @@ std::optional<double> PresetWidthValue(const tpose& best, double realHeightCm) {
     return width;
 }
 
-bool PresetWidth(const tpose& best, RunFields& fields) {
-    const auto width = PresetWidthValue(best, fields.realHeightCm());
-    if (!width)
-        return false;
-    fields.setRealWidthCm(*width);
-    return true;
-}
-
 } // namespace rectify

@@ -20,16 +20,12 @@ namespace {
 struct CountingEvents : LineEvents {
     std::vector<tlineinf> segments;
     int drawn = 0;
-    int sourceRepaints = 0;
-    int resultRepaints = 0;
-    int outOfMemoryMessages = 0;
+    std::vector<ExportStage> stages;
     void segmentFound(const tlineinf& s, bool isDrawn) override {
         segments.push_back(s);
         drawn += isDrawn ? 1 : 0;
     }
-    void repaintSource() override { ++sourceRepaints; }
-    void repaintResult() override { ++resultRepaints; }
-    void outOfMemory() override { ++outOfMemoryMessages; }
+    void stageReached(ExportStage stage) override { stages.push_back(stage); }
 };
 
 class Workspace : public ::testing::Test {
@@ -55,7 +51,7 @@ TEST_F(Workspace, LinienErkenneReplacesTheListAndReportsEverySegment) {
     EXPECT_TRUE(lines[0].newpoly);
     EXPECT_EQ(alineinf, &lines[lines.count() - 1]) << "the cursor stays on the last record";
     EXPECT_EQ(events.drawn, static_cast<int>(lines.count()) - 1); // one closing segment
-    EXPECT_EQ(events.sourceRepaints, 1);
+    EXPECT_EQ(events.stages, std::vector<ExportStage>{ExportStage::Outlined});
     // di is now the outline image: a 2-pixel-high block is all outline.
     EXPECT_EQ(test::toAscii(di.get())[1], "..####....");
 }
@@ -81,7 +77,8 @@ TEST_F(Workspace, FullListEndsTheTraceWithTheListsOwnMessage) {
         EXPECT_EQ(texts[0].rfind("Error ", 0), 0u);
         EXPECT_LE(list.count(), 100u);
         EXPECT_LT(seen.segments.size(), 3000u);
-        EXPECT_EQ(seen.outOfMemoryMessages, 0);
+        // The list said so itself; the trace reports no lack of memory of its own.
+        EXPECT_EQ(seen.stages, std::vector<ExportStage>{ExportStage::Outlined});
         if (engine == Engine::Reference) {
             EXPECT_EQ(list.count(), 100u); // one Add per segment: the 101st fails
             EXPECT_EQ(seen.segments.size(), 100u);
@@ -117,9 +114,10 @@ TEST_F(Workspace, ExportStepsReplaceTheRectifiedImage) {
     EXPECT_EQ(pixkit::dibwidth(di2.get()), 120);
     EXPECT_EQ(pixkit::dibheight(di2.get()), 90);
     EXPECT_GT(lines.count(), 0u);
-    // Separation: both views; then the result view before and after the trace.
-    EXPECT_EQ(events.sourceRepaints, 2);
-    EXPECT_EQ(events.resultRepaints, 3);
+    // Separation, the black/white image installed, the outline, the trace.
+    EXPECT_EQ(events.stages,
+              (std::vector<ExportStage>{ExportStage::Separated, ExportStage::BlackWhite,
+                                        ExportStage::Outlined, ExportStage::Traced}));
     // Only black and white remain.
     for (int y = 0; y < 90; ++y)
         for (int x = 0; x < 120; ++x) {
@@ -134,7 +132,7 @@ TEST_F(Workspace, ExportWithoutImageChangesNothing) {
     SeparationTables tables;
     EXPECT_EQ(TraceRectified(none, 50, tables, lines, events), ExportEnd::NoImage);
     EXPECT_EQ(lines.count(), 1u);
-    EXPECT_EQ(events.resultRepaints, 0);
+    EXPECT_TRUE(events.stages.empty());
 }
 
 TEST_F(Workspace, SaveAsDXFWalksTheList) {

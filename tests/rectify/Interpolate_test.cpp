@@ -368,36 +368,23 @@ TEST(SmoothQuality, BlendingComesCloserToTheFrontViewThanTheNearestPixel) {
 TEST(SmoothRun, TheRunResamplesWithTheFieldsSampling) {
     const pixkit::DibHolder photo = makePhoto(200, 150, 4);
     const Corners corners{{{20, 15}, {180, 25}, {170, 130}, {25, 140}}};
-    struct Fields : RunFields {
-        Interpolation sampling = Interpolation::Nearest;
-        double ax = 0, ay = 0;
-        bool holdChecked() override { return false; }
-        double realWidthCm() override { return 300; }
-        double realHeightCm() override { return 200; }
-        int targetPercent() override { return 100; }
-        int areaPercent() override { return 100; }
-        double angleXDeg() override { return ax; }
-        double angleYDeg() override { return ay; }
-        void setAngleXDeg(double v) override { ax = v; }
-        void setAngleYDeg(double v) override { ay = v; }
-        void setRealWidthCm(double) override {}
-        void repaintResult(int) override {}
-        Interpolation interpolation() override { return sampling; }
-    };
     for (Interpolation s :
          {Interpolation::Nearest, Interpolation::Bilinear, Interpolation::Bicubic}) {
-        Fields fields;
-        fields.sampling = s;
-        bool setwink = false, breitetoset = false, donotreender = false;
-        const bool setted = true;
-        pixkit::DibHolder result;
-        ASSERT_EQ(RectifyImage(fields, RunFlags{setwink, breitetoset, donotreender},
-                               SlotFields{1, setted, corners, photo.get(), result.get()}),
-                  RunEnd::Done);
+        RunRequest request;
+        request.source = &photo.get();
+        request.corners = corners;
+        request.cornersComplete = true;
+        request.realWidthCm = 300;
+        request.realHeightCm = 200;
+        request.sampling = s;
+        const RunResult found = run(request);
+        ASSERT_EQ(found.end, RunEnd::Done);
+        ASSERT_TRUE(found.pose.has_value());
+        const pixkit::Image& result = found.image;
         const tcamera camera = MakeCamera(photo.get(), corners);
         const auto size = TargetSize(corners, 300, 200, 100);
         tpose pose = StartPose(camera);
-        ASSERT_TRUE(EvaluatePose(camera, fields.ax, fields.ay, pose));
+        ASSERT_TRUE(EvaluatePose(camera, found.pose->angleX, found.pose->angleY, pose));
         pixkit::DibHolder direct;
         ASSERT_EQ(ResampleRectified(photo.get(), camera, pose, size.W, size.H, 100, direct.get(),
                                     Engine::Reference, s),

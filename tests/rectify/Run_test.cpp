@@ -1,4 +1,5 @@
-// One run of RectifyImage against a recording stand-in for the window's fields.
+// One run: what it reads comes in a RunRequest, what it found comes back in a
+// RunResult, and nothing else changes.
 
 #include "TestScenes.h"
 #include "rectify/Search.h"
@@ -6,70 +7,28 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 #include <string>
-#include <vector>
 
 namespace rectify {
 namespace {
 
 using test::makePhoto;
 
-// The window's fields as the run sees them; every read and write is logged,
-// writes with the flag values at that moment.
-class RecordingFields : public RunFields {
-public:
-    explicit RecordingFields(const bool& donotreender) : m_donotreender(donotreender) {}
-
-    bool hold = false;
-    double widthCm = 1000, heightCm = 1000;
-    int targetPercent_ = 100, areaPercent_ = 100;
-    double angleX = 0, angleY = 0;
-    std::vector<std::string> log;
-
-    bool holdChecked() override { return note("hold"), hold; }
-    double realWidthCm() override { return note("width"), widthCm; }
-    double realHeightCm() override { return note("height"), heightCm; }
-    int targetPercent() override { return note("target"), targetPercent_; }
-    int areaPercent() override { return note("area"), areaPercent_; }
-    double angleXDeg() override { return note("angleX"), angleX; }
-    double angleYDeg() override { return note("angleY"), angleY; }
-    void setAngleXDeg(double v) override { angleX = v, noteWrite("setAngleX"); }
-    void setAngleYDeg(double v) override { angleY = v, noteWrite("setAngleY"); }
-    void setRealWidthCm(double v) override { widthCm = v, noteWrite("setWidth"); }
-    void repaintResult(int slot) override { note("repaint" + std::to_string(slot)); }
-    void resultRefused(std::int64_t w, std::int64_t h) override {
-        note("refused" + std::to_string(w) + "x" + std::to_string(h));
-    }
-
-private:
-    void note(const std::string& s) { log.push_back(s); }
-    void noteWrite(const std::string& s) { log.push_back(s + (m_donotreender ? "[dnr]" : "")); }
-    const bool& m_donotreender;
-};
-
-std::string joined(const std::vector<std::string>& v) {
-    std::ostringstream os;
-    for (std::size_t k = 0; k < v.size(); ++k)
-        os << (k ? " " : "") << v[k];
-    return os.str();
-}
-
 constexpr Corners AxisParallel{{{100, 100}, {300, 100}, {300, 200}, {100, 200}}};
 
-// Workspace of one slot: flags, corners, source and result.
-struct Workspace {
-    bool setwink = false, breitetoset = false, donotreender = false;
-    bool setted = true;
-    Corners corners = AxisParallel;
-    pixkit::DibHolder source = makePhoto(1000, 800);
-    pixkit::DibHolder result;
-    RecordingFields fields{donotreender};
-
-    RunEnd run(int slot = 1, Engine engine = Engine::Fast, RunScope scope = RunScope::Full) {
-        return RectifyImage(fields, RunFlags{setwink, breitetoset, donotreender},
-                            SlotFields{slot, setted, corners, source.get(), result.get()}, engine,
-                            scope);
+// One photograph with the request the window would make for it.
+struct Scene {
+    pixkit::Image source = makePhoto(1000, 800);
+    RunRequest request;
+    Scene() {
+        request.source = &source.get();
+        request.corners = AxisParallel;
+        request.cornersComplete = true;
+    }
+    RunResult run(Engine engine = Engine::Fast, RunScope scope = RunScope::Full) {
+        request.engine = engine;
+        request.scope = scope;
+        return rectify::run(request);
     }
 };
 
@@ -77,11 +36,10 @@ struct Workspace {
 
 struct EarlyCase {
     const char* name;
-    void (*prepare)(Workspace&);
+    void (*prepare)(Scene&);
     RunEnd end;
-    bool setwinkAfter;     // setwink is set before the run
-    bool breitetosetAfter; // breitetoset is set before the run
-    const char* log;
+    bool fixedConsumed;  // the typed angles are consumed (setwink cleared)
+    bool presetConsumed; // the width request is consumed (breitetoset cleared)
 };
 
 std::ostream& operator<<(std::ostream& os, const EarlyCase& c) {
@@ -90,62 +48,59 @@ std::ostream& operator<<(std::ostream& os, const EarlyCase& c) {
 
 class EarlyEnd : public ::testing::TestWithParam<EarlyCase> {};
 
+// An early end finds no pose (the angles stay as they are), makes no image
+// (the previous result stays) and presets no width.
 TEST_P(EarlyEnd, LeavesResultAndAnglesAlone) {
     const EarlyCase& c = GetParam();
-    Workspace ws;
-    ws.setwink = true;
-    ws.breitetoset = true;
-    ws.fields.angleX = 3.25;
-    ws.fields.angleY = -4.5;
-    pixkit::dib previous;
-    pixkit::newdib(previous, 7, 5, 24, nullptr, 0);
-    ws.result.install(previous);
-    c.prepare(ws);
+    Scene scene;
+    scene.request.fixedAngles = true;
+    scene.request.presetWidth = true;
+    scene.request.angleXDeg = 3.25;
+    scene.request.angleYDeg = -4.5;
+    c.prepare(scene);
 
-    EXPECT_EQ(ws.run(), c.end);
-    EXPECT_EQ(ws.setwink, c.setwinkAfter);
-    EXPECT_EQ(ws.breitetoset, c.breitetosetAfter);
-    EXPECT_FALSE(ws.donotreender);
-    EXPECT_EQ(ws.fields.angleX, 3.25);
-    EXPECT_EQ(ws.fields.angleY, -4.5);
-    EXPECT_EQ(ws.result.get().poi, previous.poi);
-    EXPECT_EQ(joined(ws.fields.log), c.log);
+    const RunResult r = scene.run();
+    EXPECT_EQ(r.end, c.end);
+    EXPECT_EQ(r.fixedAnglesConsumed, c.fixedConsumed);
+    EXPECT_EQ(r.presetConsumed, c.presetConsumed);
+    EXPECT_FALSE(r.pose.has_value());
+    EXPECT_FALSE(r.presetWidthCm.has_value());
+    EXPECT_TRUE(r.image.empty());
+    EXPECT_FALSE(r.scale.has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EarlyEnd,
     ::testing::Values(
-        // The hold check box: not even setwink changes.
-        EarlyCase{"Held", [](Workspace& w) { w.fields.hold = true; }, RunEnd::Held, true, true,
-                  "hold"},
-        EarlyCase{"NoCorners", [](Workspace& w) { w.setted = false; }, RunEnd::NoCorners, false,
-                  true, "hold"},
+        // The hold flag: not even the typed angles are consumed.
+        EarlyCase{"Held", [](Scene& s) { s.request.hold = true; }, RunEnd::Held, false, false},
+        EarlyCase{"NoCorners", [](Scene& s) { s.request.cornersComplete = false; },
+                  RunEnd::NoCorners, true, false},
         // The width request waits for a run with usable corners.
-        EarlyCase{"CornersCoincide", [](Workspace& w) { w.corners[2] = w.corners[0]; },
-                  RunEnd::CornersCoincide, false, true, "hold"},
+        EarlyCase{"CornersCoincide", [](Scene& s) { s.request.corners[2] = s.request.corners[0]; },
+                  RunEnd::CornersCoincide, true, false},
         EarlyCase{"OneColumnWide",
-                  [](Workspace& w) {
-                      w.corners = {{{5, 0}, {5, 10}, {5, 20}, {5, 30}}};
+                  [](Scene& s) {
+                      s.request.corners = {{{5, 0}, {5, 10}, {5, 20}, {5, 30}}};
                   },
-                  RunEnd::NoTargetSize, true, true, "hold width height target"},
-        EarlyCase{"NoPhotograph", [](Workspace& w) { w.source.install(pixkit::dib{}); },
-                  RunEnd::Fault, true, true, "hold"},
-        EarlyCase{"RealHeightZero", [](Workspace& w) { w.fields.heightCm = 0; }, RunEnd::Fault,
-                  true, true, "hold width height target"},
+                  RunEnd::NoTargetSize, false, false},
+        EarlyCase{"NoPhotograph", [](Scene& s) { s.source.reset(); }, RunEnd::Fault, false, false},
+        EarlyCase{"RealHeightZero", [](Scene& s) { s.request.realHeightCm = 0; }, RunEnd::Fault,
+                  false, false},
         // W = H = round(1 * 100 / 100) = 1: the first pose divides 0 by 0.
         EarlyCase{"TargetOfOnePixel",
-                  [](Workspace& w) {
-                      w.setwink = false;
-                      w.corners = {{{0, 0}, {99, 0}, {99, 99}, {0, 99}}};
-                      w.fields.targetPercent_ = 1;
+                  [](Scene& s) {
+                      s.request.fixedAngles = false;
+                      s.request.corners = {{{0, 0}, {99, 0}, {99, 99}, {0, 99}}};
+                      s.request.targetPercent = 1;
                   },
-                  RunEnd::Fault, false, true, "hold width height target"},
+                  RunEnd::Fault, false, false},
         EarlyCase{"TargetOfOnePixelFixedAngles",
-                  [](Workspace& w) {
-                      w.corners = {{{0, 0}, {99, 0}, {99, 99}, {0, 99}}};
-                      w.fields.targetPercent_ = 1;
+                  [](Scene& s) {
+                      s.request.corners = {{{0, 0}, {99, 0}, {99, 99}, {0, 99}}};
+                      s.request.targetPercent = 1;
                   },
-                  RunEnd::Fault, true, true, "hold width height target angleX angleY"}),
+                  RunEnd::Fault, false, false}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // ---- Complete runs ---------------------------------------------------------------
@@ -153,130 +108,134 @@ INSTANTIATE_TEST_SUITE_P(
 class CompleteRun : public ::testing::TestWithParam<Engine> {};
 
 TEST_P(CompleteRun, AxisParallelRectangleIsSeenHeadOn) {
-    Workspace ws;
-    ws.fields.angleX = 7;
-    EXPECT_EQ(ws.run(2, GetParam()), RunEnd::Done);
-    EXPECT_EQ(ws.fields.angleX, 0.0);
-    EXPECT_EQ(ws.fields.angleY, 0.0);
-    EXPECT_EQ(joined(ws.fields.log),
-              "hold width height target setAngleX[dnr] setAngleY[dnr] area repaint2");
-    ASSERT_NE(ws.result.get().poi, nullptr);
-    EXPECT_EQ(pixkit::dibwidth(ws.result.get()), 201);
-    EXPECT_EQ(pixkit::dibheight(ws.result.get()), 201);
-    EXPECT_EQ(pixkit::getpixel(ws.result.get(), 0, 0), pixkit::getpixel(ws.source.get(), 100, 100));
+    Scene scene;
+    scene.request.angleXDeg = 7; // typed, but not asked for: the run searches
+    const RunResult r = scene.run(GetParam());
+    EXPECT_EQ(r.end, RunEnd::Done);
+    ASSERT_TRUE(r.pose.has_value());
+    EXPECT_EQ(r.pose->angleX, 0.0);
+    EXPECT_EQ(r.pose->angleY, 0.0);
+    EXPECT_TRUE(r.fixedAnglesConsumed);
+    EXPECT_FALSE(r.presetConsumed);
+    ASSERT_FALSE(r.image.empty());
+    EXPECT_EQ(r.image.width(), 201);
+    EXPECT_EQ(r.image.height(), 201);
+    EXPECT_EQ(pixkit::getpixel(r.image, 0, 0), pixkit::getpixel(scene.source, 100, 100));
+    // The scale it was made with: 201 pixels for the 1000 cm of the rectangle.
+    ASSERT_TRUE(r.scale.has_value());
+    EXPECT_EQ(r.scale->realWidthCm, 1000.0);
+    EXPECT_EQ(r.scale->realHeightCm, 1000.0);
+    EXPECT_EQ(r.scale->areaPercent, 100);
+    ASSERT_TRUE(r.scale->pixelsPerCm.has_value());
+    EXPECT_DOUBLE_EQ(*r.scale->pixelsPerCm, 0.201);
 }
 
-// With the width request the run writes a width in place of an image; the
+// With the width request the run finds a width in place of an image; the
 // next run then makes the image with that width.
 TEST_P(CompleteRun, WidthPresetThenImage) {
-    Workspace ws;
-    ws.breitetoset = true;
-    pixkit::dib previous;
-    pixkit::newdib(previous, 3, 3, 24, nullptr, 0);
-    ws.result.install(previous);
+    Scene scene;
+    scene.request.presetWidth = true;
+    const RunResult preset = scene.run(GetParam());
+    EXPECT_EQ(preset.end, RunEnd::WidthPreset);
+    EXPECT_TRUE(preset.presetConsumed);
+    ASSERT_TRUE(preset.presetWidthCm.has_value());
+    EXPECT_NEAR(*preset.presetWidthCm, 2000.0, 0.005); // La / Lb = 200 / 100
+    EXPECT_TRUE(preset.pose.has_value());              // the angles are shown before the width
+    EXPECT_TRUE(preset.image.empty());
 
-    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::WidthPreset);
-    EXPECT_FALSE(ws.breitetoset);
-    EXPECT_NEAR(ws.fields.widthCm, 2000.0, 0.005); // La / Lb = 200 / 100
-    EXPECT_EQ(ws.fields.heightCm, 1000.0);
-    EXPECT_EQ(ws.result.get().poi, previous.poi);
-    // The width write raises the field's handler: not covered by donotreender.
-    EXPECT_EQ(joined(ws.fields.log),
-              "hold width height target setAngleX[dnr] setAngleY[dnr] height setWidth");
-
-    ws.fields.widthCm = std::round(ws.fields.widthCm * 100) / 100; // the field's two decimals
-    ws.fields.log.clear();
-    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::Done);
-    EXPECT_EQ(pixkit::dibwidth(ws.result.get()), 202);
-    EXPECT_EQ(pixkit::dibheight(ws.result.get()), 101);
+    // The field's two decimals.
+    scene.request.realWidthCm = std::round(*preset.presetWidthCm * 100) / 100;
+    scene.request.presetWidth = false;
+    const RunResult image = scene.run(GetParam());
+    EXPECT_EQ(image.end, RunEnd::Done);
+    EXPECT_EQ(image.image.width(), 202);
+    EXPECT_EQ(image.image.height(), 101);
+    EXPECT_EQ(image.scale->realWidthCm, 2000.0);
 }
 
-// Typed angles: the image of exactly those angles, the fields read back; the
-// next run (image 2 in the same timer tick) searches again.
+// Typed angles: the image of exactly those angles; the next run without the
+// request (image 2 in the same timer tick) searches again.
 TEST_P(CompleteRun, TypedAnglesAreUsedOnce) {
-    Workspace ws;
-    ws.setwink = true;
-    ws.fields.angleX = 10;
-    ws.fields.angleY = -5;
-    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::Done);
-    EXPECT_FALSE(ws.setwink);
-    EXPECT_EQ(ws.fields.angleX, 10.0);
-    EXPECT_EQ(ws.fields.angleY, -5.0);
-    EXPECT_EQ(joined(ws.fields.log), "hold width height target angleX angleY setAngleX[dnr] "
-                                     "setAngleY[dnr] area repaint1");
+    Scene scene;
+    scene.request.fixedAngles = true;
+    scene.request.angleXDeg = 10;
+    scene.request.angleYDeg = -5;
+    const RunResult r = scene.run(GetParam());
+    EXPECT_EQ(r.end, RunEnd::Done);
+    EXPECT_TRUE(r.fixedAnglesConsumed);
+    ASSERT_TRUE(r.pose.has_value());
+    EXPECT_EQ(r.pose->angleX, 10.0);
+    EXPECT_EQ(r.pose->angleY, -5.0);
 
-    const tcamera cam = MakeCamera(ws.source.get(), ws.corners);
+    const tcamera cam = MakeCamera(scene.source, scene.request.corners);
     tpose pose = StartPose(cam);
     ASSERT_TRUE(EvaluatePose(cam, 10, -5, pose));
-    pixkit::DibHolder expected;
-    ASSERT_EQ(ResampleRectified(ws.source.get(), cam, pose, 201, 201, 100, expected.get()),
+    pixkit::Image expected;
+    ASSERT_EQ(ResampleRectified(scene.source, cam, pose, 201, 201, 100, expected.get()),
               ResampleEnd::Done);
-    EXPECT_TRUE(test::sameImage(ws.result.get(), expected.get()));
+    EXPECT_TRUE(test::sameImage(r.image, expected));
 
-    Workspace second;
-    second.fields.angleX = 10;
-    second.fields.angleY = -5;
-    EXPECT_EQ(second.run(2, GetParam()), RunEnd::Done);
-    EXPECT_EQ(second.fields.angleX, 0.0);
-    EXPECT_EQ(second.fields.angleY, 0.0);
+    Scene second;
+    second.request.angleXDeg = 10;
+    second.request.angleYDeg = -5;
+    const RunResult searched = second.run(GetParam());
+    EXPECT_EQ(searched.end, RunEnd::Done);
+    EXPECT_EQ(searched.pose->angleX, 0.0);
+    EXPECT_EQ(searched.pose->angleY, 0.0);
 }
 
-TEST_P(CompleteRun, FailedImageKeepsThePreviousResultAndDoesNotRepaint) {
-    Workspace ws;
-    ws.fields.areaPercent_ = 10000;
-    ws.fields.widthCm = 200000; // W = 20200 x 101: 10000 % is beyond the pixel limit
-    pixkit::dib previous;
-    pixkit::newdib(previous, 3, 3, 24, nullptr, 0);
-    ws.result.install(previous);
-    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::TooLarge);
-    EXPECT_EQ(ws.result.get().poi, previous.poi);
-    EXPECT_EQ(joined(ws.fields.log),
-              "hold width height target setAngleX[dnr] setAngleY[dnr] area refused2020000x10100");
+TEST_P(CompleteRun, RefusedImageComesBackWithItsSize) {
+    Scene scene;
+    scene.request.areaPercent = 10000;
+    scene.request.realWidthCm = 200000; // W = 20200 x 101: 10000 % is beyond the pixel limit
+    const RunResult r = scene.run(GetParam());
+    EXPECT_EQ(r.end, RunEnd::TooLarge);
+    EXPECT_TRUE(r.image.empty());
+    EXPECT_FALSE(r.scale.has_value());
+    EXPECT_TRUE(r.pose.has_value()); // the angles were found and are shown
+    EXPECT_EQ(r.refusedWidth, 2020000);
+    EXPECT_EQ(r.refusedHeight, 10100);
 }
 
-TEST_P(CompleteRun, ResultWithoutAPixelKeepsThePreviousResult) {
-    Workspace ws;
-    ws.corners = Corners{{{100, 100}, {103, 100}, {103, 103}, {100, 103}}};
-    ws.fields.areaPercent_ = 1; // 1 % of a 4 x 4 rectangle rounds to nothing
-    pixkit::dib previous;
-    pixkit::newdib(previous, 3, 3, 24, nullptr, 0);
-    ws.result.install(previous);
-    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::EmptyImage);
-    EXPECT_EQ(ws.result.get().poi, previous.poi);
-    EXPECT_EQ(joined(ws.fields.log), "hold width height target setAngleX[dnr] setAngleY[dnr] area");
+TEST_P(CompleteRun, ResultWithoutAPixelMakesNoImage) {
+    Scene scene;
+    scene.request.corners = Corners{{{100, 100}, {103, 100}, {103, 103}, {100, 103}}};
+    scene.request.areaPercent = 1; // 1 % of a 4 x 4 rectangle rounds to nothing
+    const RunResult r = scene.run(GetParam());
+    EXPECT_EQ(r.end, RunEnd::EmptyImage);
+    EXPECT_TRUE(r.image.empty());
+    EXPECT_TRUE(r.pose.has_value());
+    EXPECT_EQ(r.refusedWidth, 0);
 }
 
-// A run that stops before the resampling does everything up to it (angles
-// written, flags cleared) and leaves the result image and the view alone; the
-// full run that follows makes the image a run of its own would make.
+// A run that stops before the resampling finds the pose and consumes the
+// typed angles, and makes no image; the full run with the same request makes
+// the image a run of its own would make, with the same angles.
 TEST_P(CompleteRun, PoseOnlyStopsBeforeTheImage) {
-    Workspace ws;
-    ws.corners = {{{120, 90}, {610, 140}, {590, 520}, {100, 560}}};
-    pixkit::dib previous;
-    pixkit::newdib(previous, 3, 3, 24, nullptr, 0);
-    ws.result.install(previous);
-    EXPECT_EQ(ws.run(1, GetParam(), RunScope::PoseOnly), RunEnd::PoseOnly);
-    EXPECT_EQ(ws.result.get().poi, previous.poi);
-    EXPECT_EQ(joined(ws.fields.log), "hold width height target setAngleX[dnr] setAngleY[dnr]");
-    const double angleX = ws.fields.angleX, angleY = ws.fields.angleY;
-    EXPECT_NE(angleX, 0.0);
+    Scene scene;
+    scene.request.corners = {{{120, 90}, {610, 140}, {590, 520}, {100, 560}}};
+    const RunResult poseOnly = scene.run(GetParam(), RunScope::PoseOnly);
+    EXPECT_EQ(poseOnly.end, RunEnd::PoseOnly);
+    EXPECT_TRUE(poseOnly.image.empty());
+    ASSERT_TRUE(poseOnly.pose.has_value());
+    EXPECT_NE(poseOnly.pose->angleX, 0.0);
 
-    EXPECT_EQ(ws.run(1, GetParam()), RunEnd::Done);
-    EXPECT_EQ(ws.fields.angleX, angleX);
-    EXPECT_EQ(ws.fields.angleY, angleY);
-    Workspace single;
-    single.corners = ws.corners;
-    EXPECT_EQ(single.run(1, GetParam()), RunEnd::Done);
-    EXPECT_TRUE(test::sameImage(ws.result.get(), single.result.get()));
+    const RunResult full = scene.run(GetParam());
+    EXPECT_EQ(full.end, RunEnd::Done);
+    EXPECT_TRUE(test::samePose(*full.pose, *poseOnly.pose));
+    Scene single;
+    single.request.corners = scene.request.corners;
+    EXPECT_TRUE(test::sameImage(single.run(GetParam()).image, full.image));
 }
 
 // A pending width preset still wins: the run presets the width as usual.
 TEST_P(CompleteRun, PoseOnlyKeepsTheWidthPreset) {
-    Workspace ws;
-    ws.breitetoset = true;
-    EXPECT_EQ(ws.run(1, GetParam(), RunScope::PoseOnly), RunEnd::WidthPreset);
-    EXPECT_FALSE(ws.breitetoset);
-    EXPECT_NEAR(ws.fields.widthCm, 2000.0, 0.005);
+    Scene scene;
+    scene.request.presetWidth = true;
+    const RunResult r = scene.run(GetParam(), RunScope::PoseOnly);
+    EXPECT_EQ(r.end, RunEnd::WidthPreset);
+    EXPECT_TRUE(r.presetConsumed);
+    EXPECT_NEAR(*r.presetWidthCm, 2000.0, 0.005);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CompleteRun, ::testing::Values(Engine::Fast, Engine::Reference),
@@ -301,7 +260,7 @@ class Ties : public ::testing::TestWithParam<std::tuple<TieCase, Engine>> {};
 
 TEST_P(Ties, EarliestPoseInLoopOrderWins) {
     const auto& [c, engine] = GetParam();
-    const pixkit::DibHolder photo = makePhoto(1000, 800);
+    const pixkit::Image photo = makePhoto(1000, 800);
     const tcamera cam = MakeCamera(photo.get(), c.corners);
     const auto found = SearchPose(cam, c.corners[3], 100, 100, std::nullopt, engine);
     ASSERT_TRUE(found.has_value());

@@ -92,30 +92,20 @@ TEST_P(Scene, RunFindsTheTiltAndGivesTheFacadeBack) {
                       static_cast<int>(std::lround(cy - 1000 * p.y / p.z))};
     }
 
-    struct Fields : RunFields {
-        double ax = 0, ay = 0;
-        bool holdChecked() override { return false; }
-        double realWidthCm() override { return FrontW; }
-        double realHeightCm() override { return FrontH; }
-        int targetPercent() override { return 100; }
-        int areaPercent() override { return 100; }
-        double angleXDeg() override { return ax; }
-        double angleYDeg() override { return ay; }
-        void setAngleXDeg(double v) override { ax = v; }
-        void setAngleYDeg(double v) override { ay = v; }
-        void setRealWidthCm(double) override {}
-        void repaintResult(int) override {}
-    } fields;
-    bool setwink = false, breitetoset = false, donotreender = false;
-    const bool setted = true;
-    pixkit::DibHolder result;
-    ASSERT_EQ(RectifyImage(fields, RunFlags{setwink, breitetoset, donotreender},
-                           SlotFields{1, setted, corners, photo, result.get()}),
-              RunEnd::Done);
+    RunRequest request;
+    request.source = &photo;
+    request.corners = corners;
+    request.cornersComplete = true;
+    request.realWidthCm = FrontW;
+    request.realHeightCm = FrontH;
+    RunResult found = run(request);
+    ASSERT_EQ(found.end, RunEnd::Done);
+    ASSERT_TRUE(found.pose.has_value());
+    const pixkit::Image result = std::move(found.image);
 
     // The grid is a quarter degree; the clicked corners are rounded to pixels.
-    EXPECT_NEAR(fields.ax, tilt.angleXDeg, 0.25);
-    EXPECT_NEAR(fields.ay, tilt.angleYDeg, 0.25);
+    EXPECT_NEAR(found.pose->angleX, tilt.angleXDeg, 0.25);
+    EXPECT_NEAR(found.pose->angleY, tilt.angleYDeg, 0.25);
 
     // Compare the rectified image with the head-on facade at the same relative
     // position. Nearest-pixel sampling and the rounded corners shift cell edges

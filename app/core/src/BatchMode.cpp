@@ -1,15 +1,14 @@
+// The command line of the batch mode: options from their table, parameters
+// by position, the usage; the job itself is RectifyJob.cpp's.
+
 #include "app/BatchMode.h"
 
-#include "app/RectifiedOutput.h"
+#include "app/UserStore.h"
 #include "foundation/Rounding.h"
-#include "pixkit/ImageFile.h"
-#include "pixkit/ImageFormats.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSettings>
 #include <QString>
-#include <QVariant>
 
 #include <algorithm>
 #include <array>
@@ -22,15 +21,6 @@
 namespace app {
 
 namespace {
-
-// The output types of the batch (from the format table), as the usage text
-// and the messages list them: ".bmp .dib ... .jp2".
-std::string batchTypeList() {
-    std::string list;
-    for (const std::string& ext : pixkit::batchOutputExtensions())
-        list += (list.empty() ? "" : " ") + ext;
-    return list;
-}
 
 // Breaks the words of `text` into lines of at most `firstWidth` characters
 // (the first line) and `width` (the others), joined by `lineBreak`.
@@ -60,17 +50,8 @@ std::string wrapped(const std::string& text, std::size_t firstWidth, std::size_t
     return result;
 }
 
-constexpr int DefaultJpegQuality = 90;
-
 QString fromUtf8(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string asciiLower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
-    });
-    return s;
 }
 
 // What parameter n (1-based) stands for, for messages.
@@ -82,98 +63,134 @@ std::string parameterName(std::size_t n) {
     return "parameter " + std::to_string(n) + " (" + names[n - 1] + ")";
 }
 
-// The reason a run left no image, for the message.
-std::string whyNoImage(rectify::RunEnd end, const BatchFields& fields) {
-    switch (end) {
-    case rectify::RunEnd::EmptyImage:
-        return "the rectified image would have no pixel (the calculation area is too small)";
-    case rectify::RunEnd::TooLarge:
-        return "the rectified image would have " + std::to_string(fields.refusedWidth()) +
-               " \u00d7 " + std::to_string(fields.refusedHeight()) +
-               " pixels, more than the limit of 268 million";
-    case rectify::RunEnd::CornersCoincide:
-        return "two of the four corners are the same point";
-    case rectify::RunEnd::NoTargetSize:
-        return "the corners span no area (all on one pixel row or column)";
-    case rectify::RunEnd::Fault:
-        return "the corners and the real size give no valid pose or size "
-               "(a real width or height of 0, or corners that no tilted rectangle fits)";
-    case rectify::RunEnd::NoImage:
-        return "not enough memory to create the rectified image (check the calculation area)";
-    case rectify::RunEnd::Held:
-    case rectify::RunEnd::NoCorners:
-    case rectify::RunEnd::WidthPreset:
-    case rectify::RunEnd::PoseOnly:
-    case rectify::RunEnd::Done:
-        break;
-    }
-    return "the run ended without an image";
+JobOutcome failure(BatchExit exit, std::string message) {
+    JobOutcome o;
+    o.exit = exit;
+    o.message = std::move(message);
+    return o;
 }
 
-int exitCode(BatchExit e) {
-    return static_cast<int>(e);
+std::string quoted(std::string_view name, std::string_view value) {
+    std::string text = "'";
+    text.append(name).append("=").append(value).append("'");
+    return text;
 }
 
-std::string programNameOf(const std::string& programPath) {
-    const QString name = QFileInfo(fromUtf8(programPath)).completeBaseName();
-    return name.isEmpty() ? std::string("fassadenplan") : name.toStdString();
+// The options, in the order of the usage.
+constexpr std::array<BatchOption, 3> Options{{
+    {"--threshold", "N",
+     "black/white threshold of a .dxf drawing in percent\n"
+     "(1 ... 99, default 50); options do not count as parameters",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto t = parseThreshold(value);
+         if (!t)
+             return failure(BatchExit::NotANumber,
+                            "the threshold must be a whole number from " +
+                                std::to_string(static_cast<int>(fields::Threshold.minimum)) +
+                                " to " +
+                                std::to_string(static_cast<int>(fields::Threshold.maximum)) + ": " +
+                                quoted("--threshold", value));
+         job.threshold = *t;
+         return std::nullopt;
+     }},
+    {"--interpolation", "nearest|bilinear|bicubic",
+     "how the photograph is sampled: the nearest pixel (default),\n"
+     "or blended from 2 x 2 or 4 x 4 pixels",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto s = parseInterpolation(value);
+         if (!s)
+             return failure(BatchExit::Usage,
+                            "the interpolation must be nearest, bilinear or bicubic: " +
+                                quoted("--interpolation", value));
+         job.sampling = *s;
+         return std::nullopt;
+     }},
+    {"--world-file", "",
+     "also write the image's world file (.jgw, .pgw, .tfw ...) in\n"
+     "the units and origin of the DXF drawing",
+     [](std::string_view, RectifyJob& job) -> std::optional<JobOutcome> {
+         job.worldFile = true;
+         return std::nullopt;
+     }},
+}};
+
+// "  --name=VALUE    first line of the help" and the further lines below it.
+std::string optionUsage(const BatchOption& o) {
+    constexpr std::size_t Column = 18;
+    std::string text = "  ";
+    text.append(o.name);
+    if (!o.value.empty())
+        text.append("=").append(o.value);
+    if (text.size() < Column)
+        text.append(Column - text.size(), ' ');
+    else
+        text.append("\n").append(Column, ' ');
+    for (char c : o.help) {
+        if (c == '\n')
+            text.append("\n").append(Column, ' ');
+        else
+            text.push_back(c);
+    }
+    text.push_back('\n');
+    return text;
 }
 
-// The window's repaints and message boxes have no place in the batch; a
-// failure is reported by the caller.
-class BatchLineEvents : public lines::LineEvents {};
-
-// The DXF export of rectified image 1 with the real width the run used.
-int writeDrawing(BatchWorkspace& ws, int threshold, const std::string& photo,
-                 const std::string& outputFile, std::ostream& out, std::ostream& err) {
-    const int rectifiedW = pixkit::dibwidth(ws.di2);
-    const int rectifiedH = pixkit::dibheight(ws.di2);
-    BatchLineEvents events;
-    if (ws.TraceDi2(threshold, events) != lines::ExportEnd::Traced) {
-        err << "fassadenplan: not enough memory to trace the rectified image of '" << photo << "' ("
-            << rectifiedW << " x " << rectifiedH << " pixels)\n";
-        return exitCode(BatchExit::TraceFailed);
+// "[--threshold=N] [--interpolation=...] [--world-file]"
+std::string optionSynopsis() {
+    std::string words;
+    for (const BatchOption& o : Options) {
+        words.append(words.empty() ? "[" : " [").append(o.name);
+        if (!o.value.empty())
+            words.append("=").append(o.value);
+        words.push_back(']');
     }
-    lines::DxfEnd written = lines::DxfEnd::WriteFailed;
-    try {
-        written = ws.SaveAsDXF(outputFile);
-    } catch (const std::bad_alloc&) {
-        err << "fassadenplan: cannot write '" << outputFile
-            << "': not enough memory to make the drawing\n";
-        return exitCode(BatchExit::WriteFailed);
-    }
-    if (written != lines::DxfEnd::Written) {
-        err << "fassadenplan: cannot write '" << outputFile << "': "
-            << (written == lines::DxfEnd::CannotCreate ? "no file can be created in its folder"
-                                                       : "writing the drawing failed")
-            << "\n";
-        return exitCode(BatchExit::WriteFailed);
-    }
-    ws.terminateit = true;
-    out << "DXF drawing written to " << outputFile << " (" << ws.lines.count()
-        << " segments, threshold " << threshold << " %, traced at " << pixkit::dibwidth(ws.di2)
-        << " x " << pixkit::dibheight(ws.di2) << " pixels)\n";
-    return exitCode(BatchExit::Written);
+    return words;
 }
 
 } // namespace
 
-void BatchFields::setRealWidthCm(double v) {
-    // The width field holds two decimals; the next run reads what it holds.
-    const double held = std::nearbyint(v * 100.0) / 100.0;
-    m_realWidthCm = std::isfinite(held) ? held : v;
+std::span<const BatchOption> batchOptions() {
+    return Options;
 }
 
-void BatchFields::repaintResult(int slot) {
-    if (slot == 1)
-        ++m_repaints1;
-    else
-        ++m_repaints2;
+const BatchOption* findBatchOption(std::string_view param, std::string_view& value) {
+    for (const BatchOption& o : Options) {
+        if (param.substr(0, o.name.size()) != o.name)
+            continue;
+        const std::string_view rest = param.substr(o.name.size());
+        if (o.value.empty() && rest.empty()) {
+            value = {};
+            return &o;
+        }
+        if (!o.value.empty() && !rest.empty() && rest.front() == '=') {
+            value = rest.substr(1);
+            return &o;
+        }
+    }
+    return nullptr;
 }
 
-void BatchFields::setAreaPercent(int v) {
-    // The calculation-area field keeps its value within its limits.
-    m_areaPercent = std::clamp(v, AreaPercentMin, AreaPercentMax);
+std::optional<int> parseThreshold(std::string_view value) {
+    if (value.empty() || value.front() < '0' || value.front() > '9')
+        return std::nullopt;
+    int v = 0;
+    const char* last = value.data() + value.size();
+    const auto res = std::from_chars(value.data(), last, v);
+    if (res.ec != std::errc() || res.ptr != last ||
+        v < static_cast<int>(fields::Threshold.minimum) ||
+        v > static_cast<int>(fields::Threshold.maximum))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<rectify::Interpolation> parseInterpolation(std::string_view value) {
+    if (value == "nearest")
+        return rectify::Interpolation::Nearest;
+    if (value == "bilinear")
+        return rectify::Interpolation::Bilinear;
+    if (value == "bicubic")
+        return rectify::Interpolation::Bicubic;
+    return std::nullopt;
 }
 
 std::optional<double> parseDecimal(const std::string& text, const QLocale& userLocale) {
@@ -211,71 +228,75 @@ std::size_t countBatchParameters(const std::vector<std::string>& params) {
         params.begin(), params.end(), [](const std::string& p) { return !isBatchOption(p); }));
 }
 
-std::optional<int> parseThreshold(const std::string& option) {
-    static const std::string key = "--threshold=";
-    if (option.rfind(key, 0) != 0)
-        return std::nullopt;
-    const char* first = option.data() + key.size();
-    const char* last = option.data() + option.size();
-    if (first == last || *first < '0' || *first > '9')
-        return std::nullopt;
-    int v = 0;
-    const auto res = std::from_chars(first, last, v);
-    if (res.ec != std::errc() || res.ptr != last || v < ThresholdMin || v > ThresholdMax)
-        return std::nullopt;
-    return v;
-}
+ParsedJob parseBatchCommandLine(const std::vector<std::string>& allParams,
+                                const QLocale& userLocale) {
+    RectifyJob job;
+    std::vector<std::string> params;
+    for (const std::string& p : allParams) {
+        if (!isBatchOption(p)) {
+            params.push_back(p);
+            continue;
+        }
+        std::string_view value;
+        const BatchOption* option = findBatchOption(p, value);
+        if (option == nullptr)
+            return {std::nullopt, failure(BatchExit::Usage, "unknown option '" + p + "'")};
+        if (std::optional<JobOutcome> refused = option->take(value, job))
+            return {std::nullopt, *refused};
+    }
+    if (params.size() < BatchMinParams)
+        return {std::nullopt,
+                failure(BatchExit::Usage, "the batch mode needs at least " +
+                                              std::to_string(BatchMinParams) + " parameters, got " +
+                                              std::to_string(params.size()))};
 
-std::optional<rectify::Interpolation> parseInterpolation(const std::string& option) {
-    static const std::string key = "--interpolation=";
-    if (option.rfind(key, 0) != 0)
-        return std::nullopt;
-    const std::string value = option.substr(key.size());
-    if (value == "nearest")
-        return rectify::Interpolation::Nearest;
-    if (value == "bilinear")
-        return rectify::Interpolation::Bilinear;
-    if (value == "bicubic")
-        return rectify::Interpolation::Bicubic;
-    return std::nullopt;
-}
-
-bool isDxfOutput(const std::string& outputFile) {
-    return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".dxf";
-}
-
-bool isBatchOutputType(const std::string& outputFile) {
-    const auto dot = outputFile.find_last_of('.');
-    if (dot == std::string::npos)
-        return false;
-    const std::string ext = asciiLower(outputFile.substr(dot));
-    const std::vector<std::string> types = pixkit::batchOutputExtensions();
-    return std::find(types.begin(), types.end(), ext) != types.end();
-}
-
-int storedJpegQuality(const std::string& programName) {
-    // Read only: the batch never shows the dialog, so it never saves it.
-    const QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Velkor"),
-                          fromUtf8(programName));
-    // Values stored under another store version are not the dialog's.
-    const QVariant version = store.value(QStringLiteral("TJPEGQualForm/FormVersion"));
-    if (version.isValid() && version.toString() != QStringLiteral("0"))
-        return DefaultJpegQuality;
-    bool ok = false;
-    const int q =
-        store.value(QStringLiteral("TJPEGQualForm/QualEd_Value"), DefaultJpegQuality).toInt(&ok);
-    if (!ok)
-        return DefaultJpegQuality;
-    return std::clamp(q, 1, 100);
+    // Every parameter is checked before the photograph is read, so a typing
+    // error costs no run and never leaves a half-done result behind.
+    auto notANumber = [&params](std::size_t n) {
+        return ParsedJob{std::nullopt,
+                         failure(BatchExit::NotANumber,
+                                 parameterName(n) + " is not a number: '" + params[n - 1] + "'")};
+    };
+    job.photo = params[0];
+    for (std::size_t k = 0; k < 8; ++k) {
+        const std::size_t n = k + 2;
+        const auto v = parseRounded(params[n - 1], userLocale);
+        if (!v)
+            return notANumber(n);
+        auto& corner = job.corners[k / 2];
+        (k % 2 == 0 ? corner.x : corner.y) = *v;
+    }
+    job.output = params[9];
+    if (params.size() >= 12) {
+        // Whole centimetres, though the fields would take fractions.
+        for (std::size_t n : {std::size_t{11}, std::size_t{12}}) {
+            const auto v = parseDecimal(params[n - 1], userLocale);
+            const auto r = v ? fp::roundHalfEven(*v) : std::nullopt;
+            if (!r)
+                return notANumber(n);
+            (n == 11 ? job.realWidthCm : job.realHeightCm) = static_cast<double>(*r);
+        }
+    }
+    if (params.size() >= 13) {
+        const auto area = parseRounded(params[12], userLocale);
+        if (!area)
+            return notANumber(13);
+        job.areaPercent = *area;
+    }
+    return {job, {}};
 }
 
 std::string batchUsage() {
+    std::string options;
+    for (const BatchOption& o : Options)
+        options += optionUsage(o);
     return "Usage:\n"
            "  fassadenplan [photograph]\n"
            "      start the window, optionally with a photograph as image 1\n"
            "  fassadenplan photograph x0 y0 x1 y1 x2 y2 x3 y3 output [width height [area]]\n"
-           "               [--threshold=N] [--interpolation=nearest|bilinear|bicubic]\n"
-           "               [--world-file]\n"
+           "               " +
+           wrapped(optionSynopsis(), 65, 65, "\n               ") +
+           "\n"
            "      rectify without a window (batch mode)\n"
            "  fassadenplan --export-po=LANG|--import-po=LANG FILE.po [--language-code=XX]\n"
            "      a dictionary column (de en fr nl ... or 0 ... 19) to or from a PO file\n"
@@ -287,20 +308,14 @@ std::string batchUsage() {
            "                  top row: top left, top right, bottom right, bottom left; decimal\n"
            "                  numbers, rounded to whole pixels (halves to even)\n"
            "  output          result file; its extension picks the format: " +
-           wrapped(batchTypeList(), 16, 48, "\n                  ") +
+           wrapped(batchOutputTypeList(), 16, 48, "\n                  ") +
            " (JPEG quality\n"
            "                  from the quality dialog's stored setting, default 90), or\n"
            "                  .dxf for the line drawing of the rectified image\n"
            "  width height    real size of the rectangle in cm, rounded to whole cm; without\n"
            "                  them the width is found from the tilt, the height is 1000\n"
-           "  area            calculation area in percent (1 ... 10000, default 100)\n"
-           "  --threshold=N   black/white threshold of a .dxf drawing in percent\n"
-           "                  (1 ... 99, default 50); options do not count as parameters\n"
-           "  --interpolation=nearest|bilinear|bicubic\n"
-           "                  how the photograph is sampled: the nearest pixel (default),\n"
-           "                  or blended from 2 x 2 or 4 x 4 pixels\n"
-           "  --world-file    also write the image's world file (.jgw, .pgw, .tfw ...) in\n"
-           "                  the units and origin of the DXF drawing\n"
+           "  area            calculation area in percent (1 ... 10000, default 100)\n" +
+           options +
            "  Decimal numbers use the user's locale; a '.' is accepted as well.\n"
            "\n"
            "Exit codes:\n"
@@ -347,173 +362,32 @@ std::string noDisplayMessage(std::size_t count) {
            std::to_string(BatchMinParams) + " parameters, got " + std::to_string(count) + "\n";
 }
 
-int runBatch(const std::vector<std::string>& allParams, const std::string& programPath,
+int runBatch(const std::vector<std::string>& params, const std::string& programPath,
              std::ostream& out, std::ostream& err) {
-    std::vector<std::string> params;
-    int threshold = DefaultThreshold;
-    rectify::Interpolation sampling = rectify::Interpolation::Nearest;
-    bool worldFile = false;
-    for (const std::string& p : allParams) {
-        if (!isBatchOption(p)) {
-            params.push_back(p);
-            continue;
-        }
-        if (p.rfind("--interpolation=", 0) == 0) {
-            const auto s = parseInterpolation(p);
-            if (!s) {
-                err << "fassadenplan: the interpolation must be nearest, bilinear or bicubic: '"
-                    << p << "'\n";
-                return exitCode(BatchExit::Usage);
-            }
-            sampling = *s;
-            continue;
-        }
-        if (p == "--world-file") {
-            worldFile = true;
-            continue;
-        }
-        if (p.rfind("--threshold=", 0) == 0) {
-            const auto t = parseThreshold(p);
-            if (!t) {
-                err << "fassadenplan: the threshold must be a whole number from " << ThresholdMin
-                    << " to " << ThresholdMax << ": '" << p << "'\n";
-                return exitCode(BatchExit::NotANumber);
-            }
-            threshold = *t;
-            continue;
-        }
-        err << "fassadenplan: unknown option '" << p << "'\n";
-        return exitCode(BatchExit::Usage);
+    ParsedJob parsed = parseBatchCommandLine(params, QLocale::system());
+    if (!parsed.job) {
+        err << "fassadenplan: " << parsed.failure.message << "\n";
+        return static_cast<int>(parsed.failure.exit);
     }
-    if (params.size() < BatchMinParams) {
-        err << "fassadenplan: the batch mode needs at least " << BatchMinParams
-            << " parameters, got " << params.size() << "\n";
-        return exitCode(BatchExit::Usage);
-    }
-
-    // Every parameter is checked before the photograph is read, so a typing
-    // error costs no run and never leaves a half-done result behind.
-    const QLocale userLocale = QLocale::system();
-    rectify::Corners corners{};
-    for (std::size_t k = 0; k < 8; ++k) {
-        const std::size_t n = k + 2;
-        const auto v = parseRounded(params[n - 1], userLocale);
-        if (!v) {
-            err << "fassadenplan: " << parameterName(n) << " is not a number: '" << params[n - 1]
-                << "'\n";
-            return exitCode(BatchExit::NotANumber);
-        }
-        auto& corner = corners[k / 2];
-        (k % 2 == 0 ? corner.x : corner.y) = *v;
-    }
-    std::optional<double> realWidthCm;
-    std::optional<double> realHeightCm;
-    std::optional<int> areaPercent;
-    if (params.size() >= 12) {
-        // Whole centimetres, though the fields would take fractions.
-        for (std::size_t n : {std::size_t{11}, std::size_t{12}}) {
-            const auto v = parseDecimal(params[n - 1], userLocale);
-            const auto r = v ? fp::roundHalfEven(*v) : std::nullopt;
-            if (!r) {
-                err << "fassadenplan: " << parameterName(n) << " is not a number: '"
-                    << params[n - 1] << "'\n";
-                return exitCode(BatchExit::NotANumber);
-            }
-            (n == 11 ? realWidthCm : realHeightCm) = static_cast<double>(*r);
-        }
-    }
-    if (params.size() >= 13) {
-        areaPercent = parseRounded(params[12], userLocale);
-        if (!areaPercent) {
-            err << "fassadenplan: " << parameterName(13) << " is not a number: '" << params[12]
-                << "'\n";
-            return exitCode(BatchExit::NotANumber);
-        }
-    }
-    // No rectangle has a side of 0 or less: such a size ends like a run
-    // that makes no image, before the photograph is read.
-    if (realWidthCm && (*realWidthCm <= 0.0 || *realHeightCm <= 0.0)) {
-        err << "fassadenplan: no rectified image for '" << params[0]
-            << "': real width and height must be positive\n";
-        return exitCode(BatchExit::NoImage);
-    }
-    const std::string& outputFile = params[9];
-    const bool dxf = isDxfOutput(outputFile);
-    if (!dxf && (!isBatchOutputType(outputFile) || !pixkit::CanWriteExtension(outputFile))) {
-        err << "fassadenplan: " << parameterName(10) << " '" << outputFile
-            << "' has no known image extension (" << batchTypeList()
-            << ") and is no DXF drawing (.dxf)\n";
-        return exitCode(BatchExit::BadOutputType);
-    }
-
-    BatchWorkspace ws;
-    ws.createWorkspace(programPath);
-
-    if (!ws.TryToOpenFile(params[0])) {
-        err << "fassadenplan: cannot open the photograph '" << params[0] << "'\n";
-        return exitCode(BatchExit::PhotoUnreadable);
-    }
-    ws.PaintBox1Paint();
-
-    // Without a real size the first run presets the width.
-    ws.completeQuad(1, corners, !realWidthCm);
-    if (realWidthCm) {
-        ws.fields().setRealWidthCm(*realWidthCm);
-        ws.fields().setRealHeightCm(*realHeightCm);
-    }
-    if (areaPercent)
-        ws.fields().setAreaPercent(*areaPercent);
-    ws.fields().setInterpolation(sampling);
-
-    // Twice each, as the window would: with a width to preset, the first run
-    // only presets it and the second makes the image. Without a preset or
-    // typed angles pending, the second run of image 1 reads the same corners,
-    // photograph, fields and flags as the first (the first writes only the
-    // angles, which a search does not read) and makes the same image, which
-    // replaces the first one unseen: the first run then stops before its
-    // resampling.
-    const bool sameInputsTwice = !ws.breitetoset && !ws.setwink;
-    ws.RenderDi2(sameInputsTwice ? rectify::RunScope::PoseOnly : rectify::RunScope::Full);
-    // The batch has no use for a first result: released before the second
-    // run makes its image, so two large images are never held at once.
-    pixkit::releasedib(ws.di2);
-    const rectify::RunEnd last = ws.RenderDi2();
-    ws.renderdi4();
-    ws.renderdi4();
-    if (last != rectify::RunEnd::Done || ws.di2.poi == nullptr) {
-        err << "fassadenplan: no rectified image for '" << params[0]
-            << "': " << whyNoImage(last, ws.fields()) << "\n";
-        return exitCode(BatchExit::NoImage);
-    }
-
-    if (dxf)
-        return writeDrawing(ws, threshold, params[0], outputFile, out, err);
-
-    const int quality = storedJpegQuality(programNameOf(programPath));
-    const RectifiedWrite written =
-        WriteRectified(ws.di2, outputFile, quality, ws.fields().realWidthCm(),
-                       ws.fields().areaPercent(), worldFile);
-    if (!written.ok) {
-        err << "fassadenplan: cannot write '" << written.file << "': " << written.error << "\n";
-        return exitCode(BatchExit::WriteFailed);
-    }
-    ws.terminateit = true;
-    out << "Rectified image written to " << outputFile << " (" << pixkit::dibwidth(ws.di2) << " x "
-        << pixkit::dibheight(ws.di2) << " pixels)\n";
-    return exitCode(BatchExit::Written);
+    // Read only: the batch never shows the quality dialog, so it never saves it.
+    parsed.job->jpegQuality = readJpegQuality(*openUserStore(storeNameOf(fromUtf8(programPath))));
+    const JobOutcome outcome = runJob(*parsed.job);
+    if (outcome.ok())
+        out << outcome.message << "\n";
+    else
+        err << "fassadenplan: " << outcome.message << "\n";
+    return static_cast<int>(outcome.exit);
 }
 
 int runBatch(const std::vector<std::string>& params, std::ostream& err) {
     std::string programPath;
     if (QCoreApplication::instance() != nullptr)
         programPath = QCoreApplication::applicationFilePath().toStdString();
-    // Memory that could not be had anywhere else (reading, rectifying) ends
-    // the batch with a message, never with an abort.
     try {
         return runBatch(params, programPath, std::cout, err);
     } catch (const std::bad_alloc&) {
         err << "fassadenplan: not enough memory for this photograph and calculation area\n";
-        return exitCode(BatchExit::NoImage);
+        return static_cast<int>(BatchExit::NoImage);
     }
 }
 

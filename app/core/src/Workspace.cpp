@@ -16,27 +16,6 @@ namespace {
 constexpr int BlankWidth = 320;
 constexpr int BlankHeight = 200;
 
-// Reads a photograph and brings it to 24 bits. Empty record when the file
-// cannot be read or the image cannot be brought to 24 bits: the rest of the
-// program reads source pixels as colour values, so a palette image that
-// stayed at its depth would rectify into palette indices.
-pixkit::DibHolder openAs24(const std::string& fname) {
-    pixkit::DibHolder loaded;
-    pixkit::OpenDib(loaded.get(), fname, 0, nullptr);
-    if (loaded.empty())
-        return loaded;
-    if (pixkit::dibbits(loaded.get()) != 24)
-        pixkit::DepthUpTo(24, loaded.get());
-    if (pixkit::dibbits(loaded.get()) != 24)
-        loaded.install(pixkit::dib{});
-    return loaded;
-}
-
-void makeBlank(pixkit::dib& d) {
-    pixkit::releasedib(d);
-    pixkit::newdib(d, BlankWidth, BlankHeight, 24, nullptr, 0);
-}
-
 std::string folderOf(const std::string& programPath) {
     const auto slash = programPath.find_last_of('/');
     if (slash == std::string::npos)
@@ -46,63 +25,45 @@ std::string folderOf(const std::string& programPath) {
 
 } // namespace
 
-Workspace::Workspace() = default;
-
-Workspace::~Workspace() {
-    pixkit::releasedib(di);
-    pixkit::releasedib(di2);
-    pixkit::releasedib(bi);
-    pixkit::releasedib(bi2);
-    pixkit::releasedib(di3);
+pixkit::Image openAs24(const std::string& fname) {
+    // The rest of the program reads source pixels as colour values, so a
+    // palette image that stayed at its depth would rectify into palette indices.
+    pixkit::Image loaded;
+    pixkit::OpenDib(loaded.get(), fname, 0, nullptr);
+    if (loaded.empty())
+        return loaded;
+    if (pixkit::dibbits(loaded) != 24)
+        pixkit::DepthUpTo(24, loaded.get());
+    if (pixkit::dibbits(loaded) != 24)
+        loaded.reset();
+    return loaded;
 }
 
 void Workspace::createWorkspace(const std::string& programPath) {
     // The folder of the real program file: an installed program is started
     // through a link, and its dictionary lies beside the real file.
     progpath = folderOf(resolveProgramFile(programPath));
-    percent = 50;
-    pinsel = 10;
-    paintcol = 0xFFFFFF;
 
     // The line list of the tracing starts here, empty, before the images.
     lines.Clear();
 
     // The window creates its off-screen bitmaps between di3 and di2.
-    makeBlank(di);
-    makeBlank(bi);
-    makeBlank(di3);
-    makeBlank(di2);
-    makeBlank(bi2);
-
-    // The dictionary is loaded here (translate.dat), before the matrix.
-
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            id[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = r == c ? 1.0 : 0.0;
-
-    // The stored language is read here (options.dat), after the matrix.
-
-    terminateit = false;
+    slot(1).source = pixkit::Image::blank(BlankWidth, BlankHeight);
+    slot(2).source = pixkit::Image::blank(BlankWidth, BlankHeight);
+    di3 = pixkit::Image::blank(BlankWidth, BlankHeight);
+    for (Slot& s : photos) {
+        s.result = pixkit::Image::blank(BlankWidth, BlankHeight);
+        s.scale.reset();
+    }
+    // The dictionary is loaded next (translate.dat), then the stored language.
 }
 
-bool Workspace::TryToOpenFile(const std::string& fname) {
-    pixkit::DibHolder loaded = openAs24(fname);
+bool Workspace::openPhotograph(int n, const std::string& fname) {
+    pixkit::Image loaded = openAs24(fname);
     if (loaded.empty())
         return false;
-    filename1 = fname;
-    pixkit::replaceDib(di, loaded.take());
-    PaintBox1Paint();
-    return true;
-}
-
-bool Workspace::TryToOpenFile2(const std::string& fname) {
-    pixkit::DibHolder loaded = openAs24(fname);
-    if (loaded.empty())
-        return false;
-    filename2 = fname;
-    pixkit::replaceDib(bi, loaded.take());
-    showImage2Row();
-    PaintBox4Paint();
+    slot(n).fileName = fname;
+    slot(n).source = std::move(loaded);
     return true;
 }
 
@@ -112,15 +73,6 @@ bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p) {
     const long long dy = static_cast<long long>(p.y) - corner.y;
     return std::llabs(dx) <= CornerGrabPixels && std::llabs(dy) <= CornerGrabPixels;
 }
-
-namespace {
-// Width and height of a source image; 0 x 0 before there is one.
-std::pair<int, int> pictureSize(const pixkit::dib& d) {
-    if (d.pmi == nullptr)
-        return {0, 0};
-    return {pixkit::dibwidth(d), pixkit::dibheight(d)};
-}
-} // namespace
 
 bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int width, int height) {
     if (CornerHit(corner, p))
@@ -132,109 +84,129 @@ bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int 
     return edge != corner && CornerHit(edge, p);
 }
 
-CornerSlot Workspace::cornerSlot(int slot) {
-    if (slot == 1)
-        return {points, insetmode, setted, mode};
-    return {doints, insetmode2, setted2, mode2};
-}
-
-CornerStep Workspace::cornerDown(int slot, rectify::TPoint p, const CornerOptions& options) {
-    CornerSlot s = cornerSlot(slot);
-    auto corner = [&](int i) -> rectify::TPoint& { return s.corners[static_cast<std::size_t>(i)]; };
-    const auto [w, h] = pictureSize(slot == 1 ? di : bi);
-    if (!s.insetmode) {
-        if (s.setted) {
+CornerStep Workspace::cornerDown(int n, rectify::TPoint p, const CornerOptions& options) {
+    Slot& s = slot(n);
+    auto corner = [&s](int i) -> rectify::TPoint& {
+        return s.corners[static_cast<std::size_t>(i)];
+    };
+    if (!s.insetmode()) {
+        if (s.setted()) {
             // With two corners in reach, the lower index wins.
+            const int w = s.source.width(), h = s.source.height();
             for (int i = 0; i < CornersInQuad; ++i) {
                 if (CornerReached(corner(i), p, w, h)) {
                     movepoint = true;
                     pointnr = i;
-                    return {};
+                    return {CornerEvent::DragStarted, i, false, false, CornerCursor::Keep};
                 }
             }
         }
-        // A new quad overwrites the old one corner by corner; setted stays.
-        s.insetmode = true;
+        // A new quad overwrites the old one corner by corner; the old one
+        // still counts for the runs until the new one is complete.
+        s.mode = s.setted() ? CornerMode::Replacing : CornerMode::Placing;
         corner(0) = p;
-        s.mode = ModeFirstFollows;
+        s.following = 1;
         corner(1) = p;
-        return {false, true, CornerCursor::Keep};
+        return {CornerEvent::QuadStarted, 0, false, true, CornerCursor::Keep};
     }
-    corner(s.mode) = p;
-    s.mode += 1;
-    if (s.mode >= CornersInQuad) {
+    corner(s.following) = p;
+    s.following += 1;
+    if (s.following >= CornersInQuad) {
         rectify::Corners quad = s.corners;
+        int pressedLast = LastCorner;
         // Starting at the bottom-left corner: the first press becomes corner 3.
-        if (slot == 1 && options.startBottomLeft)
+        if (n == 1 && options.startBottomLeft) {
             quad = {s.corners[1], s.corners[2], s.corners[3], s.corners[0]};
-        return completeQuad(slot, quad, options.presetSize);
+            pressedLast = LastCorner - 1;
+        }
+        CornerStep step = completeQuad(n, quad, options.presetSize);
+        step.corner = pressedLast;
+        return step;
     }
-    corner(s.mode) = p; // the next corner starts under the mouse
-    return {false, true, CornerCursor::Keep};
+    corner(s.following) = p; // the next corner starts under the mouse
+    return {CornerEvent::CornerPlaced, s.following - 1, false, true, CornerCursor::Keep};
 }
 
-CornerStep Workspace::cornerMove(int slot, rectify::TPoint p) {
-    CornerSlot s = cornerSlot(slot);
+CornerStep Workspace::cornerMove(int n, rectify::TPoint p) {
+    Slot& s = slot(n);
     if (movepoint) {
         s.corners[static_cast<std::size_t>(pointnr)] = p;
-        return {false, true, CornerCursor::Keep};
+        return {CornerEvent::Followed, pointnr, false, true, CornerCursor::Keep};
     }
-    if (s.insetmode && s.mode <= ModeComplete) {
-        s.corners[static_cast<std::size_t>(s.mode)] = p;
-        return {false, true, CornerCursor::Keep};
+    if (s.insetmode()) {
+        s.corners[static_cast<std::size_t>(s.following)] = p;
+        return {CornerEvent::Followed, s.following, false, true, CornerCursor::Keep};
     }
-    if (s.setted) {
-        const auto [w, h] = pictureSize(slot == 1 ? di : bi);
+    if (s.setted()) {
+        const int w = s.source.width(), h = s.source.height();
         const bool overCorner =
             std::any_of(s.corners.begin(), s.corners.end(),
                         [&](const rectify::TPoint& c) { return CornerReached(c, p, w, h); });
-        return {false, false, overCorner ? CornerCursor::Hand : CornerCursor::Cross};
+        return {CornerEvent::Hovered, -1, false, false,
+                overCorner ? CornerCursor::Hand : CornerCursor::Cross};
     }
     return {};
 }
 
-CornerStep Workspace::cornerUp(int slot, rectify::TPoint p) {
+CornerStep Workspace::cornerUp(int n, rectify::TPoint p) {
     // A release while placing does nothing; one after a drag moves the
     // corner to where it was let go and runs again, without a repaint.
     if (!movepoint)
         return {};
     movepoint = false;
-    cornerSlot(slot).corners[static_cast<std::size_t>(pointnr)] = p;
-    return {true, false, CornerCursor::Keep};
+    slot(n).corners[static_cast<std::size_t>(pointnr)] = p;
+    return {CornerEvent::DragEnded, pointnr, true, false, CornerCursor::Keep};
 }
 
-CornerStep Workspace::completeQuad(int slot, const rectify::Corners& corners, bool presetWidth) {
-    CornerSlot s = cornerSlot(slot);
+CornerStep Workspace::completeQuad(int n, const rectify::Corners& corners, bool presetWidth) {
+    Slot& s = slot(n);
     s.corners = corners;
-    s.insetmode = false;
-    s.setted = true;
-    s.mode = ModeComplete;
+    s.mode = CornerMode::Complete;
+    s.following = 0;
     if (presetWidth)
         breitetoset = true;
-    return {true, true, CornerCursor::Keep};
+    return {CornerEvent::QuadCompleted, LastCorner, true, true, CornerCursor::Keep};
 }
 
-rectify::RunEnd Workspace::RenderDi2(rectify::RunScope scope) {
-    return rectify::RectifyImage(runFields(), rectify::RunFlags{setwink, breitetoset, donotreender},
-                                 rectify::SlotFields{1, setted, points, di, di2},
-                                 rectify::Engine::Fast, scope);
+rectify::RunRequest Workspace::runRequest(int n, const FieldValues& fields) const {
+    const Slot& s = slot(n);
+    rectify::RunRequest r;
+    r.source = &s.source.get();
+    r.corners = s.corners;
+    r.cornersComplete = s.setted();
+    r.realWidthCm = fields.realWidthCm;
+    r.realHeightCm = fields.realHeightCm;
+    r.targetPercent = fields.targetPercent;
+    r.areaPercent = fields.areaPercent;
+    r.angleXDeg = fields.angleXDeg;
+    r.angleYDeg = fields.angleYDeg;
+    r.fixedAngles = setwink;
+    r.hold = fields.hold;
+    r.presetWidth = breitetoset;
+    r.sampling = fields.sampling;
+    return r;
 }
 
-rectify::RunEnd Workspace::renderdi4() {
-    return rectify::RectifyImage(runFields(), rectify::RunFlags{setwink, breitetoset, donotreender},
-                                 rectify::SlotFields{2, setted2, doints, bi, bi2},
-                                 rectify::Engine::Fast);
+void Workspace::takeRun(int n, rectify::RunResult& result) {
+    if (result.fixedAnglesConsumed)
+        setwink = false;
+    if (result.presetConsumed)
+        breitetoset = false;
+    if (!result.image.empty()) {
+        slot(n).result = std::move(result.image);
+        slot(n).scale = result.scale;
+    }
 }
 
 ::lines::ExportEnd Workspace::TraceDi2(int schwellePercent, ::lines::LineEvents& events) {
-    return ::lines::TraceRectified(di2, schwellePercent, separation, lines, events);
+    return ::lines::TraceRectified(slot(1).result.get(), schwellePercent, separation, lines,
+                                   events);
 }
 
-::lines::DxfEnd Workspace::SaveAsDXF(const std::string& fname) {
-    const bool haveImage = di2.poi != nullptr && di2.pmi != nullptr;
-    return ::lines::SaveAsDXF(fname, lines, haveImage ? pixkit::dibwidth(di2) : 0,
-                              haveImage ? pixkit::dibheight(di2) : 0, runFields().realWidthCm(),
-                              runFields().areaPercent());
+::lines::DxfEnd Workspace::SaveAsDXF(const std::string& fname, double realWidthCm,
+                                     int areaPercent) {
+    const pixkit::Image& di2 = slot(1).result;
+    return ::lines::SaveAsDXF(fname, lines, di2.width(), di2.height(), realWidthCm, areaPercent);
 }
 
 } // namespace app

@@ -1,7 +1,8 @@
 #include "gui/FormStorage.h"
 
+#include "app/UserStore.h"
+
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QObject>
 #include <QSettings>
 #include <QWidget>
@@ -10,10 +11,7 @@
 namespace gui {
 
 std::unique_ptr<QSettings> openFormSettings() {
-    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    return std::make_unique<QSettings>(
-        QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Velkor"),
-        program.isEmpty() ? QStringLiteral("fassadenplan") : program);
+    return app::openUserStore(app::storeNameOf(QCoreApplication::applicationFilePath()));
 }
 
 FormStorage::FormStorage(QWidget* form, QString group) : m_form(form), m_group(std::move(group)) {}

@@ -1,6 +1,7 @@
 #include "gui/InteractiveStart.h"
 
 #include "app/Translate.h"
+#include "app/UserStore.h"
 #include "gui/MessageBoxes.h"
 #include "gui/TMainForm.h"
 
@@ -72,7 +73,7 @@ QIcon applicationIcon() {
 }
 
 void prepareApplication() {
-    QApplication::setApplicationName(QStringLiteral("Fassadenplan"));
+    QApplication::setApplicationName(QString::fromLatin1(app::ApplicationName));
     QGuiApplication::setDesktopFileName(QStringLiteral("fassadenplan"));
     QApplication::setWindowIcon(applicationIcon());
 }

@@ -1,7 +1,11 @@
 #include "gui/TJPEGQualForm.h"
 
+#include "app/Fields.h"
+#include "app/UserStore.h"
+
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -18,8 +22,9 @@ TJPEGQualForm::TJPEGQualForm(QWidget* parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     QualEd = new QSpinBox(this);
     QualEd->setObjectName(QStringLiteral("QualEd"));
-    QualEd->setRange(1, 100);
-    QualEd->setValue(90);
+    QualEd->setRange(static_cast<int>(app::fields::JpegQuality.minimum),
+                     static_cast<int>(app::fields::JpegQuality.maximum));
+    QualEd->setValue(static_cast<int>(app::fields::JpegQuality.start));
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
@@ -30,12 +35,27 @@ TJPEGQualForm::TJPEGQualForm(QWidget* parent)
     lay->addWidget(QualEd);
     lay->addWidget(BitBtn1, 0, Qt::AlignHCenter);
     lay->setSizeConstraint(QLayout::SetFixedSize);
-
-    FormStorage1.addProperty(QualEd, "value", QStringLiteral("Value"));
 }
 
 TJPEGQualForm::~TJPEGQualForm() {
-    FormStorage1.saveIfPending();
+    if (FormStorage1.pending())
+        save();
+}
+
+void TJPEGQualForm::restore() {
+    FormStorage1.restore();
+    bool unreadable = false;
+    if (const std::optional<int> stored = app::storedJpegQuality(*openFormSettings(), &unreadable))
+        QualEd->setValue(*stored);
+    if (unreadable && FormStorage1.onError)
+        FormStorage1.onError(QStringLiteral("TJPEGQualForm: stored value QualEd_Value unreadable"));
+}
+
+void TJPEGQualForm::save() {
+    FormStorage1.save();
+    const auto store = openFormSettings();
+    app::writeJpegQuality(*store, quality());
+    store->sync();
 }
 
 int TJPEGQualForm::quality() const {
@@ -43,17 +63,17 @@ int TJPEGQualForm::quality() const {
 }
 
 void TJPEGQualForm::restoreStored() {
-    FormStorage1.restore();
+    restore();
 }
 
 void TJPEGQualForm::showEvent(QShowEvent* e) {
     if (!e->spontaneous())
-        FormStorage1.restore();
+        restore();
     QDialog::showEvent(e);
 }
 
 void TJPEGQualForm::done(int r) {
-    FormStorage1.save();
+    save();
     QDialog::done(r);
 }
 

@@ -1,5 +1,6 @@
 #include "gui/TMainForm.h"
 
+#include "app/Fields.h"
 #include "app/ProgramFolder.h"
 #include "app/Translate.h"
 #include "gui/FileDialog.h"
@@ -49,9 +50,6 @@ QString& programFileOverride() {
     return file;
 }
 
-// A field "without limits" still needs a range in Qt.
-constexpr double NoLimit = 1e12;
-
 template <typename T> T* named(T* object, const char* name) {
     object->setObjectName(QString::fromLatin1(name));
     return object;
@@ -61,21 +59,28 @@ QLabel* fieldLabel(const QString& text, const char* name, QWidget* parent) {
     return named(new QLabel(text, parent), name);
 }
 
-QSpinBox* wholeField(const char* name, int lo, int hi, int start, int step, QWidget* parent) {
-    auto* e = named(new QSpinBox(parent), name);
-    e->setRange(lo, hi);
-    e->setValue(start);
-    e->setSingleStep(step);
+void nameAfter(QObject* object, const app::FieldLimits& f) {
+    object->setObjectName(
+        QString::fromLatin1(f.name.data(), static_cast<qsizetype>(f.name.size())));
+}
+
+QSpinBox* wholeField(const app::FieldLimits& f, QWidget* parent) {
+    auto* e = new QSpinBox(parent);
+    nameAfter(e, f);
+    e->setRange(static_cast<int>(f.minimum), static_cast<int>(f.maximum));
+    e->setValue(static_cast<int>(f.start));
+    e->setSingleStep(static_cast<int>(f.step));
     e->setMaximumWidth(60);
     return e;
 }
 
-QDoubleSpinBox* fractionField(const char* name, double start, QWidget* parent) {
-    auto* e = named(new QDoubleSpinBox(parent), name);
-    e->setDecimals(2);
-    e->setRange(-NoLimit, NoLimit);
-    e->setValue(start);
-    e->setSingleStep(1.0);
+QDoubleSpinBox* fractionField(const app::FieldLimits& f, QWidget* parent) {
+    auto* e = new QDoubleSpinBox(parent);
+    nameAfter(e, f);
+    e->setDecimals(f.decimals);
+    e->setRange(f.minimum, f.maximum);
+    e->setValue(f.start);
+    e->setSingleStep(f.step);
     // The sizeHint of a 1e12 range is far too wide for the panel.
     e->setMinimumWidth(72);
     e->setMaximumWidth(80);
@@ -98,8 +103,10 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
+    // The layout pass after a resize or a splitter drag, once.
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setInterval(100);
+    Timer2->setSingleShot(true);
 
     // The file dialogs keep their filters here, where the window translation
     // finds them.
@@ -188,23 +195,23 @@ void TMainForm::buildControls() {
     grid->setVerticalSpacing(2);
 
     Label1 = fieldLabel(QStringLiteral("Zoom in %:"), "Label1", Panel1);
-    ZoomEd = wholeField("ZoomEd", 1, 1000, 40, 10, Panel1);
+    ZoomEd = wholeField(app::fields::Zoom, Panel1);
     Label2 = fieldLabel(QStringLiteral("X-Rotation in°:"), "Label2", Panel1);
-    RxSpinEdit1 = fractionField("RxSpinEdit1", 0.0, Panel1);
+    RxSpinEdit1 = fractionField(app::fields::AngleX, Panel1);
     Label3 = fieldLabel(QStringLiteral("Y-Rotation in°:"), "Label3", Panel1);
-    RxSpinEdit2 = fractionField("RxSpinEdit2", 0.0, Panel1);
+    RxSpinEdit2 = fractionField(app::fields::AngleY, Panel1);
     Label4 = fieldLabel(QStringLiteral("Breite des gemessenen Rechtecks in cm:"), "Label4", Panel1);
-    BreiteED = fractionField("BreiteED", 1000.0, Panel1);
+    BreiteED = fractionField(app::fields::RealWidth, Panel1);
     Label5 = fieldLabel(QStringLiteral("Höhe des gemessenen Rechtecks in cm:"), "Label5", Panel1);
-    HoeheEd = fractionField("HoeheEd", 1000.0, Panel1);
+    HoeheEd = fractionField(app::fields::RealHeight, Panel1);
     Label6 = fieldLabel(QStringLiteral("Größe/Auflösung Zielbild in %:"), "Label6", Panel1);
-    zieledValue = wholeField("zieledValue", 1, 1000, 100, 10, Panel1);
+    zieledValue = wholeField(app::fields::Target, Panel1);
     Label7 = fieldLabel(QStringLiteral("Rechenbereich größer/kleiner:"), "Label7", Panel1);
-    RechenbereichEd = wholeField("RechenbereichEd", 1, 10000, 100, 10, Panel1);
+    RechenbereichEd = wholeField(app::fields::Area, Panel1);
     Label8 = fieldLabel(QStringLiteral("Schwellwert S/W Trennung DXF:"), "Label8", Panel1);
-    Schwelled = wholeField("Schwelled", 1, 99, 50, 1, Panel1);
+    Schwelled = wholeField(app::fields::Threshold, Panel1);
     Label9 = fieldLabel(QStringLiteral("Bild 1/2 überblenden/vergleichen:"), "Label9", Panel1);
-    BlendEd = wholeField("BlendEd", 0, 100, 0, 10, Panel1);
+    BlendEd = wholeField(app::fields::Blend, Panel1);
     Label10 = fieldLabel(QStringLiteral("Gemessenes Rechteck einzeichnen:"), "Label10", Panel1);
     QPalette red = Label10->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
@@ -238,6 +245,10 @@ void TMainForm::buildControls() {
 
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     setStatusBar(StatusBar1);
+    MismatchLabel = fieldLabel(QStringLiteral("Bild entspricht nicht den Eingaben"),
+                               "MismatchLabel", StatusBar1);
+    StatusBar1->addPermanentWidget(MismatchLabel);
+    MismatchLabel->setVisible(false);
 }
 
 void TMainForm::buildViews() {
@@ -448,6 +459,8 @@ void TMainForm::connectHandlers() {
             [this](int pos, int) { Splitter1CanResize(pos); });
     connect(Splitter3, &QSplitter::splitterMoved, this,
             [this](int pos, int) { Splitter1CanResize(pos); });
+    // The control panel's height changes the rows' heights: lay them out anew.
+    connect(Splitter2, &QSplitter::splitterMoved, this, [this] { Timer2->start(); });
 
     PaintBox1->onMouseDown = [this](int x, int y) { PaintBox1MouseDown(x, y); };
     PaintBox1->onMouseMove = [this](int x, int y) { PaintBox1MouseMove(x, y); };
@@ -467,9 +480,12 @@ void TMainForm::FormCreate() {
     const QString programFile = programFileOverride().isEmpty()
                                     ? QCoreApplication::applicationFilePath()
                                     : programFileOverride();
-    createWorkspace(programFile.toStdString());
-    m_blankResult[0] = di2.poi;
-    m_blankResult[1] = bi2.poi;
+    ws.createWorkspace(programFile.toStdString());
+    percent = 50;
+    pinsel = 10;
+    paintcol = 0xFFFFFF;
+    m_blankResult[0] = ws.slot(1).result.pixels();
+    m_blankResult[1] = ws.slot(2).result.pixels();
     m_hasResult[0] = m_hasResult[1] = false;
     updateSaveCommands();
     // The back buffers start empty; the first paint gives them their size.
@@ -477,12 +493,11 @@ void TMainForm::FormCreate() {
     dit0 = QImage();
     bit1 = QImage();
     dit1 = QImage();
-    i18n::LoadDictionary(progpath, &language);
+    i18n::LoadDictionary(ws.progpath, &language);
     buildLanguageItems();
     LoadOptions();
     // Qt's own dialogs and buttons in the language the windows get.
     installQtTranslations(languagesetto);
-    terminateit = false;
 }
 
 void TMainForm::FormShow() {
@@ -529,7 +544,7 @@ void TMainForm::closeEvent(QCloseEvent* e) {
 // ---------------------------------------------------------------- settings
 
 QString TMainForm::GetProgramDir(bool create) const {
-    return gui::GetProgramDir(create, QString::fromStdString(progpath));
+    return gui::GetProgramDir(create, QString::fromStdString(ws.progpath));
 }
 
 void TMainForm::LoadOptions() {
@@ -572,7 +587,7 @@ void TMainForm::bersetzen1Click() {
     TranslateForm->FillStringGrid();
     // Edits are saved at once; where the program's folder takes no file the
     // translator learns it here instead of losing the work at the end.
-    if (app::dictionarySavable(progpath))
+    if (app::dictionarySavable(ws.progpath))
         TranslateForm->StatusBar1->clearMessage();
     else
         TranslateForm->StatusBar1->showMessage(

@@ -89,7 +89,7 @@ void TMainForm::ComposeOverlay() {
         s.shiftX = MovePicsForm->HorzEd->value();
         s.shiftY = MovePicsForm->VertEd->value();
     }
-    pixkit::ComposeOverlay(di2, bi2, s, di3);
+    pixkit::ComposeOverlay(ws.slot(1).result, ws.slot(2).result, s, ws.di3.get());
 }
 
 void TMainForm::BlendEdChange() {
@@ -133,7 +133,7 @@ void TMainForm::repaintRectified(int slot) {
 }
 
 void TMainForm::stampAt(int slot, int cx, int cy, double fx, double fy) {
-    const pixkit::dib& image = slot == 1 ? di2 : bi2;
+    const pixkit::dib& image = ws.slot(slot).result;
     if (m_strokeSlot == slot)
         m_stroke.saveDisc(image, cx + fx, cy + fy, pinsel);
     pixkit::StampBrush(image, cx, cy, fx, fy, pinsel, paintcol);
@@ -144,7 +144,7 @@ void TMainForm::brushDown(int slot, int x, int y) {
     if (m_strokeSlot != 0)
         brushUp();
     const rectify::TPoint p = imagePos(x, y);
-    m_stroke = pixkit::StrokeRecord(slot == 1 ? di2 : bi2);
+    m_stroke = pixkit::StrokeRecord(ws.slot(slot).result);
     m_strokeSlot = slot;
     stampAt(slot, p.x, p.y, 0.0, 0.0);
     oldx = p.x;
@@ -201,7 +201,7 @@ void TMainForm::rectifiedImageRemade(int slot) {
     m_history.clearStrokes(slot);
     // A stroke in progress goes on in the new image.
     if (m_strokeSlot == slot)
-        m_stroke = pixkit::StrokeRecord(slot == 1 ? di2 : bi2);
+        m_stroke = pixkit::StrokeRecord(ws.slot(slot).result);
     updateUndoAction();
 }
 

@@ -18,7 +18,9 @@
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTimer>
@@ -49,68 +51,90 @@ private:
 
 } // namespace
 
-// ---------------------------------------------------------------- run fields
+// ---------------------------------------------------------------- runs
 
-bool TMainForm::holdChecked() {
+bool TMainForm::holdChecked() const {
     return NowDoNotRenderCheck->isChecked();
 }
-double TMainForm::realWidthCm() {
-    return BreiteED->value();
-}
-double TMainForm::realHeightCm() {
-    return HoeheEd->value();
-}
-int TMainForm::targetPercent() {
-    return zieledValue->value();
-}
-int TMainForm::areaPercent() {
-    return RechenbereichEd->value();
-}
-double TMainForm::angleXDeg() {
-    return RxSpinEdit1->value();
-}
-double TMainForm::angleYDeg() {
-    return RxSpinEdit2->value();
-}
-void TMainForm::setAngleXDeg(double v) {
-    RxSpinEdit1->setValue(v);
-}
-void TMainForm::setAngleYDeg(double v) {
-    RxSpinEdit2->setValue(v);
-}
-void TMainForm::setRealWidthCm(double v) {
-    BreiteED->setValue(v);
+
+app::FieldValues TMainForm::fieldValues() const {
+    app::FieldValues f;
+    f.hold = holdChecked();
+    f.realWidthCm = BreiteED->value();
+    f.realHeightCm = HoeheEd->value();
+    f.targetPercent = zieledValue->value();
+    f.areaPercent = RechenbereichEd->value();
+    f.angleXDeg = RxSpinEdit1->value();
+    f.angleYDeg = RxSpinEdit2->value();
+    f.sampling = interpolation();
+    return f;
 }
 
-void TMainForm::repaintResult(int slot) {
-    if (slot == 1)
-        PaintBox2Paint();
-    else
-        PaintBox3Paint();
+void TMainForm::showAngles(double angleXDeg, double angleYDeg) {
+    // The fields show two decimals, which hold every quarter degree exactly.
+    const QSignalBlocker blockX(RxSpinEdit1);
+    const QSignalBlocker blockY(RxSpinEdit2);
+    RxSpinEdit1->setValue(angleXDeg);
+    RxSpinEdit2->setValue(angleYDeg);
 }
 
-void TMainForm::resultRefused(std::int64_t width, std::int64_t height) {
-    m_refusedWidth = width;
-    m_refusedHeight = height;
+void TMainForm::showPresetWidth(double widthCm) {
+    // Not blocked: BreiteEDChange restarts Timer1, whose runs make the image
+    // with the new width. The field raises it only when its text changes.
+    BreiteED->setValue(widthCm);
 }
 
-rectify::RunEnd TMainForm::runSlot(int slot) {
-    // A run that made a new rectified image (also one that faulted while
-    // filling it) ends the undo of the strokes on the old one. The new image
-    // is made before the old one is released, so its memory always differs.
-    const std::uint8_t* before = (slot == 1 ? di2 : bi2).poi;
-    // The run blocks the window; the busy cursor says so until it ends.
-    const BusyCursor busy(!holdChecked());
-    const rectify::RunEnd end = slot == 1 ? RenderDi2() : renderdi4();
-    if (end == rectify::RunEnd::Done || (slot == 1 ? di2 : bi2).poi != before)
+void TMainForm::applyRun(int slot, rectify::RunResult& result) {
+    // The angles first, then the width or the new image.
+    if (result.pose)
+        showAngles(result.pose->angleX, result.pose->angleY);
+    const bool newImage = !result.image.empty();
+    ws.takeRun(slot, result);
+    if (result.presetWidthCm)
+        showPresetWidth(*result.presetWidthCm);
+    if (newImage)
         rectifiedImageRemade(slot);
+    // A fault inside the resampling leaves its partly filled image unshown.
+    if (result.end == rectify::RunEnd::Done)
+        repaintRectified(slot);
+}
+
+void TMainForm::updateMismatch(int slot, rectify::RunEnd end) {
+    bool& mismatch = m_mismatch[slot - 1];
+    switch (end) {
+    case rectify::RunEnd::Done:
+    case rectify::RunEnd::WidthPreset: // the timer's runs follow with the new width
+    case rectify::RunEnd::PoseOnly:
+        mismatch = false;
+        break;
+    case rectify::RunEnd::NoCorners:
+        break; // a photograph without a quad shows no rectified image of its own
+    default:
+        // The image shown was made with other values than the fields hold now.
+        mismatch = hasRectified(slot);
+        break;
+    }
+    MismatchLabel->setText(app::Translate(QStringLiteral("Bild entspricht nicht den Eingaben")));
+    MismatchLabel->setVisible(m_mismatch[0] || m_mismatch[1]);
+}
+
+rectify::RunEnd TMainForm::render(int slot) {
+    // The run blocks the window; the busy cursor says so until it ends.
+    rectify::RunResult result;
+    {
+        const BusyCursor busy(!holdChecked());
+        result = rectify::run(ws.runRequest(slot, fieldValues()));
+        applyRun(slot, result);
+    }
+    const rectify::RunEnd end = result.end;
     // Said once the run is over: the box must not open inside it.
     if (end == rectify::RunEnd::TooLarge)
         reportError(app::Translate(QStringLiteral("Das entzerrte Bild hätte %1 × %2 Pixel, mehr "
                                                   "als die Grenze von 268 Millionen."))
-                        .arg(m_refusedWidth)
-                        .arg(m_refusedHeight));
+                        .arg(result.refusedWidth)
+                        .arg(result.refusedHeight));
     updateSaveCommands();
+    updateMismatch(slot, end);
     if (end == rectify::RunEnd::Done)
         showRunResult(slot);
     return end;
@@ -156,17 +180,18 @@ void TMainForm::BitBtnXP1Click() {
 
 void TMainForm::showImage2Row() {
     Panel4->setVisible(true);
+    Timer2->start(); // the lower row takes its half
 }
 
 void TMainForm::Bild2wiederausblenden1Click() {
     Panel4->setVisible(false);
 }
 
-void TMainForm::saveRectified(pixkit::dib& image) {
+void TMainForm::saveRectified(int slot) {
     const QString f = chooseSaveFile();
     if (f.isEmpty())
         return;
-    const app::RectifiedWrite r = writeRectifiedFile(image, f);
+    const app::RectifiedWrite r = writeRectifiedFile(slot, f);
     if (!r.ok) { // the German sentence with the file, the library's reason below it
         reportError(
             saveFailedText(QString::fromStdString(r.file), QString::fromStdString(r.error)));
@@ -178,44 +203,35 @@ void TMainForm::saveRectified(pixkit::dib& image) {
 void TMainForm::EntzerrtesBildspeichern1Click() {
     // Without a rectified image there is nothing to save (not the blank start image).
     if (hasRectified(1))
-        saveRectified(di2);
+        saveRectified(1);
 }
 void TMainForm::EntzerrtesBild2speichern1Click() {
     if (hasRectified(2))
-        saveRectified(bi2);
+        saveRectified(2);
 }
 
 // ---------------------------------------------------------------- turns
 
 void TMainForm::turnSource(int slot, bool left) {
     const auto dir = left ? pixkit::TurnDirection::Left : pixkit::TurnDirection::Right;
-    if (slot == 1) {
-        pixkit::TurnSourceImage(di, dir);
-        PaintBox1Paint();
-    } else {
-        pixkit::TurnSourceImage(bi, dir);
-        PaintBox4Paint();
-    }
-    runSlot(slot);
+    pixkit::TurnSourceImage(ws.slot(slot).source.get(), dir);
+    slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+    render(slot);
 }
 
 void TMainForm::turnRectified(int slot, bool left) {
     const auto dir = left ? pixkit::TurnDirection::Left : pixkit::TurnDirection::Right;
     const CornerState before = cornerState(slot);
-    pixkit::TurnCorners(slot == 1 ? points : doints, dir);
+    rectify::Corners& now = ws.slot(slot).corners;
+    pixkit::TurnCorners(now, dir);
     m_history.pushCorners(slot, before, cornerState(slot));
     updateUndoAction();
     // The arrow keys keep moving the same corner under its new number.
     int& last = m_lastCorner[slot - 1];
     const rectify::TPoint lastAt = before.corners[static_cast<std::size_t>(last)];
-    const rectify::Corners& now = slot == 1 ? points : doints;
     last = static_cast<int>(std::find(now.begin(), now.end(), lastAt) - now.begin()) % 4;
-    if (slot == 1) {
-        PaintBox1Paint();
-    } else {
-        PaintBox4Paint();
-    }
-    runSlot(slot);
+    slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+    render(slot);
 }
 
 void TMainForm::Ausgangsbildnachlinksrotieren1Click() {
@@ -246,8 +262,8 @@ void TMainForm::EntzerrtesBildnachrechtsrotieren2Click() {
 // ---------------------------------------------------------------- other commands
 
 void TMainForm::Bildneuberechnen1Click() {
-    runSlot(1);
-    runSlot(2);
+    render(1);
+    render(2);
 }
 
 void TMainForm::Beenden1Click() {
@@ -285,9 +301,8 @@ void TMainForm::RechenbereichEdChange() {
 }
 
 void TMainForm::RxSpinEdit1Change() {
-    if (donotreender)
-        return;
-    setwink = true;
+    // A typed angle (the runs write theirs with the signals blocked).
+    ws.setwink = true;
     restartTimer1();
 }
 
@@ -298,8 +313,8 @@ void TMainForm::NowDoNotRenderCheckClick() {
 
 void TMainForm::Timer1Timer() {
     Timer1->stop();
-    runSlot(1);
-    runSlot(2);
+    render(1);
+    render(2);
 }
 
 void TMainForm::ZoomEdChange() {
@@ -314,6 +329,8 @@ void TMainForm::ZoomEdChange() {
 void TMainForm::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
     FormResize();
+    // Once more when the rows have taken their new height.
+    Timer2->start();
 }
 
 void TMainForm::FormResize() {
@@ -329,8 +346,6 @@ void TMainForm::FormResize() {
     split(Splitter3);
     if (!Panel4->isHidden())
         Panel4->setFixedHeight((Panel3->height() + Panel4->height()) / 2);
-    if (!Timer2->isActive())
-        Timer2->start();
 }
 
 void TMainForm::Timer2Timer() {
@@ -340,6 +355,8 @@ void TMainForm::Timer2Timer() {
 void TMainForm::Splitter1CanResize(int newLeftWidth) {
     if (width() > 0)
         percent = newLeftWidth * 100 / width();
+    // The next layout pass gives both rows the new split.
+    Timer2->start();
 }
 
 } // namespace gui

@@ -32,8 +32,8 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// The window's part in the export: repaints, message 8, and the live
-// drawing of each segment onto the view of image 1 at the current zoom.
+// The window's part in the export: each stage shown, and the live drawing
+// of each segment onto the view of image 1 at the current zoom.
 class WindowLineEvents : public lines::LineEvents {
 public:
     // The view is shown again at least this often while the trace runs.
@@ -65,17 +65,34 @@ public:
             m_sinceRepaint.restart();
         }
     }
-    void repaintSource() override { m_form.PaintBox1Paint(); }
-    void repaintResult() override {
+    void stageReached(lines::ExportStage stage) override {
+        switch (stage) {
+        case lines::ExportStage::Separated:
+            // The lines of the old image are gone from both views.
+            m_form.PaintBox1Paint();
+            repaintResult();
+            break;
+        case lines::ExportStage::Unfiltered:
+            m_showOutOfMemory(); // message 8; the trace goes on unfiltered
+            break;
+        case lines::ExportStage::Outlined:
+            m_form.PaintBox1Paint();
+            break;
+        case lines::ExportStage::BlackWhite:
+        case lines::ExportStage::Traced:
+            repaintResult();
+            break;
+        }
+    }
+
+private:
+    void repaintResult() {
         // The paint handler may give the buffer a new size.
         m_painter.reset();
         m_form.PaintBox2Paint();
         m_view->repaint();
         m_sinceRepaint.restart();
     }
-    void outOfMemory() override { m_showOutOfMemory(); }
-
-private:
     // Trunc(Z * v / 100); coordinates are never negative.
     int viewPos(std::int32_t v) const {
         return static_cast<int>(static_cast<std::int64_t>(m_zoom) * v / 100);
@@ -109,7 +126,7 @@ QString TMainForm::chooseDxfFile() {
 
 void TMainForm::ExportalsDXFDatei1Click() {
     // The blank start image is no rectified photograph.
-    if (di2.poi == nullptr || filename1.empty()) {
+    if (ws.slot(1).result.empty() || ws.slot(1).fileName.empty()) {
         reportError(
             app::Translate(QStringLiteral("Es gibt noch kein entzerrtes Bild. Bitte zuerst ein "
                                           "Bild öffnen und die vier Ecken setzen.")));
@@ -120,14 +137,19 @@ void TMainForm::ExportalsDXFDatei1Click() {
         const BusyCursor busy;
         WindowLineEvents events(*this, bit1, PaintBox2, ZoomEd->value(),
                                 [this] { reportError(app::MessageText(8)); });
-        traced = TraceDi2(Schwelled->value(), events);
+        traced = ws.TraceDi2(Schwelled->value(), events);
     }
+    if (traced == lines::ExportEnd::OutOfMemory)
+        reportError(app::MessageText(8));
     if (traced != lines::ExportEnd::Traced)
-        return; // message 8 was shown; the outline and lines found so far stay
+        return; // the outline and lines found so far stay
     const QString f = chooseDxfFile();
     if (f.isEmpty())
         return; // the outline image and the lines stay until the next run
-    if (SaveAsDXF(f.toStdString()) != lines::DxfEnd::Written)
+    // The drawing's scale is the one rectified image 1 was made with.
+    const rectify::RunScale scale = savedScale(1);
+    if (ws.SaveAsDXF(f.toStdString(), scale.realWidthCm, scale.areaPercent) !=
+        lines::DxfEnd::Written)
         reportError(app::MessageText(9) + f);
 }
 

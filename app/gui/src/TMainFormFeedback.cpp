@@ -31,16 +31,23 @@ bool TMainForm::openImage(int slot, const QString& file) {
 
 bool TMainForm::openImageBytes(int slot, const std::string& fileBytes) {
     const QString file = QFile::decodeName(QByteArray::fromStdString(fileBytes));
-    const bool opened = slot == 1 ? TryToOpenFile(fileBytes) : TryToOpenFile2(fileBytes);
+    const bool opened = ws.openPhotograph(slot, fileBytes);
     if (!opened) {
         StatusBar1->showMessage(QString::fromStdU16String(i18n::MessageText(1)) + fileShown(file));
         return false;
     }
-    const pixkit::dib& image = slot == 1 ? di : bi;
+    // The view shows the photograph; image 2 shows its row first.
+    if (slot == 1) {
+        PaintBox1Paint();
+    } else {
+        showImage2Row();
+        PaintBox4Paint();
+    }
+    const pixkit::Image& image = ws.slot(slot).source;
     StatusBar1->showMessage(app::Translate(QStringLiteral("Geöffnet: %1 (%2 × %3 Pixel)"))
                                 .arg(fileShown(file))
-                                .arg(pixkit::dibwidth(image))
-                                .arg(pixkit::dibheight(image)));
+                                .arg(image.width())
+                                .arg(image.height()));
     return true;
 }
 
@@ -49,8 +56,8 @@ void TMainForm::showSaved(const QString& file) {
 }
 
 void TMainForm::showRunResult(int slot) {
-    const pixkit::dib& image = slot == 1 ? di2 : bi2;
-    if (image.pmi == nullptr)
+    const pixkit::Image& image = ws.slot(slot).result;
+    if (image.empty())
         return;
     const QLocale locale;
     StatusBar1->showMessage(
@@ -59,8 +66,8 @@ void TMainForm::showRunResult(int slot) {
             .arg(slot)
             .arg(locale.toString(RxSpinEdit1->value(), 'f', 2))
             .arg(locale.toString(RxSpinEdit2->value(), 'f', 2))
-            .arg(pixkit::dibwidth(image))
-            .arg(pixkit::dibheight(image)));
+            .arg(image.width())
+            .arg(image.height()));
 }
 
 QString TMainForm::saveFailedText(const QString& file, const QString& reason) {
@@ -72,12 +79,11 @@ QString TMainForm::saveFailedText(const QString& file, const QString& reason) {
 }
 
 void TMainForm::updateSaveCommands() {
-    const pixkit::dib* images[2] = {&di2, &bi2};
     for (std::size_t i = 0; i < 2; ++i) {
         // The start image is a blank placeholder; any other image in the
         // field came from a run (or was made from one) and can be saved.
-        const pixkit::dib& image = *images[i];
-        if (!m_hasResult[i] && image.poi != nullptr && image.poi != m_blankResult[i])
+        const pixkit::Image& image = ws.photos[i].result;
+        if (!m_hasResult[i] && !image.empty() && image.pixels() != m_blankResult[i])
             m_hasResult[i] = true;
     }
     if (EntzerrtesBildspeichern1 == nullptr || SaveAsBtn == nullptr)

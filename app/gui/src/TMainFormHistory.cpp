@@ -31,7 +31,7 @@ void TMainForm::buildHistory() {
 
     // A click into a source view gives it the focus for the arrow keys.
     for (int slot : {1, 2}) {
-        PaintBoxView* view = sourceSlot(slot).view;
+        PaintBoxView* view = sourceView(slot);
         view->setFocusPolicy(Qt::ClickFocus);
         view->onKey = [this, slot](int key, Qt::KeyboardModifiers m) {
             return sourceKey(slot, key, m);
@@ -42,8 +42,8 @@ void TMainForm::buildHistory() {
 }
 
 CornerState TMainForm::cornerState(int slot) {
-    const SourceSlot s = sourceSlot(slot);
-    return {s.corners, s.setted, s.mode};
+    const app::Slot& s = ws.slot(slot);
+    return {s.corners, s.setted()};
 }
 
 // ---------------------------------------------------------------- mouse
@@ -51,25 +51,29 @@ CornerState TMainForm::cornerState(int slot) {
 void TMainForm::sourceDown(int slot, int x, int y) {
     const rectify::TPoint p = imagePos(x, y);
     const CornerState before = cornerState(slot);
-    const bool wasPlacing = sourceSlot(slot).insetmode;
-    const app::CornerStep step = cornerDown(slot, p, cornerOptions());
+    const app::CornerStep step = ws.cornerDown(slot, p, cornerOptions());
     const std::size_t i = static_cast<std::size_t>(slot - 1);
-    if (!wasPlacing) {
-        // A drag or a new quad begins: what Escape and the undo go back to.
+    switch (step.event) {
+    case app::CornerEvent::QuadStarted:
+    case app::CornerEvent::DragStarted:
+        // What Escape and the undo go back to.
         m_cornerBefore[i] = before;
-        if (movepoint)
-            m_lastCorner[i] = pointnr;
-    } else if (!sourceSlot(slot).insetmode) {
-        // The quad is complete; the corner pressed last is corner 3, or 2
-        // when image 1 starts at the bottom-left corner.
-        m_lastCorner[i] = slot == 1 && cornerOptions().startBottomLeft ? 2 : app::ModeComplete;
+        if (step.event == app::CornerEvent::DragStarted)
+            m_lastCorner[i] = step.corner;
+        break;
+    case app::CornerEvent::QuadCompleted:
+        // The corner pressed last becomes the one the arrow keys move.
+        m_lastCorner[i] = step.corner;
         if (m_cornerBefore[i])
             m_history.pushCorners(slot, *m_cornerBefore[i], cornerState(slot));
         m_cornerBefore[i].reset();
         updateUndoAction();
+        break;
+    default:
+        break;
     }
     applyCornerStep(slot, step);
-    if (sourceSlot(slot).insetmode || movepoint)
+    if (ws.slot(slot).insetmode() || ws.movepoint)
         updateLoupe(slot, p);
     else
         hideLoupe(slot);
@@ -77,16 +81,16 @@ void TMainForm::sourceDown(int slot, int x, int y) {
 
 void TMainForm::sourceMove(int slot, int x, int y) {
     const rectify::TPoint p = imagePos(x, y);
-    applyCornerStep(slot, cornerMove(slot, p));
-    if (sourceSlot(slot).insetmode || movepoint)
+    const app::CornerStep step = ws.cornerMove(slot, p);
+    applyCornerStep(slot, step);
+    if (step.event == app::CornerEvent::Followed)
         updateLoupe(slot, p);
 }
 
 void TMainForm::sourceUp(int slot, int x, int y) {
-    const bool dragging = movepoint;
-    const app::CornerStep step = cornerUp(slot, imagePos(x, y));
+    const app::CornerStep step = ws.cornerUp(slot, imagePos(x, y));
     const std::size_t i = static_cast<std::size_t>(slot - 1);
-    if (dragging) {
+    if (step.event == app::CornerEvent::DragEnded) {
         if (m_cornerBefore[i])
             m_history.pushCorners(slot, *m_cornerBefore[i], cornerState(slot));
         m_cornerBefore[i].reset();
@@ -98,6 +102,13 @@ void TMainForm::sourceUp(int slot, int x, int y) {
 
 // ---------------------------------------------------------------- undo and redo
 
+void TMainForm::restoreCorners(int slot, const CornerState& state) {
+    app::Slot& s = ws.slot(slot);
+    s.corners = state.corners;
+    s.mode = state.setted ? app::CornerMode::Complete : app::CornerMode::Empty;
+    s.following = 0;
+}
+
 void TMainForm::applyHistoryStep(const EditHistory::Step& step) {
     if (!step.corners) {
         repaintRectified(step.slot);
@@ -106,33 +117,31 @@ void TMainForm::applyHistoryStep(const EditHistory::Step& step) {
             PaintBox2Paint();
         return;
     }
-    const SourceSlot s = sourceSlot(step.slot);
-    s.corners = step.state.corners;
-    s.setted = step.state.setted;
-    s.mode = step.state.mode;
-    s.insetmode = false;
+    restoreCorners(step.slot, step.state);
     step.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
     // As the release of a drag: the run without presetting the width.
-    runSlot(step.slot);
+    render(step.slot);
 }
 
 void TMainForm::Rckgngig1Click() {
     if (inpaint)
         return; // the stroke under the mouse is not finished yet
-    if (insetmode || insetmode2 || movepoint) {
+    if (ws.slot(1).insetmode() || ws.slot(2).insetmode() || ws.movepoint) {
         // A quad or a drag in progress is taken back first.
         cancelCornerInput();
         return;
     }
-    if (const std::optional<EditHistory::Step> step = m_history.undo(di2, bi2))
+    if (const std::optional<EditHistory::Step> step =
+            m_history.undo(ws.slot(1).result, ws.slot(2).result))
         applyHistoryStep(*step);
     updateUndoAction();
 }
 
 void TMainForm::Wiederholen1Click() {
-    if (inpaint || insetmode || insetmode2 || movepoint)
+    if (inpaint || ws.slot(1).insetmode() || ws.slot(2).insetmode() || ws.movepoint)
         return;
-    if (const std::optional<EditHistory::Step> step = m_history.redo(di2, bi2))
+    if (const std::optional<EditHistory::Step> step =
+            m_history.redo(ws.slot(1).result, ws.slot(2).result))
         applyHistoryStep(*step);
     updateUndoAction();
 }
@@ -141,19 +150,17 @@ void TMainForm::Wiederholen1Click() {
 
 void TMainForm::cancelCornerInput() {
     for (int slot : {1, 2}) {
-        const SourceSlot s = sourceSlot(slot);
+        app::Slot& s = ws.slot(slot);
         const std::size_t i = static_cast<std::size_t>(slot - 1);
-        const bool dragging = movepoint && m_cornerBefore[i].has_value();
-        if (!s.insetmode && !dragging)
+        const bool dragging = ws.movepoint && m_cornerBefore[i].has_value();
+        if (!s.insetmode() && !dragging)
             continue;
-        if (m_cornerBefore[i]) {
-            s.corners = m_cornerBefore[i]->corners;
-            s.setted = m_cornerBefore[i]->setted;
-            s.mode = m_cornerBefore[i]->mode;
-        }
-        s.insetmode = false;
+        if (m_cornerBefore[i])
+            restoreCorners(slot, *m_cornerBefore[i]);
+        else
+            s.mode = s.setted() ? app::CornerMode::Complete : app::CornerMode::Empty;
         if (dragging)
-            movepoint = false;
+            ws.movepoint = false;
         m_cornerBefore[i].reset();
         hideLoupe(slot);
         slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
@@ -161,8 +168,8 @@ void TMainForm::cancelCornerInput() {
 }
 
 void TMainForm::nudgeCorner(int slot, int dx, int dy) {
-    const SourceSlot s = sourceSlot(slot);
-    if (!s.setted || s.insetmode || movepoint)
+    app::Slot& s = ws.slot(slot);
+    if (!s.setted() || s.insetmode() || ws.movepoint)
         return;
     const CornerState before = cornerState(slot);
     rectify::TPoint& c = s.corners[static_cast<std::size_t>(m_lastCorner[slot - 1])];

@@ -45,13 +45,13 @@ void TMainForm::hideLoupe(int slot) {
     const QRect was = m_loupeAt[i];
     m_loupeAt[i] = QRect();
     m_loupe[i] = QImage();
-    sourceSlot(slot).view->update(was);
+    sourceView(slot)->update(was);
 }
 
 void TMainForm::updateLoupe(int slot, rectify::TPoint at) {
     const std::size_t i = static_cast<std::size_t>(slot - 1);
-    PaintBoxView* view = sourceSlot(slot).view;
-    const pixkit::dib& image = slot == 1 ? di : bi;
+    PaintBoxView* view = sourceView(slot);
+    const pixkit::dib& image = ws.slot(slot).source;
     const int z = ZoomEd->value();
     const int loupeZoom = std::max(4 * z, 100);
     const int n = LoupeSize;

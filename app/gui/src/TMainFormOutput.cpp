@@ -7,7 +7,9 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QDoubleSpinBox>
 #include <QMenu>
+#include <QSpinBox>
 
 namespace gui {
 
@@ -35,7 +37,7 @@ void TMainForm::buildOutputOptions(
     FormStorage1.addProperty(Weltdateimitspeichern1, "checked", QStringLiteral("Checked"));
 }
 
-rectify::Interpolation TMainForm::interpolation() {
+rectify::Interpolation TMainForm::interpolation() const {
     if (Bilinear1 != nullptr && Bilinear1->isChecked())
         return rectify::Interpolation::Bilinear;
     if (Bikubisch1 != nullptr && Bikubisch1->isChecked())
@@ -47,9 +49,24 @@ void TMainForm::Interpolation1Click() {
     Bildneuberechnen1Click();
 }
 
-app::RectifiedWrite TMainForm::writeRectifiedFile(pixkit::dib& image, const QString& file) {
-    return app::WriteRectified(image, file.toStdString(), JPEGQualForm->quality(), realWidthCm(),
-                               areaPercent(), Weltdateimitspeichern1->isChecked());
+rectify::RunScale TMainForm::savedScale(int slot) const {
+    if (const std::optional<rectify::RunScale>& made = ws.slot(slot).scale)
+        return *made;
+    // An image no run made (a test's, or one drawn by hand): the fields' scale.
+    rectify::RunScale fields;
+    fields.realWidthCm = BreiteED->value();
+    fields.realHeightCm = HoeheEd->value();
+    fields.areaPercent = RechenbereichEd->value();
+    return fields;
+}
+
+app::RectifiedWrite TMainForm::writeRectifiedFile(int slot, const QString& file) {
+    // The scale the picture was made with, not what the fields hold now: the
+    // hold box or a refused value may have left them ahead of the picture.
+    const rectify::RunScale scale = savedScale(slot);
+    return app::WriteRectified(ws.slot(slot).result.get(), file.toStdString(),
+                               JPEGQualForm->quality(), scale.realWidthCm, scale.areaPercent,
+                               Weltdateimitspeichern1->isChecked());
 }
 
 } // namespace gui

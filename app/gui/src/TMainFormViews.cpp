@@ -55,9 +55,8 @@ rectify::TPoint TMainForm::imagePos(int x, int y) const {
     return {viewToImage(x, z), viewToImage(y, z)};
 }
 
-TMainForm::SourceSlot TMainForm::sourceSlot(int slot) {
-    const app::CornerSlot c = cornerSlot(slot);
-    return {c.corners, c.insetmode, c.setted, c.mode, slot == 1 ? PaintBox1 : PaintBox4, slot};
+PaintBoxView* TMainForm::sourceView(int slot) const {
+    return slot == 1 ? PaintBox1 : PaintBox4;
 }
 
 // ---------------------------------------------------------------- drawing
@@ -72,14 +71,15 @@ void TMainForm::MarkCorner(QImage& buffer, QPoint origin, int vx, int vy) {
     drawWideLine(buffer, origin, bl, tl, red);
 }
 
-void TMainForm::paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
-                            const SourceSlot& s) {
+void TMainForm::paintSource(int slot, PaintBoxView* view, QImage& buffer) {
+    const app::Slot& s = ws.slot(slot);
+    const pixkit::dib& image = s.source;
     const int z = ZoomEd->value();
     const QSize size = viewSize(image, z);
     if (sizeView(view, size))
         return;
     const QRect part = renderView(view, buffer, size, image);
-    if ((s.insetmode || s.setted) && !buffer.isNull()) {
+    if ((s.insetmode() || s.setted()) && !buffer.isNull()) {
         // The quad in view pixels; the buffer holds `part` of the view.
         const QPoint origin = part.topLeft();
         const QRgb red = qRgb(255, 0, 0);
@@ -89,7 +89,7 @@ void TMainForm::paintSource(const pixkit::dib& image, PaintBoxView* view, QImage
         };
         QPoint pen = at(0);
         MarkCorner(buffer, origin, pen.x(), pen.y());
-        for (int i = 1; i <= s.mode && i <= app::ModeComplete; ++i) {
+        for (int i = 1; i <= s.lastDrawn(); ++i) {
             const QPoint next = at(i);
             drawWideLine(buffer, origin, pen, next, red);
             MarkCorner(buffer, origin, next.x(), next.y());
@@ -109,40 +109,41 @@ void TMainForm::paintResult(const pixkit::dib& image, PaintBoxView* view, QImage
 }
 
 void TMainForm::PaintBox1Paint() {
-    paintSource(di, PaintBox1, bit0, sourceSlot(1));
+    paintSource(1, PaintBox1, bit0);
 }
 
 void TMainForm::PaintBox4Paint() {
-    paintSource(bi, PaintBox4, dit0, sourceSlot(2));
+    paintSource(2, PaintBox4, dit0);
 }
 
 void TMainForm::PaintBox2Paint() {
     updateSaveCommands();
     if (BlendEd->value() == 0) {
-        paintResult(di2, PaintBox2, bit1);
+        paintResult(ws.slot(1).result, PaintBox2, bit1);
         return;
     }
     // The view first takes the size of the canvas; that resize repaints, so
     // the overlay is composed once per repaint.
-    const pixkit::OverlaySize canvas = pixkit::OverlayCanvasSize(di2, bi2);
+    const pixkit::OverlaySize canvas =
+        pixkit::OverlayCanvasSize(ws.slot(1).result, ws.slot(2).result);
     const int z = ZoomEd->value();
     if (static_cast<std::int64_t>(canvas.width) * canvas.height <= pixkit::MaxOverlayPixels &&
         sizeView(PaintBox2, {imageToView(canvas.width, z), imageToView(canvas.height, z)}))
         return;
     ComposeOverlay();
-    if (di3.poi == nullptr) {
+    if (ws.di3.empty()) {
         // No canvas (no memory, or more than 2^28 pixels): the view stays at
         // its size and shows black, instead of shrinking and repainting again.
-        renderView(PaintBox2, bit1, PaintBox2->size(), di3);
+        renderView(PaintBox2, bit1, PaintBox2->size(), ws.di3);
         PaintBox2->update();
         return;
     }
-    paintResult(di3, PaintBox2, bit1);
+    paintResult(ws.di3, PaintBox2, bit1);
 }
 
 void TMainForm::PaintBox3Paint() {
     updateSaveCommands();
-    paintResult(bi2, PaintBox3, dit1);
+    paintResult(ws.slot(2).result, PaintBox3, dit1);
 }
 
 // ---------------------------------------------------------------- corner input
@@ -154,18 +155,18 @@ app::CornerOptions TMainForm::cornerOptions() const {
 
 void TMainForm::applyCornerStep(int slot, const app::CornerStep& step) {
     if (step.run)
-        runSlot(slot);
+        render(slot);
     if (step.repaint)
         slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
     if (step.cursor != app::CornerCursor::Keep)
-        sourceSlot(slot).view->setCursor(
-            step.cursor == app::CornerCursor::Hand ? Qt::PointingHandCursor : Qt::CrossCursor);
+        sourceView(slot)->setCursor(step.cursor == app::CornerCursor::Hand ? Qt::PointingHandCursor
+                                                                           : Qt::CrossCursor);
 }
 
 void TMainForm::placeCorners(const rectify::Corners& corners) {
     applyCornerStep(
-        1,
-        completeQuad(1, corners, BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked()));
+        1, ws.completeQuad(1, corners,
+                           BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->isChecked()));
 }
 
 void TMainForm::PaintBox1MouseDown(int x, int y) {

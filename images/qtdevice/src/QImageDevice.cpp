@@ -81,7 +81,7 @@ std::optional<DibSource> readDib(const void* bits, const BitmapInfo* info, unsig
 }
 
 // Applies a raster operation to one pixel; empty for operations we do not
-// know (the transfer then fails as the platform's would).
+// know (the transfer then fails and reports it).
 std::optional<QRgb> applyRop(std::uint32_t rop, QRgb src, QRgb dst) {
     const QRgb s = src & 0xFFFFFFu;
     const QRgb d = dst & 0xFFFFFFu;

@@ -11,6 +11,7 @@
 // getpixel/setpixel, and the fast path over rows that the program uses.
 // Both give identical images.
 
+#include "foundation/Engine.h"
 #include "pixkit/dib.h"
 
 #include <array>
@@ -18,9 +19,9 @@
 
 namespace lines {
 
-// Which implementation to use. Both give identical results; Reference is the
-// step-by-step definition.
-enum class Engine { Fast, Reference };
+// Which implementation to use (foundation/Engine.h); both give identical results.
+using fp::DefaultEngine;
+using fp::Engine;
 
 // Widest and highest image that is enlarged 3 x 3; larger ones are made
 // blocky in place (the enlargement needs nine times the memory).
@@ -33,7 +34,7 @@ inline constexpr int EnlargeLimit = 3000;
 // Palette images are promoted to 24 bits first. Records without an image are
 // left alone; when the enlarged image cannot be made the image stays as it
 // is, without a report.
-void PrepareForTracing(pixkit::dib& image, Engine engine = Engine::Fast);
+void PrepareForTracing(pixkit::dib& image, Engine engine = DefaultEngine);
 
 // One entry of the peak table.
 struct tpeak {
@@ -73,6 +74,6 @@ enum class SeparationEnd {
 // every other pixel black. `out` is overwritten, not released: it must not
 // hold an image that is still needed. `tables` receives col1, col2, M, D, T.
 SeparationEnd ToBlackWhite(const pixkit::dib& dicol, int schwellePercent, pixkit::dib& out,
-                           SeparationTables& tables, Engine engine = Engine::Fast);
+                           SeparationTables& tables, Engine engine = DefaultEngine);
 
 } // namespace lines

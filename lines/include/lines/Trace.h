@@ -46,13 +46,13 @@ struct tpixel {
 // The negative of an image in place. 24 bits: every colour byte b becomes
 // 255 - b. 1 bit: every byte of the pixel rows is inverted. 4 and 8 bits: the
 // 16 or 256 colours of the colour table and of `pal` are inverted.
-void InvertImage(pixkit::dib& image, Engine engine = Engine::Fast);
+void InvertImage(pixkit::dib& image, Engine engine = DefaultEngine);
 
 // Applies `filter` to each colour byte of a 24-bit image in place; positions
 // outside the image read the nearest border pixel, all results come from the
 // unchanged input. A divisor of 0 counts as 1. False (image unchanged) when
 // the work memory cannot be had or the image is not 24 bits.
-bool ApplyFilter5x5(pixkit::dib& image, const tfilter5& filter, Engine engine = Engine::Fast);
+bool ApplyFilter5x5(pixkit::dib& image, const tfilter5& filter, Engine engine = DefaultEngine);
 
 // A new image with the same size, depth, colour table and pixels. An empty
 // record when it cannot be made.
@@ -75,7 +75,7 @@ enum class OutlineEnd {
 // invert. For a black/white image the result is black exactly at the black
 // pixels with a white pixel among their eight neighbours (outside counts as
 // the nearest border pixel). The fast path does the three passes in one.
-OutlineEnd MakeOutlineImage(pixkit::dib& image, Engine engine = Engine::Fast);
+OutlineEnd MakeOutlineImage(pixkit::dib& image, Engine engine = DefaultEngine);
 
 // Receives each segment as it is found. `drawn` is false for the closing
 // segment of an outline, which the window does not draw. Returning false
@@ -95,6 +95,6 @@ enum class TraceEnd {
 // emitting segments in the order found. `outline` itself is not changed: the
 // walk consumes a working copy.
 TraceEnd TraceSegments(const pixkit::dib& outline, const SegmentSink& emit,
-                       Engine engine = Engine::Fast);
+                       Engine engine = DefaultEngine);
 
 } // namespace lines

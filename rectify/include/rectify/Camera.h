@@ -12,7 +12,8 @@
 // optional (or a Fault status); the run then ends silently. Nothing traps or
 // throws.
 
-#include "rectify/Run.h"
+#include "pixkit/dib.h"
+#include "rectify/Types.h"
 
 #include <cstdint>
 #include <optional>
@@ -168,7 +169,7 @@ std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, in
 // from its neighbours (Interpolate.h) for a 24-bit source.
 ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                               std::int64_t W, std::int64_t H, int areaPercent, pixkit::dib& result,
-                              Engine engine = Engine::Reference,
+                              Engine engine = DefaultEngine,
                               Interpolation sampling = Interpolation::Nearest);
 
 // Rounds a source position to a pixel coordinate for getpixel: half to even;

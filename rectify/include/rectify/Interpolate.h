@@ -10,7 +10,7 @@
 // returns them.
 
 #include "pixkit/dib.h"
-#include "rectify/Run.h"
+#include "rectify/Types.h"
 
 #include <array>
 #include <cstdint>

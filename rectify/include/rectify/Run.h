@@ -1,111 +1,102 @@
 #pragma once
-// One rectification run for one image slot (RenderDi2 / renderdi4 call it).
+// One rectification run for one photograph: corners, camera, target size,
+// pose search, then either the preset real width or the rectified image.
 //
-// The run talks to its surroundings only through RunFields (the window, the
-// batch mode and the tests each supply their own) and through the workspace
-// fields it is handed by reference. Error policy of the engine: expected
-// failures (missing or coinciding corners, arithmetic faults, no memory)
-// end the run silently with the outcome saying where; nothing throws.
+// A run takes everything it reads in a RunRequest and returns everything it
+// found in a RunResult; it changes nothing else. The caller applies the
+// result in this order: the angles first, then the preset width or the new
+// image (the window shows the angles, then writes the width field or shows
+// the image; the batch goes on with the width or writes the image).
+//
+// Error policy of the engine: expected failures (missing or coinciding
+// corners, arithmetic faults, no memory) end the run with RunEnd saying
+// where; nothing throws.
 
 #include "pixkit/dib.h"
+#include "rectify/Camera.h"
 
-#include <array>
 #include <cstdint>
+#include <optional>
 
 namespace rectify {
 
-// 4 x 4 matrix of doubles, first index the row; points are row vectors
-// multiplied from the left.
-using tmat44 = std::array<std::array<double, 4>, 4>;
-
-// A point or direction in camera space.
-struct tvec3 {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-// A corner in source-image pixels, y from the top row (the platform's TPoint).
-struct TPoint {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    friend bool operator==(const TPoint&, const TPoint&) = default;
-};
-using Corners = std::array<TPoint, 4>;
-
-// How the rectified image samples the photograph at a pixel's projected
-// position. Nearest takes the nearest pixel (the default); Bilinear blends the
-// 2 x 2 pixels around the position, Bicubic the 4 x 4 pixels (Keys' cubic
-// convolution with a = -0.5, clamped to 0 ... 255).
-enum class Interpolation { Nearest, Bilinear, Bicubic };
-
-// The numeric fields and the hold check box, as the run sees them. Reads
-// happen at the moment the run needs the value; writes behave like a user's
-// edit of the field: they raise the field's change handler synchronously
-// (which is why `donotreender` brackets the angle write-back).
-class RunFields {
-public:
-    virtual ~RunFields() = default;
-    virtual bool holdChecked() = 0;    // NowDoNotRenderCheck
-    virtual double realWidthCm() = 0;  // BreiteED
-    virtual double realHeightCm() = 0; // HoeheEd
-    virtual int targetPercent() = 0;   // zieledValue
-    virtual int areaPercent() = 0;     // RechenbereichEd
-    virtual double angleXDeg() = 0;    // RxSpinEdit1
-    virtual double angleYDeg() = 0;    // RxSpinEdit2
-    virtual void setAngleXDeg(double v) = 0;
-    virtual void setAngleYDeg(double v) = 0;
-    virtual void setRealWidthCm(double v) = 0; // shown with two decimals
-    // The slot's rectified view is to be repainted (1: PaintBox2, 2: PaintBox3).
-    virtual void repaintResult(int slot) = 0;
-    // The run refused a result image of width x height pixels as over
-    // MaxRectifiedPixels (RunEnd::TooLarge); for the caller's message.
-    virtual void resultRefused(std::int64_t /*width*/, std::int64_t /*height*/) {}
-    // The user's choice of sampling; read when the resampling starts.
-    virtual Interpolation interpolation() { return Interpolation::Nearest; }
-};
-
-// The workspace flags shared by both slots.
-struct RunFlags {
-    bool& setwink;
-    bool& breitetoset;
-    bool& donotreender;
-};
-
-// The workspace fields bound to one slot.
-struct SlotFields {
-    int slot;                  // 1 (image 1) or 2 (image 2)
-    const bool& setted;        // the slot's corners are complete
-    const Corners& corners;    // points / doints
-    const pixkit::dib& source; // di / bi
-    pixkit::dib& result;       // di2 / bi2: replaced by a new image, the old one released
-};
-
 // Where a run ended.
 enum class RunEnd {
-    Held,            // NowDoNotRenderCheck: nothing changed
-    NoCorners,       // corners incomplete; setwink cleared
-    CornersCoincide, // two corners equal; setwink cleared
+    Held,            // the hold flag: nothing was done
+    NoCorners,       // corners incomplete; the typed angles are consumed
+    CornersCoincide, // two corners equal; the typed angles are consumed
     NoTargetSize,    // bounding box 1 pixel wide or high
     Fault,           // arithmetic fault (zero divisor, non-finite, rounding out of range)
-    WidthPreset,     // breitetoset consumed: width written, no image
-    NoImage,         // newdib failed: previous result kept
-    EmptyImage,      // the scaled result has no pixel: previous result kept
-    TooLarge,        // the result would be over MaxRectifiedPixels: previous result kept
-    Done,            // new result image made and repaint requested
-    PoseOnly,        // RunScope::PoseOnly: angles written, the result left as it was
+    WidthPreset,     // the width request consumed: a width was found, no image
+    NoImage,         // no memory for the image: the previous result stays
+    EmptyImage,      // the scaled result has no pixel: the previous result stays
+    TooLarge,        // the result would be over MaxRectifiedPixels: the previous result stays
+    Done,            // a new rectified image was made
+    PoseOnly,        // RunScope::PoseOnly: the pose was found, no image made
 };
 
 // How far a run goes. PoseOnly stops where the resampling would begin: for a
-// caller that knows the very next run gets the same inputs and makes the
-// image, so that this run's image would be replaced unseen.
+// caller that only wants the angles.
 enum class RunScope { Full, PoseOnly };
 
-// Which implementation of the search and the resampling to use. Both give
-// bit-identical results; Reference is the step-by-step definition.
-enum class Engine { Fast, Reference };
+// Everything a run reads.
+struct RunRequest {
+    const pixkit::dib* source = nullptr; // the photograph; not owned, read only
+    Corners corners{};                   // in source pixels, stored order
+    bool cornersComplete = false;        // the quad was completed (`setted`)
+    double realWidthCm = 1000.0;         // real size of the marked rectangle
+    double realHeightCm = 1000.0;
+    int targetPercent = 100; // size of the rectified image
+    int areaPercent = 100;   // calculation area: margin around, or crop of, the rectangle
+    // The typed angles and whether to use them instead of searching (`setwink`).
+    double angleXDeg = 0.0;
+    double angleYDeg = 0.0;
+    bool fixedAngles = false;
+    bool hold = false;        // hold all computation: the run ends at once
+    bool presetWidth = false; // find the real width instead of an image (`breitetoset`)
+    Interpolation sampling = Interpolation::Nearest;
+    Engine engine = DefaultEngine;
+    RunScope scope = RunScope::Full;
+};
 
-RunEnd RectifyImage(RunFields& fields, RunFlags flags, const SlotFields& slot,
-                    Engine engine = Engine::Fast, RunScope scope = RunScope::Full);
+// The scale of a rectified image: the real size and calculation area it was
+// made with, and the pixels per centimetre of the real facade that follow
+// (the marked rectangle is width / area * 100 pixels for realWidthCm).
+struct RunScale {
+    double realWidthCm = 0.0;
+    double realHeightCm = 0.0;
+    int areaPercent = 100;
+    std::optional<double> pixelsPerCm; // empty when not a positive finite number
+    friend bool operator==(const RunScale&, const RunScale&) = default;
+};
+
+// Pixels per centimetre of an image `width` pixels wide made at `realWidthCm`
+// and `areaPercent`; empty when not a positive finite number.
+std::optional<double> ScalePixelsPerCm(double realWidthCm, int areaPercent, int width);
+
+// Everything a run found.
+struct RunResult {
+    RunEnd end = RunEnd::Held;
+    // The request's typed angles were consumed (the caller clears `setwink`).
+    bool fixedAnglesConsumed = false;
+    // The request's width preset was consumed (the caller clears `breitetoset`).
+    bool presetConsumed = false;
+    // The found pose, whose angles the caller shows; empty when the search
+    // did not complete.
+    std::optional<tpose> pose;
+    // With WidthPreset: the real width that gives the result the aspect of
+    // the pose's parallelogram (real height x La / Lb), not yet rounded.
+    std::optional<double> presetWidthCm;
+    // The new rectified image: with Done, and with a Fault inside the
+    // resampling (filled up to the faulting pixel). Empty otherwise.
+    pixkit::Image image;
+    // The scale `image` was made with; set whenever `image` is.
+    std::optional<RunScale> scale;
+    // With TooLarge: the size that was refused.
+    std::int64_t refusedWidth = 0;
+    std::int64_t refusedHeight = 0;
+};
+
+RunResult run(const RunRequest& request);
 
 } // namespace rectify

@@ -36,15 +36,11 @@ struct SearchResult {
 // Engine::Reference, on the threads of the pool (foundation/ThreadPool.h).
 std::optional<SearchResult> SearchPose(const tcamera& camera, TPoint corner3, std::int64_t W,
                                        std::int64_t H, std::optional<FixedAngles> fixed,
-                                       Engine engine = Engine::Fast);
+                                       Engine engine = DefaultEngine);
 
 // The real width that gives the result the aspect of the best pose's
 // parallelogram: realHeightCm * La / Lb. Empty on a fault.
 std::optional<double> PresetWidthValue(const tpose& best, double realHeightCm);
-
-// Reads the real height and writes the preset width into the width field.
-// False on a fault (nothing written).
-bool PresetWidth(const tpose& best, RunFields& fields);
 
 namespace detail {
 // The fast grid search (FastSearch.cpp); same contract as SearchPose without

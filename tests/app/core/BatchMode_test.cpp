@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 #include "app/BatchMode.h"
 #include "app/RectifiedOutput.h"
+#include "app/UserStore.h"
+#include "app/Workspace.h"
 #include "pixkit/ImageFile.h"
 #include "testsupport/CaseNames.h"
 
@@ -13,10 +15,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -98,8 +102,17 @@ void PrintTo(const ThresholdCase& c, std::ostream* os) {
 }
 class Threshold : public testing::TestWithParam<ThresholdCase> {};
 
+// Through the option table, as the command line takes it.
 TEST_P(Threshold, IsAWholePercentFromOneTo99) {
-    EXPECT_EQ(app::parseThreshold(GetParam().option), GetParam().value);
+    std::string_view value;
+    const app::BatchOption* option = app::findBatchOption(GetParam().option, value);
+    std::optional<int> taken;
+    if (option != nullptr && option->name == "--threshold") {
+        app::RectifyJob job;
+        if (!option->take(value, job))
+            taken = job.threshold;
+    }
+    EXPECT_EQ(taken, GetParam().value);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,7 +164,7 @@ TEST_P(StoredQuality, IsReadClampedAndNeverWritten) {
     const auto before = testsupport::listTree(dir.path().toStdString());
     const auto bytes = GetParam().stored != nullptr ? readFile(store) : std::vector<std::uint8_t>{};
 
-    EXPECT_EQ(app::storedJpegQuality("fassadenplan"), GetParam().quality);
+    EXPECT_EQ(app::readJpegQuality(*app::openUserStore("fassadenplan")), GetParam().quality);
 
     EXPECT_EQ(testsupport::listTree(dir.path().toStdString()), before);
     if (GetParam().stored != nullptr) {
@@ -315,30 +328,35 @@ TEST_P(BatchShortcut, WritesTheFileOfTwoFullRuns) {
     params.insert(params.end(), c.extra.begin(), c.extra.end());
     ASSERT_EQ(run(params), 0) << m_err;
 
-    // The same batch step by step, every run complete.
-    app::BatchWorkspace ws;
-    ws.createWorkspace("/opt/velkor/fassadenplan");
-    ASSERT_TRUE(ws.TryToOpenFile(s_photo));
-    ws.points = corners;
-    ws.setted = true;
-    ws.mode = 3;
+    // The same batch step by step, every run complete, as the window makes them.
+    const pixkit::Image photo = app::openAs24(s_photo);
+    ASSERT_FALSE(photo.empty());
+    rectify::RunRequest request;
+    request.source = &photo.get();
+    request.corners = corners;
+    request.cornersComplete = true;
     if (c.extra.size() >= 2) {
-        ws.fields().setRealWidthCm(std::stod(c.extra[0]));
-        ws.fields().setRealHeightCm(std::stod(c.extra[1]));
+        request.realWidthCm = std::stod(c.extra[0]);
+        request.realHeightCm = std::stod(c.extra[1]);
     } else {
-        ws.breitetoset = true;
+        request.presetWidth = true;
     }
     if (c.extra.size() >= 3)
-        ws.fields().setAreaPercent(std::stoi(c.extra[2]));
-    ws.RenderDi2();
-    EXPECT_EQ(ws.RenderDi2(), rectify::RunEnd::Done);
-    ws.renderdi4();
-    ws.renderdi4();
-    EXPECT_EQ(ws.fields().repaints(1), c.extra.size() >= 2 ? 2 : 1);
+        request.areaPercent = std::stoi(c.extra[2]);
+    rectify::RunResult first = rectify::run(request);
+    if (first.presetWidthCm) // the width field's two decimals
+        request.realWidthCm = std::nearbyint(*first.presetWidthCm * 100.0) / 100.0;
+    request.presetWidth = request.presetWidth && !first.presetConsumed;
+    EXPECT_EQ(first.end,
+              c.extra.size() >= 2 ? rectify::RunEnd::Done : rectify::RunEnd::WidthPreset);
+    rectify::RunResult second = rectify::run(request);
+    ASSERT_EQ(second.end, rectify::RunEnd::Done);
     const std::string fullFile = path((std::string("full") + c.output).c_str());
     // With the real scale in the file, as the batch writes it.
-    app::SetRealScale(ws.di2, ws.fields().realWidthCm(), ws.fields().areaPercent());
-    ASSERT_TRUE(pixkit::WriteDib(ws.di2, fullFile, app::storedJpegQuality("fassadenplan")).ok);
+    app::SetRealScale(second.image.get(), request.realWidthCm, request.areaPercent);
+    ASSERT_TRUE(pixkit::WriteDib(second.image, fullFile,
+                                 app::readJpegQuality(*app::openUserStore("fassadenplan")))
+                    .ok);
 
     const std::vector<std::uint8_t> written = readFile(batchFile);
     EXPECT_GT(written.size(), 1000u);
@@ -354,6 +372,60 @@ INSTANTIATE_TEST_SUITE_P(
                     // No real size: the first run presets the width, nothing is skipped.
                     ShortcutCase{"ten_width_preset", {}, ".bmp"}),
     [](const testing::TestParamInfo<ShortcutCase>& i) { return std::string(i.param.name); });
+
+// Jobs share nothing: several at once, each on its own thread, write the
+// very files that one job after the other writes, and report the same.
+TEST_F(BatchRun, JobsRunOnSeveralThreadsAtOnce) {
+    struct Variant {
+        const char* output;
+        std::optional<double> width, height;
+        rectify::Interpolation sampling;
+        bool worldFile;
+    };
+    const Variant variants[] = {
+        {"preset.bmp", std::nullopt, std::nullopt, rectify::Interpolation::Nearest, false},
+        {"sized.jpg", 900.0, 600.0, rectify::Interpolation::Bilinear, false},
+        {"world.png", 700.0, 650.0, rectify::Interpolation::Bicubic, true},
+        {"drawing.dxf", 900.0, 600.0, rectify::Interpolation::Nearest, false}};
+    auto job = [&](const Variant& v, const char* prefix) {
+        app::RectifyJob j;
+        j.photo = s_photo;
+        j.corners = {{{60, 50}, {350, 80}, {330, 260}, {40, 240}}};
+        j.output = path((std::string(prefix) + v.output).c_str());
+        j.realWidthCm = v.width;
+        j.realHeightCm = v.height;
+        j.sampling = v.sampling;
+        j.worldFile = v.worldFile;
+        j.threshold = 35;
+        return j;
+    };
+    std::vector<app::JobOutcome> one, many(std::size(variants));
+    for (const Variant& v : variants)
+        one.push_back(app::runJob(job(v, "one_")));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < std::size(variants); ++i)
+        threads.emplace_back([&, i] { many[i] = app::runJob(job(variants[i], "many_")); });
+    for (std::thread& t : threads)
+        t.join();
+
+    for (std::size_t i = 0; i < std::size(variants); ++i) {
+        SCOPED_TRACE(variants[i].output);
+        ASSERT_TRUE(one[i].ok()) << one[i].message;
+        ASSERT_TRUE(many[i].ok()) << many[i].message;
+        EXPECT_GT(one[i].width, 0);
+        EXPECT_EQ(many[i].width, one[i].width);
+        EXPECT_EQ(many[i].height, one[i].height);
+        EXPECT_EQ(many[i].angleXDeg, one[i].angleXDeg);
+        EXPECT_EQ(many[i].angleYDeg, one[i].angleYDeg);
+        EXPECT_EQ(many[i].pixelsPerCm, one[i].pixelsPerCm);
+        EXPECT_EQ(many[i].segments, one[i].segments);
+        const auto bytes = readFile(path((std::string("one_") + variants[i].output).c_str()));
+        EXPECT_GT(bytes.size(), 100u);
+        EXPECT_TRUE(bytes == readFile(path((std::string("many_") + variants[i].output).c_str())));
+    }
+    EXPECT_GT(one[3].segments, 0u);
+    EXPECT_TRUE(readFile(path("one_world.pgw")) == readFile(path("many_world.pgw")));
+}
 
 struct FailCase {
     const char* name;

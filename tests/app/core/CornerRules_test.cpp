@@ -1,7 +1,6 @@
 // The corner input of the source views, driven on the workspace alone: the
 // window only maps mouse positions and acts on the returned steps.
 
-#include "app/BatchMode.h"
 #include "app/Workspace.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +11,9 @@ namespace {
 
 using rectify::TPoint;
 
-class CornerWorkspace : public app::Workspace {
-public:
-    rectify::RunFields& runFields() override { return m_fields; }
-    app::BatchFields m_fields;
-};
+using CornerWorkspace = app::Workspace;
+using app::CornerEvent;
+using app::CornerMode;
 
 const TPoint A{100, 100};
 const TPoint B{400, 110};
@@ -34,44 +31,52 @@ app::CornerStep placeFour(CornerWorkspace& ws, int slot, const app::CornerOption
 TEST(CornerPlacing, PressesStepThroughTheModesAndTheNextCornerFollowsTheMouse) {
     CornerWorkspace ws;
     const app::CornerOptions none;
-    EXPECT_EQ(ws.mode, app::ModeNoQuad);
+    EXPECT_EQ(ws.slot(1).mode, CornerMode::Empty);
 
     app::CornerStep step = ws.cornerDown(1, A, none);
-    EXPECT_TRUE(ws.insetmode);
-    EXPECT_FALSE(ws.setted);
-    EXPECT_EQ(ws.mode, app::ModeFirstFollows);
-    EXPECT_EQ(ws.points[0], A);
-    EXPECT_EQ(ws.points[1], A);
+    EXPECT_EQ(step.event, CornerEvent::QuadStarted);
+    EXPECT_EQ(ws.slot(1).mode, CornerMode::Placing);
+    EXPECT_TRUE(ws.slot(1).insetmode());
+    EXPECT_FALSE(ws.slot(1).setted());
+    EXPECT_EQ(ws.slot(1).following, 1);
+    EXPECT_EQ(ws.slot(1).corners[0], A);
+    EXPECT_EQ(ws.slot(1).corners[1], A);
     EXPECT_TRUE(step.repaint);
     EXPECT_FALSE(step.run);
 
     step = ws.cornerMove(1, B);
-    EXPECT_EQ(ws.points[1], B);
+    EXPECT_EQ(ws.slot(1).corners[1], B);
+    EXPECT_EQ(step.event, CornerEvent::Followed);
     EXPECT_TRUE(step.repaint);
 
     step = ws.cornerDown(1, B, none);
-    EXPECT_EQ(ws.mode, 2);
-    EXPECT_EQ(ws.points[2], B) << "the next corner starts under the mouse";
+    EXPECT_EQ(ws.slot(1).following, 2);
+    EXPECT_EQ(ws.slot(1).corners[2], B) << "the next corner starts under the mouse";
     EXPECT_TRUE(step.repaint);
     EXPECT_FALSE(step.run);
 
     // A release while placing does nothing.
     step = ws.cornerUp(1, D);
+    EXPECT_EQ(step.event, CornerEvent::None);
     EXPECT_FALSE(step.run);
     EXPECT_FALSE(step.repaint);
-    EXPECT_EQ(ws.mode, 2);
+    EXPECT_EQ(ws.slot(1).following, 2);
 
-    ws.cornerDown(1, C, none);
-    EXPECT_EQ(ws.mode, app::ModeComplete);
-    EXPECT_TRUE(ws.insetmode);
+    step = ws.cornerDown(1, C, none);
+    EXPECT_EQ(ws.slot(1).following, app::LastCorner);
+    EXPECT_EQ(ws.slot(1).mode, CornerMode::Placing);
+    EXPECT_EQ(step.event, CornerEvent::CornerPlaced);
+    EXPECT_EQ(step.corner, 2);
 
     step = ws.cornerDown(1, D, none);
-    EXPECT_FALSE(ws.insetmode);
-    EXPECT_TRUE(ws.setted);
-    EXPECT_EQ(ws.mode, app::ModeComplete);
+    EXPECT_FALSE(ws.slot(1).insetmode());
+    EXPECT_TRUE(ws.slot(1).setted());
+    EXPECT_EQ(ws.slot(1).mode, CornerMode::Complete);
+    EXPECT_EQ(step.event, CornerEvent::QuadCompleted);
+    EXPECT_EQ(step.corner, app::LastCorner);
     EXPECT_TRUE(step.run);
     EXPECT_TRUE(step.repaint);
-    EXPECT_EQ(ws.points, (rectify::Corners{A, B, C, D}));
+    EXPECT_EQ(ws.slot(1).corners, (rectify::Corners{A, B, C, D}));
     EXPECT_FALSE(ws.breitetoset);
 }
 
@@ -87,9 +92,12 @@ class StartCorner : public testing::TestWithParam<StartCornerCase> {};
 TEST_P(StartCorner, RotatesOnlyImage1) {
     const StartCornerCase& c = GetParam();
     CornerWorkspace ws;
-    placeFour(ws, c.slot, {c.startBottomLeft, false});
-    EXPECT_EQ(c.slot == 1 ? ws.points : ws.doints, c.expected);
-    EXPECT_EQ(c.slot == 1 ? ws.doints : ws.points, rectify::Corners{}) << "other slot untouched";
+    const app::CornerStep last = placeFour(ws, c.slot, {c.startBottomLeft, false});
+    EXPECT_EQ(ws.slot(c.slot).corners, c.expected);
+    // The corner pressed last (D) is the one the step names.
+    EXPECT_EQ(ws.slot(c.slot).corners[static_cast<std::size_t>(last.corner)], D);
+    EXPECT_EQ(c.slot == 1 ? ws.slot(2).corners : ws.slot(1).corners, rectify::Corners{})
+        << "other slot untouched";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -109,8 +117,8 @@ TEST(CornerPlacing, PresetOptionSetsBreitetosetOnlyOnTheFourthPress) {
     EXPECT_FALSE(ws.breitetoset);
     ws.cornerDown(2, D, preset);
     EXPECT_TRUE(ws.breitetoset);
-    EXPECT_TRUE(ws.setted2);
-    EXPECT_FALSE(ws.setted);
+    EXPECT_TRUE(ws.slot(2).setted());
+    EXPECT_FALSE(ws.slot(1).setted());
 }
 
 struct GrabCase {
@@ -128,16 +136,18 @@ TEST_P(CornerGrab, WithinFiveImagePixelsInBothDirections) {
     const TPoint press{C.x + g.offset.x, C.y + g.offset.y};
     const app::CornerStep step = ws.cornerDown(1, press, {});
     EXPECT_EQ(ws.movepoint, g.grabs);
+    EXPECT_EQ(step.event, g.grabs ? CornerEvent::DragStarted : CornerEvent::QuadStarted);
     if (g.grabs) {
         EXPECT_EQ(ws.pointnr, 2);
+        EXPECT_EQ(step.corner, 2);
         EXPECT_FALSE(step.repaint) << "a grab does not repaint";
-        EXPECT_FALSE(ws.insetmode);
+        EXPECT_FALSE(ws.slot(1).insetmode());
     } else {
         // A press away from the corners starts a new quad; setted stays.
-        EXPECT_TRUE(ws.insetmode);
-        EXPECT_TRUE(ws.setted);
-        EXPECT_EQ(ws.mode, app::ModeFirstFollows);
-        EXPECT_EQ(ws.points[0], press);
+        EXPECT_TRUE(ws.slot(1).insetmode());
+        EXPECT_TRUE(ws.slot(1).setted());
+        EXPECT_EQ(ws.slot(1).following, 1);
+        EXPECT_EQ(ws.slot(1).corners[0], press);
         EXPECT_TRUE(step.repaint);
     }
 }
@@ -163,16 +173,18 @@ TEST(CornerDrag, MoveRepaintsReleaseStoresAndRunsWithoutPreset) {
     ws.breitetoset = false;
     ws.cornerDown(1, TPoint{B.x + 3, B.y - 2}, {false, true});
     ASSERT_TRUE(ws.movepoint);
-    EXPECT_EQ(ws.points[1], B) << "a press alone leaves the corner where it was";
+    EXPECT_EQ(ws.slot(1).corners[1], B) << "a press alone leaves the corner where it was";
 
     app::CornerStep step = ws.cornerMove(1, TPoint{420, 130});
-    EXPECT_EQ(ws.points[1], (TPoint{420, 130}));
+    EXPECT_EQ(ws.slot(1).corners[1], (TPoint{420, 130}));
     EXPECT_TRUE(step.repaint);
     EXPECT_FALSE(step.run);
 
     step = ws.cornerUp(1, TPoint{425, 135});
+    EXPECT_EQ(step.event, CornerEvent::DragEnded);
+    EXPECT_EQ(step.corner, 1);
     EXPECT_FALSE(ws.movepoint);
-    EXPECT_EQ(ws.points[1], (TPoint{425, 135}));
+    EXPECT_EQ(ws.slot(1).corners[1], (TPoint{425, 135}));
     EXPECT_TRUE(step.run);
     EXPECT_FALSE(step.repaint) << "the last move has drawn";
     EXPECT_FALSE(ws.breitetoset) << "dragging never presets the size";
@@ -184,7 +196,7 @@ TEST(CornerDrag, PressAndReleaseWithoutMovingTakesThePressPosition) {
     const TPoint press{D.x - 5, D.y + 5};
     ws.cornerDown(2, press, {});
     const app::CornerStep step = ws.cornerUp(2, press);
-    EXPECT_EQ(ws.doints[3], press);
+    EXPECT_EQ(ws.slot(2).corners[3], press);
     EXPECT_TRUE(step.run);
 }
 
@@ -195,23 +207,24 @@ TEST(CornerCursor, HandOverACornerCrossElsewhereNothingBeforeAQuad) {
 
     placeFour(ws, 1, {});
     EXPECT_EQ(ws.cornerMove(1, TPoint{A.x + 5, A.y}).cursor, app::CornerCursor::Hand);
+    EXPECT_EQ(ws.cornerMove(1, TPoint{A.x + 5, A.y}).event, CornerEvent::Hovered);
     EXPECT_EQ(ws.cornerMove(1, TPoint{A.x + 6, A.y}).cursor, app::CornerCursor::Cross);
     EXPECT_FALSE(ws.cornerMove(1, A).repaint);
-    EXPECT_EQ(ws.points[0], A) << "hovering moves no corner";
+    EXPECT_EQ(ws.slot(1).corners[0], A) << "hovering moves no corner";
 }
 
 TEST(CompleteQuad, InstallsTheQuadInStoredOrderAndAsksForRunAndRepaint) {
     CornerWorkspace ws;
     ws.cornerDown(2, A, {}); // placing on image 2 ends as well
     const app::CornerStep step = ws.completeQuad(2, {D, C, B, A}, true);
-    EXPECT_EQ(ws.doints, (rectify::Corners{D, C, B, A}));
-    EXPECT_FALSE(ws.insetmode2);
-    EXPECT_TRUE(ws.setted2);
-    EXPECT_EQ(ws.mode2, app::ModeComplete);
+    EXPECT_EQ(ws.slot(2).corners, (rectify::Corners{D, C, B, A}));
+    EXPECT_FALSE(ws.slot(2).insetmode());
+    EXPECT_TRUE(ws.slot(2).setted());
+    EXPECT_EQ(ws.slot(2).mode, CornerMode::Complete);
     EXPECT_TRUE(ws.breitetoset);
     EXPECT_TRUE(step.run);
     EXPECT_TRUE(step.repaint);
-    EXPECT_FALSE(ws.setted);
+    EXPECT_FALSE(ws.slot(1).setted());
 }
 
 } // namespace
@@ -255,12 +268,12 @@ TEST(CornerReachWorkspace, DragStartsAtTheEdgeForACornerOutsideThePicture) {
     ws.cornerDown(1, {300, 20}, none);
     ws.cornerDown(1, {300, 180}, none);
     ws.cornerDown(1, {20, 180}, none);
-    ASSERT_TRUE(ws.setted);
+    ASSERT_TRUE(ws.slot(1).setted());
     ws.cornerDown(1, {0, 22}, none);
     EXPECT_TRUE(ws.movepoint);
     EXPECT_EQ(ws.pointnr, 0);
     EXPECT_EQ(ws.cornerUp(1, {5, 22}).run, true);
-    EXPECT_EQ(ws.points[0], (TPoint{5, 22}));
+    EXPECT_EQ(ws.slot(1).corners[0], (TPoint{5, 22}));
 }
 
 } // namespace

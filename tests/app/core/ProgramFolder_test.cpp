@@ -2,8 +2,8 @@
 // link, and the check whether the dictionary can be saved there.
 
 #include "TestSupport.h"
-#include "app/BatchMode.h"
 #include "app/ProgramFolder.h"
+#include "app/Workspace.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,7 +78,7 @@ TEST_P(ProgramLink, MakesTheWorkspaceFolderTheRealProgramFolder) {
     const std::string started = path(GetParam().started);
     std::string expected = GetParam().real ? path(GetParam().real) : started;
     expected.erase(expected.find_last_of('/') + 1);
-    app::BatchWorkspace ws;
+    app::Workspace ws;
     ws.createWorkspace(started);
     EXPECT_EQ(ws.progpath, expected);
 }

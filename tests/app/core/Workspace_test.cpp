@@ -19,31 +19,20 @@ namespace {
 using testsupport::bmpBytes;
 using testsupport::writeFile;
 
-// A workspace that records which views it was asked to repaint.
-class RecordingWorkspace : public app::Workspace {
-public:
-    rectify::RunFields& runFields() override { return m_fields; }
-    void PaintBox1Paint() override { calls.push_back("PaintBox1Paint"); }
-    void PaintBox2Paint() override { calls.push_back("PaintBox2Paint"); }
-    void PaintBox3Paint() override { calls.push_back("PaintBox3Paint"); }
-    void PaintBox4Paint() override { calls.push_back("PaintBox4Paint"); }
-    void showImage2Row() override { calls.push_back("showImage2Row"); }
-
-    std::vector<std::string> calls;
-    app::BatchFields m_fields;
-};
+using app::Workspace;
 
 std::string tempPath(const QTemporaryDir& dir, const char* name) {
     return dir.filePath(name).toStdString();
 }
 
-TEST(CreateWorkspace, MakesFiveBlankImagesAndDefaults) {
-    RecordingWorkspace ws;
-    ws.percent = 7;
-    ws.terminateit = true;
+TEST(CreateWorkspace, MakesFiveBlankImages) {
+    Workspace ws;
+    ws.slot(1).scale = rectify::RunScale{};
     ws.createWorkspace("/opt/velkor/fassadenplan");
 
-    const pixkit::dib* images[] = {&ws.di, &ws.bi, &ws.di3, &ws.di2, &ws.bi2};
+    const pixkit::dib* images[] = {&ws.slot(1).source.get(), &ws.slot(2).source.get(),
+                                   &ws.di3.get(), &ws.slot(1).result.get(),
+                                   &ws.slot(2).result.get()};
     for (const pixkit::dib* d : images) {
         ASSERT_NE(d->poi, nullptr);
         EXPECT_EQ(pixkit::dibwidth(*d), 320);
@@ -54,15 +43,10 @@ TEST(CreateWorkspace, MakesFiveBlankImagesAndDefaults) {
     for (std::size_t i = 0; i < 5; ++i)
         for (std::size_t j = i + 1; j < 5; ++j)
             EXPECT_NE(images[i]->poi, images[j]->poi) << "images share pixel memory";
-    for (std::size_t r = 0; r < 4; ++r)
-        for (std::size_t c = 0; c < 4; ++c)
-            EXPECT_EQ(ws.id[r][c], r == c ? 1.0 : 0.0);
     EXPECT_EQ(ws.progpath, "/opt/velkor/");
-    EXPECT_EQ(ws.percent, 50);
-    EXPECT_EQ(ws.pinsel, 10);
-    EXPECT_EQ(ws.paintcol, 0xFFFFFFu);
-    EXPECT_FALSE(ws.terminateit);
-    EXPECT_TRUE(ws.calls.empty());
+    // The blank images were made by no run: they have no scale.
+    EXPECT_FALSE(ws.slot(1).scale.has_value());
+    EXPECT_FALSE(ws.slot(2).scale.has_value());
 }
 
 struct ProgPathCase {
@@ -75,7 +59,7 @@ void PrintTo(const ProgPathCase& c, std::ostream* os) {
 class ProgPath : public testing::TestWithParam<ProgPathCase> {};
 
 TEST_P(ProgPath, IsTheProgramFolderEndingWithSlash) {
-    RecordingWorkspace ws;
+    Workspace ws;
     ws.createWorkspace(GetParam().program);
     EXPECT_EQ(ws.progpath, GetParam().folder);
 }
@@ -112,22 +96,23 @@ TEST_P(OpenPhotograph, InstallsA24BitImageWithThePaletteColours) {
     const std::string file = tempPath(dir, "photo.bmp");
     writeFile(file, bmpBytes(w, h, bits, indices, palette));
 
-    RecordingWorkspace ws;
+    Workspace ws;
     ws.createWorkspace("/x/fassadenplan");
-    const pixkit::dib oldResult = ws.di2;
+    const std::uint8_t* oldResult = ws.slot(1).result.pixels();
     ASSERT_TRUE(ws.TryToOpenFile(file));
 
-    ASSERT_NE(ws.di.poi, nullptr);
-    EXPECT_EQ(pixkit::dibbits(ws.di), 24);
-    ASSERT_EQ(pixkit::dibwidth(ws.di), w);
-    ASSERT_EQ(pixkit::dibheight(ws.di), h);
+    const pixkit::Image& di = ws.slot(1).source;
+    ASSERT_FALSE(di.empty());
+    EXPECT_EQ(pixkit::dibbits(di), 24);
+    ASSERT_EQ(di.width(), w);
+    ASSERT_EQ(di.height(), h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            EXPECT_EQ(pixkit::getpixel(ws.di, x, y), expected[static_cast<std::size_t>(y * w + x)])
+            EXPECT_EQ(pixkit::getpixel(di, x, y), expected[static_cast<std::size_t>(y * w + x)])
                 << "at " << x << "," << y;
-    EXPECT_EQ(ws.filename1, file);
-    EXPECT_EQ(ws.calls, std::vector<std::string>{"PaintBox1Paint"});
-    EXPECT_EQ(ws.di2.poi, oldResult.poi) << "opening must not touch the rectified image";
+    EXPECT_EQ(ws.slot(1).fileName, file);
+    EXPECT_EQ(ws.slot(1).result.pixels(), oldResult)
+        << "opening must not touch the rectified image";
 }
 
 INSTANTIATE_TEST_SUITE_P(Workspace, OpenPhotograph, testing::Values(1, 4, 8, 24),
@@ -173,19 +158,19 @@ TEST_P(OpenUnreadable, ChangesNothingAndRepaintsNothing) {
     else if (name != "missing.bmp")
         writeFile(file, GetParam().bytes);
 
-    RecordingWorkspace ws;
+    Workspace ws;
     ws.createWorkspace("/x/fassadenplan");
-    ws.filename1 = "before.jpg";
-    ws.filename2 = "before2.jpg";
-    const pixkit::dib di = ws.di, bi = ws.bi;
+    ws.slot(1).fileName = "before.jpg";
+    ws.slot(2).fileName = "before2.jpg";
+    const std::uint8_t* di = ws.slot(1).source.pixels();
+    const std::uint8_t* bi = ws.slot(2).source.pixels();
 
     EXPECT_FALSE(ws.TryToOpenFile(file));
     EXPECT_FALSE(ws.TryToOpenFile2(file));
-    EXPECT_EQ(ws.di.poi, di.poi);
-    EXPECT_EQ(ws.bi.poi, bi.poi);
-    EXPECT_EQ(ws.filename1, "before.jpg");
-    EXPECT_EQ(ws.filename2, "before2.jpg");
-    EXPECT_TRUE(ws.calls.empty());
+    EXPECT_EQ(ws.slot(1).source.pixels(), di);
+    EXPECT_EQ(ws.slot(2).source.pixels(), bi);
+    EXPECT_EQ(ws.slot(1).fileName, "before.jpg");
+    EXPECT_EQ(ws.slot(2).fileName, "before2.jpg");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -200,28 +185,28 @@ INSTANTIATE_TEST_SUITE_P(
         return n.substr(0, n.find('.'));
     });
 
-TEST(OpenPhotograph2, ShowsTheLowerRowThenRepaintsItsView) {
+TEST(OpenPhotograph2, InstallsImage2Only) {
     QTemporaryDir dir;
     const std::string file = tempPath(dir, "second.bmp");
     writeFile(file, bmpBytes(3, 2, 24, {1, 2, 3, 4, 5, 6}, {}));
 
-    RecordingWorkspace ws;
+    Workspace ws;
     ws.createWorkspace("/x/fassadenplan");
-    const pixkit::dib di = ws.di;
+    const std::uint8_t* di = ws.slot(1).source.pixels();
     ASSERT_TRUE(ws.TryToOpenFile2(file));
-    EXPECT_EQ(ws.calls, (std::vector<std::string>{"showImage2Row", "PaintBox4Paint"}));
-    EXPECT_EQ(pixkit::dibwidth(ws.bi), 3);
-    EXPECT_EQ(pixkit::getpixel(ws.bi, 2, 1), 6u);
-    EXPECT_EQ(ws.filename2, file);
-    EXPECT_EQ(ws.di.poi, di.poi);
-    EXPECT_TRUE(ws.filename1.empty());
+    EXPECT_EQ(ws.slot(2).source.width(), 3);
+    EXPECT_EQ(pixkit::getpixel(ws.slot(2).source, 2, 1), 6u);
+    EXPECT_EQ(ws.slot(2).fileName, file);
+    EXPECT_EQ(ws.slot(1).source.pixels(), di);
+    EXPECT_TRUE(ws.slot(1).fileName.empty());
 }
 
 } // namespace
 
 namespace {
 
-// RenderDi2 works on image 1 only, renderdi4 on image 2 only.
+// The run of image 1 works on image 1 only, the run of image 2 on image 2
+// only; the workspace takes each result into its own slot.
 TEST(Runs, EachRunServesItsOwnSlot) {
     QTemporaryDir dir;
     const std::string file = tempPath(dir, "wall.bmp");
@@ -230,37 +215,72 @@ TEST(Runs, EachRunServesItsOwnSlot) {
         px.push_back(static_cast<std::uint32_t>(i * 977) & 0xFFFFFFu);
     writeFile(file, bmpBytes(80, 60, 24, px, {}));
 
-    RecordingWorkspace ws;
+    Workspace ws;
     ws.createWorkspace("/x/fassadenplan");
     ASSERT_TRUE(ws.TryToOpenFile(file));
     ASSERT_TRUE(ws.TryToOpenFile2(file));
-    ws.points = {rectify::TPoint{10, 10}, rectify::TPoint{50, 10}, rectify::TPoint{50, 40},
-                 rectify::TPoint{10, 40}};
-    ws.setted = true;
-    const pixkit::dib blank2 = ws.bi2;
+    const rectify::Corners quad{rectify::TPoint{10, 10}, rectify::TPoint{50, 10},
+                                rectify::TPoint{50, 40}, rectify::TPoint{10, 40}};
+    ws.completeQuad(1, quad, false);
+    const std::uint8_t* blank2 = ws.slot(2).result.pixels();
+    const app::FieldValues fields;
+    auto runSlot = [&](int n) {
+        rectify::RunResult r = rectify::run(ws.runRequest(n, fields));
+        ws.takeRun(n, r);
+        return r.end;
+    };
 
-    EXPECT_EQ(ws.RenderDi2(), rectify::RunEnd::Done);
-    ASSERT_NE(ws.di2.poi, nullptr);
-    EXPECT_EQ(pixkit::dibwidth(ws.di2), 41);
-    EXPECT_EQ(pixkit::dibheight(ws.di2), 41);
-    EXPECT_EQ(ws.m_fields.repaints(1), 1);
-    EXPECT_EQ(ws.bi2.poi, blank2.poi);
+    EXPECT_EQ(runSlot(1), rectify::RunEnd::Done);
+    EXPECT_EQ(ws.slot(1).result.width(), 41);
+    EXPECT_EQ(ws.slot(1).result.height(), 41);
+    ASSERT_TRUE(ws.slot(1).scale.has_value());
+    EXPECT_EQ(ws.slot(1).scale->realWidthCm, 1000.0);
+    EXPECT_EQ(ws.slot(2).result.pixels(), blank2);
 
     ws.setwink = true;
-    EXPECT_EQ(ws.renderdi4(), rectify::RunEnd::NoCorners);
-    EXPECT_FALSE(ws.setwink);
-    EXPECT_EQ(ws.bi2.poi, blank2.poi);
+    EXPECT_EQ(runSlot(2), rectify::RunEnd::NoCorners);
+    EXPECT_FALSE(ws.setwink) << "the typed angles go with the run of image 2 too";
+    EXPECT_EQ(ws.slot(2).result.pixels(), blank2);
+    EXPECT_FALSE(ws.slot(2).scale.has_value());
 
-    const pixkit::dib result1 = ws.di2;
-    ws.doints = ws.points;
-    ws.setted2 = true;
-    EXPECT_EQ(ws.renderdi4(), rectify::RunEnd::Done);
-    EXPECT_NE(ws.bi2.poi, nullptr);
-    EXPECT_NE(ws.bi2.poi, blank2.poi);
-    EXPECT_EQ(ws.di2.poi, result1.poi);
-    EXPECT_EQ(ws.m_fields.repaints(2), 1);
+    const std::uint8_t* result1 = ws.slot(1).result.pixels();
+    ws.completeQuad(2, quad, false);
+    EXPECT_EQ(runSlot(2), rectify::RunEnd::Done);
+    EXPECT_NE(ws.slot(2).result.pixels(), blank2);
+    EXPECT_EQ(ws.slot(1).result.pixels(), result1);
     // Same photograph, same corners: the same rectified image.
-    EXPECT_EQ(testsupport::toPicture(ws.bi2).pixels, testsupport::toPicture(ws.di2).pixels);
+    EXPECT_EQ(testsupport::toPicture(ws.slot(2).result).pixels,
+              testsupport::toPicture(ws.slot(1).result).pixels);
+}
+
+// The request carries the workspace's pending requests; a result that
+// consumed them clears them, one that did not leaves them.
+TEST(Runs, RequestsWaitUntilARunConsumesThem) {
+    Workspace ws;
+    ws.createWorkspace("/x/fassadenplan");
+    ws.completeQuad(1, {rectify::TPoint{10, 10}, {50, 10}, {50, 40}, {10, 10}}, true);
+    ws.setwink = true;
+    app::FieldValues fields;
+    fields.hold = true;
+    rectify::RunRequest request = ws.runRequest(1, fields);
+    EXPECT_TRUE(request.presetWidth);
+    EXPECT_TRUE(request.fixedAngles);
+    EXPECT_TRUE(request.hold);
+    EXPECT_TRUE(request.cornersComplete);
+    EXPECT_EQ(request.source, &ws.slot(1).source.get());
+
+    rectify::RunResult held = rectify::run(request);
+    ws.takeRun(1, held);
+    EXPECT_TRUE(ws.breitetoset);
+    EXPECT_TRUE(ws.setwink);
+
+    // Corners 0 and 3 coincide: the typed angles go, the width request stays.
+    fields.hold = false;
+    rectify::RunResult coincide = rectify::run(ws.runRequest(1, fields));
+    EXPECT_EQ(coincide.end, rectify::RunEnd::CornersCoincide);
+    ws.takeRun(1, coincide);
+    EXPECT_TRUE(ws.breitetoset);
+    EXPECT_FALSE(ws.setwink);
 }
 
 } // namespace
@@ -268,7 +288,7 @@ TEST(Runs, EachRunServesItsOwnSlot) {
 namespace {
 
 TEST(LineList, StartsEmptyAndHoldsTheTraceOfRectifiedImage1) {
-    RecordingWorkspace ws;
+    Workspace ws;
     ASSERT_NE(ws.lines.Add(), nullptr);
     ws.createWorkspace("/x/fassadenplan");
     EXPECT_EQ(ws.lines.count(), 0u);
@@ -279,20 +299,18 @@ TEST(LineList, StartsEmptyAndHoldsTheTraceOfRectifiedImage1) {
     // s = 100 / (960 / 200 * 100), so x 300 lies at 62.5.
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 320; ++x)
-            pixkit::setpixel(ws.di2, x, y,
+            pixkit::setpixel(ws.slot(1).result, x, y,
                              x >= 100 && x < 110 && y >= 50 && y < 60 ? 0u : 0xFFFFFFu);
-    ws.m_fields.setRealWidthCm(100.0);
-    ws.m_fields.setAreaPercent(200);
     lines::LineEvents quiet;
     ASSERT_EQ(ws.TraceDi2(50, quiet), lines::ExportEnd::Traced);
-    EXPECT_EQ(pixkit::dibwidth(ws.di2), 960);
+    EXPECT_EQ(ws.slot(1).result.width(), 960);
     ASSERT_GT(ws.lines.count(), 0u);
     EXPECT_EQ(ws.lines[0].x1, 300);
     EXPECT_EQ(ws.lines[0].y1, 150);
 
     QTemporaryDir dir;
     const std::string file = tempPath(dir, "square.dxf");
-    ASSERT_EQ(ws.SaveAsDXF(file), lines::DxfEnd::Written);
+    ASSERT_EQ(ws.SaveAsDXF(file, 100.0, 200), lines::DxfEnd::Written);
     const std::vector<std::uint8_t> bytes = testsupport::readFile(file);
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("\r\n10\r\n62.5\r\n"), std::string::npos);

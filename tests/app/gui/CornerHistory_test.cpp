@@ -58,27 +58,27 @@ protected:
 TEST_F(CornerHistoryTest, UndoAndRedoOfAQuadRestoreTheCornersAndRerun) {
     quad(form->PaintBox1, QuadA);
     quad(form->PaintBox1, QuadB);
-    ASSERT_EQ(form->points, QuadB);
+    ASSERT_EQ(form->ws.slot(1).corners, QuadB);
     ASSERT_EQ(form->runs1, 2);
     EXPECT_FALSE(form->Wiederholen1->isEnabled());
 
     form->Rckgngig1->trigger();
-    EXPECT_EQ(form->points, QuadA);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
     EXPECT_EQ(form->runs1, 3);
-    EXPECT_TRUE(form->setted);
-    EXPECT_EQ(form->mode, 3);
+    EXPECT_TRUE(form->ws.slot(1).setted());
+    EXPECT_EQ(form->ws.slot(1).mode, app::CornerMode::Complete);
     EXPECT_TRUE(form->Wiederholen1->isEnabled());
 
     form->Rckgngig1->trigger(); // the very first quad: no quad at all
-    EXPECT_FALSE(form->setted);
-    EXPECT_EQ(form->mode, 0);
+    EXPECT_FALSE(form->ws.slot(1).setted());
+    EXPECT_EQ(form->ws.slot(1).mode, app::CornerMode::Empty);
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
 
     form->Wiederholen1->trigger();
-    EXPECT_EQ(form->points, QuadA);
-    EXPECT_TRUE(form->setted);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
+    EXPECT_TRUE(form->ws.slot(1).setted());
     form->Wiederholen1->trigger();
-    EXPECT_EQ(form->points, QuadB);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadB);
     EXPECT_EQ(form->runs1, 6);
     EXPECT_FALSE(form->Wiederholen1->isEnabled());
     EXPECT_EQ(form->runs2, 0);
@@ -90,27 +90,27 @@ TEST_F(CornerHistoryTest, UndoOfADragInViewTwoReturnsTheCorner) {
     QApplication::processEvents();
     quad(form->PaintBox4, QuadA);
     drag(form->PaintBox4, QuadA[2], TPoint{200, 100});
-    ASSERT_EQ(form->doints[2], (TPoint{200, 100}));
+    ASSERT_EQ(form->ws.slot(2).corners[2], (TPoint{200, 100}));
     ASSERT_EQ(form->runs2, 2);
     form->Rckgngig1->trigger();
-    EXPECT_EQ(form->doints, QuadA);
+    EXPECT_EQ(form->ws.slot(2).corners, QuadA);
     EXPECT_EQ(form->runs2, 3);
     form->Wiederholen1->trigger();
-    EXPECT_EQ(form->doints[2], (TPoint{200, 100}));
+    EXPECT_EQ(form->ws.slot(2).corners[2], (TPoint{200, 100}));
     EXPECT_EQ(form->runs1, 0);
 }
 
 TEST_F(CornerHistoryTest, UndoOfARectifiedTurnRenumbersTheCornersBack) {
     quad(form->PaintBox1, QuadA);
     form->EntzerrtesBildnachlinksrotieren1->trigger();
-    ASSERT_NE(form->points, QuadA);
-    const Corners turned = form->points;
+    ASSERT_NE(form->ws.slot(1).corners, QuadA);
+    const Corners turned = form->ws.slot(1).corners;
     const int runs = form->runs1;
     form->Rckgngig1->trigger();
-    EXPECT_EQ(form->points, QuadA);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
     EXPECT_EQ(form->runs1, runs + 1);
     form->Wiederholen1->trigger();
-    EXPECT_EQ(form->points, turned);
+    EXPECT_EQ(form->ws.slot(1).corners, turned);
 }
 
 TEST_F(CornerHistoryTest, NewChangeAfterAnUndoDropsTheRedo) {
@@ -121,23 +121,22 @@ TEST_F(CornerHistoryTest, NewChangeAfterAnUndoDropsTheRedo) {
     drag(form->PaintBox1, QuadA[1], TPoint{260, 30});
     EXPECT_FALSE(form->Wiederholen1->isEnabled());
     form->Rckgngig1->trigger();
-    EXPECT_EQ(form->points, QuadA);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
 }
 
 TEST_F(CornerHistoryTest, StrokesAndCornersShareOneHistoryNewestFirst) {
     pixkit::dib d;
     pixkit::newdib(d, 120, 90, 24, nullptr, 0);
     ASSERT_NE(d.poi, nullptr);
-    pixkit::replaceDib(form->di2, d);
+    form->ws.slot(1).result.install(d);
     form->PaintBox2Paint();
     QApplication::processEvents();
     quad(form->PaintBox1, QuadA);
-    const auto blank = std::vector<std::uint8_t>(
-        form->di2.poi, form->di2.poi + form->di2.bytew * pixkit::dibheight(form->di2));
     auto bytes = [&] {
-        return std::vector<std::uint8_t>(
-            form->di2.poi, form->di2.poi + form->di2.bytew * pixkit::dibheight(form->di2));
+        const pixkit::dib& di2 = form->ws.slot(1).result;
+        return std::vector<std::uint8_t>(di2.poi, di2.poi + di2.bytew * pixkit::dibheight(di2));
     };
+    const auto blank = bytes();
     drag(form->PaintBox2, TPoint{10, 10}, TPoint{60, 40}); // a brush stroke
     const auto painted = bytes();
     ASSERT_NE(painted, blank);
@@ -146,15 +145,15 @@ TEST_F(CornerHistoryTest, StrokesAndCornersShareOneHistoryNewestFirst) {
     activate();
     form->PaintBox1->setFocus();
     key(Qt::Key_Z, Qt::ControlModifier); // the drag
-    EXPECT_EQ(form->points, QuadA);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
     EXPECT_EQ(bytes(), painted);
     key(Qt::Key_Z, Qt::ControlModifier); // the stroke
     EXPECT_EQ(bytes(), blank);
-    EXPECT_EQ(form->points, QuadA);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
     key(Qt::Key_Y, Qt::ControlModifier); // the stroke again
     EXPECT_EQ(bytes(), painted);
     key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); // the drag again
-    EXPECT_EQ(form->points[3], (TPoint{30, 150}));
+    EXPECT_EQ(form->ws.slot(1).corners[3], (TPoint{30, 150}));
 }
 
 TEST_F(CornerHistoryTest, EscapeCancelsANewQuadWithoutARun) {
@@ -163,12 +162,12 @@ TEST_F(CornerHistoryTest, EscapeCancelsANewQuadWithoutARun) {
     click(form->PaintBox1, TPoint{100, 100});
     click(form->PaintBox1, TPoint{150, 100});
     QTest::mouseMove(form->PaintBox1, QPoint(170, 120));
-    ASSERT_TRUE(form->insetmode);
+    ASSERT_TRUE(form->ws.slot(1).insetmode());
     activate();
     key(Qt::Key_Escape);
-    EXPECT_FALSE(form->insetmode);
-    EXPECT_EQ(form->points, QuadA);
-    EXPECT_EQ(form->mode, 3);
+    EXPECT_FALSE(form->ws.slot(1).insetmode());
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
+    EXPECT_EQ(form->ws.slot(1).mode, app::CornerMode::Complete);
     EXPECT_EQ(form->runs1, 1);
     EXPECT_EQ(form->bit0, shown);
     EXPECT_TRUE(form->loupeRect(1).isEmpty());
@@ -179,12 +178,12 @@ TEST_F(CornerHistoryTest, EscapeDuringADragPutsTheCornerBackWithoutARun) {
     QTest::mousePress(form->PaintBox1, Qt::LeftButton, Qt::NoModifier,
                       QPoint(QuadA[2].x, QuadA[2].y));
     QTest::mouseMove(form->PaintBox1, QPoint(100, 100));
-    ASSERT_EQ(form->points[2], (TPoint{100, 100}));
+    ASSERT_EQ(form->ws.slot(1).corners[2], (TPoint{100, 100}));
     activate();
     key(Qt::Key_Escape);
     QTest::mouseRelease(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
-    EXPECT_EQ(form->points, QuadA);
-    EXPECT_FALSE(form->movepoint);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
+    EXPECT_FALSE(form->ws.movepoint);
     EXPECT_EQ(form->runs1, 1);
     EXPECT_EQ(form->brushHistory().size(), 1u); // only the quad
 }
@@ -193,9 +192,9 @@ TEST_F(CornerHistoryTest, EscapeWhilePlacingTheFirstQuadLeavesNoQuad) {
     click(form->PaintBox1, TPoint{100, 100});
     activate();
     key(Qt::Key_Escape);
-    EXPECT_FALSE(form->insetmode);
-    EXPECT_FALSE(form->setted);
-    EXPECT_EQ(form->mode, 0);
+    EXPECT_FALSE(form->ws.slot(1).insetmode());
+    EXPECT_FALSE(form->ws.slot(1).setted());
+    EXPECT_EQ(form->ws.slot(1).mode, app::CornerMode::Empty);
     EXPECT_EQ(form->runs1, 0);
 }
 
@@ -207,7 +206,7 @@ TEST_F(CornerHistoryTest, ArrowKeysMoveTheLastCornerAndRunOnceAfterTheLastKey) {
     key(Qt::Key_Right);
     key(Qt::Key_Up);
     key(Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(form->points[3], (TPoint{QuadA[3].x + 2, QuadA[3].y + 9}));
+    EXPECT_EQ(form->ws.slot(1).corners[3], (TPoint{QuadA[3].x + 2, QuadA[3].y + 9}));
     EXPECT_EQ(form->runs1, 1); // no run yet
     EXPECT_TRUE(form->Timer1->isActive());
     // The view shows the moved corner at once: its box is drawn there.
@@ -221,7 +220,7 @@ TEST_F(CornerHistoryTest, ArrowKeysMoveTheLastCornerAndRunOnceAfterTheLastKey) {
     EXPECT_EQ(form->runs2, 1);
     // The nudges are one step of the history.
     form->Rckgngig1->trigger();
-    EXPECT_EQ(form->points, QuadA);
+    EXPECT_EQ(form->ws.slot(1).corners, QuadA);
 }
 
 TEST_F(CornerHistoryTest, ArrowKeysFollowTheDraggedCorner) {
@@ -230,8 +229,8 @@ TEST_F(CornerHistoryTest, ArrowKeysFollowTheDraggedCorner) {
     activate();
     form->PaintBox1->setFocus();
     key(Qt::Key_Left, Qt::ShiftModifier);
-    EXPECT_EQ(form->points[1], (TPoint{230, 30}));
-    EXPECT_EQ(form->points[3], QuadA[3]);
+    EXPECT_EQ(form->ws.slot(1).corners[1], (TPoint{230, 30}));
+    EXPECT_EQ(form->ws.slot(1).corners[3], QuadA[3]);
 }
 
 TEST_F(CornerHistoryTest, LoupeShowsThePixelUnderTheCrossHairWhileDragging) {
@@ -244,7 +243,7 @@ TEST_F(CornerHistoryTest, LoupeShowsThePixelUnderTheCrossHairWhileDragging) {
             pixkit::setpixel(
                 d, x, y,
                 pixkit::rgb(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 77));
-    pixkit::replaceDib(form->di, d);
+    form->ws.slot(1).source.install(d);
     form->PaintBox1Paint();
     quad(form->PaintBox1, QuadA);
     EXPECT_TRUE(form->loupeRect(1).isEmpty());
@@ -280,7 +279,7 @@ TEST_F(CornerHistoryTest, LoupeIsSharpAtLowZoomToo) {
     QTest::mouseMove(form->PaintBox1, QPoint(12, 11));
     const QRect loupe = form->loupeRect(1);
     ASSERT_FALSE(loupe.isEmpty());
-    EXPECT_EQ(form->points[1], (TPoint{120, 110}));
+    EXPECT_EQ(form->ws.slot(1).corners[1], (TPoint{120, 110}));
 }
 
 TEST_F(CornerHistoryTest, CornerBeyondThePictureIsGrabbedAtTheViewsEdge) {
@@ -289,7 +288,7 @@ TEST_F(CornerHistoryTest, CornerBeyondThePictureIsGrabbedAtTheViewsEdge) {
     QTest::mouseMove(form->PaintBox1, QPoint(0, 22));
     EXPECT_EQ(form->PaintBox1->cursor().shape(), Qt::PointingHandCursor);
     drag(form->PaintBox1, TPoint{0, 22}, TPoint{12, 30});
-    EXPECT_EQ(form->points[0], (TPoint{12, 30}));
+    EXPECT_EQ(form->ws.slot(1).corners[0], (TPoint{12, 30}));
     EXPECT_EQ(form->runs1, 2);
 }
 

@@ -37,29 +37,29 @@ protected:
 TEST_F(CornerInputTest, PressAtZoom40MapsHalvesToEven) {
     ASSERT_EQ(form->ZoomEd->value(), 40);
     QTest::mousePress(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, QPoint(101, 50));
-    EXPECT_TRUE(form->insetmode);
-    EXPECT_EQ(form->mode, 1);
-    EXPECT_EQ(form->points[0], (TPoint{252, 125})); // 252.5 -> 252
-    EXPECT_EQ(form->points[1], (TPoint{252, 125}));
+    EXPECT_TRUE(form->ws.slot(1).insetmode());
+    EXPECT_EQ(form->ws.slot(1).following, 1);
+    EXPECT_EQ(form->ws.slot(1).corners[0], (TPoint{252, 125})); // 252.5 -> 252
+    EXPECT_EQ(form->ws.slot(1).corners[1], (TPoint{252, 125}));
 }
 
 TEST_F(CornerInputTest, FourthPressCompletesTheQuadAndStartsOneRun) {
     form->ZoomEd->setValue(100);
     setQuad(form->PaintBox1, {QPoint(10, 10), QPoint(200, 12), QPoint(190, 150), QPoint(15, 140)});
-    EXPECT_FALSE(form->insetmode);
-    EXPECT_TRUE(form->setted);
-    EXPECT_EQ(form->mode, 3);
+    EXPECT_FALSE(form->ws.slot(1).insetmode());
+    EXPECT_TRUE(form->ws.slot(1).setted());
+    EXPECT_EQ(form->ws.slot(1).mode, app::CornerMode::Complete);
     EXPECT_EQ(form->runs1, 1);
     EXPECT_EQ(form->runs2, 0);
-    EXPECT_TRUE(form->breitetoset); // the preset option is checked at start
-    EXPECT_EQ(form->points[2], (TPoint{190, 150}));
+    EXPECT_TRUE(form->ws.breitetoset); // the preset option is checked at start
+    EXPECT_EQ(form->ws.slot(1).corners[2], (TPoint{190, 150}));
 }
 
 TEST_F(CornerInputTest, PlacedCornerFollowsTheMouse) {
     form->ZoomEd->setValue(100);
     press(form->PaintBox1, 10, 10);
     QTest::mouseMove(form->PaintBox1, QPoint(60, 70));
-    EXPECT_EQ(form->points[1], (TPoint{60, 70}));
+    EXPECT_EQ(form->ws.slot(1).corners[1], (TPoint{60, 70}));
     EXPECT_EQ(form->runs1, 0);
 }
 
@@ -69,14 +69,14 @@ TEST_F(CornerInputTest, StartCornerOptionRotatesImage1Only) {
     const std::array<QPoint, 4> abcd{QPoint(20, 180), QPoint(20, 20), QPoint(300, 20),
                                      QPoint(300, 180)};
     setQuad(form->PaintBox1, abcd);
-    EXPECT_EQ(form->points, (rectify::Corners{TPoint{20, 20}, TPoint{300, 20}, TPoint{300, 180},
-                                              TPoint{20, 180}}));
+    EXPECT_EQ(form->ws.slot(1).corners, (rectify::Corners{TPoint{20, 20}, TPoint{300, 20},
+                                                          TPoint{300, 180}, TPoint{20, 180}}));
     form->showImage2Row();
     form->PaintBox4Paint();
     QApplication::processEvents();
     setQuad(form->PaintBox4, abcd);
-    EXPECT_EQ(form->doints, (rectify::Corners{TPoint{20, 180}, TPoint{20, 20}, TPoint{300, 20},
-                                              TPoint{300, 180}}));
+    EXPECT_EQ(form->ws.slot(2).corners, (rectify::Corners{TPoint{20, 180}, TPoint{20, 20},
+                                                          TPoint{300, 20}, TPoint{300, 180}}));
     EXPECT_EQ(form->runs2, 1);
 }
 
@@ -84,7 +84,7 @@ TEST_F(CornerInputTest, WithoutPresetOptionTheWidthIsNotPreset) {
     form->ZoomEd->setValue(100);
     form->BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
     setQuad(form->PaintBox1, {QPoint(10, 10), QPoint(200, 12), QPoint(190, 150), QPoint(15, 140)});
-    EXPECT_FALSE(form->breitetoset);
+    EXPECT_FALSE(form->ws.breitetoset);
 }
 
 // A press within 5 image pixels of a corner grabs it, 6 starts a new quad;
@@ -107,10 +107,10 @@ TEST_P(CornerGrabTest, GrabWindowIsFiveImagePixels) {
     const int vx = gui::imageToView(250 + c.dxImage, c.zoom);
     const int vy = gui::imageToView(150 + c.dyImage, c.zoom);
     QTest::mousePress(form->PaintBox1, Qt::RightButton, Qt::NoModifier, QPoint(vx, vy));
-    EXPECT_EQ(form->movepoint, c.grabs);
-    EXPECT_EQ(form->insetmode, !c.grabs);
+    EXPECT_EQ(form->ws.movepoint, c.grabs);
+    EXPECT_EQ(form->ws.slot(1).insetmode(), !c.grabs);
     if (c.grabs) {
-        EXPECT_EQ(form->pointnr, 2);
+        EXPECT_EQ(form->ws.pointnr, 2);
     }
     QTest::mouseRelease(form->PaintBox1, Qt::RightButton, Qt::NoModifier, QPoint(vx, vy));
 }
@@ -128,17 +128,17 @@ INSTANTIATE_TEST_SUITE_P(Window, CornerGrabTest,
 TEST_F(CornerInputTest, DraggedCornerRunsOnRelease) {
     form->ZoomEd->setValue(100);
     setQuad(form->PaintBox1, {QPoint(50, 50), QPoint(250, 50), QPoint(250, 150), QPoint(50, 150)});
-    form->breitetoset = false;
+    form->ws.breitetoset = false;
     QTest::mousePress(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, QPoint(52, 48));
-    ASSERT_TRUE(form->movepoint);
+    ASSERT_TRUE(form->ws.movepoint);
     QTest::mouseMove(form->PaintBox1, QPoint(70, 60));
-    EXPECT_EQ(form->points[0], (TPoint{70, 60}));
+    EXPECT_EQ(form->ws.slot(1).corners[0], (TPoint{70, 60}));
     EXPECT_EQ(form->runs1, 1);
     QTest::mouseRelease(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, QPoint(72, 61));
-    EXPECT_FALSE(form->movepoint);
-    EXPECT_EQ(form->points[0], (TPoint{72, 61}));
+    EXPECT_FALSE(form->ws.movepoint);
+    EXPECT_EQ(form->ws.slot(1).corners[0], (TPoint{72, 61}));
     EXPECT_EQ(form->runs1, 2);
-    EXPECT_FALSE(form->breitetoset); // dragging never presets the width
+    EXPECT_FALSE(form->ws.breitetoset); // dragging never presets the width
 }
 
 TEST_F(CornerInputTest, CursorBecomesAHandOverACorner) {

@@ -31,7 +31,7 @@ protected:
         form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
         form->Bildneuberechnen1->trigger();
         form->Timer1->stop();
-        EXPECT_GT(pixkit::dibwidth(form->di2), 400);
+        EXPECT_GT(pixkit::dibwidth(form->ws.slot(1).result), 400);
         // The newspaper's greys have one peak only: a low threshold.
         form->Schwelled->setValue(20);
         return form;
@@ -47,7 +47,8 @@ protected:
 
 TEST_F(DxfExportTest, MenuItemTracesTheRectifiedImageAndWritesTheDrawing) {
     auto form = rectifiedForm();
-    const int W = pixkit::dibwidth(form->di2), H = pixkit::dibheight(form->di2);
+    const int W = pixkit::dibwidth(form->ws.slot(1).result),
+              H = pixkit::dibheight(form->ws.slot(1).result);
     const QString file = m_out.filePath("zeitung.dxf");
     form->dxfAnswers = {file};
 
@@ -57,12 +58,12 @@ TEST_F(DxfExportTest, MenuItemTracesTheRectifiedImageAndWritesTheDrawing) {
     EXPECT_TRUE(form->errors.isEmpty()) << form->errors.join("; ").toStdString();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor stayed";
     // di2 is the outline image of the 3 x 3 enlargement, shown at the zoom.
-    EXPECT_EQ(pixkit::dibwidth(form->di2), 3 * W);
-    EXPECT_EQ(pixkit::dibheight(form->di2), 3 * H);
+    EXPECT_EQ(pixkit::dibwidth(form->ws.slot(1).result), 3 * W);
+    EXPECT_EQ(pixkit::dibheight(form->ws.slot(1).result), 3 * H);
     EXPECT_NEAR(form->PaintBox2->width(), 3 * W / 2.0, 1.0);
     EXPECT_NEAR(form->PaintBox2->height(), 3 * H / 2.0, 1.0);
-    ASSERT_GT(form->lines.count(), 100u);
-    EXPECT_TRUE(form->lines[0].newpoly);
+    ASSERT_GT(form->ws.lines.count(), 100u);
+    EXPECT_TRUE(form->ws.lines[0].newpoly);
 
     const QByteArray dxf = fileBytes(file);
     EXPECT_TRUE(dxf.startsWith(" 0\r\nSECTION\r\n  2\r\nTABLES\r\n"));
@@ -75,11 +76,11 @@ TEST_F(DxfExportTest, CancelledDialogKeepsOutlineAndLines) {
     auto form = rectifiedForm();
     form->ExportalsDXFDatei1->trigger(); // no answer: the dialog is cancelled
     EXPECT_TRUE(form->errors.isEmpty());
-    EXPECT_GT(form->lines.count(), 0u);
+    EXPECT_GT(form->ws.lines.count(), 0u);
     EXPECT_TRUE(QDir(m_out.path()).isEmpty());
     // Black and white only: the outline image stayed.
-    for (int x = 0; x < pixkit::dibwidth(form->di2); x += 7) {
-        const auto c = pixkit::getpixel(form->di2, x, 100);
+    for (int x = 0; x < pixkit::dibwidth(form->ws.slot(1).result); x += 7) {
+        const auto c = pixkit::getpixel(form->ws.slot(1).result, x, 100);
         ASSERT_TRUE(c == 0 || c == 0xFFFFFFu) << x;
     }
 }
@@ -98,14 +99,14 @@ TEST_F(DxfExportTest, FileThatCannotBeCreatedShowsMessage9WithTheName) {
 
 TEST_F(DxfExportTest, WithoutAPhotographTheUserIsToldAndNothingChanges) {
     auto form = shownForm();
-    const pixkit::dib blank = form->di2;
+    const pixkit::dib blank = form->ws.slot(1).result;
     form->dxfAnswers = {m_out.filePath("leer.dxf")};
     form->ExportalsDXFDatei1->trigger();
     ASSERT_EQ(form->errors.size(), 1);
     EXPECT_TRUE(form->errors[0].contains(QStringLiteral("kein entzerrtes Bild")));
-    EXPECT_EQ(form->di2.poi, blank.poi);
+    EXPECT_EQ(form->ws.slot(1).result.pixels(), blank.poi);
     EXPECT_EQ(form->dxfAnswers.size(), 1); // no dialog was asked
-    EXPECT_EQ(form->lines.count(), 0u);
+    EXPECT_EQ(form->ws.lines.count(), 0u);
 }
 
 } // namespace

@@ -14,7 +14,6 @@ CornerState at(int x) {
     CornerState s;
     s.corners[0] = {x, 0};
     s.setted = true;
-    s.mode = 3;
     return s;
 }
 

@@ -26,11 +26,11 @@ protected:
         form = shownForm();
     }
     QString status() const { return form->StatusBar1->currentMessage(); }
-    void installRectified(pixkit::dib& field) {
+    void installRectified(pixkit::Image& field) {
         pixkit::dib d;
         pixkit::newdib(d, 12, 9, 24, nullptr, 0);
         ASSERT_NE(d.poi, nullptr);
-        pixkit::replaceDib(field, d);
+        field.install(d);
         form->PaintBox2Paint();
         form->PaintBox3Paint();
     }
@@ -68,13 +68,13 @@ TEST_F(FeedbackTest, StatusBarAfterARunGivesTheAnglesAndTheSize) {
         QString("Bild 1 entzerrt: X-Rotation %1°, Y-Rotation %2°, %3 × %4 Pixel")
             .arg(QLocale().toString(form->RxSpinEdit1->value(), 'f', 2))
             .arg(QLocale().toString(form->RxSpinEdit2->value(), 'f', 2))
-            .arg(pixkit::dibwidth(form->di2))
-            .arg(pixkit::dibheight(form->di2));
+            .arg(pixkit::dibwidth(form->ws.slot(1).result))
+            .arg(pixkit::dibheight(form->ws.slot(1).result));
     EXPECT_EQ(status(), expected);
 }
 
 TEST_F(FeedbackTest, SavedFileIsNamedAndAFailureIsExplainedInGerman) {
-    installRectified(form->di2);
+    installRectified(form->ws.slot(1).result);
     const QString good = configDir() + "/ergebnis.png";
     const QString bad = configDir() + "/fehlt/ergebnis.png";
     form->saveAnswers = {good, bad};
@@ -93,7 +93,7 @@ TEST_F(FeedbackTest, SaveFailureIsTranslatedInEnglish) {
     writeLanguage(1);
     form.reset();
     form = shownForm();
-    installRectified(form->di2);
+    installRectified(form->ws.slot(1).result);
     form->saveAnswers = {configDir() + "/fehlt/ergebnis.png"};
     form->SaveAsBtn->click();
     ASSERT_EQ(form->errors.size(), 1);
@@ -105,11 +105,14 @@ TEST_F(FeedbackTest, SaveFailureIsTranslatedInEnglish) {
 class BusyForm : public TestForm {
 public:
     using TestForm::TestForm;
+    bool recording = false;
     std::vector<Qt::CursorShape> shapesDuringRuns;
-    void repaintResult(int slot) override {
-        const QCursor* c = QApplication::overrideCursor();
-        shapesDuringRuns.push_back(c != nullptr ? c->shape() : Qt::ArrowCursor);
-        TestForm::repaintResult(slot);
+    void PaintBox2Paint() override {
+        if (recording) {
+            const QCursor* c = QApplication::overrideCursor();
+            shapesDuringRuns.push_back(c != nullptr ? c->shape() : Qt::ArrowCursor);
+        }
+        TestForm::PaintBox2Paint();
     }
 };
 
@@ -120,7 +123,9 @@ TEST_F(GuiTest, RunsShowTheBusyCursorUntilTheyEnd) {
     form.openAnswers = {samplePath("sudoku.png")};
     form.Bildffnen1->trigger();
     form.BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
+    form.recording = true; // the run draws its result into view 2
     form.placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
+    form.recording = false;
     ASSERT_FALSE(form.shapesDuringRuns.empty());
     for (Qt::CursorShape shape : form.shapesDuringRuns)
         EXPECT_EQ(shape, Qt::WaitCursor);
@@ -140,9 +145,9 @@ class SaveCommandsTest : public FeedbackTest,
 TEST_P(SaveCommandsTest, EnabledOnlyWithARectifiedImage) {
     const SaveCommandCase& c = GetParam();
     if (c.image1)
-        installRectified(form->di2);
+        installRectified(form->ws.slot(1).result);
     if (c.image2)
-        installRectified(form->bi2);
+        installRectified(form->ws.slot(2).result);
     EXPECT_EQ(form->EntzerrtesBildspeichern1->isEnabled(), c.image1);
     EXPECT_EQ(form->SaveAsBtn->isEnabled(), c.image1);
     EXPECT_EQ(form->EntzerrtesBild2speichern1->isEnabled(), c.image2);

@@ -1,5 +1,7 @@
 #include "GuiTestSupport.h"
 
+#include "app/UserStore.h"
+
 #include <QApplication>
 #include <QDataStream>
 #include <QDir>
@@ -112,7 +114,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // As the program entry does: the application's title.
-    QApplication::setApplicationName(QStringLiteral("Fassadenplan"));
+    QApplication::setApplicationName(QString::fromLatin1(::app::ApplicationName));
     QApplication::setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -31,12 +31,12 @@ public:
     QStringList dxfAnswers; // SaveDialog2
     QStringList errors;
 
-    using gui::TMainForm::runSlot;
+    using gui::TMainForm::render;
 
 protected:
-    rectify::RunEnd runSlot(int slot) override {
+    rectify::RunEnd render(int slot) override {
         ++(slot == 1 ? runs1 : runs2);
-        return realRuns ? gui::TMainForm::runSlot(slot) : rectify::RunEnd::Held;
+        return realRuns ? gui::TMainForm::render(slot) : rectify::RunEnd::Held;
     }
     QString chooseOpenFile() override {
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();

@@ -142,20 +142,23 @@ TEST_F(MainFormTest, QuickWidthChangesGiveOneRunAfterTheLast) {
 TEST_F(MainFormTest, TypedAngleSetsSetwinkButWriteBackStaysQuiet) {
     auto form = shownForm();
     form->RxSpinEdit2->setValue(3.25);
-    EXPECT_TRUE(form->setwink);
+    EXPECT_TRUE(form->ws.setwink);
     EXPECT_TRUE(form->Timer1->isActive());
     form->Timer1->stop();
-    form->setwink = false;
-    // A run writes the found angles back with donotreender set.
-    form->donotreender = true;
-    form->setAngleXDeg(12.5);
-    form->donotreender = false;
+    form->ws.setwink = false;
+    // A run shows the found angles: that is no typed angle.
+    form->showAngles(12.5, -3.25);
     EXPECT_EQ(form->RxSpinEdit1->value(), 12.5);
-    EXPECT_FALSE(form->setwink);
+    EXPECT_EQ(form->RxSpinEdit2->value(), -3.25);
+    EXPECT_FALSE(form->ws.setwink);
     EXPECT_FALSE(form->Timer1->isActive());
-    // A write that does not change the shown value raises nothing.
-    form->setAngleXDeg(12.501);
+    // The preset width is a change like a user's: the recomputation follows,
+    // but only when the shown text changes.
+    form->showPresetWidth(1000.001);
     EXPECT_FALSE(form->Timer1->isActive());
+    form->showPresetWidth(1234.5);
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_FALSE(form->ws.setwink);
 }
 
 TEST_F(MainFormTest, HoldCheckBoxHoldsAndReleasingItRecomputes) {
@@ -196,9 +199,13 @@ TEST_F(MainFormTest, SplitOfBothRowsFollowsPercent) {
     QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier,
                         QPoint(start.x() + 200 - 377, start.y()));
     EXPECT_EQ(form->percent, 26); // 200 * 100 div 754
+    EXPECT_TRUE(form->Timer2->isActive()) << "the drag asks for one layout pass";
     QTest::qWait(250);
     EXPECT_EQ(form->ScrollBox1->width(), 196);
     EXPECT_EQ(form->ScrollBox4->width(), 196);
+    // One pass, not a timer that goes on for ever.
+    EXPECT_TRUE(form->Timer2->isSingleShot());
+    EXPECT_FALSE(form->Timer2->isActive());
     // The lower row keeps half the height of both rows.
     EXPECT_LE(std::abs(form->Panel4->height() - form->Panel3->height()), 1);
 }
@@ -242,31 +249,31 @@ TEST_F(MainFormTest, OpeningImagesShowsThemAndImage2Row) {
     form->openAnswers = {samplePath("sudoku.png"), samplePath("left12.jpg"),
                          configDir() + "/missing.png"};
     QTest::mouseClick(form->OpenBtn, Qt::LeftButton);
-    ASSERT_NE(form->di.poi, nullptr);
-    EXPECT_EQ(pixkit::dibwidth(form->di), 558);
+    ASSERT_NE(form->ws.slot(1).source.pixels(), nullptr);
+    EXPECT_EQ(pixkit::dibwidth(form->ws.slot(1).source), 558);
     EXPECT_EQ(form->PaintBox1->size(), QSize(223, 225)); // 558 * 0.4 = 223.2, 563 * 0.4 = 225.2
     QTest::mouseClick(form->BitBtnXP1, Qt::LeftButton);
     EXPECT_FALSE(form->Panel4->isHidden());
-    EXPECT_EQ(pixkit::dibbits(form->bi), 24); // grey JPEG promoted
+    EXPECT_EQ(pixkit::dibbits(form->ws.slot(2).source), 24); // grey JPEG promoted
     EXPECT_EQ(form->PaintBox4->size(), QSize(256, 192));
     form->Bild2wiederausblenden1->trigger();
     EXPECT_TRUE(form->Panel4->isHidden());
     // An unreadable file changes nothing.
-    const pixkit::dib before = form->di;
+    const pixkit::dib before = form->ws.slot(1).source;
     form->Bildffnen1->trigger();
-    EXPECT_EQ(form->di.poi, before.poi);
+    EXPECT_EQ(form->ws.slot(1).source.pixels(), before.poi);
     // A cancelled dialog neither.
     form->Bildffnen1->trigger();
-    EXPECT_EQ(form->di.poi, before.poi);
+    EXPECT_EQ(form->ws.slot(1).source.pixels(), before.poi);
 }
 
 TEST_F(MainFormTest, SavingWritesTheRectifiedImageOrReportsWhy) {
     auto form = shownForm();
     // Both photographs have a rectified image to save.
-    for (pixkit::dib* field : {&form->di2, &form->bi2}) {
+    for (pixkit::Image* field : {&form->ws.slot(1).result, &form->ws.slot(2).result}) {
         pixkit::dib d;
         pixkit::newdib(d, 8, 6, 24, nullptr, 0);
-        pixkit::replaceDib(*field, d);
+        field->install(d);
     }
     form->PaintBox2Paint();
     form->PaintBox3Paint();
@@ -284,19 +291,19 @@ TEST_F(MainFormTest, SavingWritesTheRectifiedImageOrReportsWhy) {
 
 TEST_F(MainFormTest, TurnsActOnTheirImageAndRunIt) {
     auto form = shownForm();
-    form->points = {rectify::TPoint{1, 2}, {3, 4}, {5, 6}, {7, 8}};
-    const rectify::Corners start = form->points;
+    form->ws.slot(1).corners = {rectify::TPoint{1, 2}, {3, 4}, {5, 6}, {7, 8}};
+    const rectify::Corners start = form->ws.slot(1).corners;
     form->Ausgangsbildnachlinksrotieren1->trigger();
-    EXPECT_EQ(pixkit::dibwidth(form->di), 200);
+    EXPECT_EQ(pixkit::dibwidth(form->ws.slot(1).source), 200);
     EXPECT_EQ(form->PaintBox1->size(), QSize(80, 128));
     EXPECT_EQ(form->runs1, 1);
     form->Ausgangsbildnachrechtsrotieren2->trigger();
-    EXPECT_EQ(pixkit::dibwidth(form->bi), 200);
+    EXPECT_EQ(pixkit::dibwidth(form->ws.slot(2).source), 200);
     EXPECT_EQ(form->runs2, 1);
     form->EntzerrtesBildnachlinksrotieren1->trigger();
-    EXPECT_EQ(form->points[0], start[1]);
+    EXPECT_EQ(form->ws.slot(1).corners[0], start[1]);
     form->EntzerrtesBildnachrechtsrotieren1->trigger();
-    EXPECT_EQ(form->points, start);
+    EXPECT_EQ(form->ws.slot(1).corners, start);
     EXPECT_EQ(form->runs1, 3);
 }
 
@@ -311,36 +318,37 @@ namespace {
 TEST_F(MainFormTest, FourClicksOnThePhotographShowItRectified) {
     auto form = shownForm({samplePath("sudoku.png")});
     form->realRuns = true;
-    ASSERT_EQ(pixkit::dibwidth(form->di), 558);
+    ASSERT_EQ(pixkit::dibwidth(form->ws.slot(1).source), 558);
     form->ZoomEd->setValue(100);
     QApplication::processEvents();
-    const pixkit::dib blank = form->di2;
+    const pixkit::dib blank = form->ws.slot(1).result;
     for (const QPoint& p : {QPoint(72, 84), QPoint(492, 69), QPoint(520, 521), QPoint(35, 517)}) {
         QTest::mousePress(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, p);
         QTest::mouseRelease(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, p);
     }
     // The fourth click preset the width from the found tilt; no image yet.
     EXPECT_EQ(form->runs1, 1);
-    EXPECT_FALSE(form->breitetoset);
+    EXPECT_FALSE(form->ws.breitetoset);
     EXPECT_NE(form->BreiteED->value(), 1000.0);
-    EXPECT_EQ(form->di2.poi, blank.poi);
+    EXPECT_EQ(form->ws.slot(1).result.pixels(), blank.poi);
     EXPECT_TRUE(form->Timer1->isActive());
     QTest::qWait(1300);
     EXPECT_EQ(form->runs1, 2);
-    ASSERT_NE(form->di2.poi, blank.poi);
-    EXPECT_EQ(form->PaintBox2->size(),
-              QSize(pixkit::dibwidth(form->di2), pixkit::dibheight(form->di2)));
+    ASSERT_NE(form->ws.slot(1).result.pixels(), blank.poi);
+    EXPECT_EQ(form->PaintBox2->size(), QSize(pixkit::dibwidth(form->ws.slot(1).result),
+                                             pixkit::dibheight(form->ws.slot(1).result)));
     EXPECT_EQ(form->bit1.size(), form->PaintBox2->size());
     EXPECT_FALSE(form->Timer1->isActive()); // the angle write-back stayed quiet
-    EXPECT_FALSE(form->setwink);
+    EXPECT_FALSE(form->ws.setwink);
     // The view shows the rectified image exactly as the pixel-by-pixel
     // definition of the drawing does, also scaled.
     for (int zoom : {100, 40}) {
         form->ZoomEd->setValue(zoom);
         const QSize size = form->PaintBox2->size();
         QImage reference(size, QImage::Format_RGB32);
-        pixkit::drawDibRowsReference(reference, 0, 0, size.width(), size.height(), form->di2, 0, 0,
-                                     pixkit::dibwidth(form->di2), pixkit::dibheight(form->di2));
+        pixkit::drawDibRowsReference(
+            reference, 0, 0, size.width(), size.height(), form->ws.slot(1).result, 0, 0,
+            pixkit::dibwidth(form->ws.slot(1).result), pixkit::dibheight(form->ws.slot(1).result));
         EXPECT_EQ(form->bit1, reference) << zoom;
     }
 
@@ -349,23 +357,23 @@ TEST_F(MainFormTest, FourClicksOnThePhotographShowItRectified) {
     form->RxSpinEdit1->setFocus();
     form->RxSpinEdit1->selectAll();
     QTest::keyClicks(form->RxSpinEdit1, "5");
-    EXPECT_TRUE(form->setwink);
+    EXPECT_TRUE(form->ws.setwink);
     QTest::qWait(1300);
     EXPECT_EQ(form->runs1, 3);
-    EXPECT_FALSE(form->setwink);
+    EXPECT_FALSE(form->ws.setwink);
     EXPECT_EQ(form->RxSpinEdit1->value(), 5.0);
     EXPECT_EQ(form->RxSpinEdit2->value(), foundY);
     EXPECT_FALSE(form->Timer1->isActive());
 
     // Held: neither the recompute command nor a field change makes an image.
     form->NowDoNotRenderCheck->click();
-    const pixkit::dib shown = form->di2;
+    const pixkit::dib shown = form->ws.slot(1).result;
     form->HoeheEd->setValue(500.0);
     form->Bildneuberechnen1->trigger();
-    EXPECT_EQ(form->di2.poi, shown.poi);
+    EXPECT_EQ(form->ws.slot(1).result.pixels(), shown.poi);
     form->NowDoNotRenderCheck->click();
     QTest::qWait(1300);
-    EXPECT_NE(form->di2.poi, shown.poi);
+    EXPECT_NE(form->ws.slot(1).result.pixels(), shown.poi);
 }
 
 } // namespace

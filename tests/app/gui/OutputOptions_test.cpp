@@ -1,15 +1,22 @@
 // The output options of the window: "Optionen" -> "Interpolation" (how the
-// rectified images sample the photographs) and "Weltdatei mitspeichern".
+// rectified images sample the photographs) and "Weltdatei mitspeichern", and
+// the scale a saved picture carries.
 
 #include "GuiTestSupport.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
+#include <QSpinBox>
+#include <QTimer>
 
+#include <cmath>
 #include <cstring>
 
 namespace guitest {
@@ -19,10 +26,8 @@ class OutputOptionsTest : public GuiTest {};
 
 // The quad of the sample photograph's puzzle, set as four clicks would.
 void setPuzzleCorners(TestForm& form) {
-    form.points = {rectify::TPoint{72, 84}, {492, 69}, {520, 521}, {35, 517}};
-    form.setted = true;
-    form.mode = 3;
-    form.breitetoset = false;
+    form.ws.completeQuad(1, {rectify::TPoint{72, 84}, {492, 69}, {520, 521}, {35, 517}}, false);
+    form.ws.breitetoset = false;
 }
 
 TEST_F(OutputOptionsTest, InterpolationItemsAreRadioItemsWithTheNearestPixelFirst) {
@@ -55,18 +60,20 @@ TEST_F(OutputOptionsTest, AChoiceRerunsBothImagesWithThatSampling) {
     EXPECT_EQ(form->interpolation(), rectify::Interpolation::Bilinear);
     EXPECT_EQ(form->runs1, 1);
     EXPECT_EQ(form->runs2, 1);
-    ASSERT_NE(form->di2.poi, nullptr);
-    const int w = pixkit::dibwidth(form->di2), h = pixkit::dibheight(form->di2);
+    ASSERT_NE(form->ws.slot(1).result.pixels(), nullptr);
+    const int w = pixkit::dibwidth(form->ws.slot(1).result),
+              h = pixkit::dibheight(form->ws.slot(1).result);
     const std::size_t bytes =
-        static_cast<std::size_t>(form->di2.bytew) * static_cast<std::size_t>(h);
-    const std::vector<std::uint8_t> bilinear(form->di2.poi, form->di2.poi + bytes);
+        static_cast<std::size_t>(form->ws.slot(1).result.get().bytew) * static_cast<std::size_t>(h);
+    const std::vector<std::uint8_t> bilinear(form->ws.slot(1).result.pixels(),
+                                             form->ws.slot(1).result.pixels() + bytes);
 
     form->NchsterNachbar1->trigger();
     EXPECT_EQ(form->runs1, 2);
     EXPECT_EQ(form->runs2, 2);
-    ASSERT_EQ(pixkit::dibwidth(form->di2), w);
-    ASSERT_EQ(pixkit::dibheight(form->di2), h);
-    EXPECT_NE(std::memcmp(form->di2.poi, bilinear.data(), bytes), 0);
+    ASSERT_EQ(pixkit::dibwidth(form->ws.slot(1).result), w);
+    ASSERT_EQ(pixkit::dibheight(form->ws.slot(1).result), h);
+    EXPECT_NE(std::memcmp(form->ws.slot(1).result.pixels(), bilinear.data(), bytes), 0);
 
     form->Bikubisch1->trigger();
     EXPECT_EQ(form->interpolation(), rectify::Interpolation::Bicubic);
@@ -97,7 +104,7 @@ TEST_F(OutputOptionsTest, SavingWritesTheWorldFileOnRequestOrReportsWhy) {
     // A rectified image of the start image's size, so that saving is offered.
     pixkit::dib rectified;
     pixkit::newdib(rectified, 320, 200, 24, nullptr, 0);
-    pixkit::replaceDib(form->di2, rectified);
+    form->ws.slot(1).result.install(rectified);
     form->PaintBox2Paint();
     form->saveAnswers = {plain, withWorld, blocked};
     form->EntzerrtesBildspeichern1->trigger();
@@ -125,6 +132,68 @@ TEST_F(OutputOptionsTest, SavingWritesTheWorldFileOnRequestOrReportsWhy) {
     ASSERT_EQ(form->errors.size(), 1);
     EXPECT_TRUE(form->errors.front().contains("blocked.tfw")) << form->errors.front().toStdString();
     EXPECT_FALSE(QFile::exists(blocked));
+}
+
+// The pixels per metre in the pHYs chunk of a PNG file; -1 without one.
+long pngPixelsPerMetre(const QString& file) {
+    QFile png(file);
+    if (!png.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray data = png.readAll();
+    const qsizetype at = data.indexOf("pHYs");
+    if (at < 0 || at + 8 > data.size())
+        return -1;
+    long v = 0;
+    for (int i = 0; i < 4; ++i)
+        v = v * 256 + static_cast<unsigned char>(data[at + 4 + i]);
+    return v;
+}
+
+// A saved picture carries the scale it was made with, whatever the fields
+// hold by now; while they do not match it, the status bar says so.
+TEST_F(OutputOptionsTest, SavedPictureKeepsTheScaleItWasMadeWith) {
+    auto form = shownForm({samplePath("sudoku.png")});
+    form->realRuns = true;
+    form->BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
+    form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
+    form->Timer1->stop();
+    const int width = form->ws.slot(1).result.width();
+    ASSERT_GT(width, 100);
+    EXPECT_FALSE(form->MismatchLabel->isVisible());
+    auto saved = [&](const char* name) {
+        const QString file = configDir() + "/" + name;
+        form->saveAnswers = {file};
+        form->EntzerrtesBildspeichern1->trigger();
+        return pngPixelsPerMetre(file);
+    };
+    // 1000 cm over `width` pixels.
+    const long made = saved("made.png");
+    EXPECT_EQ(made, static_cast<long>(std::nearbyint(width * 100.0 / 1000.0)));
+
+    // Held: the width typed since is not the picture's.
+    form->NowDoNotRenderCheck->click();
+    form->BreiteED->setValue(10.0);
+    form->Timer1Timer();
+    EXPECT_TRUE(form->MismatchLabel->isVisible());
+    EXPECT_EQ(form->MismatchLabel->text(), QStringLiteral("Bild entspricht nicht den Eingaben"));
+    EXPECT_EQ(saved("held.png"), made);
+
+    // Released: the next run makes the picture of the fields, and the notice goes.
+    form->NowDoNotRenderCheck->click();
+    form->Timer1Timer();
+    EXPECT_FALSE(form->MismatchLabel->isVisible());
+    const long narrow = saved("narrow.png");
+    EXPECT_EQ(narrow,
+              static_cast<long>(std::nearbyint(form->ws.slot(1).result.width() * 100.0 / 10.0)));
+    EXPECT_NE(narrow, made);
+
+    // A refused calculation area leaves the picture of 10 cm in place.
+    form->errors.clear();
+    form->RechenbereichEd->setValue(10000);
+    form->Timer1Timer();
+    EXPECT_EQ(form->errors.size(), 1);
+    EXPECT_TRUE(form->MismatchLabel->isVisible());
+    EXPECT_EQ(saved("refused.png"), narrow);
 }
 
 } // namespace

@@ -93,10 +93,8 @@ protected:
 
     // Installs rectified images directly, as a run would, and shows them.
     void installRectified(int w1, int h1, int w2, int h2) {
-        pixkit::releasedib(form->di2);
-        form->di2 = patternImage(w1, h1, 1);
-        pixkit::releasedib(form->bi2);
-        form->bi2 = patternImage(w2, h2, 77);
+        form->ws.slot(1).result.install(patternImage(w1, h1, 1));
+        form->ws.slot(2).result.install(patternImage(w2, h2, 77));
         form->Panel4->setVisible(true);
         form->PaintBox2Paint();
         form->PaintBox3Paint();
@@ -110,18 +108,20 @@ protected:
         form->openAnswers = {samplePath("left12.jpg"), samplePath("sudoku.png")};
         form->Bildffnen1->trigger();
         form->Bild2ffnen1->trigger();
-        const int w1 = pixkit::dibwidth(form->di), h1 = pixkit::dibheight(form->di);
-        const int w2 = pixkit::dibwidth(form->bi), h2 = pixkit::dibheight(form->bi);
+        const int w1 = pixkit::dibwidth(form->ws.slot(1).source),
+                  h1 = pixkit::dibheight(form->ws.slot(1).source);
+        const int w2 = pixkit::dibwidth(form->ws.slot(2).source),
+                  h2 = pixkit::dibheight(form->ws.slot(2).source);
         form->placeCorners({{{w1 / 10, h1 / 8},
                              {w1 * 8 / 10, h1 / 10},
                              {w1 * 9 / 10, h1 * 7 / 8},
                              {w1 / 8, h1 * 9 / 10}}});
-        form->doints = {{{w2 / 8, h2 / 10},
-                         {w2 * 9 / 10, h2 / 8},
-                         {w2 * 8 / 10, h2 * 9 / 10},
-                         {w2 / 10, h2 * 8 / 10}}};
-        form->setted2 = true;
-        form->mode2 = 3;
+        form->ws.completeQuad(2,
+                              {{{w2 / 8, h2 / 10},
+                                {w2 * 9 / 10, h2 / 8},
+                                {w2 * 8 / 10, h2 * 9 / 10},
+                                {w2 / 10, h2 * 8 / 10}}},
+                              false);
         ASSERT_EQ(form->renderdi4(), rectify::RunEnd::Done);
         form->Timer1->stop();
         QApplication::processEvents();
@@ -202,12 +202,12 @@ TEST_F(OverlayBrushTest, MenuShowsTheToolWindowWithoutBlockingTheMainWindow) {
 
 TEST_F(OverlayBrushTest, BlendZeroShowsImageOneAndLeavesTheOverlayUntouched) {
     installRectified(60, 40, 60, 40);
-    const std::uint8_t* overlayMemory = form->di3.poi;
-    const auto overlayBytes = bytesOf(form->di3);
+    const std::uint8_t* overlayMemory = form->ws.di3.pixels();
+    const auto overlayBytes = bytesOf(form->ws.di3);
     form->PaintBox2Paint();
     EXPECT_EQ(form->compositions, 0);
-    EXPECT_EQ(form->di3.poi, overlayMemory);
-    EXPECT_EQ(bytesOf(form->di3), overlayBytes);
+    EXPECT_EQ(form->ws.di3.pixels(), overlayMemory);
+    EXPECT_EQ(bytesOf(form->ws.di3), overlayBytes);
     EXPECT_EQ(form->PaintBox2->size(), QSize(24, 16)); // 60 x 40 at 40 %
 }
 
@@ -220,11 +220,11 @@ TEST_F(OverlayBrushTest, BlendChangeRecomposesAtOnceAndViewTakesTheCanvasSize) {
     EXPECT_EQ(form->compositions, 1);
     EXPECT_EQ(form->PaintBox2->size(), QSize(400, 600));
     pixkit::DibHolder expected;
-    ASSERT_TRUE(
-        pixkit::ComposeOverlayReference(form->di2, form->bi2, {100.0, 0, 0, 10}, expected.get()));
-    EXPECT_EQ(bytesOf(form->di3), bytesOf(expected.get()));
+    ASSERT_TRUE(pixkit::ComposeOverlayReference(form->ws.slot(1).result, form->ws.slot(2).result,
+                                                {100.0, 0, 0, 10}, expected.get()));
+    EXPECT_EQ(bytesOf(form->ws.di3), bytesOf(expected.get()));
     // The view shows the overlay: pixel (0, 0) of the back buffer is the canvas pixel.
-    const pixkit::Colour c = pixkit::getpixel(form->di3, 0, 0);
+    const pixkit::Colour c = pixkit::getpixel(form->ws.di3, 0, 0);
     EXPECT_EQ(form->bit1.pixel(0, 0),
               qRgb(pixkit::redOf(c), pixkit::greenOf(c), pixkit::blueOf(c)));
 }
@@ -253,9 +253,9 @@ TEST_F(OverlayBrushTest, ThreeQuickShiftChangesRecomposeOnceHalfASecondLater) {
     EXPECT_GE(form->lastComposed - lastChange, 475);
     EXPECT_FALSE(form->MovePicsForm->Timer1->isActive());
     pixkit::DibHolder expected;
-    ASSERT_TRUE(
-        pixkit::ComposeOverlayReference(form->di2, form->bi2, {100.0, 3, 0, 50}, expected.get()));
-    EXPECT_EQ(bytesOf(form->di3), bytesOf(expected.get()));
+    ASSERT_TRUE(pixkit::ComposeOverlayReference(form->ws.slot(1).result, form->ws.slot(2).result,
+                                                {100.0, 3, 0, 50}, expected.get()));
+    EXPECT_EQ(bytesOf(form->ws.di3), bytesOf(expected.get()));
 }
 
 TEST_F(OverlayBrushTest, ZoomAndVerticalShiftRestartTheSameTimer) {
@@ -276,32 +276,30 @@ TEST_F(OverlayBrushTest, ZoomAndVerticalShiftRestartTheSameTimer) {
     }
     ASSERT_GE(form->compositions, 1);
     pixkit::DibHolder expected;
-    ASSERT_TRUE(
-        pixkit::ComposeOverlayReference(form->di2, form->bi2, {200.0, 0, 4, 100}, expected.get()));
-    EXPECT_EQ(bytesOf(form->di3), bytesOf(expected.get()));
+    ASSERT_TRUE(pixkit::ComposeOverlayReference(form->ws.slot(1).result, form->ws.slot(2).result,
+                                                {200.0, 0, 4, 100}, expected.get()));
+    EXPECT_EQ(bytesOf(form->ws.di3), bytesOf(expected.get()));
 }
 
 TEST_F(OverlayBrushTest, HidingImageTwoKeepsTheOverlay) {
     installRectified(80, 60, 80, 60);
     form->BlendEd->setValue(50);
-    const auto overlay = bytesOf(form->di3);
+    const auto overlay = bytesOf(form->ws.di3);
     const QImage shown = form->bit1.copy();
     form->Bild2wiederausblenden1->trigger();
     QApplication::processEvents();
     EXPECT_FALSE(form->Panel4->isVisible());
     form->PaintBox2Paint();
-    EXPECT_EQ(bytesOf(form->di3), overlay);
+    EXPECT_EQ(bytesOf(form->ws.di3), overlay);
     EXPECT_EQ(form->bit1, shown);
 }
 
 TEST_F(OverlayBrushTest, CanvasTooLargeShowsBlackWithoutEndlessRepaints) {
-    pixkit::releasedib(form->di2);
-    pixkit::newdib(form->di2, 20000, 3, 24, nullptr, 0);
-    pixkit::releasedib(form->bi2);
-    pixkit::newdib(form->bi2, 3, 20000, 24, nullptr, 0);
+    form->ws.slot(1).result = pixkit::Image::blank(20000, 3);
+    form->ws.slot(2).result = pixkit::Image::blank(3, 20000);
     form->BlendEd->setValue(30);
     QApplication::processEvents();
-    EXPECT_EQ(form->di3.poi, nullptr);
+    EXPECT_EQ(form->ws.di3.pixels(), nullptr);
     EXPECT_LE(form->compositions, 2);
     form->BlendEd->setValue(0); // back to image 1 alone
     EXPECT_EQ(form->PaintBox2->size(), QSize(8000, 1));
@@ -339,7 +337,7 @@ TEST_F(OverlayBrushTest, PressPaintsOneDiscInImageOneAndRepaintsView2) {
     installRectified(100, 80, 100, 80);
     form->ZoomEd->setValue(100);
     form->KleinererPinsel1->trigger(); // radius 5
-    const auto before = bytesOf(form->di2);
+    const auto before = bytesOf(form->ws.slot(1).result);
     QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 20));
     EXPECT_TRUE(form->inpaint);
     EXPECT_EQ(form->oldx, 30);
@@ -348,7 +346,7 @@ TEST_F(OverlayBrushTest, PressPaintsOneDiscInImageOneAndRepaintsView2) {
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 100; ++x) {
             const bool inDisc = (x - 30) * (x - 30) + (y - 20) * (y - 20) < 25;
-            const bool white = pixkit::getpixel(form->di2, x, y) == 0xFFFFFFu;
+            const bool white = pixkit::getpixel(form->ws.slot(1).result, x, y) == 0xFFFFFFu;
             painted += white;
             if (inDisc) {
                 EXPECT_TRUE(white) << x << "," << y;
@@ -358,11 +356,11 @@ TEST_F(OverlayBrushTest, PressPaintsOneDiscInImageOneAndRepaintsView2) {
     EXPECT_EQ(form->bit1.pixel(30, 20), qRgb(255, 255, 255));
     QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 20));
     EXPECT_FALSE(form->inpaint);
-    EXPECT_NE(bytesOf(form->di2), before);
+    EXPECT_NE(bytesOf(form->ws.slot(1).result), before);
     // Moving without a button held paints nothing.
-    const auto afterStroke = bytesOf(form->di2);
+    const auto afterStroke = bytesOf(form->ws.slot(1).result);
     QTest::mouseMove(form->PaintBox2, QPoint(70, 60));
-    EXPECT_EQ(bytesOf(form->di2), afterStroke);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), afterStroke);
 }
 
 TEST_F(OverlayBrushTest, MoveFromTenTenToThirteenFourteenLaysSixDiscs) {
@@ -380,7 +378,7 @@ TEST_F(OverlayBrushTest, MoveFromTenTenToThirteenFourteenLaysSixDiscs) {
     std::set<std::pair<int, int>> painted;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x)
-            if (pixkit::getpixel(form->di2, x, y) == 0xFFFFFFu)
+            if (pixkit::getpixel(form->ws.slot(1).result, x, y) == 0xFFFFFFu)
                 painted.insert({x, y});
     EXPECT_EQ(painted, expected);
     EXPECT_EQ(form->oldx, 13);
@@ -392,8 +390,8 @@ TEST_F(OverlayBrushTest, StrokeInView3LandsInImageTwoAndUndoRestoresItExactly) {
     form->colourAnswers = {QColor(12, 200, 34)};
     form->Farbewhlen1->trigger();
     const pixkit::Colour paint = pixkit::rgb(12, 200, 34);
-    const auto imageOne = bytesOf(form->di2);
-    const auto before = bytesOf(form->bi2);
+    const auto imageOne = bytesOf(form->ws.slot(1).result);
+    const auto before = bytesOf(form->ws.slot(2).result);
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
 
     // The user last typed into a field; the press into the view takes the focus.
@@ -408,15 +406,15 @@ TEST_F(OverlayBrushTest, StrokeInView3LandsInImageTwoAndUndoRestoresItExactly) {
 
     for (QPoint v : {from, QPoint(40, 30), to}) {
         const rectify::TPoint p = imageAt(v);
-        EXPECT_EQ(pixkit::getpixel(form->bi2, p.x, p.y), paint) << p.x << "," << p.y;
+        EXPECT_EQ(pixkit::getpixel(form->ws.slot(2).result, p.x, p.y), paint) << p.x << "," << p.y;
     }
     EXPECT_EQ(form->dit1.pixel(to), qRgb(12, 200, 34));
-    EXPECT_EQ(bytesOf(form->di2), imageOne);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), imageOne);
     EXPECT_TRUE(form->Rckgngig1->isEnabled());
 
     ASSERT_NE(QApplication::focusWidget(), form->BlendEd);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(bytesOf(form->bi2), before);
+    EXPECT_EQ(bytesOf(form->ws.slot(2).result), before);
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
     EXPECT_NE(form->dit1.pixel(to), qRgb(12, 200, 34));
 }
@@ -424,24 +422,24 @@ TEST_F(OverlayBrushTest, StrokeInView3LandsInImageTwoAndUndoRestoresItExactly) {
 TEST_F(OverlayBrushTest, UndoTakesBackStrokesOfBothImagesNewestFirst) {
     installRectified(120, 90, 120, 90);
     form->ZoomEd->setValue(100);
-    const auto one0 = bytesOf(form->di2), two0 = bytesOf(form->bi2);
+    const auto one0 = bytesOf(form->ws.slot(1).result), two0 = bytesOf(form->ws.slot(2).result);
     auto stroke = [&](QWidget* view, QPoint a, QPoint b) {
         QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, a);
         QTest::mouseMove(view, b);
         QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, b);
     };
     stroke(form->PaintBox2, {10, 10}, {50, 40});
-    const auto one1 = bytesOf(form->di2);
+    const auto one1 = bytesOf(form->ws.slot(1).result);
     stroke(form->PaintBox3, {100, 10}, {20, 80});
     stroke(form->PaintBox2, {90, 80}, {60, 5});
     ASSERT_EQ(form->brushHistory().size(), 3u);
 
     form->Rckgngig1->trigger();
-    EXPECT_EQ(bytesOf(form->di2), one1);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), one1);
     form->Rckgngig1->trigger();
-    EXPECT_EQ(bytesOf(form->bi2), two0);
+    EXPECT_EQ(bytesOf(form->ws.slot(2).result), two0);
     form->Rckgngig1->trigger();
-    EXPECT_EQ(bytesOf(form->di2), one0);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), one0);
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
 }
 
@@ -451,7 +449,7 @@ TEST_F(OverlayBrushTest, UndoKeepsTwentyStrokes) {
     form->KleinererPinsel1->trigger();
     std::vector<std::vector<std::uint8_t>> states;
     for (int i = 0; i < 25; ++i) {
-        states.push_back(bytesOf(form->di2));
+        states.push_back(bytesOf(form->ws.slot(1).result));
         const QPoint p(5 + 7 * i, 10);
         QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, p);
         QTest::mouseMove(form->PaintBox2, p + QPoint(0, 70));
@@ -459,7 +457,7 @@ TEST_F(OverlayBrushTest, UndoKeepsTwentyStrokes) {
     }
     for (int i = 0; i < 20; ++i)
         form->Rckgngig1->trigger();
-    EXPECT_EQ(bytesOf(form->di2), states[5]);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), states[5]);
 }
 
 TEST_F(OverlayBrushTest, NewRunOfAnImageClearsItsUndoHistory) {
@@ -469,16 +467,16 @@ TEST_F(OverlayBrushTest, NewRunOfAnImageClearsItsUndoHistory) {
     QTest::mousePress(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     QTest::mouseRelease(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     ASSERT_EQ(form->brushHistory().size(), 2u);
-    const auto imageTwo = bytesOf(form->bi2);
+    const auto imageTwo = bytesOf(form->ws.slot(2).result);
     form->Bildneuberechnen1->trigger(); // both runs: both images made anew
     EXPECT_FALSE(form->brushHistory().canUndo());
     EXPECT_FALSE(form->Rckgngig1->isEnabled());
-    EXPECT_NE(bytesOf(form->bi2), imageTwo);
+    EXPECT_NE(bytesOf(form->ws.slot(2).result), imageTwo);
 }
 
 TEST_F(OverlayBrushTest, RunThatMakesNoImageKeepsTheStrokes) {
     openAndRectifyBoth();
-    const auto before = bytesOf(form->di2);
+    const auto before = bytesOf(form->ws.slot(1).result);
     QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     form->NowDoNotRenderCheck->setChecked(true);
@@ -486,7 +484,7 @@ TEST_F(OverlayBrushTest, RunThatMakesNoImageKeepsTheStrokes) {
     form->Bildneuberechnen1->trigger(); // held: both runs return at once
     EXPECT_TRUE(form->Rckgngig1->isEnabled());
     form->Rckgngig1->trigger();
-    EXPECT_EQ(bytesOf(form->di2), before);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), before);
 }
 
 TEST_F(OverlayBrushTest, UndoItemIsFirstInTheEditMenu) {

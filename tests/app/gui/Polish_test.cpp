@@ -72,7 +72,7 @@ TEST_F(PolishTest, ShortcutKeysTriggerTheirCommands) {
     const QString two = samplePath("left12.jpg");
     form->openAnswers = {one, two};
     QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
-    EXPECT_EQ(pixkit::dibwidth(form->di), 558);
+    EXPECT_EQ(pixkit::dibwidth(form->ws.slot(1).source), 558);
     QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(form->Panel4->isVisibleTo(form.get()));
     EXPECT_TRUE(form->openAnswers.isEmpty());
@@ -82,7 +82,7 @@ TEST_F(PolishTest, ShortcutKeysTriggerTheirCommands) {
 
     pixkit::dib d;
     pixkit::newdib(d, 10, 10, 24, nullptr, 0);
-    pixkit::replaceDib(form->di2, d);
+    form->ws.slot(1).result.install(d);
     form->PaintBox2Paint();
     const QString target = configDir() + "/taste.png";
     form->saveAnswers = {target};

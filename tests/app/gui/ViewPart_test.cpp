@@ -31,12 +31,12 @@ void fillPattern(const pixkit::dib& d) {
     }
 }
 
-void installPattern(pixkit::dib& field, int w, int h) {
+void installPattern(pixkit::Image& field, int w, int h) {
     pixkit::dib d;
     pixkit::newdib(d, w, h, 24, nullptr, 0);
     ASSERT_NE(d.poi, nullptr);
     fillPattern(d);
-    pixkit::replaceDib(field, d);
+    field.install(d);
 }
 
 // Where two buffers differ first; empty when they are equal.
@@ -60,13 +60,13 @@ protected:
     void SetUp() override {
         GuiTest::SetUp();
         form = shownForm();
-        installPattern(form->di, 301, 203);
-        installPattern(form->di2, 257, 190);
+        installPattern(form->ws.slot(1).source, 301, 203);
+        installPattern(form->ws.slot(1).result, 257, 190);
         // A quad with one corner beyond the picture and one on its edge.
-        form->points = {rectify::TPoint{20, 15}, rectify::TPoint{330, 40},
-                        rectify::TPoint{280, 202}, rectify::TPoint{-6, 170}};
-        form->setted = true;
-        form->mode = app::ModeComplete;
+        form->ws.completeQuad(1,
+                              {rectify::TPoint{20, 15}, rectify::TPoint{330, 40},
+                               rectify::TPoint{280, 202}, rectify::TPoint{-6, 170}},
+                              false);
     }
 
     // The whole-view buffer of `view` at the current zoom.
@@ -122,8 +122,8 @@ TEST_P(ViewPartTest, RectifiedViewEqualsTheWholeBuffer) {
 }
 
 TEST_P(ViewPartTest, QuadBeingPlacedEqualsTheWholeBuffer) {
-    form->insetmode = true;
-    form->mode = 2;
+    form->ws.slot(1).mode = app::CornerMode::Replacing;
+    form->ws.slot(1).following = 2;
     form->ZoomEd->setValue(GetParam());
     const QImage whole = wholeBuffer(form->PaintBox1, form->bit0);
     compareParts(form->ScrollBox1, form->PaintBox1, form->bit0, whole);

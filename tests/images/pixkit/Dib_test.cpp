@@ -215,11 +215,11 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HostileSizeTest,
 TEST(Dib, ReleaseClearsTheRecordAndKeepsTheRest) {
     dib d;
     newdib(d, 3, 3, 24, nullptr, 0);
-    d.zoom = 77;
+    const std::int32_t bytew = d.bytew;
     releasedib(d);
     EXPECT_EQ(d.poi, nullptr);
     EXPECT_EQ(d.poih, 0u);
-    EXPECT_EQ(d.zoom, 77);
+    EXPECT_EQ(d.bytew, bytew);
     releasedib(d); // a second release of the same record is harmless
 }
 

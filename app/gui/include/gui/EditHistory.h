@@ -18,8 +18,7 @@ namespace gui {
 // What an undo of a corner change puts back into a source view.
 struct CornerState {
     rectify::Corners corners{};
-    bool setted = false;
-    int mode = 0;
+    bool setted = false; // a complete quad (else none)
     bool operator==(const CornerState&) const = default;
 };
 

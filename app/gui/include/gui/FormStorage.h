@@ -1,8 +1,8 @@
 #pragma once
 // Per-user stored window values: a window's placement and a few of its
 // control properties, kept in an INI file of the user's configuration folder
-// (QSettings, organisation "Velkor", application = the program file's name
-// without extension). One group per window class; a property is stored as
+// (app::openUserStore: organisation "Velkor", application = the program
+// file's name without extension). One group per window class; a property is stored as
 // "<component>_<Property>" (ZoomEd_Value), next to "Placement" and
 // "FormVersion".
 //
@@ -44,6 +44,8 @@ public:
     void saveIfPending();
 
     bool restored() const { return m_restored; }
+    // Restored and not saved since.
+    bool pending() const { return m_pending; }
 
     // Where restore and save report trouble; the window shows it to the user.
     std::function<void(const QString&)> onError;

@@ -1,5 +1,6 @@
 #pragma once
-// The JPEG quality dialog: one stored number, read by the save commands.
+// The JPEG quality dialog: one stored number, read by the save commands and
+// (through app::readJpegQuality, the same store) by the batch mode.
 
 #include "gui/FormStorage.h"
 
@@ -31,6 +32,10 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void done(int r) override;
+
+private:
+    void restore();
+    void save();
 };
 
 } // namespace gui

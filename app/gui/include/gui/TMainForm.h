@@ -1,7 +1,8 @@
 #pragma once
-// The main window: the workspace with its controls, the two source views
+// The main window: the controls around the workspace, the two source views
 // with the corner input, the two rectified views, the menus, the timers and
-// the layout of the views.
+// the layout of the views. The window holds the workspace (`ws`); a run reads
+// the fields into a request and the window applies its result.
 
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
@@ -49,7 +50,7 @@ class TJPEGQualForm;
 class TTranslateForm;
 class TMovePicsForm;
 
-class TMainForm : public QMainWindow, public app::Workspace, public rectify::RunFields {
+class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
     // `params` are the command-line parameters after the program name; the
@@ -62,37 +63,32 @@ public:
     // Tests point it into a temporary folder.
     static void setProgramFile(const QString& file);
 
-    // --- rectify::RunFields over the control panel: reads give the field
-    // values, writes set them like a user's edit (raising the change handler
-    // only when the shown value changes).
-    bool holdChecked() override;
-    double realWidthCm() override;
-    double realHeightCm() override;
-    int targetPercent() override;
-    int areaPercent() override;
-    double angleXDeg() override;
-    double angleYDeg() override;
-    void setAngleXDeg(double v) override;
-    void setAngleYDeg(double v) override;
-    void setRealWidthCm(double v) override;
-    void repaintResult(int slot) override;
+    // The workspace: both photographs, their rectified images and corners.
+    app::Workspace ws;
+
+    // --- the control panel as a run reads it
+    app::FieldValues fieldValues() const;
+    bool holdChecked() const; // NowDoNotRenderCheck
+    // The checked item of "Optionen" -> "Interpolation".
+    rectify::Interpolation interpolation() const;
+    // Shows the angles a run found. No change handler fires: these are no
+    // typed angles.
+    void showAngles(double angleXDeg, double angleYDeg);
+    // Writes the width a run preset into BreiteED like a user's edit: its
+    // change handler restarts Timer1 when the shown text changes.
+    void showPresetWidth(double widthCm);
+
     // The photograph of the command line as the file system's bytes, opened
     // on the first showing instead of the first parameter's text: a name
     // that is no UTF-8 keeps its bytes. Empty: the first parameter.
     std::string startFileBytes;
 
-    // Remembered for the message runSlot shows after a refused run.
-    void resultRefused(std::int64_t width, std::int64_t height) override;
-    // The checked item of "Optionen" -> "Interpolation".
-    rectify::Interpolation interpolation() override;
-
-    // --- app::Workspace hooks
-    rectify::RunFields& runFields() override { return *this; }
-    void PaintBox1Paint() override;
-    void PaintBox2Paint() override;
-    void PaintBox3Paint() override;
-    void PaintBox4Paint() override;
-    void showImage2Row() override;
+    // --- views (the benchmarks draw the reference way instead)
+    virtual void PaintBox1Paint();
+    virtual void PaintBox2Paint();
+    virtual void PaintBox3Paint();
+    virtual void PaintBox4Paint();
+    void showImage2Row(); // Panel4 visible
 
     // --- view mouse handlers; positions in view pixels
     void PaintBox1MouseDown(int x, int y);
@@ -336,9 +332,30 @@ public:
     static constexpr int InitialClientWidth = 754;
     static constexpr int InitialClientHeight = 563;
 
+    // The runs of image 1 and image 2.
+    rectify::RunEnd RenderDi2() { return render(1); }
+    rectify::RunEnd renderdi4() { return render(2); }
+
+    // --- state of the window
+    int language = 0;        // the dictionary column the windows show (0 German)
+    int languagesetto = 0;   // the language of options.dat, applied at the first showing
+    bool dontchlang = false; // the language items are being checked by the program
+    bool isfirst = false;    // FormShow has done its work
+    bool inpaint = false;    // a brush stroke is in progress
+    int oldx = 0;            // its last position in image pixels
+    int oldy = 0;
+    int pinsel = 10;                    // brush radius in pixels
+    pixkit::Colour paintcol = 0xFFFFFF; // brush colour
+    int percent = 50; // width of the source views in percent of the window's width
+
+    // The status bar's notice that a rectified image no longer matches the
+    // fields it was made with (a held or refused run); hidden otherwise.
+    QLabel* MismatchLabel = nullptr;
+
 protected:
-    // Every run the window starts passes through here (1: image 1, 2: image 2).
-    virtual rectify::RunEnd runSlot(int slot);
+    // Every run the window starts passes through here (1: image 1, 2: image 2):
+    // the run of the fields' request, then its result applied.
+    virtual rectify::RunEnd render(int slot);
     // File choices; a test answers them without dialogs. Empty: cancelled.
     virtual QString chooseOpenFile();
     virtual QString chooseSaveFile();
@@ -357,9 +374,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    // Size of the last rectified image refused as too large.
-    std::int64_t m_refusedWidth = 0;
-    std::int64_t m_refusedHeight = 0;
+    // Shows a run's result: angles, then the preset width or the new image.
+    void applyRun(int slot, rectify::RunResult& result);
+    // The scale to save rectified image `slot` with: the one it was made
+    // with, or the fields' for an image no run made.
+    rectify::RunScale savedScale(int slot) const;
+    void updateMismatch(int slot, rectify::RunEnd end);
+    bool m_mismatch[2] = {false, false};
 
     void buildControls();
     void buildMenus();
@@ -371,28 +392,19 @@ private:
     void buildViews();
     void connectHandlers();
     void restartTimer1();
-    void saveRectified(pixkit::dib& image);
-    // Writes a rectified image with its real scale and, when
+    void saveRectified(int slot);
+    // Writes rectified image `slot` with the scale it was made with and, when
     // "Weltdatei mitspeichern" is checked, its world file (TMainFormOutput.cpp).
-    app::RectifiedWrite writeRectifiedFile(pixkit::dib& image, const QString& file);
+    app::RectifiedWrite writeRectifiedFile(int slot, const QString& file);
     void turnSource(int slot, bool left);
     void turnRectified(int slot, bool left);
 
-    // Per source view: the slot's corner-input state.
-    struct SourceSlot {
-        rectify::Corners& corners;
-        bool& insetmode;
-        bool& setted;
-        int& mode;
-        PaintBoxView* view;
-        int slot;
-    };
-    SourceSlot sourceSlot(int slot);
+    // The source view of slot 1 (PaintBox1) or 2 (PaintBox4).
+    PaintBoxView* sourceView(int slot) const;
     rectify::TPoint imagePos(int x, int y) const;
     app::CornerOptions cornerOptions() const;
     void applyCornerStep(int slot, const app::CornerStep& step);
-    void paintSource(const pixkit::dib& image, PaintBoxView* view, QImage& buffer,
-                     const SourceSlot& s);
+    void paintSource(int slot, PaintBoxView* view, QImage& buffer);
     void paintResult(const pixkit::dib& image, PaintBoxView* view, QImage& buffer);
     // The hollow red box around view pixel (vx, vy); the buffer starts at `origin`.
     void MarkCorner(QImage& buffer, QPoint origin, int vx, int vy);
@@ -419,6 +431,8 @@ private:
     void sourceMove(int slot, int x, int y);
     void sourceUp(int slot, int x, int y);
     void applyHistoryStep(const EditHistory::Step& step);
+    // Puts the corners of `state` back into source view `slot`; no corner is being placed.
+    void restoreCorners(int slot, const CornerState& state);
     bool sourceKey(int slot, int key, Qt::KeyboardModifiers modifiers);
     void updateLoupe(int slot, rectify::TPoint at);
     void hideLoupe(int slot);
@@ -446,7 +460,7 @@ private:
     // Per source view: the corners before the quad being placed or the
     // corner being dragged, and the corner last placed or dragged.
     std::optional<CornerState> m_cornerBefore[2];
-    int m_lastCorner[2] = {app::ModeComplete, app::ModeComplete};
+    int m_lastCorner[2] = {app::LastCorner, app::LastCorner};
     // Per source view: the magnifier's picture and place (view pixels).
     QImage m_loupe[2];
     QRect m_loupeAt[2];

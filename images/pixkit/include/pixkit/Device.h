@@ -1,10 +1,9 @@
 #pragma once
 // The drawing device that images are presented on: the few device operations
-// the presentation routine needs, with the names and constants of the
-// platform's graphics interface so that the drawing code reads like the
-// classic DIB code it stands in for. A window's back buffer, a printer or a
-// recording test device implement it; nothing in pixkit depends on a window
-// system.
+// the presentation routine needs (stretched and unscaled transfers, memory
+// devices, device capabilities), named after the bitmap transfers they
+// perform. A window's back buffer, a printer or a recording test device
+// implement it; nothing in pixkit depends on a window system.
 //
 // Error policy: every operation reports failure through its result (0, a
 // null handle or GDI_ERROR) exactly as listed per function; none throws.

@@ -4,7 +4,7 @@
 // Every picture of the program (source photographs, rectified images, the
 // overlay, work images) is a `dib`: a plain value describing a bottom-up,
 // device-independent bitmap. Copies share the pixel memory; exactly one
-// holder releases it (see `releasedib`).
+// holder releases it: an `Image` (below), which owns its record's pixels.
 //
 // Error policy of this layer: an operation that makes an image reports
 // failure only through a nil `poi` (and a zero `poih`) in the record it fills.
@@ -17,7 +17,7 @@
 
 namespace pixkit {
 
-// The platform's 40-byte device-independent bitmap header.
+// The 40-byte header of a device-independent bitmap (the BMP file's info header).
 struct BitmapInfoHeader {
     std::uint32_t biSize = 40;
     std::int32_t biWidth = 0;
@@ -76,10 +76,6 @@ struct dib {
     std::int32_t bytew = 0;      // bytes per stored row, a multiple of 4
     std::uint8_t ispal = 0;      // 1 when the image carries a palette (1, 4, 8 bits)
     LogPalette pal;              // same colours as the colour table
-    std::uint32_t NOTUSEDINFIXEDMEMlp = 0;
-    std::int32_t zoom = 0;
-    std::int32_t scx = 0, scy = 0;
-    std::int32_t mx1 = 0, my1 = 0, mx2 = 0, my2 = 0;
 };
 
 // Colour value: red in the low byte, then green, then blue.
@@ -163,18 +159,24 @@ Colour tableColour(const dib& d, int i);
 // `fresh`, which the field owns from then on. `fresh` may be empty.
 void replaceDib(dib& field, const dib& fresh);
 
-// Owns an image for a while (a temporary, or the image of one field):
-// releases it when replaced or destroyed. The record inside stays a plain value that callers may
-// copy for reading; only the holder releases.
-class DibHolder {
+// An image that owns its pixels: move-only, released when it is replaced or
+// destroyed. Every image the program keeps (the workspace's photographs and
+// rectified images, temporaries, results on their way) lives in one. The
+// record inside stays a plain value that the engine's functions take: a
+// function that only reads or paints pixels gets `get()` (or the image
+// itself, which converts to `const dib&`); one that replaces the record
+// (releasing the old image, installing a new one) gets `get()` as `dib&`, and
+// the Image owns whatever that leaves in it.
+class Image {
 public:
-    DibHolder() = default;
-    explicit DibHolder(const dib& d) : m_dib(d) {}
-    ~DibHolder() { releasedib(m_dib); }
-    DibHolder(const DibHolder&) = delete;
-    DibHolder& operator=(const DibHolder&) = delete;
-    DibHolder(DibHolder&& o) noexcept : m_dib(o.m_dib) { o.m_dib = dib{}; }
-    DibHolder& operator=(DibHolder&& o) noexcept {
+    Image() = default;
+    // Takes over `d`, which nobody else releases from now on.
+    explicit Image(const dib& d) : m_dib(d) {}
+    ~Image() { releasedib(m_dib); }
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+    Image(Image&& o) noexcept : m_dib(o.m_dib) { o.m_dib = dib{}; }
+    Image& operator=(Image&& o) noexcept {
         if (this != &o) {
             releasedib(m_dib);
             m_dib = o.m_dib;
@@ -183,8 +185,17 @@ public:
         return *this;
     }
 
+    // A new black image (see newdib); empty when it cannot be made.
+    static Image blank(int width, int height, int bitsPerPixel = 24) {
+        Image image;
+        newdib(image.m_dib, width, height, bitsPerPixel, nullptr, 0);
+        return image;
+    }
+
     // Installs a new image: releases the old one, then takes the record over.
     void install(const dib& d) { replaceDib(m_dib, d); }
+    // Releases the image; the Image is empty afterwards.
+    void reset() { releasedib(m_dib); }
     // Gives the record up without releasing it.
     dib take() {
         dib d = m_dib;
@@ -194,10 +205,19 @@ public:
 
     dib& get() { return m_dib; }
     const dib& get() const { return m_dib; }
+    operator const dib&() const { return m_dib; } // NOLINT: the engine takes records
     bool empty() const { return m_dib.poi == nullptr; }
+    // Address of the pixels: tells images apart (nil when empty).
+    const std::uint8_t* pixels() const { return m_dib.poi; }
+    // Size in pixels; 0 x 0 when empty.
+    int width() const { return m_dib.pmi != nullptr ? dibwidth(m_dib) : 0; }
+    int height() const { return m_dib.pmi != nullptr ? dibheight(m_dib) : 0; }
 
 private:
     dib m_dib;
 };
+
+// The former name of Image, kept for the code that still uses it.
+using DibHolder = Image;
 
 } // namespace pixkit

@@ -1,0 +1,197 @@
+// One rectification of a photograph into a file: open, run (twice when the
+// width is preset from the tilt), write the image or trace and write the
+// drawing.
+
+#include "app/RectifyJob.h"
+
+#include "app/RectifiedOutput.h"
+#include "app/Workspace.h"
+#include "pixkit/ImageFile.h"
+#include "pixkit/ImageFormats.h"
+
+#include <algorithm>
+#include <new>
+
+namespace app {
+
+namespace {
+
+std::string asciiLower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+    });
+    return s;
+}
+
+JobOutcome failed(BatchExit exit, std::string message) {
+    JobOutcome o;
+    o.exit = exit;
+    o.message = std::move(message);
+    return o;
+}
+
+// The reason a run left no image, for the message.
+std::string whyNoImage(const rectify::RunResult& r) {
+    switch (r.end) {
+    case rectify::RunEnd::EmptyImage:
+        return "the rectified image would have no pixel (the calculation area is too small)";
+    case rectify::RunEnd::TooLarge:
+        return "the rectified image would have " + std::to_string(r.refusedWidth) + " \u00d7 " +
+               std::to_string(r.refusedHeight) + " pixels, more than the limit of 268 million";
+    case rectify::RunEnd::CornersCoincide:
+        return "two of the four corners are the same point";
+    case rectify::RunEnd::NoTargetSize:
+        return "the corners span no area (all on one pixel row or column)";
+    case rectify::RunEnd::Fault:
+        return "the corners and the real size give no valid pose or size "
+               "(a real width or height of 0, or corners that no tilted rectangle fits)";
+    case rectify::RunEnd::NoImage:
+        return "not enough memory to create the rectified image (check the calculation area)";
+    case rectify::RunEnd::Held:
+    case rectify::RunEnd::NoCorners:
+    case rectify::RunEnd::WidthPreset:
+    case rectify::RunEnd::PoseOnly:
+    case rectify::RunEnd::Done:
+        break;
+    }
+    return "the run ended without an image";
+}
+
+// The line drawing of the rectified image, scaled with the real width and
+// the calculation area it was made with.
+JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const rectify::RunScale& scale,
+                        JobOutcome outcome) {
+    Workspace traced; // the line list and the separation tables of this job alone
+    traced.slot(1).result = std::move(image);
+    lines::LineEvents quiet;
+    if (traced.TraceDi2(job.threshold, quiet) != lines::ExportEnd::Traced)
+        return failed(BatchExit::TraceFailed,
+                      "not enough memory to trace the rectified image of '" + job.photo + "' (" +
+                          std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
+                          " pixels)");
+    lines::DxfEnd written = lines::DxfEnd::WriteFailed;
+    try {
+        written = traced.SaveAsDXF(job.output, scale.realWidthCm, scale.areaPercent);
+    } catch (const std::bad_alloc&) {
+        return failed(BatchExit::WriteFailed,
+                      "cannot write '" + job.output + "': not enough memory to make the drawing");
+    }
+    if (written != lines::DxfEnd::Written)
+        return failed(BatchExit::WriteFailed, "cannot write '" + job.output + "': " +
+                                                  (written == lines::DxfEnd::CannotCreate
+                                                       ? "no file can be created in its folder"
+                                                       : "writing the drawing failed"));
+    const pixkit::Image& drawn = traced.slot(1).result;
+    outcome.width = drawn.width();
+    outcome.height = drawn.height();
+    outcome.segments = traced.lines.count();
+    outcome.message =
+        "DXF drawing written to " + job.output + " (" + std::to_string(outcome.segments) +
+        " segments, threshold " + std::to_string(job.threshold) + " %, traced at " +
+        std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " pixels)";
+    return outcome;
+}
+
+JobOutcome runJobUnguarded(const RectifyJob& job) {
+    if (std::optional<JobOutcome> problem = checkJob(job))
+        return *problem;
+
+    const pixkit::Image photo = openAs24(job.photo);
+    if (photo.empty())
+        return failed(BatchExit::PhotoUnreadable, "cannot open the photograph '" + job.photo + "'");
+
+    rectify::RunRequest request;
+    request.source = &photo.get();
+    request.corners = job.corners;
+    request.cornersComplete = true;
+    request.realWidthCm = job.realWidthCm.value_or(fields::RealWidth.start);
+    request.realHeightCm = job.realHeightCm.value_or(fields::RealHeight.start);
+    request.areaPercent = heldWhole(fields::Area, job.areaPercent);
+    request.sampling = job.sampling;
+    // Without a real size the first run presets the width from the tilt, as
+    // the window does after the fourth corner, and the second makes the image.
+    request.presetWidth = !job.realWidthCm.has_value();
+    rectify::RunResult result = rectify::run(request);
+    if (request.presetWidth) {
+        if (result.presetWidthCm)
+            request.realWidthCm = heldValue(fields::RealWidth, *result.presetWidthCm);
+        request.presetWidth = !result.presetConsumed;
+        result = rectify::run(request);
+    }
+
+    JobOutcome outcome;
+    if (result.pose) {
+        outcome.angleXDeg = result.pose->angleX;
+        outcome.angleYDeg = result.pose->angleY;
+    }
+    if (result.end != rectify::RunEnd::Done || result.image.empty() || !result.scale)
+        return failed(BatchExit::NoImage,
+                      "no rectified image for '" + job.photo + "': " + whyNoImage(result));
+    outcome.width = result.image.width();
+    outcome.height = result.image.height();
+    outcome.pixelsPerCm = result.scale->pixelsPerCm;
+
+    if (isDxfOutput(job.output))
+        return writeDrawing(job, result.image, *result.scale, std::move(outcome));
+
+    const RectifiedWrite written =
+        WriteRectified(result.image.get(), job.output, job.jpegQuality, result.scale->realWidthCm,
+                       result.scale->areaPercent, job.worldFile);
+    if (!written.ok)
+        return failed(BatchExit::WriteFailed,
+                      "cannot write '" + written.file + "': " + written.error);
+    outcome.message = "Rectified image written to " + job.output + " (" +
+                      std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
+                      " pixels)";
+    return outcome;
+}
+
+} // namespace
+
+bool isDxfOutput(const std::string& outputFile) {
+    return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".dxf";
+}
+
+bool isBatchOutputType(const std::string& outputFile) {
+    const auto dot = outputFile.find_last_of('.');
+    if (dot == std::string::npos)
+        return false;
+    const std::string ext = asciiLower(outputFile.substr(dot));
+    const std::vector<std::string> types = pixkit::batchOutputExtensions();
+    return std::find(types.begin(), types.end(), ext) != types.end();
+}
+
+std::string batchOutputTypeList() {
+    std::string list;
+    for (const std::string& ext : pixkit::batchOutputExtensions())
+        list += (list.empty() ? "" : " ") + ext;
+    return list;
+}
+
+std::optional<JobOutcome> checkJob(const RectifyJob& job) {
+    // No rectangle has a side of 0 or less: such a size ends like a run
+    // that makes no image, before the photograph is read.
+    if (job.realWidthCm && (*job.realWidthCm <= 0.0 || job.realHeightCm.value_or(0.0) <= 0.0))
+        return failed(BatchExit::NoImage, "no rectified image for '" + job.photo +
+                                              "': real width and height must be positive");
+    if (!isDxfOutput(job.output) &&
+        (!isBatchOutputType(job.output) || !pixkit::CanWriteExtension(job.output)))
+        return failed(BatchExit::BadOutputType, "parameter 10 (output file) '" + job.output +
+                                                    "' has no known image extension (" +
+                                                    batchOutputTypeList() +
+                                                    ") and is no DXF drawing (.dxf)");
+    return std::nullopt;
+}
+
+JobOutcome runJob(const RectifyJob& job) {
+    // Memory that could not be had anywhere else (reading, rectifying) ends
+    // the job with a message, never with an abort.
+    try {
+        return runJobUnguarded(job);
+    } catch (const std::bad_alloc&) {
+        return failed(BatchExit::NoImage,
+                      "not enough memory for this photograph and calculation area");
+    }
+}
+
+} // namespace app
