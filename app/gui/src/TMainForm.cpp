@@ -210,6 +210,8 @@ void TMainForm::buildControls() {
     RechenbereichEd = wholeField(app::fields::Area, Panel1);
     Label8 = fieldLabel(QStringLiteral("Schwellwert S/W Trennung DXF:"), "Label8", Panel1);
     Schwelled = wholeField(app::fields::Threshold, Panel1);
+    Label11 = fieldLabel(QStringLiteral("Mindestgröße DXF:"), "Label11", Panel1);
+    MindestgroesseEd = wholeField(app::fields::MinSize, Panel1);
     Label9 = fieldLabel(QStringLiteral("Bild 1/2 überblenden/vergleichen:"), "Label9", Panel1);
     BlendEd = wholeField(app::fields::Blend, Panel1);
     Label10 = fieldLabel(QStringLiteral("Gemessenes Rechteck einzeichnen:"), "Label10", Panel1);
@@ -241,6 +243,8 @@ void TMainForm::buildControls() {
     grid->addWidget(RechenbereichEd, 1, 5);
     grid->addWidget(Label8, 2, 4);
     grid->addWidget(Schwelled, 2, 5);
+    grid->addWidget(Label11, 4, 4);
+    grid->addWidget(MindestgroesseEd, 4, 5);
     grid->setColumnStretch(6, 1);
 
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
@@ -393,6 +397,7 @@ void TMainForm::buildMenus() {
     JPEGQualitteinstellen1 =
         item(Optionen1, "JPEGQualitteinstellen1", QStringLiteral("JPEG Qualität einstellen..."));
     buildOutputOptions(menu, item);
+    buildDrawingOptions(menu, item);
 
     Spracge1 = menu(nullptr, "Spracge1", QStringLiteral("Sprache"));
     LanguageGroup = named(new QActionGroup(this), "LanguageGroup");

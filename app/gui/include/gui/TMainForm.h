@@ -4,6 +4,7 @@
 // the layout of the views. The window holds the workspace (`ws`); a run reads
 // the fields into a request and the window applies its result.
 
+#include "app/DrawingOutput.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
 #include "gui/EditHistory.h"
@@ -188,7 +189,9 @@ public:
     QSpinBox* Schwelled = nullptr;
     QLabel* Label9 = nullptr;
     QSpinBox* BlendEd = nullptr;
-    QLabel* Label10 = nullptr; // the red "Gemessenes Rechteck einzeichnen:"
+    QLabel* Label10 = nullptr;            // the red "Gemessenes Rechteck einzeichnen:"
+    QLabel* Label11 = nullptr;            // "Mindestgröße DXF:"
+    QSpinBox* MindestgroesseEd = nullptr; // outlines below it stay out of a drawing
     QCheckBox* NowDoNotRenderCheck = nullptr;
 
     QSplitter* Splitter2 = nullptr;
@@ -252,6 +255,21 @@ public:
     QAction* Bikubisch1 = nullptr;
     // Saving the rectified image also writes its world file.
     QAction* Weltdateimitspeichern1 = nullptr;
+    // "DXF-Format" and "Einheiten" submenus: radio items, stored per user
+    // (TMainFormDrawing.cpp).
+    QMenu* DXFFormat1 = nullptr;
+    QActionGroup* DxfFormatGroup = nullptr;
+    QAction* Einfach1 = nullptr;
+    QAction* CADmitEinheitenundFoto1 = nullptr;
+    QMenu* Einheiten1 = nullptr;
+    QActionGroup* UnitGroup = nullptr;
+    QAction* EinheitAutomatisch1 = nullptr;
+    QAction* Millimeter1 = nullptr;
+    QAction* Zentimeter1 = nullptr;
+    QAction* Meter1 = nullptr;
+    // How a DXF export and a world file are written, from the menus and the
+    // "Mindestgröße DXF:" field.
+    app::DrawingChoice drawingChoice() const;
     QMenu* Spracge1 = nullptr;
     QActionGroup* LanguageGroup = nullptr;
     QAction* Deutsch1 = nullptr;
@@ -389,6 +407,13 @@ private:
     void
     buildOutputOptions(const std::function<QMenu*(QMenu*, const char*, const QString&)>& menu,
                        const std::function<QAction*(QMenu*, const char*, const QString&)>& item);
+    // "DXF-Format" and "Einheiten" (TMainFormDrawing.cpp).
+    void
+    buildDrawingOptions(const std::function<QMenu*(QMenu*, const char*, const QString&)>& menu,
+                        const std::function<QAction*(QMenu*, const char*, const QString&)>& item);
+    // Writes the traced lines of image 1 to `file` as the menus choose;
+    // `picture` is image 1 as it was before tracing (a CAD drawing's photograph).
+    bool writeDrawingFile(const QString& file, const pixkit::dib* picture);
     void buildViews();
     void connectHandlers();
     void restartTimer1();
