@@ -83,7 +83,7 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
     DrawingWrite written;
     try {
         written = WriteTracedDrawing(job.output, traced, picture.empty() ? nullptr : &picture.get(),
-                                     scale, choice, job.pngLevel);
+                                     scale, choice, job.photo, job.pngLevel);
     } catch (const std::bad_alloc&) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + job.output + "': not enough memory to make the drawing");

@@ -65,8 +65,16 @@ app::DrawingChoice TMainForm::drawingChoice() const {
 bool TMainForm::writeDrawingFile(const QString& file, const pixkit::dib* picture) {
     // The drawing's scale is the one rectified image 1 was made with.
     const rectify::RunScale scale = savedScale(1);
-    const app::DrawingWrite written = app::WriteTracedDrawing(QFile::encodeName(file).toStdString(),
-                                                              ws, picture, scale, drawingChoice());
+    const app::DrawingWrite written =
+        app::WriteTracedDrawing(QFile::encodeName(file).toStdString(), ws, picture, scale,
+                                drawingChoice(), ws.slot(1).fileName);
+    if (written.wouldReplacePhotograph)
+        reportError(app::Translate(QStringLiteral("Das Foto zur CAD-Zeichnung würde das "
+                                                  "entzerrte Foto ersetzen. Bitte der Zeichnung "
+                                                  "einen anderen Namen geben:")) +
+                    QLatin1Char(' ') + file);
+    else if (!written.ok())
+        reportError(app::MessageText(9) + file);
     return written.ok();
 }
 

@@ -163,8 +163,7 @@ void TMainForm::ExportalsDXFDatei1Click() {
     const QString f = chooseDxfFile();
     if (f.isEmpty())
         return; // the outline image and the lines stay until the next run
-    if (!writeDrawingFile(f, picture.empty() ? nullptr : &picture.get()))
-        reportError(app::MessageText(9) + f);
+    writeDrawingFile(f, picture.empty() ? nullptr : &picture.get());
 }
 
 } // namespace gui

@@ -361,6 +361,29 @@ TEST_P(BatchAlign, WorldFileAlignsWithTheDxfDrawing) {
     EXPECT_NEAR((minY + maxY) / 2, strokeY, A);
 }
 
+// The CAD drawing's photograph goes beside the drawing under the drawing's
+// name: a drawing named after a PNG photograph would replace the photograph
+// (also when the names are spelt differently). That is refused; nothing is
+// written and the photograph keeps its bytes.
+TEST_F(BatchOutput, CadDrawingNeverReplacesThePhotograph) {
+    pixkit::DibHolder wall;
+    pixkit::OpenDib(wall.get(), m_photo);
+    ASSERT_TRUE(pixkit::WriteDib(wall.get(), path("wall.png")).ok);
+    const auto photo = readFile(path("wall.png"));
+    m_photo = path("wall.png");
+    for (const std::string& drawing : {path("wall.dxf"), path("sub/../wall.DXF")}) {
+        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
+        EXPECT_EQ(run(drawing, {"--dxf-format=cad"}), 6) << drawing;
+        EXPECT_NE(m_err.find("would replace the photograph"), std::string::npos) << m_err;
+        EXPECT_EQ(readFile(path("wall.png")), photo) << drawing;
+        EXPECT_FALSE(fileExists(path("wall.dxf")));
+        EXPECT_FALSE(fileExists(path("wall.DXF")));
+    }
+    // The plain drawing has no photograph beside it.
+    EXPECT_EQ(run(path("wall.dxf")), 0) << m_err;
+    EXPECT_EQ(readFile(path("wall.png")), photo);
+}
+
 INSTANTIATE_TEST_SUITE_P(Batch, BatchAlign,
                          testing::Values(AlignCase{"plain_auto", "plain", "auto"},
                                          AlignCase{"plain_mm", "plain", "mm"},

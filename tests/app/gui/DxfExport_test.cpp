@@ -27,8 +27,8 @@ namespace {
 class DxfExportTest : public GuiTest {
 protected:
     // The sample photograph rectified as image 1 (with the width found from the tilt).
-    std::unique_ptr<TestForm> rectifiedForm() {
-        auto form = shownForm({samplePath("sudoku.png")});
+    std::unique_ptr<TestForm> rectifiedForm(const QString& photo = samplePath("sudoku.png")) {
+        auto form = shownForm({photo});
         form->realRuns = true;
         form->ZoomEd->setValue(50);
         form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
@@ -153,6 +153,23 @@ TEST_F(DxfExportTest, NoSegmentIsToldWithAHintAtTheThreshold) {
     EXPECT_TRUE(form->errors[0].contains(QStringLiteral("Schwellwert")));
     EXPECT_EQ(form->dxfAnswers.size(), 1);
     EXPECT_TRUE(QDir(m_out.path()).isEmpty());
+}
+
+// A CAD drawing named after the photograph would put its photograph in the
+// photograph's place: the user is told, and the photograph keeps its bytes.
+TEST_F(DxfExportTest, CadDrawingNeverReplacesThePhotograph) {
+    const QString photo = m_out.filePath("zeitung.png");
+    ASSERT_TRUE(QFile::copy(samplePath("sudoku.png"), photo));
+    const QByteArray before = fileBytes(photo);
+    auto form = rectifiedForm(photo);
+    form->CADmitEinheitenundFoto1->trigger();
+    form->dxfAnswers = {m_out.filePath("zeitung.dxf")};
+    form->ExportalsDXFDatei1->trigger();
+    ASSERT_EQ(form->errors.size(), 1);
+    EXPECT_TRUE(form->errors[0].contains(QStringLiteral("würde das entzerrte Foto ersetzen")))
+        << form->errors[0].toStdString();
+    EXPECT_EQ(fileBytes(photo), before);
+    EXPECT_FALSE(QFile::exists(m_out.filePath("zeitung.dxf")));
 }
 
 TEST_F(DxfExportTest, CancelledDialogKeepsOutlineAndLines) {

@@ -413,6 +413,7 @@ private:
                         const std::function<QAction*(QMenu*, const char*, const QString&)>& item);
     // Writes the traced lines of image 1 to `file` as the menus choose;
     // `picture` is image 1 as it was before tracing (a CAD drawing's photograph).
+    // False after telling the user why it failed.
     bool writeDrawingFile(const QString& file, const pixkit::dib* picture);
     void buildViews();
     void connectHandlers();
