@@ -617,8 +617,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                 for (int t = 0; t < n; t += Tile)
                     for (int r = 0; r < rows; ++r)
                         blend(qx.data() + r * Run + t, qy.data() + r * Run + t,
-                              std::min(Tile, n - t), n - t,
-                              rowAt(y + r) + 3 * (x0 + t));
+                              std::min(Tile, n - t), n - t, rowAt(y + r) + 3 * (x0 + t));
             }
             if (colEnd == outW)
                 for (int r = 0; r < rows; ++r)
