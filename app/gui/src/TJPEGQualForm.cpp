@@ -33,7 +33,9 @@ TJPEGQualForm::TJPEGQualForm(QWidget* parent)
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     // The quality is written when it changes, with the dialog's placement.
     connect(QualEd, &QSpinBox::valueChanged, this, [this] { FormStorage1.changed(); });
-    FormStorage1.onSave = [this](app::UserStore& store) { app::writeJpegQuality(store, quality()); };
+    FormStorage1.onSave = [this](app::UserStore& store) {
+        app::writeJpegQuality(store, quality());
+    };
 
     auto* lay = new QVBoxLayout(this);
     lay->addWidget(Label1);
