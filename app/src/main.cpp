@@ -2,6 +2,7 @@
 // window.
 
 #include "app/BatchMode.h"
+#include "app/CommandLine.h"
 #include "app/PdfOutput.h"
 #include "app/PoCommand.h"
 #include "app/UserStore.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -27,8 +27,9 @@ int runInteractive(int argc, char** argv) {
 // .pdf output needs a GUI application for its fonts, which it gets on the
 // offscreen platform. The parameters keep the command line's bytes: a file
 // name that is no UTF-8 reaches the file system unchanged.
-int runBatchMode(int argc, char** argv, const std::vector<std::string>& params) {
-    if (app::batchPrintsPdf(params)) {
+int runBatchMode(int argc, char** argv, const std::vector<std::string>& params,
+                 const app::CommandLine& line) {
+    if (app::batchPrintsPdf(line.parameters)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // The platform's notes (no runtime folder ...) are no concern of the
         // batch, which reports every failure itself.
@@ -53,22 +54,24 @@ std::string environment(const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::vector<std::string> params(argv + 1, argv + argc);
+    // Options ("--threshold=50", "--threshold 50") do not count as parameters;
+    // the batch mode splits the words the same way.
+    const app::CommandLine line = app::splitCommandLine(params);
+    if (line.request == app::CommandLine::Request::Help) {
         std::cout << app::batchUsage() << gui::interactiveUsage();
         return 0;
     }
-    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (line.request == app::CommandLine::Request::Version) {
         std::cout << app::VersionLine << "\n";
         return 0;
     }
-    // Options ("--threshold=50") do not count as parameters.
-    std::vector<std::string> params(argv + 1, argv + argc);
     // A dictionary column to or from a PO file, without a window.
     if (app::isPoCommand(params))
         return app::runPoProgram(argc, argv, params);
-    const std::size_t count = app::countBatchParameters(params);
+    const std::size_t count = line.parameters.size();
     if (count >= app::BatchMinParams)
-        return runBatchMode(argc, argv, params);
+        return runBatchMode(argc, argv, params, line);
     // Without a display Qt would abort, or show the window nowhere and wait.
     if (!app::windowCanShow(environment("QT_QPA_PLATFORM"), environment("DISPLAY"),
                             environment("WAYLAND_DISPLAY"))) {

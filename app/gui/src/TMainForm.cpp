@@ -573,6 +573,7 @@ void TMainForm::Deutsch1Click() {
         return;
     Deutsch1->setChecked(true);
     language = 0;
+    SaveOptions(); // kept at once, whichever way the program ends
     RestartNotice(this);
 }
 
@@ -581,6 +582,7 @@ void TMainForm::English1Click() {
         return;
     English1->setChecked(true);
     language = 1;
+    SaveOptions(); // kept at once, whichever way the program ends
     RestartNotice(this);
 }
 

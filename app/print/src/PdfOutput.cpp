@@ -103,15 +103,8 @@ const PdfOutput& scalePdfOutput() {
     return output;
 }
 
-bool batchPrintsPdf(const std::vector<std::string>& params) {
-    std::size_t n = 0;
-    for (const std::string& p : params) {
-        if (isBatchOption(p))
-            continue;
-        if (++n == 10)
-            return isPdfOutput(p);
-    }
-    return false;
+bool batchPrintsPdf(const std::vector<std::string>& parameters) {
+    return parameters.size() >= BatchMinParams && isPdfOutput(parameters[BatchMinParams - 1]);
 }
 
 } // namespace app

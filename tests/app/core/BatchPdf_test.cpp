@@ -154,7 +154,7 @@ TEST_P(BatchPdfRefusal, EndsWithItsCodeAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Batch, BatchPdfRefusal,
     testing::Values(
-        RefusalCase{"UnknownPaper", {"--paper=B5"}, "p.pdf", "90", 1, "'--paper=B5'"},
+        RefusalCase{"UnknownPaper", {"--paper=B5"}, "p.pdf", "90", 2, "'--paper=B5'"},
         RefusalCase{"ScaleZero", {"--scale=0"}, "p.pdf", "90", 2, "'--scale=0'"},
         RefusalCase{"ScaleNoNumber", {"--scale=1:x"}, "p.pdf", "90", 2, "'--scale=1:x'"},
         RefusalCase{"ScaleForAnImage", {"--scale=50"}, "p.png", "90", 1, "apply to a .pdf output"},

@@ -15,8 +15,9 @@ namespace app {
 // The writer and the paper check of the ".pdf" output.
 const PdfOutput& scalePdfOutput();
 
-// True when the batch parameters (options among them) name a ".pdf" output:
-// the program then starts a QGuiApplication instead of a QCoreApplication.
-bool batchPrintsPdf(const std::vector<std::string>& params);
+// True when the batch's parameters (the words that are no options,
+// CommandLine::parameters) name a ".pdf" output: the program then starts a
+// QGuiApplication instead of a QCoreApplication.
+bool batchPrintsPdf(const std::vector<std::string>& parameters);
 
 } // namespace app
