@@ -104,8 +104,8 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
     return outcome;
 }
 
-JobOutcome runJobUnguarded(const RectifyJob& job) {
-    if (std::optional<JobOutcome> problem = checkJob(job))
+JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
+    if (std::optional<JobOutcome> problem = checkJob(job, pdf))
         return *problem;
 
     const pixkit::Image photo = openAs24(job.photo);
@@ -145,6 +145,8 @@ JobOutcome runJobUnguarded(const RectifyJob& job) {
 
     if (isDxfOutput(job.output))
         return writeDrawing(job, result.image, *result.scale, std::move(outcome));
+    if (isPdfOutput(job.output) && pdf != nullptr)
+        return pdf->write(job, result.image.get(), *result.scale, std::move(outcome));
 
     RectifiedOptions options;
     options.write.jpegQuality = job.jpegQuality;
@@ -170,6 +172,10 @@ bool isDxfOutput(const std::string& outputFile) {
     return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".dxf";
 }
 
+bool isPdfOutput(const std::string& outputFile) {
+    return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".pdf";
+}
+
 bool isBatchOutputType(const std::string& outputFile) {
     const auto dot = outputFile.find_last_of('.');
     if (dot == std::string::npos)
@@ -186,26 +192,37 @@ std::string batchOutputTypeList() {
     return list;
 }
 
-std::optional<JobOutcome> checkJob(const RectifyJob& job) {
+std::optional<JobOutcome> checkJob(const RectifyJob& job, const PdfOutput* pdf) {
     // No rectangle has a side of 0 or less: such a size ends like a run
     // that makes no image, before the photograph is read.
     if (job.realWidthCm && (*job.realWidthCm <= 0.0 || job.realHeightCm.value_or(0.0) <= 0.0))
         return failed(BatchExit::NoImage, "no rectified image for '" + job.photo +
                                               "': real width and height must be positive");
-    if (!isDxfOutput(job.output) &&
+    const bool printed = pdf != nullptr && isPdfOutput(job.output);
+    if ((job.pdfScale || !job.pdfPaper.empty()) && !printed)
+        return failed(BatchExit::Usage,
+                      "--scale and --paper apply to a .pdf output only, not to '" + job.output +
+                          "'");
+    if (printed && !job.pdfPaper.empty() && !pdf->knowsPaper(job.pdfPaper))
+        return failed(BatchExit::NotANumber, "the paper must be A4, A3, A2, A1 or A0, optionally "
+                                             "followed by ',landscape': '--paper=" +
+                                                 job.pdfPaper + "'");
+    if (!isDxfOutput(job.output) && !printed &&
         (!isBatchOutputType(job.output) || !pixkit::CanWriteExtension(job.output)))
-        return failed(BatchExit::BadOutputType, "parameter 10 (output file) '" + job.output +
-                                                    "' has no known image extension (" +
-                                                    batchOutputTypeList() +
-                                                    ") and is no DXF drawing (.dxf)");
+        return failed(BatchExit::BadOutputType,
+                      "parameter 10 (output file) '" + job.output +
+                          "' has no known image extension (" + batchOutputTypeList() +
+                          (pdf != nullptr ? ") and is no DXF drawing (.dxf) or PDF "
+                                            "(.pdf)"
+                                          : ") and is no DXF drawing (.dxf)"));
     return std::nullopt;
 }
 
-JobOutcome runJob(const RectifyJob& job) {
+JobOutcome runJob(const RectifyJob& job, const PdfOutput* pdf) {
     // Memory that could not be had anywhere else (reading, rectifying) ends
     // the job with a message, never with an abort.
     try {
-        return runJobUnguarded(job);
+        return runJobUnguarded(job, pdf);
     } catch (const std::bad_alloc&) {
         return failed(BatchExit::NoImage,
                       "not enough memory for this photograph and calculation area");
