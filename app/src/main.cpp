@@ -2,6 +2,7 @@
 // window.
 
 #include "app/BatchMode.h"
+#include "app/ManifestRun.h"
 #include "app/PoCommand.h"
 #include "app/UserStore.h"
 #include "app/Version.h"
@@ -30,6 +31,14 @@ int runBatchMode(int argc, char** argv, const std::vector<std::string>& params) 
     return app::runBatch(params, std::cerr);
 }
 
+// Many photographs from a manifest, without a window.
+int runManifestMode(int argc, char** argv, const std::vector<std::string>& params) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(app::ApplicationName));
+    return app::runManifestProgram(params, QCoreApplication::applicationFilePath().toStdString(),
+                                   std::cerr);
+}
+
 std::string environment(const char* name) {
     const char* v = std::getenv(name);
     return v != nullptr ? v : "";
@@ -39,7 +48,7 @@ std::string environment(const char* name) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::cout << app::batchUsage() << gui::interactiveUsage();
+        std::cout << app::batchUsage() << app::manifestUsage() << gui::interactiveUsage();
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -51,6 +60,8 @@ int main(int argc, char** argv) {
     // A dictionary column to or from a PO file, without a window.
     if (app::isPoCommand(params))
         return app::runPoProgram(argc, argv, params);
+    if (app::isManifestCommand(params))
+        return runManifestMode(argc, argv, params);
     const std::size_t count = app::countBatchParameters(params);
     if (count >= app::BatchMinParams)
         return runBatchMode(argc, argv, params);

@@ -8,6 +8,7 @@
 #include "app/Fields.h"
 #include "rectify/Run.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -39,6 +40,12 @@ struct RectifyJob {
     int threshold = static_cast<int>(fields::Threshold.start); // of a DXF drawing, percent
     bool worldFile = false;                                    // also write the world file
     int jpegQuality = static_cast<int>(fields::JpegQuality.start);
+    // Image 1 of a project: its target size, the angles it was made with when
+    // they were typed (no search then), and the quarter turns to the right
+    // the photograph had in the window.
+    int targetPercent = static_cast<int>(fields::Target.start);
+    std::optional<std::array<double, 2>> typedAnglesDeg;
+    int sourceTurns = 0;
 };
 
 struct JobOutcome {
