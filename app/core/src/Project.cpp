@@ -117,12 +117,20 @@ std::optional<rectify::Interpolation> interpolationOf(const QString& name) {
 constexpr double SmallestSizeCm = std::numeric_limits<double>::denorm_min();
 
 void readFields(Reader& r, ProjectFields& f) {
-    r.number("realWidthCm", f.realWidthCm, SmallestSizeCm, fields::RealWidth.maximum);
-    r.number("realHeightCm", f.realHeightCm, SmallestSizeCm, fields::RealHeight.maximum);
+    // The values as the control panel's fields hold them (two decimals), so
+    // a run of the window and of a manifest row see the same numbers.
+    auto held = [&r](const char* key, double& v, const FieldLimits& field, bool size) {
+        r.number(key, v, size ? SmallestSizeCm : field.minimum, field.maximum);
+        v = heldValue(field, v);
+        if (size && !(v > 0.0))
+            r.refuse(ProjectError::Absurd, r.at(key));
+    };
+    held("realWidthCm", f.realWidthCm, fields::RealWidth, true);
+    held("realHeightCm", f.realHeightCm, fields::RealHeight, true);
     r.field("targetPercent", f.targetPercent, fields::Target);
     r.field("areaPercent", f.areaPercent, fields::Area);
-    r.number("angleXDeg", f.angleXDeg, fields::AngleX.minimum, fields::AngleX.maximum);
-    r.number("angleYDeg", f.angleYDeg, fields::AngleY.minimum, fields::AngleY.maximum);
+    held("angleXDeg", f.angleXDeg, fields::AngleX, false);
+    held("angleYDeg", f.angleYDeg, fields::AngleY, false);
     r.flag("anglesTyped", f.anglesTyped);
     const QJsonValue s = r.json().value(QLatin1String("interpolation"));
     if (s.isUndefined())
