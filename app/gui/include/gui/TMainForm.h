@@ -382,7 +382,7 @@ public:
     QMenu* ZuletztgeffneteProjekte1 = nullptr;
     QAction* Projektspeichern1 = nullptr;
     FileDialog* ProjectDialog1 = nullptr;
-    QLabel* MissingPhotoLabel = nullptr;   // "Foto 1 fehlt: ..."
+    QLabel* MissingPhotoLabel = nullptr;  // "Foto 1 fehlt: ..."
     QPushButton* FotosuchenBtn = nullptr; // "Foto suchen..."
 
 protected:
