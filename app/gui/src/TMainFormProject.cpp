@@ -142,8 +142,8 @@ app::Project TMainForm::currentProject() const {
         if (s.fileName.empty() && !missing)
             continue;
         app::ProjectPhoto photo;
-        photo.path = missing ? m_missingPhoto[i]
-                             : absolute(fileOf(s.fileName)).toUtf8().toStdString();
+        photo.path =
+            missing ? m_missingPhoto[i] : absolute(fileOf(s.fileName)).toUtf8().toStdString();
         photo.turns = m_turns[i];
         // A quad being placed is not the session's yet: the one before it is.
         if (s.insetmode() && m_cornerBefore[i]) {
@@ -247,17 +247,18 @@ QString TMainForm::placeShown(const std::string& place) const {
 bool TMainForm::saveProject(const QString& file) {
     const app::Project p = currentProject();
     if (const std::optional<std::string> bad = app::absurdValue(p)) {
-        reportError(app::Translate(QStringLiteral(
-                                       "Das Projekt kann nicht gespeichert werden: der Wert %1 "
-                                       "ist unmöglich."))
-                        .arg(placeShown(*bad)));
+        reportError(
+            app::Translate(QStringLiteral("Das Projekt kann nicht gespeichert werden: der Wert %1 "
+                                          "ist unmöglich."))
+                .arg(placeShown(*bad)));
         return false;
     }
     const int e = app::writeProjectFile(p, bytesOf(file));
     if (e != 0) {
-        reportError(app::Translate(QStringLiteral("Das Projekt konnte nicht gespeichert werden: %1"))
-                        .arg(shown(file)) +
-                    QLatin1Char('\n') + QString::fromStdString(fp::fileErrorText(e)));
+        reportError(
+            app::Translate(QStringLiteral("Das Projekt konnte nicht gespeichert werden: %1"))
+                .arg(shown(file)) +
+            QLatin1Char('\n') + QString::fromStdString(fp::fileErrorText(e)));
         return false;
     }
     m_projectFile = absolute(file);
@@ -274,10 +275,10 @@ QString TMainForm::chooseProjectSaveFile() {
     QString start = m_projectFile;
     if (start.isEmpty() && !ws.slot(1).fileName.empty()) {
         const QFileInfo photo(fileOf(ws.slot(1).fileName));
-        start = photo.absoluteDir().filePath(photo.completeBaseName() +
-                                             QString::fromLatin1(app::ProjectExtension.data(),
-                                                                 static_cast<qsizetype>(
-                                                                     app::ProjectExtension.size())));
+        start = photo.absoluteDir().filePath(
+            photo.completeBaseName() +
+            QString::fromLatin1(app::ProjectExtension.data(),
+                                static_cast<qsizetype>(app::ProjectExtension.size())));
     }
     return ProjectDialog1->getSaveFileName(this, nullptr, start);
 }
@@ -364,9 +365,9 @@ void TMainForm::rerunWithFields(int slot, const app::ProjectFields& f) {
         RxSpinEdit1->setValue(f.angleXDeg);
         RxSpinEdit2->setValue(f.angleYDeg);
         NowDoNotRenderCheck->setChecked(false);
-        (f.sampling == rectify::Interpolation::Bilinear   ? Bilinear1
+        (f.sampling == rectify::Interpolation::Bilinear  ? Bilinear1
          : f.sampling == rectify::Interpolation::Bicubic ? Bikubisch1
-                                                          : NchsterNachbar1)
+                                                         : NchsterNachbar1)
             ->setChecked(true);
     }
     ws.setwink = f.anglesTyped;
@@ -386,8 +387,9 @@ bool TMainForm::openProject(const QString& file) {
                    QLatin1Char('\n') + QString::fromStdString(read.detail);
             break;
         case app::ProjectError::Foreign:
-            text = app::Translate(QStringLiteral("Die Datei %1 ist keine Fassadenplan-Projektdatei."))
-                       .arg(f);
+            text =
+                app::Translate(QStringLiteral("Die Datei %1 ist keine Fassadenplan-Projektdatei."))
+                    .arg(f);
             break;
         case app::ProjectError::Newer:
             text = app::Translate(QStringLiteral("Die Projektdatei %1 stammt aus einer neueren "
@@ -401,9 +403,10 @@ bool TMainForm::openProject(const QString& file) {
                        .arg(f, placeShown(read.detail));
             break;
         default:
-            text = app::Translate(QStringLiteral("Die Projektdatei %1 ist beschädigt und wird nicht "
-                                                 "geöffnet."))
-                       .arg(f);
+            text =
+                app::Translate(QStringLiteral("Die Projektdatei %1 ist beschädigt und wird nicht "
+                                              "geöffnet."))
+                    .arg(f);
             if (!read.detail.empty())
                 text += QLatin1Char('\n') + QString::fromStdString(read.detail);
             break;
@@ -484,9 +487,9 @@ bool TMainForm::openProject(const QString& file) {
         RxSpinEdit1->setValue(p.panel.angleXDeg);
         RxSpinEdit2->setValue(p.panel.angleYDeg);
         NowDoNotRenderCheck->setChecked(p.hold);
-        (p.panel.sampling == rectify::Interpolation::Bilinear   ? Bilinear1
+        (p.panel.sampling == rectify::Interpolation::Bilinear  ? Bilinear1
          : p.panel.sampling == rectify::Interpolation::Bicubic ? Bikubisch1
-                                                                : NchsterNachbar1)
+                                                               : NchsterNachbar1)
             ->setChecked(true);
     }
     ws.setwink = p.panel.anglesTyped;
@@ -497,10 +500,10 @@ bool TMainForm::openProject(const QString& file) {
         if (!p.photos[i] || !hasRectified(n))
             continue;
         const app::ProjectFields& made = p.photos[i]->fields;
-        m_mismatch[i] = made.realWidthCm != p.panel.realWidthCm ||
-                        made.realHeightCm != p.panel.realHeightCm ||
-                        made.targetPercent != p.panel.targetPercent ||
-                        made.areaPercent != p.panel.areaPercent || made.sampling != p.panel.sampling;
+        m_mismatch[i] =
+            made.realWidthCm != p.panel.realWidthCm || made.realHeightCm != p.panel.realHeightCm ||
+            made.targetPercent != p.panel.targetPercent ||
+            made.areaPercent != p.panel.areaPercent || made.sampling != p.panel.sampling;
     }
     MismatchLabel->setVisible(m_mismatch[0] || m_mismatch[1]);
     updateSaveCommands();
