@@ -216,7 +216,6 @@ void TMainForm::updateProjectTitle() {
     else if (!ws.slot(2).fileName.empty())
         name = QFileInfo(fileOf(ws.slot(2).fileName)).fileName();
     const bool modified = projectModified();
-    setWindowModified(modified);
     if (name.isEmpty() && !modified)
         setWindowTitle(program);
     else
