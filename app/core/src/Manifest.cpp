@@ -86,7 +86,7 @@ std::optional<JobOutcome> applyCellOption(std::string_view name, const std::stri
 
 // ------------------------------------------------------------------ CSV
 
-CsvParse parseCsv(std::string_view text) {
+CsvParse parseCsv(std::string_view text, std::size_t maxRecords) {
     CsvParse out;
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
@@ -171,8 +171,13 @@ CsvParse parseCsv(std::string_view text) {
             break;
         }
         const bool blank = record.cells.size() == 1 && record.cells.front().empty();
-        if (!blank)
-            out.records.push_back(std::move(record));
+        if (blank)
+            continue;
+        if (out.records.size() >= maxRecords) {
+            out.tooManyRecords = true;
+            return fail(record.line, "more than " + std::to_string(maxRecords) + " records");
+        }
+        out.records.push_back(std::move(record));
     }
     return out;
 }
@@ -221,9 +226,13 @@ ManifestParse parseManifest(std::string_view text) {
         out.rows.clear();
         return out;
     };
-    CsvParse csv = parseCsv(text);
+    // The header and the rows.
+    CsvParse csv = parseCsv(text, MaxManifestRows + 1);
     if (!csv.ok)
-        return fail(csv.errorLine, csv.error);
+        return fail(csv.errorLine, csv.tooManyRecords
+                                       ? "more than " + std::to_string(MaxManifestRows) +
+                                             " rows: split the manifest"
+                                       : csv.error);
     if (csv.records.empty())
         return fail(1, "no header row (photo,x0,y0,...,output,...)");
     const CsvRecord& header = csv.records.front();

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <ostream>
 #include <thread>
 
@@ -332,8 +333,13 @@ int runManifest(const ManifestCommand& command, int jpegQuality, std::ostream& e
         return ManifestUnreadable;
     }
     const std::optional<timespec> manifestTime = modified(command.manifest);
+    if (!manifestTime) {
+        err << "fassadenplan: cannot read the manifest '" << command.manifest
+            << "': it went away while it was read\n";
+        return ManifestUnreadable;
+    }
     ManifestParse parsed = parseManifest(text);
-    if (!parsed.ok || !manifestTime) {
+    if (!parsed.ok) {
         err << "fassadenplan: " << command.manifest << ", line " << parsed.errorLine << ": "
             << parsed.error << "\n";
         return ManifestUnreadable;
@@ -405,7 +411,14 @@ int runManifestProgram(const std::vector<std::string>& params, const std::string
     // Read only, as the single run does.
     const int quality = readJpegQuality(*openUserStore(storeNameOf(
         QString::fromUtf8(programPath.data(), static_cast<qsizetype>(programPath.size())))));
-    return runManifest(*parsed.command, quality, err, ::isatty(2) != 0);
+    try {
+        return runManifest(*parsed.command, quality, err, ::isatty(2) != 0);
+    } catch (const std::bad_alloc&) {
+        // The manifest's own rows did not fit (each row's failure is its own).
+        err << "fassadenplan: not enough memory to read the manifest '" << parsed.command->manifest
+            << "'\n";
+        return ManifestUnreadable;
+    }
 }
 
 std::string manifestUsage() {

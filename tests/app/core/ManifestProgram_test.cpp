@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -239,15 +240,22 @@ TEST(ManifestProgram, RowsGiveTheirSingleRunsBytesAndCodesAndAreResumed) {
 
 struct CommandCase {
     const char* what;
-    const char* manifest; // nullptr: none written
+    std::optional<std::string> manifest; // none: no file
     std::vector<std::string> options;
     int exitCode;
     const char* message;
 };
 
+std::string manyRows(std::size_t rows) {
+    std::string text = "photo,output\n";
+    for (std::size_t k = 0; k < rows; ++k)
+        text += "a,b\n";
+    return text;
+}
+
 TEST(ManifestProgram, AManifestThatCannotBeReadOrAWrongCommandStopsBeforeAnyRow) {
     const CommandCase cases[] = {
-        {"missing manifest", nullptr, {}, 2, "cannot read the manifest"},
+        {"missing manifest", std::nullopt, {}, 2, "cannot read the manifest"},
         {"unclosed quote",
          "photo,output\r\na.png,a.jpg\r\n\"b.png,b.jpg\r\n",
          {},
@@ -255,6 +263,11 @@ TEST(ManifestProgram, AManifestThatCannotBeReadOrAWrongCommandStopsBeforeAnyRow)
          "line 3: a quoted cell is not closed"},
         {"unknown column", "photo,output,colour\r\n", {}, 2, "line 1: unknown column 'colour'"},
         {"too many cells", "photo,output\na.png,b.png,c\n", {}, 2, "line 2: the row has 3 cells"},
+        {"too many rows",
+         manyRows(app::MaxManifestRows + 1),
+         {},
+         2,
+         "line 1000002: more than 1000000 rows"},
         {"no jobs", "photo,output\n", {"--jobs=0"}, 1, "--jobs must be a whole number"},
         {"bad slice", "photo,output\n", {"--rows=5:2"}, 1, "--rows must be FROM:TO"},
         {"stray parameter", "photo,output\n", {"extra.jpg"}, 1, "takes no parameter"},
@@ -264,8 +277,8 @@ TEST(ManifestProgram, AManifestThatCannotBeReadOrAWrongCommandStopsBeforeAnyRow)
         SCOPED_TRACE(c.what);
         const std::string manifest = work.filePath("m.csv").toStdString();
         QFile::remove(QString::fromStdString(manifest));
-        if (c.manifest != nullptr)
-            writeText(manifest, c.manifest);
+        if (c.manifest)
+            writeText(manifest, *c.manifest);
         std::vector<std::string> args = {"--batch", manifest};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const auto r = runProgram(Program, args, quietHome(home), work.path().toStdString());

@@ -10,6 +10,7 @@
 #include "app/RectifyJob.h"
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,13 +30,16 @@ struct CsvParse {
     bool ok = true;
     int errorLine = 0; // where the fault is
     std::string error; // what it is (English)
+    bool tooManyRecords = false;
 };
 
 // Parses CSV text: cells separated by ",", records by CRLF, LF or CR; a cell
 // that starts with '"' is quoted ("" stands for one quote, and commas and
 // line breaks are part of it); blanks around an unquoted cell are dropped.
-// A UTF-8 byte order mark at the start is skipped.
-CsvParse parseCsv(std::string_view text);
+// A UTF-8 byte order mark at the start is skipped. More than `maxRecords`
+// records refuse the text at the line of the first one too many.
+CsvParse parseCsv(std::string_view text,
+                  std::size_t maxRecords = std::numeric_limits<std::size_t>::max());
 
 // One cell as CSV writes it: quoted when it holds a comma, a quote, a line
 // break or blanks at either end (or is empty and `quoteEmpty`).
@@ -81,10 +85,14 @@ struct ManifestParse {
     std::string error;
 };
 
+// No manifest has more rows (a hostile file of short lines would otherwise
+// ask for gigabytes); larger surveys are split into several manifests.
+inline constexpr std::size_t MaxManifestRows = 1'000'000;
+
 // The rows of a manifest's text: the header names the columns in any order
 // (letters in any case); "photo" and "output" are needed, an unknown or
 // repeated name, a row with more cells than the header or a CSV fault
-// refuses the manifest.
+// refuses the manifest, as do more than MaxManifestRows rows.
 ManifestParse parseManifest(std::string_view text);
 
 // What a row asks for.
