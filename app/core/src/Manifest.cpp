@@ -183,8 +183,10 @@ CsvParse parseCsv(std::string_view text, std::size_t maxRecords) {
 }
 
 std::string csvCell(std::string_view cell) {
+    // A byte order mark at the start of a file would be taken for the file's.
     const bool quote = cell.find_first_of(",\"\r\n") != std::string_view::npos ||
-                       (!cell.empty() && (isBlank(cell.front()) || isBlank(cell.back())));
+                       (!cell.empty() && (isBlank(cell.front()) || isBlank(cell.back()))) ||
+                       cell.substr(0, 3) == "\xEF\xBB\xBF";
     if (!quote)
         return std::string(cell);
     std::string q = "\"";

@@ -42,7 +42,7 @@ CsvParse parseCsv(std::string_view text,
                   std::size_t maxRecords = std::numeric_limits<std::size_t>::max());
 
 // One cell as CSV writes it: quoted when it holds a comma, a quote, a line
-// break or blanks at either end (or is empty and `quoteEmpty`).
+// break or blanks at either end, or starts with a UTF-8 byte order mark.
 std::string csvCell(std::string_view cell);
 // A record: the cells joined by "," and ended by CRLF.
 std::string csvRecord(const std::vector<std::string>& cells);
