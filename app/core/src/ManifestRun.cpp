@@ -4,6 +4,7 @@
 #include "app/ManifestRun.h"
 
 #include "app/BatchMode.h"
+#include "app/CommandLine.h"
 #include "app/UserStore.h"
 #include "foundation/ReplaceFile.h"
 #include "foundation/ThreadPool.h"
@@ -290,14 +291,19 @@ ParsedManifestCommand parseManifestCommand(const std::vector<std::string>& param
                               "(FROM not after TO): '" +
                               p + "'");
         } else if (isBatchOption(p)) {
+            // "--threshold 40" is "--threshold=40", as in the single run.
+            std::string given = p;
+            if (given.find('=') == std::string::npos && optionTakesValue(given) &&
+                k + 1 < params.size())
+                given += "=" + params[++k];
             std::string_view value;
-            const BatchOption* option = findBatchOption(p, value);
+            const BatchOption* option = findBatchOption(given, value);
             if (option == nullptr)
-                return refuse("unknown option '" + p + "'");
+                return refuse("unknown option '" + given + "'");
             RectifyJob probe;
             if (std::optional<JobOutcome> refused = option->take(value, probe))
                 return refuse(refused->message);
-            c.rowOptions.push_back(p);
+            c.rowOptions.push_back(given);
         } else {
             return refuse("a manifest run takes no parameter besides the manifest: '" + p + "'");
         }
@@ -370,7 +376,8 @@ int runManifest(const ManifestCommand& command, int jpegQuality, std::ostream& e
             } else if (!command.force && upToDate(job, *manifestTime)) {
                 rep.status = RowStatus::Skipped;
             } else {
-                job.job->jpegQuality = jpegQuality;
+                if (!job.job->qualityGiven)
+                    job.job->jpegQuality = jpegQuality;
                 // Leftovers of a run killed while it wrote this output.
                 fp::removeStaleTemporaries(job.outputFile);
                 rep.outcome = runJob(*job.job);

@@ -75,8 +75,8 @@ void TMainForm::buildProjectCommands() {
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    N10 = named(new QAction(QStringLiteral("-"), this), "N10");
-    N10->setSeparator(true);
+    N11 = named(new QAction(QStringLiteral("-"), this), "N11");
+    N11->setSeparator(true);
     Projektffnen1 = named(new QAction(QStringLiteral("Projekt öffnen..."), this), "Projektffnen1");
     ZuletztgeffneteProjekte1 = new QMenu(QStringLiteral("Zuletzt geöffnete Projekte"), this);
     ZuletztgeffneteProjekte1->setObjectName(QStringLiteral("ZuletztgeffneteProjekte1"));
@@ -87,7 +87,7 @@ void TMainForm::buildProjectCommands() {
     Projektspeichern1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     // Below the photographs, above the saving of the rectified images.
     for (QAction* a :
-         {N10, Projektffnen1, ZuletztgeffneteProjekte1->menuAction(), Projektspeichern1})
+         {N11, Projektffnen1, ZuletztgeffneteProjekte1->menuAction(), Projektspeichern1})
         Datei1->insertAction(N7, a);
     connect(Projektffnen1, &QAction::triggered, this, [this] { Projektffnen1Click(); });
     connect(Projektspeichern1, &QAction::triggered, this, [this] { Projektspeichern1Click(); });
