@@ -2,8 +2,8 @@
 // window.
 
 #include "app/BatchMode.h"
-#include "app/ManifestRun.h"
 #include "app/CommandLine.h"
+#include "app/ManifestRun.h"
 #include "app/PoCommand.h"
 #include "app/UserStore.h"
 #include "app/Version.h"
