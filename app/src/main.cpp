@@ -3,6 +3,7 @@
 
 #include "app/BatchMode.h"
 #include "app/CommandLine.h"
+#include "app/ManifestRun.h"
 #include "app/PdfOutput.h"
 #include "app/PoCommand.h"
 #include "app/UserStore.h"
@@ -46,6 +47,14 @@ int runBatchMode(int argc, char** argv, const std::vector<std::string>& params,
     return app::runBatch(params, std::cerr, &app::scalePdfOutput());
 }
 
+// Many photographs from a manifest, without a window.
+int runManifestMode(int argc, char** argv, const std::vector<std::string>& params) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(app::ApplicationName));
+    return app::runManifestProgram(params, QCoreApplication::applicationFilePath().toStdString(),
+                                   std::cerr);
+}
+
 std::string environment(const char* name) {
     const char* v = std::getenv(name);
     return v != nullptr ? v : "";
@@ -59,7 +68,7 @@ int main(int argc, char** argv) {
     // the batch mode splits the words the same way.
     const app::CommandLine line = app::splitCommandLine(params);
     if (line.request == app::CommandLine::Request::Help) {
-        std::cout << app::batchUsage() << gui::interactiveUsage();
+        std::cout << app::batchUsage() << app::manifestUsage() << gui::interactiveUsage();
         return 0;
     }
     if (line.request == app::CommandLine::Request::Version) {
@@ -69,6 +78,8 @@ int main(int argc, char** argv) {
     // A dictionary column to or from a PO file, without a window.
     if (app::isPoCommand(params))
         return app::runPoProgram(argc, argv, params);
+    if (app::isManifestCommand(params))
+        return runManifestMode(argc, argv, params);
     const std::size_t count = line.parameters.size();
     if (count >= app::BatchMinParams)
         return runBatchMode(argc, argv, params, line);

@@ -7,6 +7,7 @@
 #include "app/DrawingOutput.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
+#include "pixkit/DepthTurn.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/ImageFormats.h"
 
@@ -108,9 +109,11 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     if (std::optional<JobOutcome> problem = checkJob(job, pdf))
         return *problem;
 
-    const pixkit::Image photo = openAs24(job.photo);
+    pixkit::Image photo = openAs24(job.photo);
     if (photo.empty())
         return failed(BatchExit::PhotoUnreadable, "cannot open the photograph '" + job.photo + "'");
+    for (int t = 0; t < (job.sourceTurns % 4 + 4) % 4; ++t)
+        pixkit::TurnSourceImage(photo.get(), pixkit::TurnDirection::Right);
 
     rectify::RunRequest request;
     request.source = &photo.get();
@@ -120,6 +123,12 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     request.realHeightCm = job.realHeightCm.value_or(fields::RealHeight.start);
     request.areaPercent = heldWhole(fields::Area, job.areaPercent);
     request.sampling = job.sampling;
+    request.targetPercent = heldWhole(fields::Target, job.targetPercent);
+    if (job.typedAnglesDeg) {
+        request.fixedAngles = true;
+        request.angleXDeg = (*job.typedAnglesDeg)[0];
+        request.angleYDeg = (*job.typedAnglesDeg)[1];
+    }
     // Without a real size the first run presets the width from the tilt, as
     // the window does after the fourth corner, and the second makes the image.
     request.presetWidth = !job.realWidthCm.has_value();
@@ -128,6 +137,7 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
         if (result.presetWidthCm)
             request.realWidthCm = heldValue(fields::RealWidth, *result.presetWidthCm);
         request.presetWidth = !result.presetConsumed;
+        request.fixedAngles = request.fixedAngles && !result.fixedAnglesConsumed;
         result = rectify::run(request);
     }
 

@@ -133,6 +133,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     buildHistory();
     buildMeasureAndPrint();
     buildPolish();
+    buildProjectCommands();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 
@@ -518,10 +519,13 @@ void TMainForm::FormShow() {
         TranslateApplication();
     QGuiApplication::setApplicationDisplayName(
         app::Translate(QGuiApplication::applicationDisplayName()));
-    if (!startFileBytes.empty())
-        openImageBytes(1, startFileBytes);
-    else if (!m_params.isEmpty())
-        openImage(1, m_params.front());
+    // A project file names its photographs itself.
+    if (!openStartProject()) {
+        if (!startFileBytes.empty())
+            openImageBytes(1, startFileBytes);
+        else if (!m_params.isEmpty())
+            openImage(1, m_params.front());
+    }
     // Draw all four views at the (restored) zoom.
     PaintBox1Paint();
     PaintBox2Paint();
@@ -542,6 +546,10 @@ void TMainForm::showEvent(QShowEvent* e) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
+    if (!confirmDiscard()) {
+        e->ignore();
+        return;
+    }
     FormClose();
     FormStorage1.save();
     e->accept();

@@ -10,6 +10,7 @@
 #include "pixkit/ImageFile.h"
 #include "rectify/Run.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -54,6 +55,12 @@ struct RectifyJob {
     // ("A3", "A1,landscape"); either empty: the one the picture fits.
     std::optional<int> pdfScale;
     std::string pdfPaper;
+    // Image 1 of a project: its target size, the angles it was made with when
+    // they were typed (no search then), and the quarter turns to the right
+    // the photograph had in the window.
+    int targetPercent = static_cast<int>(fields::Target.start);
+    std::optional<std::array<double, 2>> typedAnglesDeg;
+    int sourceTurns = 0;
 };
 
 struct JobOutcome {

@@ -5,6 +5,7 @@
 // the fields into a request and the window applies its result.
 
 #include "app/DrawingOutput.h"
+#include "app/Project.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
 #include "gui/EditHistory.h"
@@ -391,7 +392,44 @@ public:
     // fields it was made with (a held or refused run); hidden otherwise.
     QLabel* MismatchLabel = nullptr;
 
+    // --- projects (TMainFormProject.cpp): "Datei" -> "Projekt öffnen...",
+    // "Zuletzt geöffnete Projekte", "Projekt speichern..."
+    void Projektffnen1Click();
+    void Projektspeichern1Click();
+    // Opens project `file`: both photographs with their corners and fields,
+    // the shared settings, then both images anew. False, with a message and
+    // the session as it was, when the file cannot be read or holds nonsense.
+    bool openProject(const QString& file);
+    // Saves the session as project `file`; false with a message when not.
+    bool saveProject(const QString& file);
+    // The session as a project (photo paths absolute).
+    app::Project currentProject() const;
+    // The project file of the session; empty before one was saved or opened.
+    QString projectFile() const { return m_projectFile; }
+    // The session differs from its project file; without one: a quad was set.
+    bool projectModified() const;
+    // Before the session is left: asks to save unsaved changes ("Speichern",
+    // "Verwerfen", "Abbrechen"). True when the caller may go on.
+    bool confirmDiscard();
+    // The last opened or saved projects, newest first (at most 8, per user).
+    QStringList recentProjects() const;
+    // Offers the file dialog for the photograph a project named but that was
+    // not found, and takes the file chosen.
+    void FotosuchenBtnClick();
+    QAction* N11 = nullptr;
+    QAction* Projektffnen1 = nullptr;
+    QMenu* ZuletztgeffneteProjekte1 = nullptr;
+    QAction* Projektspeichern1 = nullptr;
+    FileDialog* ProjectDialog1 = nullptr;
+    QLabel* MissingPhotoLabel = nullptr;  // "Foto 1 fehlt: ..."
+    QPushButton* FotosuchenBtn = nullptr; // "Foto suchen..."
+
 protected:
+    // The project files of the open and save commands, and the photograph a
+    // project misses; a test answers them. Empty: cancelled.
+    virtual QString chooseProjectOpenFile();
+    virtual QString chooseProjectSaveFile();
+    virtual QString chooseMissingPhoto(int slot, const QString& missing);
     // Every run the window starts passes through here (1: image 1, 2: image 2):
     // the run of the fields' request, then its result applied.
     virtual rectify::RunEnd render(int slot);
@@ -530,6 +568,29 @@ private:
     QRect m_loupeAt[2];
     pixkit::StrokeRecord m_stroke; // the stroke in progress
     int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
+
+    // --- projects
+    void buildProjectCommands();
+    // A run made a new image of `slot`: what it was made with.
+    void projectRunMade(int slot, const rectify::RunRequest& request,
+                        const rectify::RunResult& result);
+    void projectPhotoOpened(int slot);
+    void projectSourceTurned(int slot, bool left);
+    // A .fassadenplan named on the command line; false for anything else.
+    bool openStartProject();
+    void rerunWithFields(int slot, const app::ProjectFields& fields);
+    void updateProjectTitle();
+    void updateMissingPhotos();
+    void addRecentProject(const QString& file);
+    void fillRecentMenu();
+    QString placeShown(const std::string& place) const;
+    QString m_projectFile;
+    std::optional<app::Project> m_savedProject; // as last saved or opened
+    std::optional<app::ProjectFields> m_madeWith[2];
+    int m_turns[2] = {0, 0};
+    std::string m_missingPhoto[2]; // a project's photograph that was not found
+    std::optional<QJsonObject> m_lens[2];
+    bool m_applyingProject = false;
 
     QStringList m_params;
     bool m_closing = false;
