@@ -4,6 +4,7 @@
 
 #include "app/RectifyJob.h"
 
+#include "app/OutputGuard.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
 #include "pixkit/ImageFile.h"
@@ -95,6 +96,11 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
 JobOutcome runJobUnguarded(const RectifyJob& job) {
     if (std::optional<JobOutcome> problem = checkJob(job))
         return *problem;
+    const std::string replaced =
+        replacedPhotograph(job.output, job.worldFile && !isDxfOutput(job.output), {job.photo});
+    if (!replaced.empty())
+        return failed(BatchExit::WriteFailed,
+                      "cannot write '" + replaced + "': the output would replace the photograph");
 
     const pixkit::Image photo = openAs24(job.photo);
     if (photo.empty())

@@ -4,6 +4,7 @@
 #include "app/Translate.h"
 #include "gui/FileDialog.h"
 #include "gui/PaintBoxView.h"
+#include "gui/PhotographGuard.h"
 #include "gui/ScrollBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
@@ -191,6 +192,11 @@ void TMainForm::saveRectified(int slot) {
     const QString f = chooseSaveFile();
     if (f.isEmpty())
         return;
+    if (const QString refused = photographReplacedText(ws, f, Weltdateimitspeichern1->isChecked());
+        !refused.isEmpty()) {
+        reportError(refused);
+        return;
+    }
     const app::RectifiedWrite r = writeRectifiedFile(slot, f);
     if (!r.ok) { // the German sentence with the file, the library's reason below it
         reportError(

@@ -5,6 +5,7 @@
 #include "gui/FileDialog.h"
 #include "gui/FileFilters.h"
 #include "gui/PaintBoxView.h"
+#include "gui/PhotographGuard.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
 
@@ -146,6 +147,10 @@ void TMainForm::ExportalsDXFDatei1Click() {
     const QString f = chooseDxfFile();
     if (f.isEmpty())
         return; // the outline image and the lines stay until the next run
+    if (const QString refused = photographReplacedText(ws, f, false); !refused.isEmpty()) {
+        reportError(refused);
+        return;
+    }
     // The drawing's scale is the one rectified image 1 was made with.
     const rectify::RunScale scale = savedScale(1);
     if (ws.SaveAsDXF(f.toStdString(), scale.realWidthCm, scale.areaPercent) !=

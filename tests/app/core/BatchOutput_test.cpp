@@ -9,6 +9,8 @@
 
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -169,6 +171,37 @@ TEST_F(BatchOutput, FailedImageKeepsTheEarlierWorldFile) {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("other.jpg")));
     EXPECT_EQ(run(path("other.jpg"), {"--world-file"}), 6);
     EXPECT_FALSE(fileExists(path("other.jgw")));
+}
+
+// No output replaces the photograph: not by its own name, nor through a
+// link, "..", a hard link, as a drawing, or as the world file written beside
+// the image. Each is refused before anything is written; the photograph
+// keeps its bytes.
+TEST_F(BatchOutput, OutputThatWouldReplaceThePhotographIsRefused) {
+    const std::vector<std::uint8_t> original = readFile(m_photo);
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
+    ASSERT_EQ(::symlink(m_photo.c_str(), path("link.bmp").c_str()), 0);
+    ASSERT_EQ(::link(m_photo.c_str(), path("hard.bmp").c_str()), 0);
+    const struct {
+        const char* photo; // beside the test's wall.bmp, a copy of it
+        const char* output;
+        bool worldFile;
+    } cases[] = {{"wall.bmp", "wall.bmp", false},        {"wall.bmp", "link.bmp", false},
+                 {"wall.bmp", "sub/../wall.bmp", false}, {"wall.bmp", "hard.bmp", false},
+                 {"wall.dxf", "wall.dxf", false},        {"plan.tfw", "plan.tif", true}};
+    for (const auto& c : cases) {
+        if (path(c.photo) != m_photo)
+            writeFile(path(c.photo), original);
+        m_photo = path(c.photo);
+        EXPECT_EQ(run(path(c.output), c.worldFile ? std::vector<std::string>{"--world-file"}
+                                                  : std::vector<std::string>{}),
+                  6)
+            << c.output;
+        EXPECT_NE(m_err.find("the output would replace the photograph"), std::string::npos)
+            << m_err;
+        EXPECT_EQ(readFile(m_photo), original) << c.output;
+        EXPECT_FALSE(fileExists(path("plan.tif")));
+    }
 }
 
 // The world file and the DXF drawing of the same photograph lie on top of
