@@ -41,6 +41,8 @@ std::string whyNoImage(const rectify::RunResult& r) {
                std::to_string(r.refusedHeight) + " pixels, more than the limit of 268 million";
     case rectify::RunEnd::CornersCoincide:
         return "two of the four corners are the same point";
+    case rectify::RunEnd::CornersNoQuad:
+        return "the corners form no quadrilateral (three on one line, or two sides cross)";
     case rectify::RunEnd::NoTargetSize:
         return "the corners span no area (all on one pixel row or column)";
     case rectify::RunEnd::Fault:

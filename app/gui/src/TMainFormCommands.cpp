@@ -24,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -134,6 +135,10 @@ rectify::RunEnd TMainForm::render(int slot) {
                                                   "als die Grenze von 268 Millionen."))
                         .arg(result.refusedWidth)
                         .arg(result.refusedHeight));
+    if (end == rectify::RunEnd::CornersNoQuad)
+        StatusBar1->showMessage(
+            app::Translate(QStringLiteral("Die Ecken bilden kein Viereck: drei liegen auf einer "
+                                          "Linie oder zwei Seiten kreuzen sich.")));
     updateSaveCommands();
     updateMismatch(slot, end);
     if (end == rectify::RunEnd::Done)

@@ -173,6 +173,17 @@ TEST_F(BatchOutput, FailedImageKeepsTheEarlierWorldFile) {
     EXPECT_FALSE(fileExists(path("other.jgw")));
 }
 
+// Four corners on one slanted line make no picture: exit 5, no file.
+TEST_F(BatchOutput, CornersOnOneLineMakeNoImage) {
+    std::ostringstream out, err;
+    const std::string output = path("line.bmp");
+    EXPECT_EQ(app::runBatch({m_photo, "0", "0", "10", "10", "20", "20", "30", "30", output},
+                            "/opt/velkor/fassadenplan", out, err),
+              5);
+    EXPECT_NE(err.str().find("the corners form no quadrilateral"), std::string::npos) << err.str();
+    EXPECT_FALSE(fileExists(output));
+}
+
 // No output replaces the photograph: not by its own name, nor through a
 // link, "..", a hard link, as a drawing, or as the world file written beside
 // the image. Each is refused before anything is written; the photograph
