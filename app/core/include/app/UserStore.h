@@ -21,7 +21,8 @@ inline constexpr const char* ApplicationName = "Fassadenplan";
 QString storeNameOf(const QString& programFile);
 
 // The per-user store (INI file "<organisation>/<storeName>.ini" in the user's
-// configuration folder) of the stored window values.
+// configuration folder) of the stored window values. When a FIFO, device or
+// folder lies in the file's place, the store starts empty and keeps nothing.
 std::unique_ptr<QSettings> openUserStore(const QString& storeName);
 
 // The JPEG quality the quality dialog stored, kept within 1 ... 100. Empty
