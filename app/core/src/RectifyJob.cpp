@@ -7,6 +7,7 @@
 #include "app/OutputGuard.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
+#include "foundation/ReplaceFile.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/ImageFormats.h"
 
@@ -73,8 +74,9 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
                           std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
                           " pixels)");
     lines::DxfEnd written = lines::DxfEnd::WriteFailed;
+    int error = 0;
     try {
-        written = traced.SaveAsDXF(job.output, scale.realWidthCm, scale.areaPercent);
+        written = traced.SaveAsDXF(job.output, scale.realWidthCm, scale.areaPercent, &error);
     } catch (const std::bad_alloc&) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + job.output + "': not enough memory to make the drawing");
@@ -83,7 +85,8 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
         return failed(BatchExit::WriteFailed, "cannot write '" + job.output + "': " +
                                                   (written == lines::DxfEnd::CannotCreate
                                                        ? "no file can be created in its folder"
-                                                       : "writing the drawing failed"));
+                                                       : "writing the drawing failed") +
+                                                  " (" + fp::fileErrorText(error) + ")");
     const pixkit::Image& drawn = traced.slot(1).result;
     outcome.width = drawn.width();
     outcome.height = drawn.height();

@@ -173,6 +173,21 @@ TEST_F(BatchOutput, FailedImageKeepsTheEarlierWorldFile) {
     EXPECT_FALSE(fileExists(path("other.jgw")));
 }
 
+// A drawing that cannot be written says what failed and why: a missing
+// folder, a folder in the drawing's place.
+TEST_F(BatchOutput, FailedDrawingSaysWhy) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("taken.dxf")));
+    const struct {
+        const char* output;
+        const char* says;
+    } cases[] = {{"missing/plan.dxf", "no file can be created in its folder (no such file"},
+                 {"taken.dxf", "writing the drawing failed (it is no regular file)"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(path(c.output)), 6) << c.output;
+        EXPECT_NE(m_err.find(c.says), std::string::npos) << m_err;
+    }
+}
+
 // Four corners on one slanted line make no picture: exit 5, no file.
 TEST_F(BatchOutput, CornersOnOneLineMakeNoImage) {
     std::ostringstream out, err;
