@@ -5,7 +5,6 @@
 
 #include "app/UserStore.h"
 
-#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -26,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     int quality = 0;
     {
-        QSettings store(file, QSettings::IniFormat);
+        app::UserStore store(file);
         bool unreadable = false;
         const std::optional<int> stored = app::storedJpegQuality(store, &unreadable);
         if (stored && (*stored < 1 || *stored > 100))
@@ -35,11 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         quality = stored.value_or(90) % 100 + 1; // another value than the one read
         app::writeJpegQuality(store, quality);
-        store.sync();
-        if (store.status() != QSettings::NoError)
-            return 0; // a file QSettings cannot rewrite keeps what it had
+        if (store.sync() != 0)
+            return 0; // a file that cannot be rewritten keeps what it had
     }
-    const QSettings again(file, QSettings::IniFormat);
+    const app::UserStore again(file);
     if (app::storedJpegQuality(again) != quality)
         std::abort();
     return 0;
