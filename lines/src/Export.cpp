@@ -99,12 +99,12 @@ ExportEnd TraceRectified(dib& di2, int schwellePercent, SeparationTables& tables
 }
 
 DxfEnd SaveAsDXF(const std::string& fname, LineList& lines, int width, int height,
-                 double realWidthCm, double areaPercent) {
+                 double realWidthCm, double areaPercent, int* errorCode) {
     DxfText text(realWidthCm, areaPercent, width, height);
     lines.First();
     while (lines.WhileNext())
         text.add(*lines.aobj());
-    return WriteFileReplacing(fname, text.finish());
+    return WriteFileReplacing(fname, text.finish(), errorCode);
 }
 
 } // namespace lines

@@ -128,6 +128,29 @@ bool CornersDistinct(const Corners& corners) {
     return true;
 }
 
+namespace {
+
+// Twice the signed area of the triangle a, b, c: 0 when they lie on one line.
+// Exact: corners are 32-bit, the products fit 64 bits.
+std::int64_t turn(const TPoint& a, const TPoint& b, const TPoint& c) {
+    return (std::int64_t{b.x} - a.x) * (std::int64_t{c.y} - a.y) -
+           (std::int64_t{b.y} - a.y) * (std::int64_t{c.x} - a.x);
+}
+
+// True when the segments pq and rs cross (no three of the points on a line).
+bool segmentsCross(const TPoint& p, const TPoint& q, const TPoint& r, const TPoint& s) {
+    return (turn(p, q, r) > 0) != (turn(p, q, s) > 0) && (turn(r, s, p) > 0) != (turn(r, s, q) > 0);
+}
+
+} // namespace
+
+bool CornersSpanQuad(const Corners& c) {
+    for (std::size_t k = 0; k < 4; ++k)
+        if (turn(c[k], c[(k + 1) % 4], c[(k + 2) % 4]) == 0)
+            return false;
+    return !segmentsCross(c[0], c[1], c[2], c[3]) && !segmentsCross(c[1], c[2], c[3], c[0]);
+}
+
 tpose StartPose(const tcamera& camera) {
     tpose pose;
     pose.anchor = scale(AnchorDistance, camera.rays[0]);

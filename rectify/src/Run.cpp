@@ -48,6 +48,10 @@ RunResult run(const RunRequest& request) {
                                              request.realHeightCm, request.targetPercent);
     if (size.status == TargetSizeResult::Status::NoSize)
         return ended(RunEnd::NoTargetSize);
+    if (!CornersSpanQuad(request.corners)) {
+        result.fixedAnglesConsumed = true;
+        return ended(RunEnd::CornersNoQuad);
+    }
     if (size.status == TargetSizeResult::Status::Fault)
         return ended(RunEnd::Fault);
 

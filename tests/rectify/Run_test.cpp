@@ -84,6 +84,23 @@ INSTANTIATE_TEST_SUITE_P(
                       s.request.corners = {{{5, 0}, {5, 10}, {5, 20}, {5, 30}}};
                   },
                   RunEnd::NoTargetSize, false, false},
+        // Quads no rectangle in perspective gives: four corners on a slanted
+        // line, three on one, and sides that cross (corners 2 and 3 swapped).
+        EarlyCase{"FourOnASlantedLine",
+                  [](Scene& s) {
+                      s.request.corners = {{{0, 0}, {10, 10}, {20, 20}, {30, 30}}};
+                  },
+                  RunEnd::CornersNoQuad, true, false},
+        EarlyCase{"ThreeOnALine",
+                  [](Scene& s) {
+                      s.request.corners = {{{10, 10}, {60, 35}, {110, 60}, {20, 90}}};
+                  },
+                  RunEnd::CornersNoQuad, true, false},
+        EarlyCase{"SidesCross",
+                  [](Scene& s) {
+                      s.request.corners = {{{10, 10}, {110, 12}, {12, 90}, {108, 95}}};
+                  },
+                  RunEnd::CornersNoQuad, true, false},
         EarlyCase{"NoPhotograph", [](Scene& s) { s.source.reset(); }, RunEnd::Fault, false, false},
         EarlyCase{"RealHeightZero", [](Scene& s) { s.request.realHeightCm = 0; }, RunEnd::Fault,
                   false, false},

@@ -5,6 +5,7 @@
 #include "app/RectifyJob.h"
 
 #include "app/DrawingOutput.h"
+#include "app/OutputGuard.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
 #include "pixkit/DepthTurn.h"
@@ -42,6 +43,8 @@ std::string whyNoImage(const rectify::RunResult& r) {
                std::to_string(r.refusedHeight) + " pixels, more than the limit of 268 million";
     case rectify::RunEnd::CornersCoincide:
         return "two of the four corners are the same point";
+    case rectify::RunEnd::CornersNoQuad:
+        return "the corners form no quadrilateral (three on one line, or two sides cross)";
     case rectify::RunEnd::NoTargetSize:
         return "the corners span no area (all on one pixel row or column)";
     case rectify::RunEnd::Fault:
@@ -108,6 +111,11 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
 JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     if (std::optional<JobOutcome> problem = checkJob(job, pdf))
         return *problem;
+    const std::string replaced =
+        replacedPhotograph(job.output, job.worldFile && !isDxfOutput(job.output), {job.photo});
+    if (!replaced.empty())
+        return failed(BatchExit::WriteFailed,
+                      "cannot write '" + replaced + "': the output would replace the photograph");
 
     pixkit::Image photo = openAs24(job.photo);
     if (photo.empty())

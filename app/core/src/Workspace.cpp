@@ -203,10 +203,11 @@ void Workspace::takeRun(int n, rectify::RunResult& result) {
                                    events);
 }
 
-::lines::DxfEnd Workspace::SaveAsDXF(const std::string& fname, double realWidthCm,
-                                     int areaPercent) {
+::lines::DxfEnd Workspace::SaveAsDXF(const std::string& fname, double realWidthCm, int areaPercent,
+                                     int* errorCode) {
     const pixkit::Image& di2 = slot(1).result;
-    return ::lines::SaveAsDXF(fname, lines, di2.width(), di2.height(), realWidthCm, areaPercent);
+    return ::lines::SaveAsDXF(fname, lines, di2.width(), di2.height(), realWidthCm, areaPercent,
+                              errorCode);
 }
 
 } // namespace app

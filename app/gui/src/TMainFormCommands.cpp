@@ -4,6 +4,7 @@
 #include "app/Translate.h"
 #include "gui/FileDialog.h"
 #include "gui/PaintBoxView.h"
+#include "gui/PhotographGuard.h"
 #include "gui/ScrollBox.h"
 #include "gui/TAboutBox.h"
 #include "gui/TJPEGQualForm.h"
@@ -23,6 +24,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -136,6 +138,10 @@ rectify::RunEnd TMainForm::render(int slot) {
                                                   "als die Grenze von 268 Millionen."))
                         .arg(result.refusedWidth)
                         .arg(result.refusedHeight));
+    if (end == rectify::RunEnd::CornersNoQuad)
+        StatusBar1->showMessage(
+            app::Translate(QStringLiteral("Die Ecken bilden kein Viereck: drei liegen auf einer "
+                                          "Linie oder zwei Seiten kreuzen sich.")));
     updateSaveCommands();
     updateMismatch(slot, end);
     if (end == rectify::RunEnd::Done)
@@ -195,6 +201,11 @@ void TMainForm::saveRectified(int slot) {
     const QString f = chooseSaveFile();
     if (f.isEmpty())
         return;
+    if (const QString refused = photographReplacedText(ws, f, Weltdateimitspeichern1->isChecked());
+        !refused.isEmpty()) {
+        reportError(refused);
+        return;
+    }
     const app::RectifiedWrite r = writeRectifiedFile(slot, f);
     if (!r.ok) { // the German sentence with the file, the library's reason below it
         reportError(

@@ -5,6 +5,7 @@
 #include "gui/FileDialog.h"
 #include "gui/FileFilters.h"
 #include "gui/PaintBoxView.h"
+#include "gui/PhotographGuard.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
 
@@ -163,6 +164,10 @@ void TMainForm::ExportalsDXFDatei1Click() {
     const QString f = chooseDxfFile();
     if (f.isEmpty())
         return; // the outline image and the lines stay until the next run
+    if (const QString refused = photographReplacedText(ws, f, false); !refused.isEmpty()) {
+        reportError(refused);
+        return;
+    }
     writeDrawingFile(f, picture.empty() ? nullptr : &picture.get());
 }
 

@@ -84,6 +84,10 @@ int readRegularFile(const std::string& path, std::string& out, std::size_t maxBy
 // the check before handing a path to a library that would block on a FIFO.
 bool missingOrRegular(const std::string& path);
 
+// True when `a` and `b` both exist and are the same file: the same name, a
+// name through a link or "..", or a hard link (links are followed).
+bool sameFile(const std::string& a, const std::string& b);
+
 // Removes temporary files that an earlier process, killed while replacing
 // `path`, left beside it ("<name>.tmp<pid>-<n>" of a process that no longer
 // runs). Returns how many were removed.

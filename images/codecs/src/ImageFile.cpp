@@ -152,6 +152,47 @@ WriteOptions withDensity(const dib& image, const ImageFormat& format, const Writ
     return resolved;
 }
 
+// The largest picture a format's files can describe (its header fields),
+// or where the library that writes it stops (libjpeg's 65 500 pixels,
+// libpng's 1 000 000 pixel rows, libwebp's 16 383 pixels); nullptr for a format that holds any
+// image the program makes.
+struct SideLimit {
+    const char* format;
+    int width;
+    int height;
+};
+const SideLimit* sideLimitOf(const ImageFormat& format) {
+    static const SideLimit limits[] = {
+        {"JPEG", 65500, 65500},  {"PNG", 1000000, 1000000}, {"GIF", 65535, 65535},
+        {"WebP", 16383, 16383},  {"PCX", 65534, 65535},     {"IFF/ILBM", 65535, 65535},
+        {"Targa", 65535, 65535},
+    };
+    for (const SideLimit& l : limits)
+        if (format.saveName != nullptr && std::string(format.saveName) == l.format)
+            return &l;
+    return nullptr;
+}
+
+// Why `image` cannot be a file of `format`, when its size is beyond what
+// the format holds; empty otherwise.
+std::string sizeRefusal(const dib& image, const ImageFormat& format) {
+    const SideLimit* l = sideLimitOf(format);
+    const int w = dibwidth(image);
+    const int h = dibheight(image);
+    if (l == nullptr || (w <= l->width && h <= l->height))
+        return {};
+    std::string text = "the image has " + std::to_string(w) + " x " + std::to_string(h) +
+                       " pixels, more than a " + l->format + " file holds (at most " +
+                       std::to_string(l->width) + " x " + std::to_string(l->height) + ")";
+    return text;
+}
+
+// The encoder's failure, with the image's size.
+std::string encoderFailed(const dib& image, const std::string& ext) {
+    return "the " + ext.substr(1) + " encoder failed for this image (" +
+           std::to_string(dibwidth(image)) + " x " + std::to_string(dibheight(image)) + " pixels)";
+}
+
 } // namespace
 
 WriteResult EncodeDib(const dib& image, const std::string& fileName, const WriteOptions& options,
@@ -167,12 +208,14 @@ WriteResult EncodeDib(const dib& image, const std::string& fileName, const Write
     const int bits = dibbits(image);
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
         return {false, "images of " + std::to_string(bits) + " bits per pixel are not supported"};
+    if (std::string refused = sizeRefusal(image, *format); !refused.empty())
+        return {false, std::move(refused)};
     const WriteOptions resolved = withDensity(image, *format, options);
     const PixelDensity& density = resolved.density;
     try {
         if (!format->encode(image, ext, resolved, out) || out.empty()) {
             out.clear();
-            return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+            return {false, encoderFailed(image, ext)};
         }
         if (format->stampResolution != nullptr && density.known())
             format->stampResolution(out, density);
@@ -209,6 +252,8 @@ WriteResult WriteDibInto(const dib& image, const std::string& fileName, const Wr
         return {false, fp::fileErrorText(file.error()), file.error()};
 
     if (format->write != nullptr) {
+        if (std::string refused = sizeRefusal(image, *format); !refused.empty())
+            return {false, std::move(refused)};
         bool written = false;
         try {
             written = format->write(image, withDensity(image, *format, options), file);
@@ -218,7 +263,7 @@ WriteResult WriteDibInto(const dib& image, const std::string& fileName, const Wr
         if (file.error() != 0)
             return {false, fp::fileErrorText(file.error()), file.error()};
         if (!written)
-            return {false, "the " + ext.substr(1) + " encoder failed for this image"};
+            return {false, encoderFailed(image, ext)};
         return {true, {}};
     }
 

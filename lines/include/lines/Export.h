@@ -71,7 +71,9 @@ ExportEnd TraceRectified(pixkit::dib& di2, int schwellePercent, SeparationTables
 
 // SaveAsDXF: the drawing of `lines` (walked with First and WhileNext) for a
 // traced image of width x height pixels, written to `fname`.
+// `errorCode`, when given, receives the reason of a failure (an errno or an
+// fp code; 0 when written).
 DxfEnd SaveAsDXF(const std::string& fname, LineList& lines, int width, int height,
-                 double realWidthCm, double areaPercent);
+                 double realWidthCm, double areaPercent, int* errorCode = nullptr);
 
 } // namespace lines

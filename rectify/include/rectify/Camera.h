@@ -91,6 +91,10 @@ tvec3 CornerRay(double cx, double cy, int x, int y);
 tcamera MakeCamera(const pixkit::dib& source, const Corners& corners);
 // False when any two of the four corners are the same pixel.
 bool CornersDistinct(const Corners& corners);
+// False when three of the four (distinct) corners lie on one line, or when
+// two opposite sides cross (the corners taken out of order): no rectangle
+// seen in perspective gives such a quad.
+bool CornersSpanQuad(const Corners& corners);
 
 // The working pose before the first evaluation of a run: anchor and both
 // corners AnchorDistance out on their rays. A corner whose ray misses the

@@ -25,6 +25,7 @@ enum class RunEnd {
     Held,            // the hold flag: nothing was done
     NoCorners,       // corners incomplete; the typed angles are consumed
     CornersCoincide, // two corners equal; the typed angles are consumed
+    CornersNoQuad,   // three corners on a line, or crossing sides; the typed angles are consumed
     NoTargetSize,    // bounding box 1 pixel wide or high
     Fault,           // arithmetic fault (zero divisor, non-finite, rounding out of range)
     WidthPreset,     // the width request consumed: a width was found, no image

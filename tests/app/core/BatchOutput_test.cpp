@@ -218,6 +218,63 @@ TEST_P(BatchBlockedImage, LeavesTheFilesBesideItAsTheyWere) {
     EXPECT_EQ(left.size(), 2 + (c.earlier ? besides.size() : 0));
 }
 
+// A drawing that cannot be written says what failed and why: a missing
+// folder, a folder in the drawing's place.
+TEST_F(BatchOutput, FailedDrawingSaysWhy) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("taken.dxf")));
+    const struct {
+        const char* output;
+        const char* says;
+    } cases[] = {{"missing/plan.dxf", "no such file or directory"},
+                 {"taken.dxf", "it is no regular file"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(path(c.output)), 6) << c.output;
+        EXPECT_NE(m_err.find(c.says), std::string::npos) << m_err;
+    }
+}
+
+// Four corners on one slanted line make no picture: exit 5, no file.
+TEST_F(BatchOutput, CornersOnOneLineMakeNoImage) {
+    std::ostringstream out, err;
+    const std::string output = path("line.bmp");
+    EXPECT_EQ(app::runBatch({m_photo, "0", "0", "10", "10", "20", "20", "30", "30", output},
+                            "/opt/velkor/fassadenplan", out, err),
+              5);
+    EXPECT_NE(err.str().find("the corners form no quadrilateral"), std::string::npos) << err.str();
+    EXPECT_FALSE(fileExists(output));
+}
+
+// No output replaces the photograph: not by its own name, nor through a
+// link, "..", a hard link, as a drawing, or as the world file written beside
+// the image. Each is refused before anything is written; the photograph
+// keeps its bytes.
+TEST_F(BatchOutput, OutputThatWouldReplaceThePhotographIsRefused) {
+    const std::vector<std::uint8_t> original = readFile(m_photo);
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
+    ASSERT_EQ(::symlink(m_photo.c_str(), path("link.bmp").c_str()), 0);
+    ASSERT_EQ(::link(m_photo.c_str(), path("hard.bmp").c_str()), 0);
+    const struct {
+        const char* photo; // beside the test's wall.bmp, a copy of it
+        const char* output;
+        bool worldFile;
+    } cases[] = {{"wall.bmp", "wall.bmp", false},        {"wall.bmp", "link.bmp", false},
+                 {"wall.bmp", "sub/../wall.bmp", false}, {"wall.bmp", "hard.bmp", false},
+                 {"wall.dxf", "wall.dxf", false},        {"plan.tfw", "plan.tif", true}};
+    for (const auto& c : cases) {
+        if (path(c.photo) != m_photo)
+            writeFile(path(c.photo), original);
+        m_photo = path(c.photo);
+        EXPECT_EQ(run(path(c.output), c.worldFile ? std::vector<std::string>{"--world-file"}
+                                                  : std::vector<std::string>{}),
+                  6)
+            << c.output;
+        EXPECT_NE(m_err.find("the output would replace the photograph"), std::string::npos)
+            << m_err;
+        EXPECT_EQ(readFile(m_photo), original) << c.output;
+        EXPECT_FALSE(fileExists(path("plan.tif")));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Batch, BatchBlockedImage,
     testing::Values(

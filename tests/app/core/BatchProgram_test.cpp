@@ -14,11 +14,13 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <ostream>
@@ -327,6 +329,16 @@ TEST(BatchProgram, ReadsTheStoredQualityAndWritesNoSettings) {
     EXPECT_LT(sizes.at("5") * 2, sizes.at("100"));
     EXPECT_LT(static_cast<int>(defaultSize), sizes.at("100"));
     EXPECT_GT(static_cast<int>(defaultSize), sizes.at("5"));
+
+    // A FIFO in the store's place is not waited on: the default quality.
+    const std::string store = home.filePath("config/Velkor/fassadenplan.ini").toStdString();
+    ASSERT_EQ(std::remove(store.c_str()), 0);
+    ASSERT_EQ(::mkfifo(store.c_str(), 0600), 0);
+    args.back() = work.filePath("fifo.jpg").toStdString();
+    const auto fifoRun = runProgram(Program, args, quietHome(home), work.path().toStdString(), 60);
+    EXPECT_FALSE(fifoRun.timedOut);
+    EXPECT_EQ(fifoRun.exitCode, 0) << fifoRun.err;
+    EXPECT_EQ(testsupport::readFile(args.back()).size(), defaultSize);
 }
 
 // Corners are typed in the user's locale; a "." is taken as well.

@@ -73,6 +73,24 @@ TEST_F(FeedbackTest, StatusBarAfterARunGivesTheAnglesAndTheSize) {
     EXPECT_EQ(status(), expected);
 }
 
+// Corners on one line, or in an order whose sides cross, make no image: the
+// status bar says why instead of showing a picture of nothing.
+TEST_F(FeedbackTest, StatusBarExplainsCornersThatFormNoQuad) {
+    form->realRuns = true;
+    form->openAnswers = {samplePath("sudoku.png")};
+    form->Bildffnen1->trigger();
+    form->BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
+    for (const rectify::Corners& corners :
+         {rectify::Corners{{{0, 0}, {10, 10}, {20, 20}, {30, 30}}},
+          rectify::Corners{{{72, 84}, {492, 69}, {35, 517}, {520, 521}}}}) {
+        form->StatusBar1->clearMessage();
+        form->placeCorners(corners);
+        EXPECT_EQ(status(), "Die Ecken bilden kein Viereck: drei liegen auf einer Linie oder "
+                            "zwei Seiten kreuzen sich.");
+        EXPECT_FALSE(form->hasRectified(1));
+    }
+}
+
 TEST_F(FeedbackTest, SavedFileIsNamedAndAFailureIsExplainedInGerman) {
     installRectified(form->ws.slot(1).result);
     const QString good = configDir() + "/ergebnis.png";

@@ -134,6 +134,45 @@ TEST_F(OutputOptionsTest, SavingWritesTheWorldFileOnRequestOrReportsWhy) {
     EXPECT_FALSE(QFile::exists(blocked));
 }
 
+// Saving over the open photograph, by its name or through a link, or with
+// the world file landing on it, is refused with a message; the photograph
+// keeps its bytes.
+TEST_F(OutputOptionsTest, SavingOverTheOpenPhotographIsRefused) {
+    auto form = shownForm();
+    const QString photo = configDir() + "/facade.tif";
+    const QString worldNamed = configDir() + "/site.tfw";
+    const QByteArray bytes("not touched");
+    for (const QString& f : {photo, worldNamed}) {
+        QFile file(f);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    ASSERT_TRUE(QFile::link(photo, configDir() + "/link.tif"));
+    ASSERT_TRUE(QDir(configDir()).mkdir(QStringLiteral("sub")));
+    form->ws.slot(1).fileName = photo.toStdString();
+    form->ws.slot(2).fileName = worldNamed.toStdString();
+    pixkit::dib rectified;
+    pixkit::newdib(rectified, 320, 200, 24, nullptr, 0);
+    form->ws.slot(1).result.install(rectified);
+    form->PaintBox2Paint();
+    form->saveAnswers = {photo, configDir() + "/sub/../link.tif"};
+    form->EntzerrtesBildspeichern1->trigger();
+    form->EntzerrtesBildspeichern1->trigger();
+    form->Weltdateimitspeichern1->trigger();
+    form->saveAnswers = {configDir() + "/site.tif"};
+    form->EntzerrtesBildspeichern1->trigger();
+    ASSERT_EQ(form->errors.size(), 3);
+    for (const QString& e : form->errors)
+        EXPECT_TRUE(e.startsWith("Das Speichern würde das geöffnete Foto ersetzen."))
+            << e.toStdString();
+    EXPECT_FALSE(QFile::exists(configDir() + "/site.tif"));
+    for (const QString& f : {photo, worldNamed}) {
+        QFile file(f);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), bytes) << f.toStdString();
+    }
+}
+
 // The pixels per metre in the pHYs chunk of a PNG file; -1 without one.
 long pngPixelsPerMetre(const QString& file) {
     QFile png(file);

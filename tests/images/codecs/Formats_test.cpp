@@ -197,3 +197,34 @@ TEST(FormatTable, DesktopEntryOffersEveryReadableType) {
 }
 
 } // namespace
+
+namespace {
+
+// A picture one pixel wider or higher than a format holds is refused with
+// the format's own limit in the message, before any encoder runs; one at
+// the limit is written.
+TEST(WriteLimits, PictureBeyondTheFormatsSidesIsRefusedWithItsLimit) {
+    const struct {
+        const char* ext;
+        int w, h;
+        const char* says; // empty: written
+    } cases[] = {
+        {".jpg", 65501, 1, "at most 65500 x 65500"},
+        {".jpg", 2, 65536, "at most 65500 x 65500"},
+        {".jpg", 65500, 1, ""},
+        {".png", 1000001, 1, "at most 1000000 x 1000000"},
+        {".webp", 16384, 1, "at most 16383 x 16383"},
+        {".pcx", 65535, 1, "at most 65534 x 65535"},
+        {".tga", 1, 65536, "at most 65535 x 65535"},
+    };
+    for (const auto& c : cases) {
+        pixkit::DibHolder picture;
+        pixkit::newdib(picture.get(), c.w, c.h, 24, nullptr, 0);
+        std::vector<std::uint8_t> bytes;
+        const pixkit::WriteResult r = pixkit::EncodeDib(picture.get(), c.ext, {}, bytes);
+        EXPECT_EQ(r.ok, std::string(c.says).empty()) << c.ext << " " << c.w << " x " << c.h;
+        EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
+    }
+}
+
+} // namespace

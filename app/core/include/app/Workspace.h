@@ -167,7 +167,8 @@ public:
 
     // Writes `lines` as a DXF drawing to `fname`, scaled by `realWidthCm`,
     // `areaPercent` and the size of di2.
-    ::lines::DxfEnd SaveAsDXF(const std::string& fname, double realWidthCm, int areaPercent);
+    ::lines::DxfEnd SaveAsDXF(const std::string& fname, double realWidthCm, int areaPercent,
+                              int* errorCode = nullptr);
 
     std::array<Slot, 2> photos; // slot(1), slot(2)
     pixkit::Image di3;          // overlay composite
