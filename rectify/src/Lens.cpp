@@ -1,0 +1,162 @@
+// The knots at which a resampling asks the lens, and the displacement of a
+// rectified row blended from them.
+
+#include "LensKnots.h"
+#include "foundation/ThreadPool.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace rectify {
+
+namespace {
+
+constexpr double NotANumber = std::numeric_limits<double>::quiet_NaN();
+
+// Knot columns and rows of a table at `step`: one knot beyond the last
+// pixel, so every pixel has a cell with four knots.
+std::int64_t knotsAlong(std::int64_t pixels, std::int64_t step) {
+    return (std::max<std::int64_t>(pixels, 1) - 1) / step + 2;
+}
+
+std::int64_t knotCount(const LensFrame& f, std::int64_t step) {
+    return knotsAlong(f.outW, step) * knotsAlong(f.outH, step);
+}
+
+// The corrected position of the plane point of rectified pixel (x, y), when
+// it lies in front of the camera and in the lens range.
+std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::int64_t y) {
+    const std::int64_t offX = (f.outW - f.W) / 2;
+    const std::int64_t offY = (f.outH - f.H) / 2;
+    const auto p = PlanePoint(*f.pose, *f.edges, x - offX, y - offY, f.W, f.H);
+    if (!p || !(p->z > 0.0))
+        return std::nullopt;
+    const auto s = ProjectToSource(*f.camera, *p);
+    if (!s || !InLensRange(s->sx, s->sy, f.srcW, f.srcH))
+        return std::nullopt;
+    return s;
+}
+
+// The largest distance in photograph pixels between two neighbouring knots
+// at `step` that both have a position.
+double largestKnotDistance(const LensFrame& f, std::int64_t step) {
+    const std::int64_t cols = knotsAlong(f.outW, step);
+    const std::int64_t rows = knotsAlong(f.outH, step);
+    std::vector<double> rowLargest(static_cast<std::size_t>(rows), 0.0);
+    auto distance = [](const SourcePos& a, const SourcePos& b) {
+        return std::hypot(a.sx - b.sx, a.sy - b.sy);
+    };
+    fp::parallelRanges(rows, 8, [&](std::int64_t begin, std::int64_t end) {
+        std::vector<std::optional<SourcePos>> above, here;
+        for (std::int64_t r = begin; r < end; ++r) {
+            here.resize(static_cast<std::size_t>(cols));
+            above.resize(static_cast<std::size_t>(cols));
+            for (std::int64_t c = 0; c < cols; ++c) {
+                here[static_cast<std::size_t>(c)] = knotPosition(f, c * step, r * step);
+                above[static_cast<std::size_t>(c)] =
+                    r > 0 ? knotPosition(f, c * step, (r - 1) * step) : std::nullopt;
+            }
+            double m = 0.0;
+            for (std::size_t c = 0; c < here.size(); ++c) {
+                if (!here[c])
+                    continue;
+                if (c > 0 && here[c - 1])
+                    m = std::max(m, distance(*here[c], *here[c - 1]));
+                if (above[c])
+                    m = std::max(m, distance(*here[c], *above[c]));
+            }
+            rowLargest[static_cast<std::size_t>(r)] = m;
+        }
+    });
+    return *std::max_element(rowLargest.begin(), rowLargest.end());
+}
+
+} // namespace
+
+bool InLensRange(double x, double y, int width, int height) {
+    const double w = width, h = height;
+    return x >= -0.5 * w && x <= 1.5 * w && y >= -0.5 * h && y <= 1.5 * h;
+}
+
+int LensKnotStep(const LensFrame& frame) {
+    std::int64_t step = LensKnotStepMax;
+    // A table too large even at the widest spacing (a result one pixel
+    // high and millions wide) spreads its knots further.
+    while (knotCount(frame, step) > LensKnotsMax && step < (std::int64_t{1} << 28))
+        step *= 2;
+    while (step > 1 && knotCount(frame, step / 2) <= LensKnotsMax &&
+           largestKnotDistance(frame, step) > LensKnotReach)
+        step /= 2;
+    return static_cast<int>(step);
+}
+
+SourcePos LensKnotDisplacement(const LensFrame& frame, const LensGeometry& lens, std::int64_t x,
+                               std::int64_t y) {
+    const auto s = knotPosition(frame, x, y);
+    if (!s)
+        return {NotANumber, NotANumber};
+    const SourcePos o = lens.toOriginal(s->sx, s->sy);
+    if (!std::isfinite(o.sx) || !std::isfinite(o.sy))
+        return {NotANumber, NotANumber};
+    return {o.sx - s->sx, o.sy - s->sy};
+}
+
+namespace detail {
+
+void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, LensKnots& knots) {
+    knots.step = step;
+    knots.cols = knotsAlong(frame.outW, step);
+    knots.rows = knotsAlong(frame.outH, step);
+    const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
+    knots.dx.assign(n, 0.0);
+    knots.dy.assign(n, 0.0);
+    std::vector<double> rowLargest(static_cast<std::size_t>(knots.rows), 0.0);
+    fp::parallelRanges(knots.rows, 4, [&](std::int64_t begin, std::int64_t end) {
+        for (std::int64_t r = begin; r < end; ++r) {
+            double m = 0.0;
+            for (std::int64_t c = 0; c < knots.cols; ++c) {
+                const SourcePos d = LensKnotDisplacement(frame, lens, c * step, r * step);
+                const auto at = static_cast<std::size_t>(r * knots.cols + c);
+                knots.dx[at] = d.sx;
+                knots.dy[at] = d.sy;
+                if (std::isfinite(d.sx))
+                    m = std::max({m, std::fabs(d.sx), std::fabs(d.sy)});
+            }
+            rowLargest[static_cast<std::size_t>(r)] = m;
+        }
+    });
+    knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
+}
+
+void lensRow(const LensKnots& knots, int y, int outW, double* ax, double* ay, double* dx,
+             double* dy) {
+    const std::int64_t step = knots.step;
+    const std::int64_t r = y / step;
+    const double fy = static_cast<double>(y - r * step) / static_cast<double>(step);
+    const double* topX = knots.dx.data() + r * knots.cols;
+    const double* topY = knots.dy.data() + r * knots.cols;
+    const double* bottomX = topX + knots.cols;
+    const double* bottomY = topY + knots.cols;
+    for (std::int64_t c = 0; c < knots.cols; ++c) {
+        ax[c] = topX[c] + fy * (bottomX[c] - topX[c]);
+        ay[c] = topY[c] + fy * (bottomY[c] - topY[c]);
+    }
+    for (std::int64_t c = 0; c * step < outW; ++c) {
+        const std::int64_t x0 = c * step;
+        const auto n = static_cast<int>(std::min<std::int64_t>(step, outW - x0));
+        const double leftX = ax[c], acrossX = ax[c + 1] - ax[c];
+        const double leftY = ay[c], acrossY = ay[c + 1] - ay[c];
+        double* rowX = dx + x0;
+        double* rowY = dy + x0;
+        for (int t = 0; t < n; ++t) {
+            const double fx = static_cast<double>(t) / static_cast<double>(step);
+            rowX[t] = leftX + fx * acrossX;
+            rowY[t] = leftY + fx * acrossY;
+        }
+    }
+}
+
+} // namespace detail
+
+} // namespace rectify
