@@ -77,7 +77,7 @@ std::string quoted(std::string_view name, std::string_view value) {
 }
 
 // The options, in the order of the usage.
-constexpr std::array<BatchOption, 3> Options{{
+constexpr std::array<BatchOption, 4> Options{{
     {"--threshold", "N",
      "black/white threshold of a .dxf drawing in percent\n"
      "(1 ... 99, default 50); options do not count as parameters",
@@ -103,6 +103,21 @@ constexpr std::array<BatchOption, 3> Options{{
                             "the interpolation must be nearest, bilinear or bicubic: " +
                                 quoted("--interpolation", value));
          job.sampling = *s;
+         return std::nullopt;
+     }},
+    {"--lens", "off|auto|poly3:K1",
+     "lens distortion correction: none (default), the profile of\n"
+     "the lens database the photograph's EXIF names, or lensfun's\n"
+     "poly3 model with k1 = K1 (-1 ... 1) around the image centre",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         bool badNumber = false;
+         const auto lens = parseLensSetting(value, &badNumber);
+         if (!lens)
+             return failure(badNumber ? BatchExit::NotANumber : BatchExit::Usage,
+                            (badNumber ? "poly3 needs a number from -1 to 1 for k1: "
+                                       : "the lens must be off, auto or poly3:K1: ") +
+                                quoted("--lens", value));
+         job.lens = *lens;
          return std::nullopt;
      }},
     {"--world-file", "",
@@ -322,7 +337,7 @@ std::string batchUsage() {
            "  0  the rectified image (or the DXF drawing) was written\n"
            "  1  fewer than 10 parameters (and no display for the window), or an\n"
            "     unknown option\n"
-           "  2  a corner, size, area or threshold value is not a valid number\n"
+           "  2  a corner, size, area, threshold or lens k1 value is not a valid number\n"
            "  3  the photograph cannot be opened (also a folder, device or FIFO, or a\n"
            "     picture over 2^28 pixels)\n"
            "  4  the output extension is not one of the formats above\n"
@@ -372,6 +387,8 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
     // Read only: the batch never shows the quality dialog, so it never saves it.
     parsed.job->jpegQuality = readJpegQuality(*openUserStore(storeNameOf(fromUtf8(programPath))));
     const JobOutcome outcome = runJob(*parsed.job);
+    if (!outcome.lensNote.empty())
+        err << "fassadenplan: " << outcome.lensNote << "\n";
     if (outcome.ok())
         out << outcome.message << "\n";
     else

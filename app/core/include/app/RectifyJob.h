@@ -6,6 +6,7 @@
 // comes back in the outcome. Jobs may run on several threads at once.
 
 #include "app/Fields.h"
+#include "app/LensSetting.h"
 #include "rectify/Run.h"
 
 #include <cstddef>
@@ -39,6 +40,7 @@ struct RectifyJob {
     int threshold = static_cast<int>(fields::Threshold.start); // of a DXF drawing, percent
     bool worldFile = false;                                    // also write the world file
     int jpegQuality = static_cast<int>(fields::JpegQuality.start);
+    LensSetting lens; // the lens correction, off by default
 };
 
 struct JobOutcome {
@@ -55,6 +57,9 @@ struct JobOutcome {
     // Pixels per cm of the real facade in the rectified image.
     std::optional<double> pixelsPerCm;
     std::size_t segments = 0; // of a drawing
+    // What became of the lens correction (lensNote), for standard error;
+    // empty when it is off.
+    std::string lensNote;
     bool ok() const { return exit == BatchExit::Written; }
 };
 
