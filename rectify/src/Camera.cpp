@@ -296,14 +296,17 @@ namespace {
 // columns first, then across.
 SourcePos lensDisplacementAt(const LensFrame& frame, const LensGeometry& lens, int step,
                              std::int64_t x, std::int64_t y) {
-    const std::int64_t x0 = x / step * step;
-    const std::int64_t y0 = y / step * step;
-    const double fx = static_cast<double>(x - x0) / static_cast<double>(step);
-    const double fy = static_cast<double>(y - y0) / static_cast<double>(step);
+    const LensCell across = LensCellOf(x, step, frame.outW);
+    const LensCell down = LensCellOf(y, step, frame.outH);
+    const std::int64_t x0 = LensKnotPixel(across.knot, step, frame.outW);
+    const std::int64_t x1 = LensKnotPixel(across.knot + 1, step, frame.outW);
+    const std::int64_t y0 = LensKnotPixel(down.knot, step, frame.outH);
+    const std::int64_t y1 = LensKnotPixel(down.knot + 1, step, frame.outH);
+    const double fx = across.f, fy = down.f;
     const SourcePos d00 = LensKnotDisplacement(frame, lens, x0, y0);
-    const SourcePos d10 = LensKnotDisplacement(frame, lens, x0 + step, y0);
-    const SourcePos d01 = LensKnotDisplacement(frame, lens, x0, y0 + step);
-    const SourcePos d11 = LensKnotDisplacement(frame, lens, x0 + step, y0 + step);
+    const SourcePos d10 = LensKnotDisplacement(frame, lens, x1, y0);
+    const SourcePos d01 = LensKnotDisplacement(frame, lens, x0, y1);
+    const SourcePos d11 = LensKnotDisplacement(frame, lens, x1, y1);
     const double leftX = d00.sx + fy * (d01.sx - d00.sx);
     const double leftY = d00.sy + fy * (d01.sy - d00.sy);
     const double rightX = d10.sx + fy * (d11.sx - d10.sx);

@@ -535,7 +535,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
-    const Columns cols = columnTerms(pose, edges, outW, W);
+    const ColumnBlocks blocks(pose, edges, outW, W);
 
     Setup base;
     base.cx = camera.cx;
@@ -600,11 +600,17 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     // walks down long runs of rows of the result and the source.
     constexpr int Chunk = 16 * Band;
     FirstFault fault;
-    const auto uw = static_cast<std::size_t>(outW);
     const double lensSlackSub = lens != nullptr ? lensSlack(*lens, SubSteps) : 0.0;
-    auto runStretch = [&](int begin, int end) {
+    // Rows begin to end of one block of columns.
+    auto runStretch = [&](int begin, int end, int block) {
+        const int colBegin = blocks.begin(block);
+        const int colEnd = blocks.end(block);
+        Columns own;
+        const Columns& cols = blocks.terms(block, own);
+        const auto uw = static_cast<std::size_t>(colEnd - colBegin);
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
-        // With a lens: the displacement of the band's rows, band row r at r * outW.
+        // With a lens: the displacement of the block's pixels in the band's
+        // rows, band row r at r * uw.
         std::vector<double> lensDx, lensDy, knotsX, knotsY;
         if (lens != nullptr) {
             lensDx.resize(Band * uw);
@@ -616,11 +622,12 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             if (lens == nullptr)
                 return;
             for (int r = 0; r < rows; ++r)
-                detail::lensRow(*lens, y + r, outW, knotsX.data(), knotsY.data(),
-                                lensDx.data() + static_cast<std::size_t>(r) * uw,
+                detail::lensRow(*lens, y + r, colBegin, colEnd - colBegin, knotsX.data(),
+                                knotsY.data(), lensDx.data() + static_cast<std::size_t>(r) * uw,
                                 lensDy.data() + static_cast<std::size_t>(r) * uw);
         };
-        // The sub-pixel positions of n pixels of band row r from column `at`.
+        // The sub-pixel positions of n pixels of band row r from column `at`
+        // of the block.
         auto positions = [&](const Setup& st, int r, std::size_t at, int n, std::int32_t* px,
                              std::int32_t* py) {
             if (lens == nullptr)
@@ -636,9 +643,9 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
         auto rowByRow = [&](int y) {
             const Setup st = rowSetup(y);
             lensRows(y, 1);
-            for (int x0 = 0; x0 < outW; x0 += Run) {
-                const int n = std::min(Run, outW - x0);
-                const auto at = static_cast<std::size_t>(x0);
+            for (int x0 = colBegin; x0 < colEnd; x0 += Run) {
+                const int n = std::min(Run, colEnd - x0);
+                const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 int limit = n;
                 bool faulted = false;
                 if (positions(st, 0, at, n, qx.data(), qy.data())) {
@@ -650,7 +657,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                     fault.note(static_cast<std::int64_t>(y) * outW + x0 + limit);
                     faulted = true;
                 }
-                blend(qx.data(), qy.data(), limit, limit, rowAt(y) + 3 * at);
+                blend(qx.data(), qy.data(), limit, limit, rowAt(y) + 3 * x0);
                 if (faulted)
                     return true;
             }
@@ -658,7 +665,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
         };
         for (int y = begin; y < end; y += Band) {
             // Bands past a fault met elsewhere are cleared afterwards anyway.
-            if (fault.before(static_cast<std::int64_t>(y) * outW))
+            if (fault.before(static_cast<std::int64_t>(y) * outW + colBegin))
                 return;
             const int rows = std::min(Band, end - y);
             std::array<Setup, Band> st;
@@ -666,9 +673,9 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                 st[static_cast<std::size_t>(r)] = rowSetup(y + r);
             lensRows(y, rows);
             bool faulted = false;
-            for (int x0 = 0; x0 < outW && !faulted; x0 += Run) {
-                const int n = std::min(Run, outW - x0);
-                const auto at = static_cast<std::size_t>(x0);
+            for (int x0 = colBegin; x0 < colEnd && !faulted; x0 += Run) {
+                const int n = std::min(Run, colEnd - x0);
+                const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 for (int r = 0; r < rows; ++r)
                     faulted |= positions(st[static_cast<std::size_t>(r)], r, at, n,
                                          qx.data() + r * Run, qy.data() + r * Run);
@@ -677,11 +684,11 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                 for (int t = 0; t < n; t += Tile)
                     for (int r = 0; r < rows; ++r)
                         blend(qx.data() + r * Run + t, qy.data() + r * Run + t,
-                              std::min(Tile, n - t), n - t,
-                              rowAt(y + r) + 3 * (at + static_cast<std::size_t>(t)));
+                              std::min(Tile, n - t), n - t, rowAt(y + r) + 3 * (x0 + t));
             }
-            for (int r = 0; r < rows; ++r)
-                clearPadding(rowAt(y + r), outW, image.bytew);
+            if (colEnd == outW)
+                for (int r = 0; r < rows; ++r)
+                    clearPadding(rowAt(y + r), outW, image.bytew);
             if (faulted)
                 for (int r = 0; r < rows; ++r)
                     if (rowByRow(y + r))
@@ -689,8 +696,11 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
         }
     };
 
-    fp::parallelRanges(outH, Chunk, [&](std::int64_t begin, std::int64_t end) {
-        runStretch(static_cast<int>(begin), static_cast<int>(end));
+    // Tasks in the order of the pixels: a stretch of rows, block by block.
+    const int stretches = (outH + Chunk - 1) / Chunk;
+    fp::parallelFor(stretches * blocks.count(), [&](int task) {
+        const int begin = task / blocks.count() * Chunk;
+        runStretch(begin, std::min(outH, begin + Chunk), task % blocks.count());
     });
     if (fault.at() < 0)
         return true;

@@ -14,10 +14,8 @@ namespace {
 
 constexpr double NotANumber = std::numeric_limits<double>::quiet_NaN();
 
-// Knot columns and rows of a table at `step`: one knot beyond the last
-// pixel, so every pixel has a cell with four knots.
 std::int64_t knotsAlong(std::int64_t pixels, std::int64_t step) {
-    return (std::max<std::int64_t>(pixels, 1) - 1) / step + 2;
+    return LensKnotsAlong(pixels, step);
 }
 
 std::int64_t knotCount(const LensFrame& f, std::int64_t step) {
@@ -53,9 +51,11 @@ double largestKnotDistance(const LensFrame& f, std::int64_t step) {
             here.resize(static_cast<std::size_t>(cols));
             above.resize(static_cast<std::size_t>(cols));
             for (std::int64_t c = 0; c < cols; ++c) {
-                here[static_cast<std::size_t>(c)] = knotPosition(f, c * step, r * step);
+                const std::int64_t x = LensKnotPixel(c, step, f.outW);
+                here[static_cast<std::size_t>(c)] =
+                    knotPosition(f, x, LensKnotPixel(r, step, f.outH));
                 above[static_cast<std::size_t>(c)] =
-                    r > 0 ? knotPosition(f, c * step, (r - 1) * step) : std::nullopt;
+                    r > 0 ? knotPosition(f, x, LensKnotPixel(r - 1, step, f.outH)) : std::nullopt;
             }
             double m = 0.0;
             for (std::size_t c = 0; c < here.size(); ++c) {
@@ -106,6 +106,8 @@ namespace detail {
 
 void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, LensKnots& knots) {
     knots.step = step;
+    knots.outW = frame.outW;
+    knots.outH = frame.outH;
     knots.cols = knotsAlong(frame.outW, step);
     knots.rows = knotsAlong(frame.outH, step);
     const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
@@ -116,7 +118,9 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, 
         for (std::int64_t r = begin; r < end; ++r) {
             double m = 0.0;
             for (std::int64_t c = 0; c < knots.cols; ++c) {
-                const SourcePos d = LensKnotDisplacement(frame, lens, c * step, r * step);
+                const SourcePos d =
+                    LensKnotDisplacement(frame, lens, LensKnotPixel(c, step, frame.outW),
+                                         LensKnotPixel(r, step, frame.outH));
                 const auto at = static_cast<std::size_t>(r * knots.cols + c);
                 knots.dx[at] = d.sx;
                 knots.dy[at] = d.sy;
@@ -129,31 +133,41 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, 
     knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
 }
 
-void lensRow(const LensKnots& knots, int y, int outW, double* ax, double* ay, double* dx,
-             double* dy) {
+void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
+             double* dx, double* dy) {
+    if (width <= 0)
+        return;
     const std::int64_t step = knots.step;
-    const std::int64_t r = y / step;
-    const double fy = static_cast<double>(y - r * step) / static_cast<double>(step);
-    const double* topX = knots.dx.data() + r * knots.cols;
-    const double* topY = knots.dy.data() + r * knots.cols;
+    const LensCell row = LensCellOf(y, step, knots.outH);
+    const double fy = row.f;
+    // The knot columns of the cells the pixels lie in, and the one after.
+    const std::int64_t first = LensCellOf(colBegin, step, knots.outW).knot;
+    const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
+    const std::int64_t last = LensCellOf(end - 1, step, knots.outW).knot + 1;
+    const double* topX = knots.dx.data() + row.knot * knots.cols;
+    const double* topY = knots.dy.data() + row.knot * knots.cols;
     const double* bottomX = topX + knots.cols;
     const double* bottomY = topY + knots.cols;
-    for (std::int64_t c = 0; c < knots.cols; ++c) {
-        ax[c] = topX[c] + fy * (bottomX[c] - topX[c]);
-        ay[c] = topY[c] + fy * (bottomY[c] - topY[c]);
+    for (std::int64_t c = first; c <= last; ++c) {
+        ax[c - first] = topX[c] + fy * (bottomX[c] - topX[c]);
+        ay[c - first] = topY[c] + fy * (bottomY[c] - topY[c]);
     }
-    for (std::int64_t c = 0; c * step < outW; ++c) {
-        const std::int64_t x0 = c * step;
-        const auto n = static_cast<int>(std::min<std::int64_t>(step, outW - x0));
-        const double leftX = ax[c], acrossX = ax[c + 1] - ax[c];
-        const double leftY = ay[c], acrossY = ay[c + 1] - ay[c];
-        double* rowX = dx + x0;
-        double* rowY = dy + x0;
-        for (int t = 0; t < n; ++t) {
-            const double fx = static_cast<double>(t) / static_cast<double>(step);
-            rowX[t] = leftX + fx * acrossX;
-            rowY[t] = leftY + fx * acrossY;
+    // The cells as LensCellOf finds them, one after the other.
+    const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
+    const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / step;
+    std::int64_t c = first;
+    std::int64_t from = c * step;
+    std::int64_t span = lastPixel == 0 ? 1 : std::min(from + step, lastPixel) - from;
+    for (std::int64_t x = colBegin; x < end; ++x) {
+        if (x - from >= step && c < lastCell) {
+            ++c;
+            from += step;
+            span = std::min(from + step, lastPixel) - from;
         }
+        const double f = static_cast<double>(x - from) / static_cast<double>(span);
+        const std::int64_t k = c - first;
+        dx[x - colBegin] = ax[k] + f * (ax[k + 1] - ax[k]);
+        dy[x - colBegin] = ay[k] + f * (ay[k + 1] - ay[k]);
     }
 }
 

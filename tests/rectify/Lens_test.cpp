@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace rectify {
@@ -196,6 +197,34 @@ INSTANTIATE_TEST_SUITE_P(
                       EquivalenceCase{"WildNearest", -0.4, Tilted, 300, Interpolation::Nearest},
                       EquivalenceCase{"WildBilinear", -0.4, Steep, 300, Interpolation::Bilinear}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// A result wider than a block of columns: every block blends its own
+// stretch of the knot rows, and the bytes stay those of the loop.
+TEST(LensWide, BlocksOfColumnsGiveTheBytesOfTheStepByStepLoop) {
+    const pixkit::DibHolder photo = makePhoto(320, 200, 3);
+    const auto lens = MakePoly3Lens(-0.1, 320, 200);
+    ASSERT_NE(lens, nullptr);
+    const Corners corners{{{10, 20}, {300, 30}, {290, 180}, {20, 170}}};
+    const tcamera camera = MakeCamera(photo.get(), corners);
+    tpose tilted = StartPose(camera);
+    ASSERT_TRUE(EvaluatePose(camera, 12.5, -20.0, tilted));
+    for (const Interpolation s : {Interpolation::Nearest, Interpolation::Bilinear}) {
+        pixkit::DibHolder fastOut, refOut;
+        ASSERT_EQ(ResampleRectified(photo.get(), camera, tilted, 140000, 2, 150, fastOut.get(),
+                                    Engine::Fast, s, lens.get()),
+                  ResampleEnd::Done);
+        ASSERT_EQ(ResampleRectified(photo.get(), camera, tilted, 140000, 2, 150, refOut.get(),
+                                    Engine::Reference, s, lens.get()),
+                  ResampleEnd::Done);
+        EXPECT_TRUE(sameImage(fastOut.get(), refOut.get())) << static_cast<int>(s);
+        // The later blocks sample the photograph too.
+        int lit = 0;
+        for (int y = 0; y < pixkit::dibheight(fastOut.get()); ++y)
+            for (int x = 65536; x < pixkit::dibwidth(fastOut.get()); ++x)
+                lit += pixkit::getpixel(fastOut.get(), x, y) != 0;
+        EXPECT_GT(lit, 100000);
+    }
+}
 
 } // namespace
 } // namespace rectify

@@ -1,12 +1,14 @@
 #include "gui/TJPEGQualForm.h"
 
 #include "app/Fields.h"
+#include "app/Translate.h"
 #include "app/UserStore.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -29,6 +31,11 @@ TJPEGQualForm::TJPEGQualForm(QWidget* parent)
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    // The quality is written when it changes, with the dialog's placement.
+    connect(QualEd, &QSpinBox::valueChanged, this, [this] { FormStorage1.changed(); });
+    FormStorage1.onSave = [this](app::UserStore& store) {
+        app::writeJpegQuality(store, quality());
+    };
 
     auto* lay = new QVBoxLayout(this);
     lay->addWidget(Label1);
@@ -45,17 +52,19 @@ TJPEGQualForm::~TJPEGQualForm() {
 void TJPEGQualForm::restore() {
     FormStorage1.restore();
     bool unreadable = false;
-    if (const std::optional<int> stored = app::storedJpegQuality(*openFormSettings(), &unreadable))
+    if (const std::optional<int> stored =
+            app::storedJpegQuality(*openFormSettings(), &unreadable)) {
+        const QSignalBlocker quiet(QualEd); // the stored value is no change
         QualEd->setValue(*stored);
+    }
     if (unreadable && FormStorage1.onError)
-        FormStorage1.onError(QStringLiteral("TJPEGQualForm: stored value QualEd_Value unreadable"));
+        FormStorage1.onError(
+            app::Translate(QStringLiteral("%1: Der gespeicherte Wert %2 ist nicht lesbar."))
+                .arg(QStringLiteral("TJPEGQualForm"), QStringLiteral("QualEd_Value")));
 }
 
 void TJPEGQualForm::save() {
-    FormStorage1.save();
-    const auto store = openFormSettings();
-    app::writeJpegQuality(*store, quality());
-    store->sync();
+    FormStorage1.save(); // with the quality (onSave)
 }
 
 int TJPEGQualForm::quality() const {

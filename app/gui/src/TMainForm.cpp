@@ -131,6 +131,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     MovePicsForm = new TMovePicsForm(this);
     buildOverlayAndBrush();
     buildHistory();
+    buildMeasureAndPrint();
     buildPolish();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
@@ -572,6 +573,7 @@ void TMainForm::Deutsch1Click() {
         return;
     Deutsch1->setChecked(true);
     language = 0;
+    SaveOptions(); // kept at once, whichever way the program ends
     RestartNotice(this);
 }
 
@@ -580,6 +582,7 @@ void TMainForm::English1Click() {
         return;
     English1->setChecked(true);
     language = 1;
+    SaveOptions(); // kept at once, whichever way the program ends
     RestartNotice(this);
 }
 

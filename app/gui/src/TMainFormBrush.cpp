@@ -140,6 +140,8 @@ void TMainForm::stampAt(int slot, int cx, int cy, double fx, double fy) {
 }
 
 void TMainForm::brushDown(int slot, int x, int y) {
+    if (measureDown(slot, x, y))
+        return;
     // A press while another stroke is open (a second button) ends that one.
     if (m_strokeSlot != 0)
         brushUp();
@@ -154,6 +156,8 @@ void TMainForm::brushDown(int slot, int x, int y) {
 }
 
 void TMainForm::brushMove(int slot, int x, int y) {
+    if (measureMove(slot, x, y))
+        return;
     if (!inpaint)
         return;
     const rectify::TPoint a = imagePos(x, y);
@@ -199,6 +203,7 @@ void TMainForm::PaintBox3MouseUp(int, int) {
 
 void TMainForm::rectifiedImageRemade(int slot) {
     m_history.clearStrokes(slot);
+    measureImageRemade(slot);
     // A stroke in progress goes on in the new image.
     if (m_strokeSlot == slot)
         m_stroke = pixkit::StrokeRecord(ws.slot(slot).result);

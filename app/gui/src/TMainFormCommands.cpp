@@ -267,8 +267,9 @@ void TMainForm::Bildneuberechnen1Click() {
 }
 
 void TMainForm::Beenden1Click() {
-    // Ends the message loop without closing the window: the language is not
-    // written; the stored window values are, as the window is destroyed.
+    // Ends the message loop without closing the window. Nothing is lost: the
+    // language was written when it was chosen, the stored window values as
+    // they changed (and once more as the window is destroyed).
     QCoreApplication::exit(0);
 }
 

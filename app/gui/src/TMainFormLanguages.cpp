@@ -52,6 +52,7 @@ void TMainForm::LanguageItemClick(int column) {
     if (QAction* a = languageItem(column))
         a->setChecked(true);
     language = column;
+    SaveOptions(); // kept at once, whichever way the program ends
     RestartNotice(this);
 }
 

@@ -14,12 +14,14 @@
 // position of a rectified pixel is exact, and the lens's displacement
 // (original minus corrected position) is taken from knots, rectified pixels
 // every LensKnotStep pixels apart at which the lens is asked, and blended
-// bilinearly in between. The knots lie close enough that they are at most
-// LensKnotReach pixels of the photograph apart, so the displacement, which
-// changes slowly over the photograph, is blended over short stretches only.
+// bilinearly in between (the last knot of a row or column sits on its last
+// pixel, so every knot's plane point lies in the result). The knots lie close enough that they are
+// at most LensKnotReach pixels of the photograph apart, so the displacement, which changes slowly
+// over the photograph, is blended over short stretches only.
 
 #include "rectify/Camera.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -53,6 +55,32 @@ inline constexpr int LensKnotStepMax = 16;
 inline constexpr double LensKnotReach = 16.0;
 // The knot table never holds more knots than this (64 MiB).
 inline constexpr std::int64_t LensKnotsMax = std::int64_t{1} << 22;
+
+// The knots along a side of the result `pixels` long at spacing `step`:
+// every step-th pixel and the last pixel, at least two.
+inline std::int64_t LensKnotsAlong(std::int64_t pixels, std::int64_t step) {
+    const std::int64_t last = std::max<std::int64_t>(pixels, 1) - 1;
+    return std::max<std::int64_t>((last + step - 1) / step + 1, 2);
+}
+// The pixel of knot k along that side.
+inline std::int64_t LensKnotPixel(std::int64_t k, std::int64_t step, std::int64_t pixels) {
+    return std::min(k * step, std::max<std::int64_t>(pixels, 1) - 1);
+}
+// The cell of pixel p along that side: its first knot, and p's place
+// between that knot and the next (0 at the first, 1 at the next).
+struct LensCell {
+    std::int64_t knot = 0;
+    double f = 0.0;
+};
+inline LensCell LensCellOf(std::int64_t p, std::int64_t step, std::int64_t pixels) {
+    const std::int64_t last = std::max<std::int64_t>(pixels, 1) - 1;
+    if (last == 0)
+        return {};
+    const std::int64_t c = std::min(p / step, (last - 1) / step);
+    const std::int64_t from = c * step;
+    const std::int64_t span = std::min(from + step, last) - from;
+    return {c, static_cast<double>(p - from) / static_cast<double>(span)};
+}
 
 // Where the run looks up the lens for the pixels of a result outW x outH
 // pixels, the W x H rectangle in its middle, under `pose`.
