@@ -152,22 +152,24 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
         ax[c - first] = topX[c] + fy * (bottomX[c] - topX[c]);
         ay[c - first] = topY[c] + fy * (bottomY[c] - topY[c]);
     }
-    // The cells as LensCellOf finds them, one after the other.
+    // Cell by cell as LensCellOf finds them: cell c holds pixels c * step
+    // up to the next knot, the last cell also the last pixel.
     const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
     const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / step;
-    std::int64_t c = first;
-    std::int64_t from = c * step;
-    std::int64_t span = lastPixel == 0 ? 1 : std::min(from + step, lastPixel) - from;
-    for (std::int64_t x = colBegin; x < end; ++x) {
-        if (x - from >= step && c < lastCell) {
-            ++c;
-            from += step;
-            span = std::min(from + step, lastPixel) - from;
-        }
-        const double f = static_cast<double>(x - from) / static_cast<double>(span);
+    for (std::int64_t c = first; c < last; ++c) {
+        const std::int64_t from = c * step;
+        const std::int64_t span = lastPixel == 0 ? 1 : std::min(from + step, lastPixel) - from;
+        const std::int64_t x0 = std::max<std::int64_t>(from, colBegin);
+        const std::int64_t x1 =
+            std::min<std::int64_t>(c == lastCell ? lastPixel + 1 : from + step, end);
         const std::int64_t k = c - first;
-        dx[x - colBegin] = ax[k] + f * (ax[k + 1] - ax[k]);
-        dy[x - colBegin] = ay[k] + f * (ay[k + 1] - ay[k]);
+        const double leftX = ax[k], acrossX = ax[k + 1] - ax[k];
+        const double leftY = ay[k], acrossY = ay[k + 1] - ay[k];
+        for (std::int64_t x = x0; x < x1; ++x) {
+            const double f = static_cast<double>(x - from) / static_cast<double>(span);
+            dx[x - colBegin] = leftX + f * acrossX;
+            dy[x - colBegin] = leftY + f * acrossY;
+        }
     }
 }
 
