@@ -22,6 +22,8 @@ if [[ "${1:-}" == "--test" ]]; then
         # files (GDAL); the package checker; gettext's tools for the PO files.
         libimage-exiftool-perl python3-pil img2pdf poppler-utils gdal-bin lintian
         gettext)
+  # GNU parallel runs the slices of a manifest in the many-machines test.
+  pkgs+=(parallel)
   # Validators of the desktop files and the manual page, the icon renderer,
   # and dpkg-shlibdeps for the package test.
   pkgs+=(desktop-file-utils appstream groff-base man-db librsvg2-bin dpkg-dev)

@@ -94,7 +94,7 @@ constexpr FieldLimits Threads{"--threads", 1, fp::MaxThreads, 0, 1, 0};
 
 // The options, in the order of the usage. A bad value ends the batch with
 // exit 2 and a message naming the option.
-constexpr std::array<BatchOption, 10> Options{{
+constexpr std::array<BatchOption, 12> Options{{
     {"--threshold", "N",
      "black/white threshold of a .dxf drawing in percent\n"
      "(1 ... 99, default 50); options do not count as parameters",
@@ -199,6 +199,26 @@ constexpr std::array<BatchOption, 10> Options{{
          job.threads = *n;
          return std::nullopt;
      }},
+    {"--scale", "N",
+     "a .pdf output prints at 1:N (1 ... 10000); default 1:50 when\n"
+     "the picture fits one A4 at it, otherwise the smallest of 1:1,\n"
+     "10, 20, 25, 50, 100, 200, 500 at which it fits one A0",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto n = parsePrintScale(value);
+         if (!n)
+             return badValue("--scale", value, "the scale must be a whole number from 1 to 10000");
+         job.pdfScale = *n;
+         return std::nullopt;
+     }},
+    {"--paper", "A4|A3|A2|A1|A0[,landscape]",
+     "the sheet of a .pdf output, tiled when the picture is larger;\n"
+     "default A4 with --scale, otherwise the sheet the picture fits",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         if (value.empty())
+             return badValue("--paper", value, "the paper must be A4, A3, A2, A1 or A0");
+         job.pdfPaper = std::string(value);
+         return std::nullopt;
+     }},
 }};
 
 const BatchOption* optionNamed(std::string_view name) {
@@ -272,6 +292,19 @@ std::optional<int> parseWhole(std::string_view value, const FieldLimits& field) 
     const auto res = std::from_chars(value.data(), last, v);
     if (res.ec != std::errc() || res.ptr != last || v < static_cast<int>(field.minimum) ||
         v > static_cast<int>(field.maximum))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<int> parsePrintScale(std::string_view value) {
+    if (value.substr(0, 2) == "1:")
+        value.remove_prefix(2);
+    if (value.empty() || value.front() < '0' || value.front() > '9')
+        return std::nullopt;
+    int v = 0;
+    const char* last = value.data() + value.size();
+    const auto res = std::from_chars(value.data(), last, v);
+    if (res.ec != std::errc() || res.ptr != last || v < 1 || v > 10000)
         return std::nullopt;
     return v;
 }
@@ -418,8 +451,9 @@ std::string batchUsage() {
            wrapped(batchOutputTypeList(), 16, 48, "\n                  ") +
            " (JPEG quality\n"
            "                  from the quality dialog's stored setting, default 90, or\n"
-           "                  --quality), or .dxf for the line drawing of the rectified\n"
-           "                  image\n"
+           "                  --quality), .dxf for the line drawing of the rectified\n"
+           "                  image, or .pdf for the image printed at a drawing scale\n"
+           "                  (see --scale)\n"
            "  width height    real size of the rectangle in cm, rounded to whole cm; without\n"
            "                  them the width is found from the tilt, the height is 1000\n"
            "  area            calculation area in percent (1 ... 10000, default 100)\n" +
@@ -429,18 +463,19 @@ std::string batchUsage() {
            "  options, every word after it is a parameter.\n"
            "\n"
            "Exit codes:\n"
-           "  0  the rectified image (or the DXF drawing) was written\n"
-           "  1  fewer than 10 parameters (and no display for the window), or an\n"
-           "     unknown option\n"
+           "  0  the rectified image (or the DXF drawing, or the PDF) was written\n"
+           "  1  fewer than 10 parameters (and no display for the window), an\n"
+           "     unknown option, or --scale or --paper without a .pdf output\n"
            "  2  a corner, size or area is not a valid number (the area 1 ... 10000),\n"
-           "     or an option's value is not valid\n"
+           "     or an option's value is not valid (also an unknown paper)\n"
            "  3  the photograph cannot be opened (also a folder, device or FIFO, or a\n"
            "     picture over 2^28 pixels)\n"
            "  4  the output extension is not one of the formats above\n"
            "  5  the rectification produced no image (e.g. coinciding corners, a real\n"
-           "     size of 0 or less, a rectified image over 2^28 pixels)\n"
+           "     size of 0 or less, a rectified image over 2^28 pixels, no real\n"
+           "     scale to print at)\n"
            "  6  the output file could not be written (also: not enough memory to\n"
-           "     encode it)\n"
+           "     encode it, or a .pdf print that would take more than 500 pages)\n"
            "  7  not enough memory to trace the rectified image for a .dxf drawing\n"
            "No output file is written unless the exit code is 0.\n";
 }
@@ -474,7 +509,7 @@ std::string noDisplayMessage(std::size_t count) {
 }
 
 int runBatch(const std::vector<std::string>& params, const std::string& programPath,
-             std::ostream& out, std::ostream& err) {
+             std::ostream& out, std::ostream& err, const PdfOutput* pdf) {
     ParsedJob parsed = parseBatchCommandLine(params, QLocale::system());
     if (!parsed.job) {
         err << "fassadenplan: " << parsed.failure.message << "\n";
@@ -486,7 +521,7 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
             readJpegQuality(*openUserStore(storeNameOf(fromUtf8(programPath))));
     if (parsed.job->threads > 0)
         fp::setThreadCount(parsed.job->threads);
-    const JobOutcome outcome = runJob(*parsed.job);
+    const JobOutcome outcome = runJob(*parsed.job, pdf);
     if (!outcome.lensNote.empty())
         err << "fassadenplan: " << outcome.lensNote << "\n";
     if (outcome.ok())
@@ -496,12 +531,12 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
     return static_cast<int>(outcome.exit);
 }
 
-int runBatch(const std::vector<std::string>& params, std::ostream& err) {
+int runBatch(const std::vector<std::string>& params, std::ostream& err, const PdfOutput* pdf) {
     std::string programPath;
     if (QCoreApplication::instance() != nullptr)
         programPath = QCoreApplication::applicationFilePath().toStdString();
     try {
-        return runBatch(params, programPath, std::cout, err);
+        return runBatch(params, programPath, std::cout, err, pdf);
     } catch (const std::bad_alloc&) {
         err << "fassadenplan: not enough memory for this photograph and calculation area\n";
         return static_cast<int>(BatchExit::NoImage);

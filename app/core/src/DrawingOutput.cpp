@@ -4,6 +4,7 @@
 #include "lines/WorldFile.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <vector>
 
@@ -11,7 +12,8 @@ namespace app {
 
 DrawingWrite WriteTracedDrawing(const std::string& fname, const Workspace& ws,
                                 const pixkit::dib* picture, const rectify::RunScale& scale,
-                                const DrawingChoice& choice, int pngLevel) {
+                                const DrawingChoice& choice, const std::string& photograph,
+                                int pngLevel) {
     const pixkit::Image& traced = ws.slot(1).result;
     lines::DrawingRequest request;
     request.records = std::span<const lines::tlineinf>(ws.lines.begin(), ws.lines.count());
@@ -28,6 +30,20 @@ DrawingWrite WriteTracedDrawing(const std::string& fname, const Workspace& ws,
     request.minSizePx = choice.minSizePx;
 
     DrawingWrite result;
+    if (photo) {
+        // Names as the file system's bytes; a file that is not there is no clash.
+        std::error_code ec;
+        const std::string underlay = lines::UnderlayPath(fname);
+        if (!photograph.empty() &&
+            std::filesystem::equivalent(std::filesystem::path(underlay),
+                                        std::filesystem::path(photograph), ec)) {
+            result.wouldReplacePhotograph = true;
+            result.error = "its photograph '" + underlay +
+                           "' would replace the photograph that was rectified; give the "
+                           "drawing another name";
+            return result;
+        }
+    }
     std::vector<std::uint8_t> png;
     if (photo) {
         pixkit::WriteOptions options;

@@ -7,6 +7,7 @@
 #include "app/DrawingOutput.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
+#include "pixkit/DepthTurn.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/ImageFormats.h"
 
@@ -83,7 +84,7 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
     DrawingWrite written;
     try {
         written = WriteTracedDrawing(job.output, traced, picture.empty() ? nullptr : &picture.get(),
-                                     scale, choice, job.pngLevel);
+                                     scale, choice, job.photo, job.pngLevel);
     } catch (const std::bad_alloc&) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + job.output + "': not enough memory to make the drawing");
@@ -104,13 +105,15 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
     return outcome;
 }
 
-JobOutcome runJobUnguarded(const RectifyJob& job) {
-    if (std::optional<JobOutcome> problem = checkJob(job))
+JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
+    if (std::optional<JobOutcome> problem = checkJob(job, pdf))
         return *problem;
 
-    const pixkit::Image photo = openAs24(job.photo);
+    pixkit::Image photo = openAs24(job.photo);
     if (photo.empty())
         return failed(BatchExit::PhotoUnreadable, "cannot open the photograph '" + job.photo + "'");
+    for (int t = 0; t < (job.sourceTurns % 4 + 4) % 4; ++t)
+        pixkit::TurnSourceImage(photo.get(), pixkit::TurnDirection::Right);
 
     // Without a profile the job goes on uncorrected; the note says so.
     const LensApplied lens = applyLensSetting(job.lens, job.photo, photo.width(), photo.height());
@@ -125,6 +128,12 @@ JobOutcome runJobUnguarded(const RectifyJob& job) {
     request.realHeightCm = job.realHeightCm.value_or(fields::RealHeight.start);
     request.areaPercent = heldWhole(fields::Area, job.areaPercent);
     request.sampling = job.sampling;
+    request.targetPercent = heldWhole(fields::Target, job.targetPercent);
+    if (job.typedAnglesDeg) {
+        request.fixedAngles = true;
+        request.angleXDeg = (*job.typedAnglesDeg)[0];
+        request.angleYDeg = (*job.typedAnglesDeg)[1];
+    }
     // Without a real size the first run presets the width from the tilt, as
     // the window does after the fourth corner, and the second makes the image.
     request.presetWidth = !job.realWidthCm.has_value();
@@ -133,6 +142,7 @@ JobOutcome runJobUnguarded(const RectifyJob& job) {
         if (result.presetWidthCm)
             request.realWidthCm = heldValue(fields::RealWidth, *result.presetWidthCm);
         request.presetWidth = !result.presetConsumed;
+        request.fixedAngles = request.fixedAngles && !result.fixedAnglesConsumed;
         result = rectify::run(request);
     }
 
@@ -154,6 +164,8 @@ JobOutcome runJobUnguarded(const RectifyJob& job) {
 
     if (isDxfOutput(job.output))
         return writeDrawing(job, result.image, *result.scale, std::move(outcome));
+    if (isPdfOutput(job.output) && pdf != nullptr)
+        return pdf->write(job, result.image.get(), *result.scale, std::move(outcome));
 
     RectifiedOptions options;
     options.write.jpegQuality = job.jpegQuality;
@@ -179,6 +191,10 @@ bool isDxfOutput(const std::string& outputFile) {
     return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".dxf";
 }
 
+bool isPdfOutput(const std::string& outputFile) {
+    return outputFile.size() >= 4 && asciiLower(outputFile.substr(outputFile.size() - 4)) == ".pdf";
+}
+
 bool isBatchOutputType(const std::string& outputFile) {
     const auto dot = outputFile.find_last_of('.');
     if (dot == std::string::npos)
@@ -195,26 +211,37 @@ std::string batchOutputTypeList() {
     return list;
 }
 
-std::optional<JobOutcome> checkJob(const RectifyJob& job) {
+std::optional<JobOutcome> checkJob(const RectifyJob& job, const PdfOutput* pdf) {
     // No rectangle has a side of 0 or less: such a size ends like a run
     // that makes no image, before the photograph is read.
     if (job.realWidthCm && (*job.realWidthCm <= 0.0 || job.realHeightCm.value_or(0.0) <= 0.0))
         return failed(BatchExit::NoImage, "no rectified image for '" + job.photo +
                                               "': real width and height must be positive");
-    if (!isDxfOutput(job.output) &&
+    const bool printed = pdf != nullptr && isPdfOutput(job.output);
+    if ((job.pdfScale || !job.pdfPaper.empty()) && !printed)
+        return failed(BatchExit::Usage,
+                      "--scale and --paper apply to a .pdf output only, not to '" + job.output +
+                          "'");
+    if (printed && !job.pdfPaper.empty() && !pdf->knowsPaper(job.pdfPaper))
+        return failed(BatchExit::NotANumber, "the paper must be A4, A3, A2, A1 or A0, optionally "
+                                             "followed by ',landscape': '--paper=" +
+                                                 job.pdfPaper + "'");
+    if (!isDxfOutput(job.output) && !printed &&
         (!isBatchOutputType(job.output) || !pixkit::CanWriteExtension(job.output)))
-        return failed(BatchExit::BadOutputType, "parameter 10 (output file) '" + job.output +
-                                                    "' has no known image extension (" +
-                                                    batchOutputTypeList() +
-                                                    ") and is no DXF drawing (.dxf)");
+        return failed(BatchExit::BadOutputType,
+                      "parameter 10 (output file) '" + job.output +
+                          "' has no known image extension (" + batchOutputTypeList() +
+                          (pdf != nullptr ? ") and is no DXF drawing (.dxf) or PDF "
+                                            "(.pdf)"
+                                          : ") and is no DXF drawing (.dxf)"));
     return std::nullopt;
 }
 
-JobOutcome runJob(const RectifyJob& job) {
+JobOutcome runJob(const RectifyJob& job, const PdfOutput* pdf) {
     // Memory that could not be had anywhere else (reading, rectifying) ends
     // the job with a message, never with an abort.
     try {
-        return runJobUnguarded(job);
+        return runJobUnguarded(job, pdf);
     } catch (const std::bad_alloc&) {
         return failed(BatchExit::NoImage,
                       "not enough memory for this photograph and calculation area");

@@ -133,6 +133,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     buildHistory();
     buildMeasureAndPrint();
     buildPolish();
+    buildProjectCommands();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 
@@ -211,6 +212,8 @@ void TMainForm::buildControls() {
     RechenbereichEd = wholeField(app::fields::Area, Panel1);
     Label8 = fieldLabel(QStringLiteral("Schwellwert S/W Trennung DXF:"), "Label8", Panel1);
     Schwelled = wholeField(app::fields::Threshold, Panel1);
+    Label11 = fieldLabel(QStringLiteral("Mindestgröße DXF:"), "Label11", Panel1);
+    MindestgroesseEd = wholeField(app::fields::MinSize, Panel1);
     Label9 = fieldLabel(QStringLiteral("Bild 1/2 überblenden/vergleichen:"), "Label9", Panel1);
     BlendEd = wholeField(app::fields::Blend, Panel1);
     Label10 = fieldLabel(QStringLiteral("Gemessenes Rechteck einzeichnen:"), "Label10", Panel1);
@@ -242,6 +245,8 @@ void TMainForm::buildControls() {
     grid->addWidget(RechenbereichEd, 1, 5);
     grid->addWidget(Label8, 2, 4);
     grid->addWidget(Schwelled, 2, 5);
+    grid->addWidget(Label11, 4, 4);
+    grid->addWidget(MindestgroesseEd, 4, 5);
     grid->setColumnStretch(6, 1);
 
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
@@ -394,6 +399,7 @@ void TMainForm::buildMenus() {
     JPEGQualitteinstellen1 =
         item(Optionen1, "JPEGQualitteinstellen1", QStringLiteral("JPEG Qualität einstellen..."));
     buildOutputOptions(menu, item);
+    buildDrawingOptions(menu, item);
 
     Spracge1 = menu(nullptr, "Spracge1", QStringLiteral("Sprache"));
     LanguageGroup = named(new QActionGroup(this), "LanguageGroup");
@@ -513,10 +519,13 @@ void TMainForm::FormShow() {
         TranslateApplication();
     QGuiApplication::setApplicationDisplayName(
         app::Translate(QGuiApplication::applicationDisplayName()));
-    if (!startFileBytes.empty())
-        openImageBytes(1, startFileBytes);
-    else if (!m_params.isEmpty())
-        openImage(1, m_params.front());
+    // A project file names its photographs itself.
+    if (!openStartProject()) {
+        if (!startFileBytes.empty())
+            openImageBytes(1, startFileBytes);
+        else if (!m_params.isEmpty())
+            openImage(1, m_params.front());
+    }
     // Draw all four views at the (restored) zoom.
     PaintBox1Paint();
     PaintBox2Paint();
@@ -537,6 +546,10 @@ void TMainForm::showEvent(QShowEvent* e) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
+    if (!confirmDiscard()) {
+        e->ignore();
+        return;
+    }
     FormClose();
     FormStorage1.save();
     e->accept();

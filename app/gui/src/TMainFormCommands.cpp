@@ -123,7 +123,10 @@ rectify::RunEnd TMainForm::render(int slot) {
     rectify::RunResult result;
     {
         const BusyCursor busy(!holdChecked());
-        result = rectify::run(ws.runRequest(slot, fieldValues()));
+        const rectify::RunRequest request = ws.runRequest(slot, fieldValues());
+        result = rectify::run(request);
+        if (result.end == rectify::RunEnd::Done)
+            projectRunMade(slot, request, result);
         applyRun(slot, result);
     }
     const rectify::RunEnd end = result.end;
@@ -137,6 +140,7 @@ rectify::RunEnd TMainForm::render(int slot) {
     updateMismatch(slot, end);
     if (end == rectify::RunEnd::Done)
         showRunResult(slot);
+    updateProjectTitle();
     return end;
 }
 
@@ -215,6 +219,7 @@ void TMainForm::EntzerrtesBild2speichern1Click() {
 void TMainForm::turnSource(int slot, bool left) {
     const auto dir = left ? pixkit::TurnDirection::Left : pixkit::TurnDirection::Right;
     pixkit::TurnSourceImage(ws.slot(slot).source.get(), dir);
+    projectSourceTurned(slot, left);
     slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
     render(slot);
 }
@@ -267,6 +272,8 @@ void TMainForm::Bildneuberechnen1Click() {
 }
 
 void TMainForm::Beenden1Click() {
+    if (!confirmDiscard())
+        return;
     // Ends the message loop without closing the window. Nothing is lost: the
     // language was written when it was chosen, the stored window values as
     // they changed (and once more as the window is destroyed).

@@ -9,6 +9,7 @@
 #include "gui/TMainForm.h"
 
 #include "lines/Export.h"
+#include "lines/Trace.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -132,6 +133,15 @@ void TMainForm::ExportalsDXFDatei1Click() {
                                           "Bild öffnen und die vier Ecken setzen.")));
         return;
     }
+    // The CAD drawing's photograph: image 1 before tracing turns it into outlines.
+    pixkit::Image picture;
+    if (drawingChoice().cad()) {
+        picture.install(lines::DuplicateImage(ws.slot(1).result.get()));
+        if (picture.empty()) {
+            reportError(app::MessageText(8));
+            return;
+        }
+    }
     lines::ExportEnd traced;
     {
         const BusyCursor busy;
@@ -143,14 +153,17 @@ void TMainForm::ExportalsDXFDatei1Click() {
         reportError(app::MessageText(8));
     if (traced != lines::ExportEnd::Traced)
         return; // the outline and lines found so far stay
+    if (ws.lines.count() == 0) {
+        // An empty drawing helps no one: the threshold left nothing to trace.
+        reportError(app::Translate(
+            QStringLiteral("Beim Nachzeichnen wurde keine Linie gefunden. Bitte einen anderen "
+                           "Schwellwert S/W Trennung DXF versuchen.")));
+        return;
+    }
     const QString f = chooseDxfFile();
     if (f.isEmpty())
         return; // the outline image and the lines stay until the next run
-    // The drawing's scale is the one rectified image 1 was made with.
-    const rectify::RunScale scale = savedScale(1);
-    if (ws.SaveAsDXF(f.toStdString(), scale.realWidthCm, scale.areaPercent) !=
-        lines::DxfEnd::Written)
-        reportError(app::MessageText(9) + f);
+    writeDrawingFile(f, picture.empty() ? nullptr : &picture.get());
 }
 
 } // namespace gui

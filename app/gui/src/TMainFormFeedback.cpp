@@ -36,6 +36,7 @@ bool TMainForm::openImageBytes(int slot, const std::string& fileBytes) {
         StatusBar1->showMessage(QString::fromStdU16String(i18n::MessageText(1)) + fileShown(file));
         return false;
     }
+    projectPhotoOpened(slot);
     // The view shows the photograph; image 2 shows its row first.
     if (slot == 1) {
         PaintBox1Paint();

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QMenu>
 #include <QSpinBox>
 
@@ -64,9 +65,12 @@ app::RectifiedWrite TMainForm::writeRectifiedFile(int slot, const QString& file)
     // The scale the picture was made with, not what the fields hold now: the
     // hold box or a refused value may have left them ahead of the picture.
     const rectify::RunScale scale = savedScale(slot);
-    return app::WriteRectified(ws.slot(slot).result.get(), file.toStdString(),
-                               JPEGQualForm->quality(), scale.realWidthCm, scale.areaPercent,
-                               Weltdateimitspeichern1->isChecked());
+    app::RectifiedOptions options;
+    options.write.jpegQuality = JPEGQualForm->quality();
+    options.worldFile = Weltdateimitspeichern1->isChecked();
+    options.unit = drawingChoice().unit; // the world file overlays the drawing
+    return app::WriteRectified(ws.slot(slot).result.get(), QFile::encodeName(file).toStdString(),
+                               scale.realWidthCm, scale.areaPercent, options);
 }
 
 } // namespace gui

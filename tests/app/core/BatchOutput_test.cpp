@@ -255,9 +255,36 @@ INSTANTIATE_TEST_SUITE_P(
 // The world file and the DXF drawing of the same photograph lie on top of
 // each other: the traced outline of each stroke of the cross lies around
 // the stroke's centre as the world file places it, within one pixel.
-TEST_F(BatchOutput, WorldFileAlignsWithTheDxfDrawing) {
-    ASSERT_EQ(run(path("plan.bmp"), {"--world-file"}), 0) << m_err;
-    ASSERT_EQ(run(path("plan.dxf")), 0) << m_err;
+// Both drawing flavours in any unit: the world file of the same unit
+// places the picture under the outlines, and the CAD drawing's photograph
+// is that picture.
+struct AlignCase {
+    const char* name;
+    const char* format;
+    const char* unit;
+};
+class BatchAlign : public BatchOutput, public testing::WithParamInterface<AlignCase> {};
+
+TEST_P(BatchAlign, WorldFileAlignsWithTheDxfDrawing) {
+    const std::string format = std::string("--dxf-format=") + GetParam().format;
+    const std::string unit = std::string("--units=") + GetParam().unit;
+    ASSERT_EQ(run(path("plan.bmp"), {"--world-file", unit}), 0) << m_err;
+    ASSERT_EQ(run(path("drawing.dxf"), {format, unit}), 0) << m_err;
+    if (format.ends_with("cad")) {
+        pixkit::DibHolder picture, photo;
+        pixkit::OpenDib(picture.get(), path("plan.bmp"));
+        pixkit::OpenDib(photo.get(), path("drawing.png"));
+        ASSERT_FALSE(photo.empty()) << "no photograph beside the CAD drawing";
+        ASSERT_EQ(photo.width(), picture.width());
+        ASSERT_EQ(photo.height(), picture.height());
+        for (int y = 0; y < picture.height(); y += 3)
+            for (int x = 0; x < picture.width(); x += 3)
+                ASSERT_EQ(pixkit::getpixel(photo.get(), x, y),
+                          pixkit::getpixel(picture.get(), x, y))
+                    << x << ", " << y;
+    } else {
+        EXPECT_FALSE(fileExists(path("drawing.png")));
+    }
 
     std::vector<double> wf;
     {
@@ -293,14 +320,22 @@ TEST_F(BatchOutput, WorldFileAlignsWithTheDxfDrawing) {
     const double strokeX = C + A * (sx / nx); // centre of the stroke's pixels
     const double strokeY = F + E * (sy / ny);
 
-    const auto dxf = readFile(path("plan.dxf"));
+    const auto dxf = readFile(path("drawing.dxf"));
     std::istringstream in(std::string(dxf.begin(), dxf.end()));
     std::vector<std::pair<double, double>> vertices;
     std::string line, previous;
     double x = 0;
+    bool entities = false; // the header's extents are no vertices
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        const std::size_t from = line.find_first_not_of(' ');
+        line = from == std::string::npos ? std::string() : line.substr(from);
+        entities = entities || line == "ENTITIES";
+        if (!entities) {
+            previous = line;
+            continue;
+        }
         if (previous == "10")
             x = std::stod(line);
         if (previous == "20")
@@ -325,6 +360,36 @@ TEST_F(BatchOutput, WorldFileAlignsWithTheDxfDrawing) {
     EXPECT_NEAR((minX + maxX) / 2, strokeX, A);
     EXPECT_NEAR((minY + maxY) / 2, strokeY, A);
 }
+
+// The CAD drawing's photograph goes beside the drawing under the drawing's
+// name: a drawing named after a PNG photograph would replace the photograph
+// (also when the names are spelt differently). That is refused; nothing is
+// written and the photograph keeps its bytes.
+TEST_F(BatchOutput, CadDrawingNeverReplacesThePhotograph) {
+    pixkit::DibHolder wall;
+    pixkit::OpenDib(wall.get(), m_photo);
+    ASSERT_TRUE(pixkit::WriteDib(wall.get(), path("wall.png")).ok);
+    const auto photo = readFile(path("wall.png"));
+    m_photo = path("wall.png");
+    for (const std::string& drawing : {path("wall.dxf"), path("sub/../wall.DXF")}) {
+        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
+        EXPECT_EQ(run(drawing, {"--dxf-format=cad"}), 6) << drawing;
+        EXPECT_NE(m_err.find("would replace the photograph"), std::string::npos) << m_err;
+        EXPECT_EQ(readFile(path("wall.png")), photo) << drawing;
+        EXPECT_FALSE(fileExists(path("wall.dxf")));
+        EXPECT_FALSE(fileExists(path("wall.DXF")));
+    }
+    // The plain drawing has no photograph beside it.
+    EXPECT_EQ(run(path("wall.dxf")), 0) << m_err;
+    EXPECT_EQ(readFile(path("wall.png")), photo);
+}
+
+INSTANTIATE_TEST_SUITE_P(Batch, BatchAlign,
+                         testing::Values(AlignCase{"plain_auto", "plain", "auto"},
+                                         AlignCase{"plain_mm", "plain", "mm"},
+                                         AlignCase{"cad_auto", "cad", "auto"},
+                                         AlignCase{"cad_m", "cad", "m"}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // ---------------------------------------------------------------- lens
 

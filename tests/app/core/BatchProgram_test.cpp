@@ -402,6 +402,153 @@ TEST(BatchProgram, DxfDrawingWithThresholdNeedsNoDisplay) {
     EXPECT_TRUE(text.ends_with("  0\r\nEOF\r\n"));
 }
 
+// ---------------------------------------------------------------- conventions
+
+// The command-line conventions as the real program sees them: the program
+// entry (window or batch, help, version) and the batch split the words the
+// same way. "{photo}" and "{dir}" stand for the photograph and the folder.
+struct ConventionCase {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* says;    // in the output or error output
+    const char* written; // the file that must exist afterwards; nullptr: none in {dir}
+};
+void PrintTo(const ConventionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class CommandLineConventions : public testing::TestWithParam<ConventionCase> {};
+
+TEST_P(CommandLineConventions, AreTheSameForTheEntryAndTheBatch) {
+    const ConventionCase& c = GetParam();
+    QTemporaryDir work, home;
+    const std::string dir = work.path().toStdString();
+    // The photograph is named like an option: only after "--" is it one.
+    const Scene scene{10.0, 10.0};
+    const std::string photo = dir + "/--facade.bmp";
+    savePicture(scene.photograph(), photo);
+    std::vector<std::string> args;
+    for (const std::string& a : c.args) {
+        if (a == "{photo}") {
+            args.push_back("--facade.bmp"); // in the working folder
+            for (const std::string& s : scene.corners())
+                args.push_back(s);
+        } else if (a.starts_with("{dir}")) {
+            args.push_back(dir + a.substr(5));
+        } else {
+            args.push_back(a);
+        }
+    }
+    // The program starts in the folder, where "--facade.bmp" is.
+    char* here = ::getcwd(nullptr, 0);
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    const auto r = runProgram(Program, args, quietHome(home), dir, 60);
+    EXPECT_EQ(::chdir(here), 0);
+    std::free(here);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
+    std::vector<std::string> files = testsupport::listTree(dir);
+    std::erase_if(files,
+                  [](const std::string& f) { return f.find("--facade.bmp") != std::string::npos; });
+    if (c.written != nullptr) {
+        EXPECT_EQ(files.size(), 1u);
+        EXPECT_TRUE(testsupport::fileExists(dir + "/" + c.written));
+    } else {
+        EXPECT_TRUE(files.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Start, CommandLineConventions,
+    testing::Values(
+        ConventionCase{"h_is_help", {"-h"}, 0, "Exit codes", nullptr},
+        ConventionCase{"V_is_version", {"-V"}, 0, "Fassadenplan 1.0.0\n", nullptr},
+        ConventionCase{
+            "help_among_parameters", {"{photo}", "{dir}/o.bmp", "-h"}, 0, "Exit codes", nullptr},
+        ConventionCase{"double_dash_ends_the_options",
+                       {"--png-level", "0", "--", "{photo}", "{dir}/front.png"},
+                       0,
+                       "Rectified image written",
+                       "front.png"},
+        ConventionCase{"without_it_the_name_is_an_option",
+                       {"{photo}", "{dir}/front.png"},
+                       1,
+                       "unknown option",
+                       nullptr},
+        // A value given as the next word is no parameter: nine parameters and
+        // "--threads 2" are too few for the batch.
+        ConventionCase{"two_word_value_is_no_parameter",
+                       {"--threads", "2", "p", "1", "2", "3", "4", "5", "6", "7", "8"},
+                       1,
+                       "no display",
+                       nullptr},
+        ConventionCase{"two_word_values",
+                       {"--threshold", "30", "--units", "mm", "--", "{photo}", "{dir}/front.dxf"},
+                       0,
+                       "threshold 30 %",
+                       "front.dxf"},
+        ConventionCase{"area_out_of_range",
+                       {"--", "{photo}", "{dir}/front.png", "400", "300", "0"},
+                       2,
+                       "parameter 13 (calculation area) must be from 1 to 10000",
+                       nullptr},
+        ConventionCase{"bad_option_value",
+                       {"--quality=0", "--", "{photo}", "{dir}/front.jpg"},
+                       2,
+                       "--quality=0",
+                       nullptr}),
+    [](const testing::TestParamInfo<ConventionCase>& i) { return std::string(i.param.name); });
+
+// The output options change the bytes of the file, never its pixels (the
+// number of threads not even the bytes); --quality overrides the stored
+// JPEG quality and makes WebP lossy.
+TEST(BatchProgram, OutputOptionsOfTheRun) {
+    QTemporaryDir work, home;
+    const Scene scene{10.0, 10.0};
+    const std::string photo = work.filePath("facade.bmp").toStdString();
+    savePicture(scene.photograph(), photo);
+    auto write = [&](const std::string& name, std::vector<std::string> options) {
+        std::vector<std::string> args{photo};
+        for (const std::string& s : scene.corners())
+            args.push_back(s);
+        args.push_back(work.filePath(QString::fromStdString(name)).toStdString());
+        args.insert(args.end(), options.begin(), options.end());
+        const auto r = runProgram(Program, args, quietHome(home), work.path().toStdString());
+        EXPECT_EQ(r.exitCode, 0) << name << r.err;
+        return testsupport::readFile(args[9]);
+    };
+    auto pixels = [](const std::vector<std::uint8_t>& bytes) {
+        pixkit::DibHolder d;
+        EXPECT_TRUE(pixkit::decodeImageBytes(bytes, d.get()));
+        const pixkit::dib& i = d.get();
+        return i.poi == nullptr
+                   ? std::vector<std::uint8_t>()
+                   : std::vector<std::uint8_t>(
+                         i.poi, i.poi + static_cast<std::size_t>(i.bytew) *
+                                            static_cast<std::size_t>(pixkit::dibheight(i)));
+    };
+    const auto one = write("one.png", {"--threads=1", "--interpolation=bicubic"});
+    EXPECT_EQ(write("many.png", {"--threads", "7", "--interpolation=bicubic"}), one);
+    const auto level0 = write("l0.png", {"--png-level=0", "--interpolation=bicubic"});
+    const auto level9 = write("l9.png", {"--png-level=9", "--interpolation=bicubic"});
+    EXPECT_GT(level0.size(), level9.size() * 2);
+    EXPECT_EQ(pixels(level0), pixels(one));
+    EXPECT_EQ(pixels(level9), pixels(one));
+
+    // The stored quality 100 gives way to the run's.
+    const std::string ini = "[TJPEGQualForm]\nQualEd_Value=100\n";
+    QDir(home.path()).mkpath("config/Velkor");
+    testsupport::writeFile(home.filePath("config/Velkor/fassadenplan.ini").toStdString(),
+                           std::vector<std::uint8_t>(ini.begin(), ini.end()));
+    EXPECT_LT(write("q10.jpg", {"--quality=10"}).size() * 3, write("stored.jpg", {}).size());
+    const auto lossless = write("lossless.webp", {});
+    const auto lossy = write("lossy.webp", {"--quality", "20"});
+    EXPECT_LT(lossy.size(), write("fine.webp", {"--quality=95"}).size());
+    EXPECT_EQ(pixels(lossless), pixels(write("reference.png", {})));
+    EXPECT_NE(pixels(lossy), pixels(lossless));
+}
+
 } // namespace
 
 namespace {

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -18,14 +19,16 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace guitest {
 namespace {
 
 class DxfExportTest : public GuiTest {
 protected:
     // The sample photograph rectified as image 1 (with the width found from the tilt).
-    std::unique_ptr<TestForm> rectifiedForm() {
-        auto form = shownForm({samplePath("sudoku.png")});
+    std::unique_ptr<TestForm> rectifiedForm(const QString& photo = samplePath("sudoku.png")) {
+        auto form = shownForm({photo});
         form->realRuns = true;
         form->ZoomEd->setValue(50);
         form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
@@ -40,6 +43,15 @@ protected:
     QByteArray fileBytes(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // The value of a header variable: the second line after its name.
+    static QByteArray headerValue(const QByteArray& dxf, const char* name) {
+        const QList<QByteArray> lines = dxf.split('\n');
+        for (qsizetype i = 0; i + 2 < lines.size(); ++i)
+            if (lines[i].trimmed() == name)
+                return lines[i + 2].trimmed();
+        return {};
     }
 
     QTemporaryDir m_out;
@@ -70,6 +82,94 @@ TEST_F(DxfExportTest, MenuItemTracesTheRectifiedImageAndWritesTheDrawing) {
     EXPECT_TRUE(dxf.endsWith("  0\r\nENDSEC\r\n  0\r\nEOF\r\n"));
     EXPECT_EQ(dxf.count("\r\nPOLYLINE\r\n"), dxf.count("\r\nSEQEND\r\n"));
     EXPECT_GT(dxf.count("\r\nPOLYLINE\r\n"), 10);
+}
+
+// The menus' choices reach the drawing and the world file of the same
+// picture, and the user store keeps them: the CAD drawing in cm with the
+// photograph beside it, the specks left out, and the world file in cm too.
+TEST_F(DxfExportTest, MenuChoicesMakeTheCadDrawingAndAreKept) {
+    {
+        auto form = rectifiedForm();
+        form->CADmitEinheitenundFoto1->trigger();
+        form->Zentimeter1->trigger();
+        form->Weltdateimitspeichern1->trigger();
+        EXPECT_FALSE(form->Einfach1->isChecked());
+        EXPECT_FALSE(form->EinheitAutomatisch1->isChecked());
+        const int W = pixkit::dibwidth(form->ws.slot(1).result);
+        form->saveAnswers = {m_out.filePath("foto.png")};
+        form->EntzerrtesBildspeichern1->trigger();
+
+        // Every outline first, then only those of 40 pixels and more.
+        std::size_t chains[2] = {0, 0};
+        for (int k = 0; k < 2; ++k) {
+            form->MindestgroesseEd->setValue(k == 0 ? 0 : 40);
+            const QString file = m_out.filePath(k == 0 ? "alle.dxf" : "gross.dxf");
+            form->dxfAnswers = {file};
+            form->Bildneuberechnen1->trigger(); // the photograph again, not the outlines
+            form->ExportalsDXFDatei1->trigger();
+            ASSERT_TRUE(form->errors.isEmpty()) << form->errors.join("; ").toStdString();
+            const QByteArray dxf = fileBytes(file);
+            EXPECT_TRUE(dxf.contains("AC1015")) << k;
+            EXPECT_EQ(headerValue(dxf, "$INSUNITS"), "5") << k; // centimetres
+            EXPECT_TRUE(dxf.contains("Umrisse")) << k;
+            chains[k] = static_cast<std::size_t>(dxf.count("LWPOLYLINE"));
+            // The photograph beside the drawing is the rectified picture, not the outlines.
+            QImage photo(m_out.filePath(k == 0 ? "alle.png" : "gross.png"));
+            EXPECT_EQ(photo.width(), W) << k;
+            EXPECT_NE(photo.pixel(W / 2, 5), photo.pixel(0, 0)) << k;
+        }
+        EXPECT_GT(chains[0], chains[1]);
+        EXPECT_GT(chains[1], 0u);
+
+        // The world file of the saved picture is in cm: the real width 30
+        // ... cm over W pixels, not the automatic unit of 10 cm.
+        QFile world(m_out.filePath("foto.pgw"));
+        ASSERT_TRUE(world.open(QIODevice::ReadOnly));
+        const double pixel = world.readLine().trimmed().toDouble();
+        EXPECT_NEAR(pixel * W, form->BreiteED->value(), 1e-6);
+        form->close();
+    }
+    auto form = shownForm();
+    EXPECT_TRUE(form->CADmitEinheitenundFoto1->isChecked());
+    EXPECT_TRUE(form->Zentimeter1->isChecked());
+    EXPECT_EQ(form->MindestgroesseEd->value(), 40);
+    EXPECT_EQ(form->drawingChoice().unit, lines::DrawingUnit::Cm);
+}
+
+// A threshold that leaves nothing to trace says so instead of writing an
+// empty drawing; no file name is asked for.
+TEST_F(DxfExportTest, NoSegmentIsToldWithAHintAtTheThreshold) {
+    auto form = rectifiedForm();
+    // A picture of one grey: nothing to separate at any threshold.
+    pixkit::dib grey;
+    pixkit::newdib(grey, 120, 80, 24, nullptr, 0);
+    std::fill(grey.poi, grey.poi + static_cast<std::size_t>(grey.bytew) * 80, std::uint8_t{128});
+    form->ws.slot(1).result.install(grey);
+    form->dxfAnswers = {m_out.filePath("leer.dxf")};
+    form->ExportalsDXFDatei1->trigger();
+    ASSERT_EQ(form->errors.size(), 1) << form->errors.join("; ").toStdString();
+    EXPECT_TRUE(form->errors[0].contains(QStringLiteral("keine Linie")))
+        << form->errors[0].toStdString();
+    EXPECT_TRUE(form->errors[0].contains(QStringLiteral("Schwellwert")));
+    EXPECT_EQ(form->dxfAnswers.size(), 1);
+    EXPECT_TRUE(QDir(m_out.path()).isEmpty());
+}
+
+// A CAD drawing named after the photograph would put its photograph in the
+// photograph's place: the user is told, and the photograph keeps its bytes.
+TEST_F(DxfExportTest, CadDrawingNeverReplacesThePhotograph) {
+    const QString photo = m_out.filePath("zeitung.png");
+    ASSERT_TRUE(QFile::copy(samplePath("sudoku.png"), photo));
+    const QByteArray before = fileBytes(photo);
+    auto form = rectifiedForm(photo);
+    form->CADmitEinheitenundFoto1->trigger();
+    form->dxfAnswers = {m_out.filePath("zeitung.dxf")};
+    form->ExportalsDXFDatei1->trigger();
+    ASSERT_EQ(form->errors.size(), 1);
+    EXPECT_TRUE(form->errors[0].contains(QStringLiteral("würde das entzerrte Foto ersetzen")))
+        << form->errors[0].toStdString();
+    EXPECT_EQ(fileBytes(photo), before);
+    EXPECT_FALSE(QFile::exists(m_out.filePath("zeitung.dxf")));
 }
 
 TEST_F(DxfExportTest, CancelledDialogKeepsOutlineAndLines) {

@@ -160,23 +160,45 @@ TEST_F(OutputOptionsTest, SavedPictureKeepsTheScaleItWasMadeWith) {
     const int width = form->ws.slot(1).result.width();
     ASSERT_GT(width, 100);
     EXPECT_FALSE(form->MismatchLabel->isVisible());
+    // The world file in cm says the scale exactly: its first line is the
+    // pixel size.
+    form->Weltdateimitspeichern1->trigger();
+    form->Zentimeter1->trigger();
+    QString world; // the world file of the last save
     auto saved = [&](const char* name) {
         const QString file = configDir() + "/" + name;
         form->saveAnswers = {file};
         form->EntzerrtesBildspeichern1->trigger();
+        QFile wf(configDir() + "/" + QString::fromLatin1(name).replace(".png", ".pgw"));
+        world = wf.open(QIODevice::ReadOnly) ? QString::fromLatin1(wf.readAll()) : QString();
         return pngPixelsPerMetre(file);
     };
     // 1000 cm over `width` pixels.
     const long made = saved("made.png");
     EXPECT_EQ(made, static_cast<long>(std::nearbyint(width * 100.0 / 1000.0)));
+    const QString madeWorld = world;
+    EXPECT_NEAR(madeWorld.section('\n', 0, 0).toDouble() * width, 1000.0, 1e-6);
 
     // Held: the width typed since is not the picture's.
     form->NowDoNotRenderCheck->click();
-    form->BreiteED->setValue(10.0);
+    form->BreiteED->setValue(500.0);
     form->Timer1Timer();
     EXPECT_TRUE(form->MismatchLabel->isVisible());
     EXPECT_EQ(form->MismatchLabel->text(), QStringLiteral("Bild entspricht nicht den Eingaben"));
     EXPECT_EQ(saved("held.png"), made);
+    EXPECT_EQ(world, madeWorld);
+    // A width the run refuses (the picture would be far over the pixel
+    // limit) leaves the picture and its scale as they were.
+    form->BreiteED->setValue(0.01);
+    form->NowDoNotRenderCheck->click();
+    form->Timer1Timer();
+    EXPECT_FALSE(form->errors.isEmpty());
+    EXPECT_TRUE(form->MismatchLabel->isVisible());
+    EXPECT_EQ(saved("refused-width.png"), made);
+    EXPECT_EQ(world, madeWorld);
+    form->errors.clear();
+    form->NowDoNotRenderCheck->click();
+    form->BreiteED->setValue(10.0);
 
     // Released: the next run makes the picture of the fields, and the notice goes.
     form->NowDoNotRenderCheck->click();

@@ -57,6 +57,9 @@ std::optional<int> parseThreshold(std::string_view value);
 // The value of "--interpolation=nearest|bilinear|bicubic"; empty otherwise.
 std::optional<rectify::Interpolation> parseInterpolation(std::string_view value);
 
+// The value of "--scale=N" (also "1:N"): a whole number from 1 to 10000.
+std::optional<int> parsePrintScale(std::string_view value);
+
 // A decimal number as the user types it: in `userLocale` first, then with
 // the C locale's "." when the user's locale rejects it. Group separators are
 // not accepted. Empty when it is no finite number.
@@ -81,11 +84,13 @@ ParsedJob parseBatchCommandLine(const std::vector<std::string>& params, const QL
 // Runs the batch on the parameters after the program name. `programPath` is
 // the program file (the store of the JPEG quality is named after it).
 // The result goes to `out`, problems to `err`. Returns a BatchExit as int.
+// `pdf` prints a ".pdf" output (without it that is an unknown type).
 int runBatch(const std::vector<std::string>& params, const std::string& programPath,
-             std::ostream& out, std::ostream& err);
+             std::ostream& out, std::ostream& err, const PdfOutput* pdf = nullptr);
 
 // Same, for the running program: its file path, standard output.
-int runBatch(const std::vector<std::string>& params, std::ostream& err);
+int runBatch(const std::vector<std::string>& params, std::ostream& err,
+             const PdfOutput* pdf = nullptr);
 
 // Usage text of the command line, exit codes included.
 std::string batchUsage();

@@ -5,7 +5,9 @@
 // rectified photograph beside it as the underlay.
 //
 // Error policy: the result says which file failed and why; nothing of a
-// failed drawing replaces an old file (see lines::WriteDrawing).
+// failed drawing replaces an old file (see lines::WriteDrawing). The
+// photograph beside a CAD drawing never replaces the photograph that was
+// rectified (a drawing "wall.dxf" of "wall.png"): that is refused.
 
 #include "app/Workspace.h"
 #include "lines/CadDrawing.h"
@@ -32,6 +34,7 @@ struct DrawingWrite {
     lines::DxfEnd end = lines::DxfEnd::WriteFailed;
     std::string error;    // why, when not written (English)
     std::string underlay; // the photograph written beside a CAD drawing; empty without one
+    bool wouldReplacePhotograph = false; // refused: its underlay is the rectified photograph
     bool ok() const { return end == lines::DxfEnd::Written; }
 };
 
@@ -39,10 +42,11 @@ struct DrawingWrite {
 // image) to `fname` at `scale`, the real width and area rectified image 1
 // was made with. `picture` is rectified image 1 as it was before tracing:
 // the CAD drawing's underlay, written as a PNG with the exact scale beside
-// the drawing; null: a CAD drawing without one.
+// the drawing; null: a CAD drawing without one. `photograph` is the file
+// the picture was rectified from, which the underlay must not replace.
 DrawingWrite WriteTracedDrawing(const std::string& fname, const Workspace& ws,
                                 const pixkit::dib* picture, const rectify::RunScale& scale,
-                                const DrawingChoice& choice,
+                                const DrawingChoice& choice, const std::string& photograph,
                                 int pngLevel = pixkit::DefaultPngLevel);
 
 } // namespace app

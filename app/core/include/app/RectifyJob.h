@@ -11,6 +11,7 @@
 #include "pixkit/ImageFile.h"
 #include "rectify/Run.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -52,6 +53,16 @@ struct RectifyJob {
     // The threads of the parallel loops for this process; 0: the default.
     // runJob leaves the pool alone: the batch program sets it.
     int threads = 0;
+    // An output ending in ".pdf" prints the image at 1:pdfScale on pdfPaper
+    // ("A3", "A1,landscape"); either empty: the one the picture fits.
+    std::optional<int> pdfScale;
+    std::string pdfPaper;
+    // Image 1 of a project: its target size, the angles it was made with when
+    // they were typed (no search then), and the quarter turns to the right
+    // the photograph had in the window.
+    int targetPercent = static_cast<int>(fields::Target.start);
+    std::optional<std::array<double, 2>> typedAnglesDeg;
+    int sourceTurns = 0;
 };
 
 struct JobOutcome {
@@ -79,6 +90,22 @@ struct JobOutcome {
 // writes the line drawing of the rectified image instead of the image.
 bool isDxfOutput(const std::string& outputFile);
 
+// True when `outputFile` ends in ".pdf" (letters in any case): the job prints
+// the rectified image at a drawing scale.
+bool isPdfOutput(const std::string& outputFile);
+
+// The PDF is drawn with QtGui, which app/core does without: the program hands
+// its writer to runJob (app/print/PdfOutput.h). Without one a ".pdf" output
+// is refused as an unknown type.
+struct PdfOutput {
+    // True when `paper` names a sheet ("A4" ... "A0", ",landscape").
+    bool (*knowsPaper)(const std::string& paper);
+    // Prints `image`, made at `scale`, to job.output; `outcome` holds what
+    // the run found.
+    JobOutcome (*write)(const RectifyJob& job, const pixkit::dib& image,
+                        const rectify::RunScale& scale, JobOutcome outcome);
+};
+
 // True when the extension of `outputFile` (from its last "." on, letters
 // compared without case) is one of the formats the batch writes.
 bool isBatchOutputType(const std::string& outputFile);
@@ -88,11 +115,11 @@ std::string batchOutputTypeList();
 
 // A job's own mistakes that need no file: a real size of 0 or less, an
 // output type the batch does not write. Empty when there are none.
-std::optional<JobOutcome> checkJob(const RectifyJob& job);
+std::optional<JobOutcome> checkJob(const RectifyJob& job, const PdfOutput* pdf = nullptr);
 
 // Opens the photograph, rectifies it as the window would (with the width
 // preset from the tilt when the job has no real size) and writes the image
 // or the drawing. Nothing is written unless the outcome is ok.
-JobOutcome runJob(const RectifyJob& job);
+JobOutcome runJob(const RectifyJob& job, const PdfOutput* pdf = nullptr);
 
 } // namespace app

@@ -4,6 +4,8 @@
 // the layout of the views. The window holds the workspace (`ws`); a run reads
 // the fields into a request and the window applies its result.
 
+#include "app/DrawingOutput.h"
+#include "app/Project.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
 #include "gui/EditHistory.h"
@@ -190,7 +192,9 @@ public:
     QSpinBox* Schwelled = nullptr;
     QLabel* Label9 = nullptr;
     QSpinBox* BlendEd = nullptr;
-    QLabel* Label10 = nullptr; // the red "Gemessenes Rechteck einzeichnen:"
+    QLabel* Label10 = nullptr;            // the red "Gemessenes Rechteck einzeichnen:"
+    QLabel* Label11 = nullptr;            // "Mindestgröße DXF:"
+    QSpinBox* MindestgroesseEd = nullptr; // outlines below it stay out of a drawing
     QCheckBox* NowDoNotRenderCheck = nullptr;
 
     QSplitter* Splitter2 = nullptr;
@@ -254,6 +258,21 @@ public:
     QAction* Bikubisch1 = nullptr;
     // Saving the rectified image also writes its world file.
     QAction* Weltdateimitspeichern1 = nullptr;
+    // "DXF-Format" and "Einheiten" submenus: radio items, stored per user
+    // (TMainFormDrawing.cpp).
+    QMenu* DXFFormat1 = nullptr;
+    QActionGroup* DxfFormatGroup = nullptr;
+    QAction* Einfach1 = nullptr;
+    QAction* CADmitEinheitenundFoto1 = nullptr;
+    QMenu* Einheiten1 = nullptr;
+    QActionGroup* UnitGroup = nullptr;
+    QAction* EinheitAutomatisch1 = nullptr;
+    QAction* Millimeter1 = nullptr;
+    QAction* Zentimeter1 = nullptr;
+    QAction* Meter1 = nullptr;
+    // How a DXF export and a world file are written, from the menus and the
+    // "Mindestgröße DXF:" field.
+    app::DrawingChoice drawingChoice() const;
     QMenu* Spracge1 = nullptr;
     QActionGroup* LanguageGroup = nullptr;
     QAction* Deutsch1 = nullptr;
@@ -373,7 +392,44 @@ public:
     // fields it was made with (a held or refused run); hidden otherwise.
     QLabel* MismatchLabel = nullptr;
 
+    // --- projects (TMainFormProject.cpp): "Datei" -> "Projekt öffnen...",
+    // "Zuletzt geöffnete Projekte", "Projekt speichern..."
+    void Projektffnen1Click();
+    void Projektspeichern1Click();
+    // Opens project `file`: both photographs with their corners and fields,
+    // the shared settings, then both images anew. False, with a message and
+    // the session as it was, when the file cannot be read or holds nonsense.
+    bool openProject(const QString& file);
+    // Saves the session as project `file`; false with a message when not.
+    bool saveProject(const QString& file);
+    // The session as a project (photo paths absolute).
+    app::Project currentProject() const;
+    // The project file of the session; empty before one was saved or opened.
+    QString projectFile() const { return m_projectFile; }
+    // The session differs from its project file; without one: a quad was set.
+    bool projectModified() const;
+    // Before the session is left: asks to save unsaved changes ("Speichern",
+    // "Verwerfen", "Abbrechen"). True when the caller may go on.
+    bool confirmDiscard();
+    // The last opened or saved projects, newest first (at most 8, per user).
+    QStringList recentProjects() const;
+    // Offers the file dialog for the photograph a project named but that was
+    // not found, and takes the file chosen.
+    void FotosuchenBtnClick();
+    QAction* N11 = nullptr;
+    QAction* Projektffnen1 = nullptr;
+    QMenu* ZuletztgeffneteProjekte1 = nullptr;
+    QAction* Projektspeichern1 = nullptr;
+    FileDialog* ProjectDialog1 = nullptr;
+    QLabel* MissingPhotoLabel = nullptr;  // "Foto 1 fehlt: ..."
+    QPushButton* FotosuchenBtn = nullptr; // "Foto suchen..."
+
 protected:
+    // The project files of the open and save commands, and the photograph a
+    // project misses; a test answers them. Empty: cancelled.
+    virtual QString chooseProjectOpenFile();
+    virtual QString chooseProjectSaveFile();
+    virtual QString chooseMissingPhoto(int slot, const QString& missing);
     // Every run the window starts passes through here (1: image 1, 2: image 2):
     // the run of the fields' request, then its result applied.
     virtual rectify::RunEnd render(int slot);
@@ -414,6 +470,14 @@ private:
     void
     buildOutputOptions(const std::function<QMenu*(QMenu*, const char*, const QString&)>& menu,
                        const std::function<QAction*(QMenu*, const char*, const QString&)>& item);
+    // "DXF-Format" and "Einheiten" (TMainFormDrawing.cpp).
+    void
+    buildDrawingOptions(const std::function<QMenu*(QMenu*, const char*, const QString&)>& menu,
+                        const std::function<QAction*(QMenu*, const char*, const QString&)>& item);
+    // Writes the traced lines of image 1 to `file` as the menus choose;
+    // `picture` is image 1 as it was before tracing (a CAD drawing's photograph).
+    // False after telling the user why it failed.
+    bool writeDrawingFile(const QString& file, const pixkit::dib* picture);
     void buildViews();
     void connectHandlers();
     void restartTimer1();
@@ -504,6 +568,29 @@ private:
     QRect m_loupeAt[2];
     pixkit::StrokeRecord m_stroke; // the stroke in progress
     int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
+
+    // --- projects
+    void buildProjectCommands();
+    // A run made a new image of `slot`: what it was made with.
+    void projectRunMade(int slot, const rectify::RunRequest& request,
+                        const rectify::RunResult& result);
+    void projectPhotoOpened(int slot);
+    void projectSourceTurned(int slot, bool left);
+    // A .fassadenplan named on the command line; false for anything else.
+    bool openStartProject();
+    void rerunWithFields(int slot, const app::ProjectFields& fields);
+    void updateProjectTitle();
+    void updateMissingPhotos();
+    void addRecentProject(const QString& file);
+    void fillRecentMenu();
+    QString placeShown(const std::string& place) const;
+    QString m_projectFile;
+    std::optional<app::Project> m_savedProject; // as last saved or opened
+    std::optional<app::ProjectFields> m_madeWith[2];
+    int m_turns[2] = {0, 0};
+    std::string m_missingPhoto[2]; // a project's photograph that was not found
+    std::optional<QJsonObject> m_lens[2];
+    bool m_applyingProject = false;
 
     QStringList m_params;
     bool m_closing = false;
