@@ -10,6 +10,7 @@
 #include "BenchSupport.h"
 #include "foundation/ThreadPool.h"
 #include "rectify/Camera.h"
+#include "rectify/LensProfile.h"
 #include "rectify/Search.h"
 
 #include <benchmark/benchmark.h>
@@ -23,6 +24,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -214,6 +216,56 @@ void BM_Resample24MPScalingBicubic(benchmark::State& state) {
     scalingBench(state, Interpolation::Bicubic);
 }
 
+// ---- Resampling through a lens ---------------------------------------------------------
+
+// A wide-angle barrel as lensfun's poly3 model has it, set up for the source.
+const LensGeometry& benchLens() {
+    static const std::unique_ptr<LensGeometry> lens = MakePoly3Lens(-0.02, 6000, 4000);
+    if (!lens)
+        std::abort();
+    return *lens;
+}
+
+void resampleLens(Engine engine, pixkit::DibHolder& result, Interpolation sampling) {
+    const Scene& s = scene();
+    if (ResampleRectified(s.source.get(), s.camera, s.found.best, OutW, OutH, 100, result.get(),
+                          engine, sampling, &benchLens()) != ResampleEnd::Done)
+        std::abort();
+}
+
+// With the lens against without it, same sampling, in the same run: `ratio`
+// is the lens's cost factor.
+void lensVsPlain(benchmark::State& state, Interpolation sampling) {
+    scene();
+    benchLens();
+    pixkit::DibHolder withLens, without;
+    pairedBench(
+        state, [&] { resampleLens(Engine::Fast, withLens, sampling); },
+        [&] { resample(Engine::Fast, without, sampling); });
+}
+void BM_Resample24MPLensVsPlainNearest(benchmark::State& state) {
+    lensVsPlain(state, Interpolation::Nearest);
+}
+void BM_Resample24MPLensVsPlainBilinear(benchmark::State& state) {
+    lensVsPlain(state, Interpolation::Bilinear);
+}
+// The fast path against the step-by-step loop, which asks the lens for
+// every pixel's knots.
+void lensVsReference(benchmark::State& state, Interpolation sampling) {
+    scene();
+    benchLens();
+    pixkit::DibHolder fast, reference;
+    pairedBench(
+        state, [&] { resampleLens(Engine::Fast, fast, sampling); },
+        [&] { resampleLens(Engine::Reference, reference, sampling); });
+}
+void BM_Resample24MPLensFastVsReferenceNearest(benchmark::State& state) {
+    lensVsReference(state, Interpolation::Nearest);
+}
+void BM_Resample24MPLensFastVsReferenceBilinear(benchmark::State& state) {
+    lensVsReference(state, Interpolation::Bilinear);
+}
+
 #if defined(FP_BENCH_WITH_OPENCV)
 
 // The source as OpenCV holds a photograph: top row first, BGR.
@@ -303,6 +355,54 @@ void BM_Resample24MPBilinearVsOpenCVBilinear(benchmark::State& state) {
         [] { cvWarp(cv::INTER_LINEAR); });
 }
 
+// OpenCV's remap through the maps of the same pose and lens, made once
+// beforehand (as a user would build them with the lens's own maps): only
+// the lookup is timed.
+struct LensMaps {
+    cv::Mat x, y;
+    LensMaps() : x(OutH, OutW, CV_32FC1), y(OutH, OutW, CV_32FC1) {
+        const cv::Matx33d h = poseHomography();
+        const LensGeometry& lens = benchLens();
+        fp::parallelFor(OutH, [&](int row) {
+            auto* mx = x.ptr<float>(row);
+            auto* my = y.ptr<float>(row);
+            for (int col = 0; col < OutW; ++col) {
+                const double w = h(2, 0) * col + h(2, 1) * row + h(2, 2);
+                const double cx = (h(0, 0) * col + h(0, 1) * row + h(0, 2)) / w;
+                const double cy = (h(1, 0) * col + h(1, 1) * row + h(1, 2)) / w;
+                const SourcePos o = lens.toOriginal(cx, cy);
+                mx[col] = static_cast<float>(o.sx);
+                my[col] = static_cast<float>(o.sy);
+            }
+        });
+    }
+};
+const LensMaps& lensMaps() {
+    static const LensMaps m;
+    return m;
+}
+void cvRemap(int interpolation) {
+    cv::Mat dst;
+    cv::remap(cvSource(), dst, lensMaps().x, lensMaps().y, interpolation, cv::BORDER_CONSTANT);
+    benchmark::DoNotOptimize(dst.data);
+}
+void lensVsOpenCv(benchmark::State& state, Interpolation sampling, int interpolation) {
+    cv::setNumThreads(fp::threadCount()); // as many threads as ours
+    scene();
+    cvSource();
+    lensMaps();
+    pixkit::DibHolder result;
+    pairedBench(
+        state, [&] { resampleLens(Engine::Fast, result, sampling); },
+        [&] { cvRemap(interpolation); });
+}
+void BM_Resample24MPLensVsOpenCVRemapNearest(benchmark::State& state) {
+    lensVsOpenCv(state, Interpolation::Nearest, cv::INTER_NEAREST);
+}
+void BM_Resample24MPLensVsOpenCVRemapBilinear(benchmark::State& state) {
+    lensVsOpenCv(state, Interpolation::Bilinear, cv::INTER_LINEAR);
+}
+
 #endif
 
 } // namespace
@@ -321,9 +421,15 @@ FP_MANUAL_BENCH(BM_Resample24MPBicubicVsNearest);
 FP_MANUAL_BENCH(BM_Resample24MPScalingNearest);
 FP_MANUAL_BENCH(BM_Resample24MPScalingBilinear);
 FP_MANUAL_BENCH(BM_Resample24MPScalingBicubic);
+FP_MANUAL_BENCH(BM_Resample24MPLensVsPlainNearest);
+FP_MANUAL_BENCH(BM_Resample24MPLensVsPlainBilinear);
+FP_MANUAL_BENCH(BM_Resample24MPLensFastVsReferenceNearest)->Iterations(2);
+FP_MANUAL_BENCH(BM_Resample24MPLensFastVsReferenceBilinear)->Iterations(2);
 #if defined(FP_BENCH_WITH_OPENCV)
 FP_WALL_BENCH(BM_Resample24MPOpenCVNearest);
 FP_WALL_BENCH(BM_Resample24MPOpenCVBilinear);
 FP_MANUAL_BENCH(BM_Resample24MPFastVsOpenCVNearest);
 FP_MANUAL_BENCH(BM_Resample24MPBilinearVsOpenCVBilinear);
+FP_MANUAL_BENCH(BM_Resample24MPLensVsOpenCVRemapNearest);
+FP_MANUAL_BENCH(BM_Resample24MPLensVsOpenCVRemapBilinear);
 #endif

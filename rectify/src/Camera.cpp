@@ -4,6 +4,7 @@
 
 #include "rectify/Camera.h"
 
+#include "LensKnots.h"
 #include "ResampleShared.h"
 #include "rectify/Interpolate.h"
 
@@ -105,7 +106,7 @@ std::optional<tvec3> IntersectLinePlane(const tvec3& a, const tvec3& b, const tv
     return add(a, scale(t, dir));
 }
 
-tvec3 CornerRay(double cx, double cy, int x, int y) {
+tvec3 CornerRay(double cx, double cy, double x, double y) {
     const tvec3 dir{cx - x, cy - y, static_cast<double>(FocalDistance)};
     const double len = length(dir);
     return {dir.x / len, dir.y / len, dir.z / len};
@@ -117,6 +118,15 @@ tcamera MakeCamera(const pixkit::dib& source, const Corners& corners) {
     cam.cy = pixkit::dibheight(source) / 2.0;
     for (std::size_t k = 0; k < 3; ++k)
         cam.rays[k] = CornerRay(cam.cx, cam.cy, corners[k].x, corners[k].y);
+    return cam;
+}
+
+tcamera MakeCameraAt(const pixkit::dib& source, const CornerPositions& corners) {
+    tcamera cam;
+    cam.cx = pixkit::dibwidth(source) / 2.0;
+    cam.cy = pixkit::dibheight(source) / 2.0;
+    for (std::size_t k = 0; k < 3; ++k)
+        cam.rays[k] = CornerRay(cam.cx, cam.cy, corners[k].sx, corners[k].sy);
     return cam;
 }
 
@@ -302,6 +312,33 @@ std::optional<int> SourcePixel(double v) {
     return static_cast<int>(*r);
 }
 
+namespace {
+
+// The lens's displacement at rectified pixel (x, y), blended from the four
+// knots of its cell, each asked of the lens here: down the cell's knot
+// columns first, then across.
+SourcePos lensDisplacementAt(const LensFrame& frame, const LensGeometry& lens, int step,
+                             std::int64_t x, std::int64_t y) {
+    const LensCell across = LensCellOf(x, step, frame.outW);
+    const LensCell down = LensCellOf(y, step, frame.outH);
+    const std::int64_t x0 = LensKnotPixel(across.knot, step, frame.outW);
+    const std::int64_t x1 = LensKnotPixel(across.knot + 1, step, frame.outW);
+    const std::int64_t y0 = LensKnotPixel(down.knot, step, frame.outH);
+    const std::int64_t y1 = LensKnotPixel(down.knot + 1, step, frame.outH);
+    const double fx = across.f, fy = down.f;
+    const SourcePos d00 = LensKnotDisplacement(frame, lens, x0, y0);
+    const SourcePos d10 = LensKnotDisplacement(frame, lens, x1, y0);
+    const SourcePos d01 = LensKnotDisplacement(frame, lens, x0, y1);
+    const SourcePos d11 = LensKnotDisplacement(frame, lens, x1, y1);
+    const double leftX = d00.sx + fy * (d01.sx - d00.sx);
+    const double leftY = d00.sy + fy * (d01.sy - d00.sy);
+    const double rightX = d10.sx + fy * (d11.sx - d10.sx);
+    const double rightY = d10.sy + fy * (d11.sy - d10.sy);
+    return {leftX + fx * (rightX - leftX), leftY + fx * (rightY - leftY)};
+}
+
+} // namespace
+
 std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, int areaPercent) {
     const auto w1 = roundRatio(areaPercent * static_cast<double>(W), 100.0);
     const auto h1 = roundRatio(areaPercent * static_cast<double>(H), 100.0);
@@ -312,7 +349,7 @@ std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, in
 
 ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                               std::int64_t W, std::int64_t H, int areaPercent, pixkit::dib& result,
-                              Engine engine, Interpolation sampling) {
+                              Engine engine, Interpolation sampling, const LensGeometry* lens) {
     const auto scaled = ScaledResultSize(W, H, areaPercent);
     if (!scaled)
         return ResampleEnd::Fault;
@@ -353,14 +390,30 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
         return ResampleEnd::Fault;
     }
 
-    if (fast && smooth)
-        return detail::resampleSmoothFast(source, camera, pose, *edges, W, H, result, sampling)
-                   ? ResampleEnd::Done
-                   : ResampleEnd::Fault;
-    if (fast)
-        return detail::resampleFast(source, camera, pose, *edges, W, H, result)
-                   ? ResampleEnd::Done
-                   : ResampleEnd::Fault;
+    // With a lens: where it is asked (the knots, see rectify/Lens.h).
+    const bool held = source.pmi != nullptr; // a record without an image reads black
+    const LensFrame frame{&camera,
+                          &pose,
+                          &*edges,
+                          W,
+                          H,
+                          outW,
+                          outH,
+                          held ? pixkit::dibwidth(source) : 0,
+                          held ? pixkit::dibheight(source) : 0};
+    const int step = lens != nullptr ? LensKnotStep(frame) : 0;
+
+    if (fast) {
+        detail::LensKnots knots;
+        if (lens != nullptr)
+            detail::buildLensKnots(frame, *lens, step, knots);
+        const detail::LensKnots* table = lens != nullptr ? &knots : nullptr;
+        const bool done =
+            smooth ? detail::resampleSmoothFast(source, camera, pose, *edges, W, H, result,
+                                                sampling, table)
+                   : detail::resampleFast(source, camera, pose, *edges, W, H, result, table);
+        return done ? ResampleEnd::Done : ResampleEnd::Fault;
+    }
 
     for (std::int64_t y = 0; y < outH; ++y) {
         for (std::int64_t x = 0; x < outW; ++x) {
@@ -376,9 +429,24 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
             const auto ry = SourcePixel(pos->sy);
             if (!rx || !ry)
                 return ResampleEnd::Fault;
-            const pixkit::Colour colour = smooth ? SampleAt(source, SubPixelPosition(pos->sx),
-                                                            SubPixelPosition(pos->sy), sampling)
-                                                 : pixkit::getpixel(source, *rx, *ry);
+            pixkit::Colour colour = 0;
+            if (lens != nullptr) {
+                // The position in the original photograph; where the lens
+                // gives none, the outside value.
+                const SourcePos d = lensDisplacementAt(frame, *lens, step, x, y);
+                const double ox = pos->sx + d.sx;
+                const double oy = pos->sy + d.sy;
+                const auto lx = SourcePixel(ox);
+                const auto ly = SourcePixel(oy);
+                if (smooth)
+                    colour = SampleAt(source, SubPixelPosition(ox), SubPixelPosition(oy), sampling);
+                else if (lx && ly)
+                    colour = pixkit::getpixel(source, *lx, *ly);
+            } else {
+                colour = smooth ? SampleAt(source, SubPixelPosition(pos->sx),
+                                           SubPixelPosition(pos->sy), sampling)
+                                : pixkit::getpixel(source, *rx, *ry);
+            }
             pixkit::setpixel(result, static_cast<int>(x), static_cast<int>(y), colour);
         }
     }

@@ -7,6 +7,7 @@
 // vectorises; pixels are copied straight between the stored rows (bottom-up,
 // `bytew` stride). Stretches of rows go to the threads of the pool.
 
+#include "LensKnots.h"
 #include "ResampleShared.h"
 #include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
@@ -37,22 +38,25 @@ constexpr std::int32_t Unsure = -2;
 
 // One pixel's estimate (ResampleShared.h): its offset in `where`, or Unsure when the
 // estimate lies within the bound of a half. The bound is per pixel, with the
-// ranges checked per pixel too.
+// ranges checked per pixel too. With a lens the position moves by its
+// displacement (dx, dy) first; `lensSlack` covers the rounding of that sum.
+template <bool Lens>
 [[gnu::always_inline]] inline std::int32_t placedChecked(const Setup& st, double cx, double cy,
-                                                         double cz, int& unsure) {
+                                                         double cz, double dx, double dy,
+                                                         double lensSlack, int& unsure) {
     const double px = cx + st.rowX;
     const double py = cy + st.rowY;
     const double pz = cz + st.rowZ;
     const double fr = static_cast<double>(FocalDistance) / pz;
     const double qx = px * fr;
     const double qy = py * fr;
-    const double sx = st.cx - qx;
-    const double sy = st.cy - qy;
+    const double sx = Lens ? (st.cx - qx) + dx : st.cx - qx;
+    const double sy = Lens ? (st.cy - qy) + dy : st.cy - qy;
     const double rx = nearestEven(sx);
     const double ry = nearestEven(sy);
     const double ax = std::fabs(px), ay = std::fabs(py), az = std::fabs(pz);
-    const double bx = (ax + std::fabs(qx) + std::fabs(st.cx)) * Slack + Floor;
-    const double by = (ay + std::fabs(qy) + std::fabs(st.cy)) * Slack + Floor;
+    const double bx = (ax + std::fabs(qx) + std::fabs(st.cx)) * Slack + Floor + lensSlack;
+    const double by = (ay + std::fabs(qy) + std::fabs(st.cy)) * Slack + Floor + lensSlack;
     // Every comparison fails for NaN, so such pixels are unsure. A sure
     // estimate lies below 2^48 (its bound then exceeds 1/2), far from the
     // 64-bit limit where the exact loop faults.
@@ -64,15 +68,16 @@ constexpr std::int32_t Unsure = -2;
 
 // The same for a row inside the ranges, with one bound for the whole row:
 // sure when the estimate lies closer than halfX (halfY) to its pixel.
+template <bool Lens>
 [[gnu::always_inline]] inline double placedInRow(const Setup& st, double halfX, double halfY,
-                                                 double cx, double cy, double cz,
-                                                 std::int64_t& unsure) {
+                                                 double cx, double cy, double cz, double dx,
+                                                 double dy, std::int64_t& unsure) {
     const double px = cx + st.rowX;
     const double py = cy + st.rowY;
     const double pz = cz + st.rowZ;
     const double fr = static_cast<double>(FocalDistance) / pz;
-    const double sx = st.cx - px * fr;
-    const double sy = st.cy - py * fr;
+    const double sx = Lens ? (st.cx - px * fr) + dx : st.cx - px * fr;
+    const double sy = Lens ? (st.cy - py * fr) + dy : st.cy - py * fr;
     const double rx = nearestEven(sx);
     const double ry = nearestEven(sy);
     const bool sure = (std::fabs(sx - rx) < halfX) & (std::fabs(sy - ry) < halfY);
@@ -82,19 +87,32 @@ constexpr std::int32_t Unsure = -2;
     return sure ? (inside ? at : -1.0) : static_cast<double>(Unsure);
 }
 
+// The lens displacement of a row (dx, dy per pixel) and the room its sum
+// needs in the bounds; absent without a lens.
+struct LensRow {
+    const double* dx = nullptr;
+    const double* dy = nullptr;
+    double slack = 0.0;
+};
+
 // Where each result pixel of one row reads the source (see Setup), -1 for
 // positions outside the source: getpixel reads 0 there. Returns true when a
 // pixel of the row faults.
-// Built for AVX-512, AVX2 and the baseline; all give the same bits.
-FP_TARGET_CLONES("avx512f", "avx2", "default")
-bool projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-                const double* __restrict czs, int width, std::int32_t* __restrict where) {
+template <bool Lens>
+[[gnu::always_inline]] inline bool
+projectRowBody(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+               const double* __restrict czs, int width, const LensRow& lens,
+               std::int32_t* __restrict where) {
     // A local copy: the stores below cannot alias it, so the loop vectorises.
     const Setup st = setup;
+    const double* __restrict ldx = lens.dx;
+    const double* __restrict ldy = lens.dy;
+    auto lensX = [&](int x) { return Lens ? ldx[x] : 0.0; };
+    auto lensY = [&](int x) { return Lens ? ldy[x] : 0.0; };
     int anyUnsure = 0;
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width);
     if (halves.ok) {
-        const double hx = halves.x, hy = halves.y;
+        const double hx = halves.x - lens.slack, hy = halves.y - lens.slack;
         // In chunks: the offsets are formed as doubles and narrowed in a
         // second loop, so the first works on as many pixels at a time as a
         // register holds doubles and keeps its values in registers.
@@ -104,14 +122,16 @@ bool projectRow(const Setup& setup, const double* __restrict cxs, const double* 
         for (int x0 = 0; x0 < width; x0 += Chunk) {
             const int n = std::min(Chunk, width - x0);
             for (int k = 0; k < n; ++k)
-                at[k] = placedInRow(st, hx, hy, cxs[x0 + k], cys[x0 + k], czs[x0 + k], unsure);
+                at[k] = placedInRow<Lens>(st, hx, hy, cxs[x0 + k], cys[x0 + k], czs[x0 + k],
+                                          lensX(x0 + k), lensY(x0 + k), unsure);
             for (int k = 0; k < n; ++k)
                 where[x0 + k] = static_cast<std::int32_t>(at[k]);
         }
         anyUnsure = unsure != 0;
     } else {
         for (int x = 0; x < width; ++x)
-            where[x] = placedChecked(st, cxs[x], cys[x], czs[x], anyUnsure);
+            where[x] = placedChecked<Lens>(st, cxs[x], cys[x], czs[x], lensX(x), lensY(x),
+                                           lens.slack, anyUnsure);
     }
     if (anyUnsure == 0)
         return false;
@@ -121,9 +141,25 @@ bool projectRow(const Setup& setup, const double* __restrict cxs, const double* 
             continue;
         const Projected p = project(st, cxs[x], cys[x], czs[x]);
         anyFault |= p.fault;
-        where[x] = offsetAt(st, roundEven(p.sx), roundEven(p.sy));
+        // With a lens a position it gives none for (not a number) lies
+        // outside, as does one beyond any photograph.
+        where[x] = offsetAt(st, roundEven(p.sx + lensX(x)), roundEven(p.sy + lensY(x)));
     }
     return anyFault;
+}
+
+// Built for AVX-512, AVX2 and the baseline; all give the same bits.
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                const double* __restrict czs, int width, std::int32_t* __restrict where) {
+    return projectRowBody<false>(setup, cxs, cys, czs, width, LensRow{}, where);
+}
+
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRowLens(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                    const double* __restrict czs, int width, const LensRow& lens,
+                    std::int32_t* __restrict where) {
+    return projectRowBody<true>(setup, cxs, cys, czs, width, lens, where);
 }
 
 // How many pixels ahead the copy asks for the source bytes.
@@ -179,7 +215,8 @@ bool resampleFastFits(const pixkit::dib& source) {
 }
 
 bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
-                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image) {
+                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
+                  const LensKnots* lens) {
     const int outW = pixkit::dibwidth(image);
     const int outH = pixkit::dibheight(image);
     // PlanePoint divides by W and H: a zero faults at the very first pixel.
@@ -228,6 +265,17 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
         Columns own;
         const Columns& cols = blocks.terms(block, own);
         std::vector<std::int32_t> where(static_cast<std::size_t>(width));
+        // The lens displacement of the block's pixels in a row, and the
+        // blended knot columns it is made from.
+        std::vector<double> lensDx, lensDy, knotsX, knotsY;
+        LensRow rowLens;
+        if (lens != nullptr) {
+            lensDx.resize(static_cast<std::size_t>(width));
+            lensDy.resize(static_cast<std::size_t>(width));
+            knotsX.resize(static_cast<std::size_t>(lens->cols));
+            knotsY.resize(static_cast<std::size_t>(lens->cols));
+            rowLens = {lensDx.data(), lensDy.data(), lensSlack(*lens, 1.0)};
+        }
         Setup st = base;
         for (int y = rowBegin; y < rowEnd; ++y) {
             const auto fj = static_cast<double>(y - offY);
@@ -236,7 +284,13 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
             st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
             int limit = width;
             bool faulted = false;
-            if (projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), width, where.data())) {
+            if (lens != nullptr)
+                detail::lensRow(*lens, y, colBegin, width, knotsX.data(), knotsY.data(),
+                                lensDx.data(), lensDy.data());
+            if (lens != nullptr ? projectRowLens(st, cols.x.data(), cols.y.data(), cols.z.data(),
+                                                 width, rowLens, where.data())
+                                : projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), width,
+                                             where.data())) {
                 for (limit = 0; limit < width; ++limit)
                     if (project(st, cols.x[static_cast<std::size_t>(limit)],
                                 cols.y[static_cast<std::size_t>(limit)],

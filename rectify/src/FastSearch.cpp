@@ -59,7 +59,10 @@ struct RunConst {
     double dh = 0;             // the divisor H-1
     double jf = 0;             // the row index H-1 of the fourth corner
     double fixedMagnitude = 0; // |anchor| + |cx| + |cy| + |x3| + |y3|, for the bounds
-    double cx3 = 0, cy3 = 0;   // cx - x3, cy - y3 (exact: halves and whole pixels)
+    // cx - x3, cy - y3: exact for whole-pixel corners; for a corner a lens
+    // correction moved, its rounding (at most u |cx - x3|) lies well within
+    // the bound's room (see Bound).
+    double cx3 = 0, cy3 = 0;
 };
 
 // Everything fixed for one value of angleY.
@@ -504,7 +507,7 @@ std::optional<SearchResult> searchAll(const RunConst& rc, const tpose& start, do
 
 } // namespace
 
-std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3, std::int64_t W,
+std::optional<SearchResult> searchGridFast(const tcamera& camera, SourcePos corner3, std::int64_t W,
                                            std::int64_t H, double* errors) {
     // The divisors W-1 and H-1 of the fourth corner: 0 faults at the first pose.
     if (W - 1 == 0 || H - 1 == 0)
@@ -517,8 +520,8 @@ std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3
     rc.r2 = camera.rays[2];
     rc.cx = camera.cx;
     rc.cy = camera.cy;
-    rc.x3 = corner3.x;
-    rc.y3 = corner3.y;
+    rc.x3 = corner3.sx;
+    rc.y3 = corner3.sy;
     rc.dh = static_cast<double>(H - 1);
     rc.jf = static_cast<double>(H - 1);
     rc.cx3 = rc.cx - rc.x3;

@@ -50,10 +50,11 @@ inline double held(double steps) {
 
 // Whether every position of a run inside the ranges (rowHalves) lies well
 // within +-FastFar: |px| and |py| are largest and |pz| smallest at the run's
-// ends, so |256 * (cx - px * 1000 / pz)| stays below
-// 256 * (|cx| + 1000 * mx / mz); the factor 2 covers the rounding.
+// ends, so |256 * (cx - px * 1000 / pz + d)| stays below
+// 256 * (|cx| + 1000 * mx / mz + |d|) (d, the lens displacement, at most
+// `lensLargest`); the factor 2 covers the rounding.
 inline bool withinFar(const Setup& st, const double* cxs, const double* cys, const double* czs,
-                      int width) {
+                      int width, double lensLargest) {
     const auto last = static_cast<std::size_t>(width - 1);
     auto largest = [](double a, double b) { return std::fmax(std::fabs(a), std::fabs(b)); };
     const double mx = largest(cxs[0] + st.rowX, cxs[last] + st.rowX);
@@ -61,17 +62,32 @@ inline bool withinFar(const Setup& st, const double* cxs, const double* cys, con
     const double mz = std::fmin(std::fabs(czs[0] + st.rowZ), std::fabs(czs[last] + st.rowZ));
     const double f = FocalDistance;
     const double far = double{FastFar} / 4;
-    return 2.0 * SubSteps * (std::fabs(st.cx) + f * mx / mz) < far &&
-           2.0 * SubSteps * (std::fabs(st.cy) + f * my / mz) < far;
+    return 2.0 * SubSteps * (std::fabs(st.cx) + f * mx / mz + lensLargest) < far &&
+           2.0 * SubSteps * (std::fabs(st.cy) + f * my / mz + lensLargest) < far;
 }
 
+// The lens displacement of a run (dx, dy per pixel), its largest magnitude
+// and the room its sum needs in the bounds; absent without a lens.
+struct LensRun {
+    const double* dx = nullptr;
+    const double* dy = nullptr;
+    double largest = 0.0;
+    double slack = 0.0;
+};
+
 // The sub-pixel positions of one row into qx, qy. Returns true when a pixel
-// of the row faults.
-FP_TARGET_CLONES("avx512f", "avx2", "default")
-bool projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-                   const double* __restrict czs, int width, std::int32_t* __restrict qx,
-                   std::int32_t* __restrict qy) {
+// of the row faults. With a lens every position moves by its displacement
+// before it is taken to 1/256 of a pixel.
+template <bool Lens>
+[[gnu::always_inline]] inline bool
+projectRowSubBody(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                  const double* __restrict czs, int width, const LensRun& lens,
+                  std::int32_t* __restrict qx, std::int32_t* __restrict qy) {
     const Setup st = setup;
+    const double* __restrict ldx = lens.dx;
+    const double* __restrict ldy = lens.dy;
+    auto lensX = [&](int x) { return Lens ? ldx[x] : 0.0; };
+    auto lensY = [&](int x) { return Lens ? ldy[x] : 0.0; };
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width, SubSteps);
     std::int64_t unsure = 0;
     // With every position of the run well within +-FastFar no holding is
@@ -79,14 +95,16 @@ bool projectRowSub(const Setup& setup, const double* __restrict cxs, const doubl
     // the bound, so nothing undefined reaches the conversion (x of an unsure
     // pixel is overwritten below).
     auto estimate = [&](auto hold) {
-        const double hx = halves.x, hy = halves.y;
+        const double hx = halves.x - lens.slack, hy = halves.y - lens.slack;
         for (int x = 0; x < width; ++x) {
             const double px = cxs[x] + st.rowX;
             const double py = cys[x] + st.rowY;
             const double pz = czs[x] + st.rowZ;
             const double fr = static_cast<double>(FocalDistance) / pz;
-            const double vx = (st.cx - px * fr) * SubSteps;
-            const double vy = (st.cy - py * fr) * SubSteps;
+            const double sx = Lens ? (st.cx - px * fr) + lensX(x) : st.cx - px * fr;
+            const double sy = Lens ? (st.cy - py * fr) + lensY(x) : st.cy - py * fr;
+            const double vx = sx * SubSteps;
+            const double vy = sy * SubSteps;
             const double rx = nearestEven(vx);
             const double ry = nearestEven(vy);
             const bool sure = (std::fabs(vx - rx) < hx) & (std::fabs(vy - ry) < hy);
@@ -95,7 +113,7 @@ bool projectRowSub(const Setup& setup, const double* __restrict cxs, const doubl
             qy[x] = sure ? static_cast<std::int32_t>(hold(ry)) : Unsure;
         }
     };
-    if (halves.ok && withinFar(st, cxs, cys, czs, width)) {
+    if (halves.ok && withinFar(st, cxs, cys, czs, width, lens.largest)) {
         estimate([](double v) { return v; });
     } else if (halves.ok) {
         estimate([](double v) { return held(v); });
@@ -116,12 +134,29 @@ bool projectRowSub(const Setup& setup, const double* __restrict cxs, const doubl
             qx[x] = qy[x] = FastFar;
             continue;
         }
+        // With a lens a position it gives none for (not a number) lies
+        // beyond any photograph.
         qx[x] = static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(SubPixelPosition(p.sx), -FastFar, FastFar));
+            std::clamp<std::int64_t>(SubPixelPosition(p.sx + lensX(x)), -FastFar, FastFar));
         qy[x] = static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(SubPixelPosition(p.sy), -FastFar, FastFar));
+            std::clamp<std::int64_t>(SubPixelPosition(p.sy + lensY(x)), -FastFar, FastFar));
     }
     return anyFault;
+}
+
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRowSub(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
+                   const double* __restrict czs, int width, std::int32_t* __restrict qx,
+                   std::int32_t* __restrict qy) {
+    return projectRowSubBody<false>(setup, cxs, cys, czs, width, LensRun{}, qx, qy);
+}
+
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectRowSubLens(const Setup& setup, const double* __restrict cxs,
+                       const double* __restrict cys, const double* __restrict czs, int width,
+                       const LensRun& lens, std::int32_t* __restrict qx,
+                       std::int32_t* __restrict qy) {
+    return projectRowSubBody<true>(setup, cxs, cys, czs, width, lens, qx, qy);
 }
 
 // The photograph as the blending reads it: picture row y starts at
@@ -490,7 +525,7 @@ bool useVectorBlending(bool on) {
 
 bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                         const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
-                        Interpolation sampling) {
+                        Interpolation sampling, const LensKnots* lens) {
     const int outW = pixkit::dibwidth(image);
     const int outH = pixkit::dibheight(image);
     if (W == 0 || H == 0) {
@@ -565,23 +600,55 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     // walks down long runs of rows of the result and the source.
     constexpr int Chunk = 16 * Band;
     FirstFault fault;
+    const double lensSlackSub = lens != nullptr ? lensSlack(*lens, SubSteps) : 0.0;
     // Rows begin to end of one block of columns.
     auto runStretch = [&](int begin, int end, int block) {
         const int colBegin = blocks.begin(block);
         const int colEnd = blocks.end(block);
         Columns own;
         const Columns& cols = blocks.terms(block, own);
+        const auto uw = static_cast<std::size_t>(colEnd - colBegin);
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
-        // Row y alone; true when it stops at a fault.
+        // With a lens: the displacement of the block's pixels in the band's
+        // rows, band row r at r * uw.
+        std::vector<double> lensDx, lensDy, knotsX, knotsY;
+        if (lens != nullptr) {
+            lensDx.resize(Band * uw);
+            lensDy.resize(Band * uw);
+            knotsX.resize(static_cast<std::size_t>(lens->cols));
+            knotsY.resize(static_cast<std::size_t>(lens->cols));
+        }
+        auto lensRows = [&](int y, int rows) {
+            if (lens == nullptr)
+                return;
+            for (int r = 0; r < rows; ++r)
+                detail::lensRow(*lens, y + r, colBegin, colEnd - colBegin, knotsX.data(),
+                                knotsY.data(), lensDx.data() + static_cast<std::size_t>(r) * uw,
+                                lensDy.data() + static_cast<std::size_t>(r) * uw);
+        };
+        // The sub-pixel positions of n pixels of band row r from column `at`
+        // of the block.
+        auto positions = [&](const Setup& st, int r, std::size_t at, int n, std::int32_t* px,
+                             std::int32_t* py) {
+            if (lens == nullptr)
+                return projectRowSub(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at,
+                                     n, px, py);
+            const std::size_t from = static_cast<std::size_t>(r) * uw + at;
+            const LensRun run{lensDx.data() + from, lensDy.data() + from, lens->largest,
+                              lensSlackSub};
+            return projectRowSubLens(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at,
+                                     n, run, px, py);
+        };
+        // Row y alone (its displacement in band row 0); true when it stops at a fault.
         auto rowByRow = [&](int y) {
             const Setup st = rowSetup(y);
+            lensRows(y, 1);
             for (int x0 = colBegin; x0 < colEnd; x0 += Run) {
                 const int n = std::min(Run, colEnd - x0);
                 const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 int limit = n;
                 bool faulted = false;
-                if (projectRowSub(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at, n,
-                                  qx.data(), qy.data())) {
+                if (positions(st, 0, at, n, qx.data(), qy.data())) {
                     for (limit = 0; limit < n; ++limit) {
                         const auto k = at + static_cast<std::size_t>(limit);
                         if (project(st, cols.x[k], cols.y[k], cols.z[k]).fault)
@@ -604,14 +671,14 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             std::array<Setup, Band> st;
             for (int r = 0; r < rows; ++r)
                 st[static_cast<std::size_t>(r)] = rowSetup(y + r);
+            lensRows(y, rows);
             bool faulted = false;
             for (int x0 = colBegin; x0 < colEnd && !faulted; x0 += Run) {
                 const int n = std::min(Run, colEnd - x0);
                 const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 for (int r = 0; r < rows; ++r)
-                    faulted |= projectRowSub(st[static_cast<std::size_t>(r)], cols.x.data() + at,
-                                             cols.y.data() + at, cols.z.data() + at, n,
-                                             qx.data() + r * Run, qy.data() + r * Run);
+                    faulted |= positions(st[static_cast<std::size_t>(r)], r, at, n,
+                                         qx.data() + r * Run, qy.data() + r * Run);
                 if (faulted)
                     break;
                 for (int t = 0; t < n; t += Tile)

@@ -3,6 +3,7 @@
 // the exact back-projection of one pixel, and the bound within which the
 // one-division estimate of a position rounds like the exact one.
 
+#include "LensKnots.h"
 #include "rectify/Camera.h"
 
 #include <algorithm>
@@ -203,6 +204,15 @@ inline RowHalves rowHalves(const Setup& st, const double* cxs, const double* cys
     h.y = 0.5 - 2.0 * scale * (Slack * (my + f * my / mz + std::fabs(st.cy)) + Floor);
     h.ok = true;
     return h;
+}
+
+// The room the lens displacement needs in a bound, for positions taken to
+// 1/scale of a pixel: adding it to the position rounds once more, by at most
+// 2^-52 of the sum, which the bound's room for the position and Slack times
+// the displacement cover; its magnitude at any pixel stays within the knots'
+// largest (blends of them), doubled for the blending's roundings.
+inline double lensSlack(const LensKnots& knots, double scale) {
+    return 2.0 * scale * Slack * knots.largest;
 }
 
 } // namespace rectify::detail

@@ -42,10 +42,33 @@ RunResult run(const RunRequest& request) {
     const pixkit::dib* source = request.source;
     if (source == nullptr || source->poi == nullptr || source->pmi == nullptr)
         return ended(RunEnd::Fault);
-    const tcamera camera = MakeCamera(*source, request.corners);
+    // Where the camera sees the corners: their pixels, or with a lens their
+    // places in the corrected photograph.
+    CornerPositions seen{};
+    Corners sized = request.corners;
+    for (std::size_t k = 0; k < 4; ++k)
+        seen[k] = {static_cast<double>(request.corners[k].x),
+                   static_cast<double>(request.corners[k].y)};
+    const LensGeometry* lens = request.lens;
+    if (lens != nullptr) {
+        const int w = pixkit::dibwidth(*source), h = pixkit::dibheight(*source);
+        if (lens->width() != w || lens->height() != h)
+            return ended(RunEnd::Fault);
+        for (std::size_t k = 0; k < 4; ++k) {
+            const TPoint c = request.corners[k];
+            if (!InLensRange(c.x, c.y, w, h))
+                return ended(RunEnd::Fault);
+            seen[k] = lens->toCorrected(c.x, c.y);
+            if (!InLensRange(seen[k].sx, seen[k].sy, w, h))
+                return ended(RunEnd::Fault);
+            sized[k] = {static_cast<std::int32_t>(std::nearbyint(seen[k].sx)),
+                        static_cast<std::int32_t>(std::nearbyint(seen[k].sy))};
+        }
+    }
+    const tcamera camera = MakeCameraAt(*source, seen);
 
-    const TargetSizeResult size = TargetSize(request.corners, request.realWidthCm,
-                                             request.realHeightCm, request.targetPercent);
+    const TargetSizeResult size =
+        TargetSize(sized, request.realWidthCm, request.realHeightCm, request.targetPercent);
     if (size.status == TargetSizeResult::Status::NoSize)
         return ended(RunEnd::NoTargetSize);
     if (!CornersSpanQuad(request.corners)) {
@@ -58,8 +81,7 @@ RunResult run(const RunRequest& request) {
     std::optional<FixedAngles> fixed;
     if (request.fixedAngles)
         fixed = FixedAngles{request.angleXDeg, request.angleYDeg};
-    const auto found =
-        SearchPose(camera, request.corners[3], size.W, size.H, fixed, request.engine);
+    const auto found = SearchPose(camera, seen[3], size.W, size.H, fixed, request.engine);
     if (!found)
         return ended(RunEnd::Fault); // the typed angles stay for the next run
 
@@ -76,7 +98,7 @@ RunResult run(const RunRequest& request) {
 
     const ResampleEnd resampled =
         ResampleRectified(*source, camera, found->best, size.W, size.H, request.areaPercent,
-                          result.image.get(), request.engine, request.sampling);
+                          result.image.get(), request.engine, request.sampling, lens);
     if (!result.image.empty()) {
         const int width = result.image.width();
         result.scale = RunScale{request.realWidthCm, request.realHeightCm, request.areaPercent,

@@ -6,7 +6,7 @@
 
 namespace rectify {
 
-std::optional<double> PoseError(const tcamera& camera, const tpose& pose, TPoint corner3,
+std::optional<double> PoseError(const tcamera& camera, const tpose& pose, SourcePos corner3,
                                 std::int64_t W, std::int64_t H) {
     // With the divisors W-1 and H-1 this is the parallelogram's fourth corner.
     const auto q = PlanePoint(pose, 0, H - 1, W - 1, H - 1);
@@ -15,17 +15,24 @@ std::optional<double> PoseError(const tcamera& camera, const tpose& pose, TPoint
     const auto pos = ProjectToSource(camera, *q);
     if (!pos)
         return std::nullopt;
-    const double dx = pos->sx - corner3.x;
-    const double dy = pos->sy - corner3.y;
+    const double dx = pos->sx - corner3.sx;
+    const double dy = pos->sy - corner3.sy;
     const double e = std::sqrt(dx * dx + dy * dy);
     if (!std::isfinite(e))
         return std::nullopt;
     return e;
 }
 
+std::optional<double> PoseError(const tcamera& camera, const tpose& pose, TPoint corner3,
+                                std::int64_t W, std::int64_t H) {
+    return PoseError(camera, pose,
+                     SourcePos{static_cast<double>(corner3.x), static_cast<double>(corner3.y)}, W,
+                     H);
+}
+
 namespace {
 
-std::optional<SearchResult> searchFixed(const tcamera& camera, TPoint corner3, std::int64_t W,
+std::optional<SearchResult> searchFixed(const tcamera& camera, SourcePos corner3, std::int64_t W,
                                         std::int64_t H, FixedAngles fixed) {
     // Every pass of the grid would evaluate these same angles from the same
     // start, and only the first pass can win, so one evaluation is the result.
@@ -38,7 +45,7 @@ std::optional<SearchResult> searchFixed(const tcamera& camera, TPoint corner3, s
     return SearchResult{pose, *e};
 }
 
-std::optional<SearchResult> searchGridReference(const tcamera& camera, TPoint corner3,
+std::optional<SearchResult> searchGridReference(const tcamera& camera, SourcePos corner3,
                                                 std::int64_t W, std::int64_t H) {
     tpose working = StartPose(camera);
     SearchResult best;
@@ -64,6 +71,14 @@ std::optional<SearchResult> searchGridReference(const tcamera& camera, TPoint co
 } // namespace
 
 std::optional<SearchResult> SearchPose(const tcamera& camera, TPoint corner3, std::int64_t W,
+                                       std::int64_t H, std::optional<FixedAngles> fixed,
+                                       Engine engine) {
+    return SearchPose(camera,
+                      SourcePos{static_cast<double>(corner3.x), static_cast<double>(corner3.y)}, W,
+                      H, fixed, engine);
+}
+
+std::optional<SearchResult> SearchPose(const tcamera& camera, SourcePos corner3, std::int64_t W,
                                        std::int64_t H, std::optional<FixedAngles> fixed,
                                        Engine engine) {
     if (fixed)

@@ -94,7 +94,7 @@ constexpr FieldLimits Threads{"--threads", 1, fp::MaxThreads, 0, 1, 0};
 
 // The options, in the order of the usage. A bad value ends the batch with
 // exit 2 and a message naming the option.
-constexpr std::array<BatchOption, 11> Options{{
+constexpr std::array<BatchOption, 12> Options{{
     {"--threshold", "N",
      "black/white threshold of a .dxf drawing in percent\n"
      "(1 ... 99, default 50); options do not count as parameters",
@@ -114,6 +114,20 @@ constexpr std::array<BatchOption, 11> Options{{
              return badValue("--interpolation", value,
                              "the interpolation must be nearest, bilinear or bicubic");
          job.sampling = *s;
+         return std::nullopt;
+     }},
+    {"--lens", "off|auto|poly3:K1",
+     "lens distortion correction: none (default), the profile of\n"
+     "the lens database the photograph's EXIF names, or lensfun's\n"
+     "poly3 model with k1 = K1 (-1 ... 1) around the image centre",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         bool badNumber = false;
+         const auto lens = parseLensSetting(value, &badNumber);
+         if (!lens)
+             return badValue("--lens", value,
+                             badNumber ? "poly3 needs a number from -1 to 1 for k1"
+                                       : "the lens must be off, auto or poly3:K1");
+         job.lens = *lens;
          return std::nullopt;
      }},
     {"--world-file", "",
@@ -508,6 +522,8 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
     if (parsed.job->threads > 0)
         fp::setThreadCount(parsed.job->threads);
     const JobOutcome outcome = runJob(*parsed.job, pdf);
+    if (!outcome.lensNote.empty())
+        err << "fassadenplan: " << outcome.lensNote << "\n";
     if (outcome.ok())
         out << outcome.message << "\n";
     else

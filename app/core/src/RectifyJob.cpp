@@ -123,8 +123,13 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     for (int t = 0; t < (job.sourceTurns % 4 + 4) % 4; ++t)
         pixkit::TurnSourceImage(photo.get(), pixkit::TurnDirection::Right);
 
+    // Without a profile the job goes on uncorrected; the note says so.
+    const LensApplied lens = applyLensSetting(job.lens, job.photo, photo.width(), photo.height());
+    const std::string note = lensNote(job.lens, lens);
+
     rectify::RunRequest request;
     request.source = &photo.get();
+    request.lens = lens.geometry.get();
     request.corners = job.corners;
     request.cornersComplete = true;
     request.realWidthCm = job.realWidthCm.value_or(fields::RealWidth.start);
@@ -150,13 +155,17 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     }
 
     JobOutcome outcome;
+    outcome.lensNote = note;
     if (result.pose) {
         outcome.angleXDeg = result.pose->angleX;
         outcome.angleYDeg = result.pose->angleY;
     }
-    if (result.end != rectify::RunEnd::Done || result.image.empty() || !result.scale)
-        return failed(BatchExit::NoImage,
-                      "no rectified image for '" + job.photo + "': " + whyNoImage(result));
+    if (result.end != rectify::RunEnd::Done || result.image.empty() || !result.scale) {
+        JobOutcome none = failed(BatchExit::NoImage, "no rectified image for '" + job.photo +
+                                                         "': " + whyNoImage(result));
+        none.lensNote = note;
+        return none;
+    }
     outcome.width = result.image.width();
     outcome.height = result.image.height();
     outcome.pixelsPerCm = result.scale->pixelsPerCm;

@@ -62,6 +62,12 @@ struct SourcePos {
     double sy = 0.0;
 };
 
+// The four corners where the camera sees them, not rounded: the corners'
+// pixels, or their places in the photograph a lens correction gives.
+using CornerPositions = std::array<SourcePos, 4>;
+
+class LensGeometry;
+
 // ---- Matrix and vector operations -------------------------------------------
 
 // M x R. Both operands are read completely before the result is formed, so the
@@ -84,11 +90,14 @@ std::optional<tvec3> IntersectLinePlane(const tvec3& a, const tvec3& b, const tv
 
 // ---- Camera --------------------------------------------------------------------
 
-// Unit direction of the ray through source pixel (x, y).
-tvec3 CornerRay(double cx, double cy, int x, int y);
+// Unit direction of the ray through source position (x, y).
+tvec3 CornerRay(double cx, double cy, double x, double y);
 // Camera of a run: centre from the source size, rays of corners 0, 1 and 2.
 // The source must hold an image.
 tcamera MakeCamera(const pixkit::dib& source, const Corners& corners);
+// The same for corners that need not lie on whole pixels; whole-pixel
+// positions give the same camera as the corners themselves.
+tcamera MakeCameraAt(const pixkit::dib& source, const CornerPositions& corners);
 // False when any two of the four corners are the same pixel.
 bool CornersDistinct(const Corners& corners);
 // False when three of the four (distinct) corners lie on one line, or when
@@ -170,11 +179,16 @@ std::optional<RectifiedSize> ScaledResultSize(std::int64_t W, std::int64_t H, in
 // Makes the W' x H' result image (W, H scaled by areaPercent), installs it as
 // `result` (releasing the previous one) and fills it by looking up every
 // result pixel's plane point in the source: the nearest pixel, or blended
-// from its neighbours (Interpolate.h) for a 24-bit source.
+// from its neighbours (Interpolate.h) for a 24-bit source. With a `lens`
+// (set up for the source's size) the camera is the corrected photograph's,
+// and every plane point's position moves by the lens's displacement into
+// the source, which is the original photograph (rectify/Lens.h); positions
+// the lens gives none for take the outside value.
 ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                               std::int64_t W, std::int64_t H, int areaPercent, pixkit::dib& result,
                               Engine engine = DefaultEngine,
-                              Interpolation sampling = Interpolation::Nearest);
+                              Interpolation sampling = Interpolation::Nearest,
+                              const LensGeometry* lens = nullptr);
 
 // Rounds a source position to a pixel coordinate for getpixel: half to even;
 // positions beyond the 32-bit range become a coordinate outside every image.

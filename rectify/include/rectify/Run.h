@@ -14,6 +14,7 @@
 
 #include "pixkit/dib.h"
 #include "rectify/Camera.h"
+#include "rectify/Lens.h"
 
 #include <cstdint>
 #include <optional>
@@ -58,6 +59,13 @@ struct RunRequest {
     Interpolation sampling = Interpolation::Nearest;
     Engine engine = DefaultEngine;
     RunScope scope = RunScope::Full;
+    // The lens correction, not owned; none: the photograph as it is. With
+    // one (set up for the source's size, else the run faults) the corners
+    // stay in pixels of the original photograph: the search works on their
+    // places in the corrected photograph (the target size on those places
+    // rounded to whole pixels), and the resampling samples the original
+    // through the lens. Corners outside the lens range fault.
+    const LensGeometry* lens = nullptr;
 };
 
 // The scale of a rectified image: the real size and calculation area it was

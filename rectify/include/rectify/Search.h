@@ -17,6 +17,8 @@ inline constexpr int GridSize = 2 * GridHalf + 1; // 721 values per axis
 // Distance in source pixels between corner 3 and the projection of the
 // parallelogram's fourth corner (anchor + corner2 - corner1) on the plane of
 // `pose`. Empty on a fault (for example W or H of 1: the divisor W-1 or H-1 is 0).
+std::optional<double> PoseError(const tcamera& camera, const tpose& pose, SourcePos corner3,
+                                std::int64_t W, std::int64_t H);
 std::optional<double> PoseError(const tcamera& camera, const tpose& pose, TPoint corner3,
                                 std::int64_t W, std::int64_t H);
 
@@ -37,6 +39,11 @@ struct SearchResult {
 std::optional<SearchResult> SearchPose(const tcamera& camera, TPoint corner3, std::int64_t W,
                                        std::int64_t H, std::optional<FixedAngles> fixed,
                                        Engine engine = DefaultEngine);
+// The same for corner 3 at a position that need not be a whole pixel (a
+// corner moved by a lens correction); a whole pixel gives the same result.
+std::optional<SearchResult> SearchPose(const tcamera& camera, SourcePos corner3, std::int64_t W,
+                                       std::int64_t H, std::optional<FixedAngles> fixed,
+                                       Engine engine = DefaultEngine);
 
 // The real width that gives the result the aspect of the best pose's
 // parallelogram: realHeightCm * La / Lb. Empty on a fault.
@@ -46,8 +53,15 @@ namespace detail {
 // The fast grid search (FastSearch.cpp); same contract as SearchPose without
 // a fixed request. When `errors` is given it receives the error of every pose
 // in loop order (GridSize * GridSize values; checked against the reference).
-std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3, std::int64_t W,
+std::optional<SearchResult> searchGridFast(const tcamera& camera, SourcePos corner3, std::int64_t W,
                                            std::int64_t H, double* errors = nullptr);
+inline std::optional<SearchResult> searchGridFast(const tcamera& camera, TPoint corner3,
+                                                  std::int64_t W, std::int64_t H,
+                                                  double* errors = nullptr) {
+    return searchGridFast(camera,
+                          SourcePos{static_cast<double>(corner3.x), static_cast<double>(corner3.y)},
+                          W, H, errors);
+}
 // True when the fast resampling can address every pixel of `source` (under
 // 2^31 bytes, far beyond any photograph); otherwise the step-by-step loop runs.
 bool resampleFastFits(const pixkit::dib& source);
@@ -56,8 +70,11 @@ bool resampleFastFits(const pixkit::dib& source);
 // on the threads of the pool, every byte written (row padding zero). False
 // on a fault; the pixels before the faulting one are then written and the
 // rest is zero.
+struct LensKnots;
+// With `lens` the positions move by its blended displacement (rectify/Lens.h).
 bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
-                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image);
+                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
+                  const LensKnots* lens = nullptr);
 // True when the fast blended resampling can take `source`: 24 bits and both
 // sides below 2^21 pixels (the pixels then lie below 2^31 bytes).
 bool resampleSmoothFits(const pixkit::dib& source);
@@ -66,7 +83,7 @@ bool resampleSmoothFits(const pixkit::dib& source);
 // one are then written and the rest is zero.
 bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                         const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
-                        Interpolation sampling);
+                        Interpolation sampling, const LensKnots* lens = nullptr);
 // Whether the blended rows take eight pixels at a time where the processor
 // can (on by default); returns the previous setting. For the tests, which
 // check both ways against the step-by-step loop.

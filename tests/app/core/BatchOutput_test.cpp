@@ -448,4 +448,79 @@ INSTANTIATE_TEST_SUITE_P(Batch, BatchAlign,
                                          AlignCase{"cad_m", "cad", "m"}),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// ---------------------------------------------------------------- lens
+
+// The lens option: off is the default's bytes; a photograph whose EXIF
+// names no known lens (none, an unknown camera, a hostile block) goes on
+// uncorrected and says why; a database lens or a typed poly3 bends the
+// result. The EXIF is written by exiftool.
+struct LensCase {
+    const char* name;
+    const char* exiftoolArgs; // null: no EXIF; "" : a hostile block instead
+    const char* option;
+    bool corrected;
+    const char* note;
+};
+
+class BatchLens : public BatchOutput, public testing::WithParamInterface<LensCase> {};
+
+TEST_P(BatchLens, CorrectsOrSaysWhyNot) {
+    const LensCase& c = GetParam();
+    ASSERT_EQ(run(path("plain.bmp")), 0) << m_err;
+    const auto plain = readFile(path("plain.bmp"));
+    if (c.exiftoolArgs != nullptr) {
+        if (!testsupport::run("exiftool -ver > /dev/null 2>&1") ||
+            !testsupport::run("convert -version > /dev/null 2>&1"))
+            GTEST_SKIP() << "exiftool or ImageMagick is not installed (tools/deps.sh --test)";
+        const std::string jpeg = path("wall.jpg");
+        ASSERT_TRUE(testsupport::run("convert '" + m_photo + "' -quality 100 '" + jpeg + "'"));
+        if (*c.exiftoolArgs != '\0') {
+            ASSERT_TRUE(testsupport::run("exiftool -q -overwrite_original " +
+                                         std::string(c.exiftoolArgs) + " '" + jpeg + "'"));
+        } else {
+            // An EXIF block whose first directory claims 65535 entries far
+            // beyond its end, right after the start of the file.
+            std::vector<std::uint8_t> bytes = readFile(jpeg);
+            const std::vector<std::uint8_t> app1{
+                0xff, 0xe1, 0x00, 0x18, 'E',  'x',  'i',  'f',  0,    0,    'I',  'I',  0x2a,
+                0x00, 0x08, 0x00, 0x00, 0x00, 0xff, 0xff, 0x0f, 0x01, 0x02, 0x00, 0xff, 0xff};
+            bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+            writeFile(jpeg, bytes);
+        }
+        m_photo = jpeg;
+        ASSERT_EQ(run(path("plain.bmp")), 0) << m_err;
+    }
+    const auto expected = readFile(path("plain.bmp"));
+    ASSERT_EQ(run(path("lens.bmp"), {c.option}), 0) << m_err;
+    EXPECT_NE(m_err.find(c.note), std::string::npos) << m_err;
+    const auto lens = readFile(path("lens.bmp"));
+    if (c.corrected) {
+        EXPECT_NE(lens, expected);
+    } else {
+        EXPECT_EQ(lens, expected);
+    }
+    if (c.exiftoolArgs == nullptr) {
+        EXPECT_EQ(expected, plain);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, BatchLens,
+    testing::Values(
+        LensCase{"off", nullptr, "--lens=off", false, ""},
+        LensCase{"no_exif", nullptr, "--lens=auto", false,
+                 "no lens correction: the photograph names no camera"},
+        LensCase{"poly3", nullptr, "--lens=poly3:-0.05", true, "lens: poly3 with k1 = -0.05"},
+        LensCase{"database_lens",
+                 "-Make=Canon '-Model=Canon EOS 5D Mark II' '-LensModel=EF24-105mm f/4L IS USM' "
+                 "-FocalLength=24",
+                 "--lens=auto", true, "lens: Canon EF 24-105mm f/4L IS USM at 24 mm"},
+        LensCase{"unknown_camera", "-Make=Velkor '-Model=Fassade 1' -FocalLength=24", "--lens=auto",
+                 false, "the camera is not in the lens database"},
+        LensCase{"no_focal_length",
+                 "-Make=Canon '-Model=Canon EOS 5D Mark II' '-LensModel=EF24-105mm f/4L IS USM'",
+                 "--lens=auto", false, "the photograph gives no focal length"},
+        LensCase{"hostile_exif", "", "--lens=auto", false, "no lens correction"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 } // namespace

@@ -6,6 +6,7 @@
 // comes back in the outcome. Jobs may run on several threads at once.
 
 #include "app/Fields.h"
+#include "app/LensSetting.h"
 #include "lines/DrawingUnit.h"
 #include "pixkit/ImageFile.h"
 #include "rectify/Run.h"
@@ -42,6 +43,7 @@ struct RectifyJob {
     int threshold = static_cast<int>(fields::Threshold.start); // of a DXF drawing, percent
     bool worldFile = false;                                    // also write the world file
     int jpegQuality = static_cast<int>(fields::JpegQuality.start);
+    LensSetting lens;          // the lens correction, off by default
     int webpQuality = 100;     // lossless unless the run names a quality
     bool qualityGiven = false; // --quality: the stored JPEG quality does not apply
     int pngLevel = pixkit::DefaultPngLevel;
@@ -77,7 +79,10 @@ struct JobOutcome {
     // Pixels per cm of the real facade in the rectified image.
     std::optional<double> pixelsPerCm;
     std::size_t segments = 0; // of a drawing
-    std::string underlay;     // the photograph beside a CAD drawing; empty without one
+    // What became of the lens correction (lensNote), for standard error;
+    // empty when it is off.
+    std::string lensNote;
+    std::string underlay; // the photograph beside a CAD drawing; empty without one
     bool ok() const { return exit == BatchExit::Written; }
 };
 

@@ -1,0 +1,178 @@
+// The knots at which a resampling asks the lens, and the displacement of a
+// rectified row blended from them.
+
+#include "LensKnots.h"
+#include "foundation/ThreadPool.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace rectify {
+
+namespace {
+
+constexpr double NotANumber = std::numeric_limits<double>::quiet_NaN();
+
+std::int64_t knotsAlong(std::int64_t pixels, std::int64_t step) {
+    return LensKnotsAlong(pixels, step);
+}
+
+std::int64_t knotCount(const LensFrame& f, std::int64_t step) {
+    return knotsAlong(f.outW, step) * knotsAlong(f.outH, step);
+}
+
+// The corrected position of the plane point of rectified pixel (x, y), when
+// it lies in front of the camera and in the lens range.
+std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::int64_t y) {
+    const std::int64_t offX = (f.outW - f.W) / 2;
+    const std::int64_t offY = (f.outH - f.H) / 2;
+    const auto p = PlanePoint(*f.pose, *f.edges, x - offX, y - offY, f.W, f.H);
+    if (!p || !(p->z > 0.0))
+        return std::nullopt;
+    const auto s = ProjectToSource(*f.camera, *p);
+    if (!s || !InLensRange(s->sx, s->sy, f.srcW, f.srcH))
+        return std::nullopt;
+    return s;
+}
+
+// The largest distance in photograph pixels between two neighbouring knots
+// at `step` that both have a position.
+double largestKnotDistance(const LensFrame& f, std::int64_t step) {
+    const std::int64_t cols = knotsAlong(f.outW, step);
+    const std::int64_t rows = knotsAlong(f.outH, step);
+    std::vector<double> rowLargest(static_cast<std::size_t>(rows), 0.0);
+    auto distance = [](const SourcePos& a, const SourcePos& b) {
+        return std::hypot(a.sx - b.sx, a.sy - b.sy);
+    };
+    fp::parallelRanges(rows, 8, [&](std::int64_t begin, std::int64_t end) {
+        std::vector<std::optional<SourcePos>> above, here;
+        for (std::int64_t r = begin; r < end; ++r) {
+            here.resize(static_cast<std::size_t>(cols));
+            above.resize(static_cast<std::size_t>(cols));
+            for (std::int64_t c = 0; c < cols; ++c) {
+                const std::int64_t x = LensKnotPixel(c, step, f.outW);
+                here[static_cast<std::size_t>(c)] =
+                    knotPosition(f, x, LensKnotPixel(r, step, f.outH));
+                above[static_cast<std::size_t>(c)] =
+                    r > 0 ? knotPosition(f, x, LensKnotPixel(r - 1, step, f.outH)) : std::nullopt;
+            }
+            double m = 0.0;
+            for (std::size_t c = 0; c < here.size(); ++c) {
+                if (!here[c])
+                    continue;
+                if (c > 0 && here[c - 1])
+                    m = std::max(m, distance(*here[c], *here[c - 1]));
+                if (above[c])
+                    m = std::max(m, distance(*here[c], *above[c]));
+            }
+            rowLargest[static_cast<std::size_t>(r)] = m;
+        }
+    });
+    return *std::max_element(rowLargest.begin(), rowLargest.end());
+}
+
+} // namespace
+
+bool InLensRange(double x, double y, int width, int height) {
+    const double w = width, h = height;
+    return x >= -0.5 * w && x <= 1.5 * w && y >= -0.5 * h && y <= 1.5 * h;
+}
+
+int LensKnotStep(const LensFrame& frame) {
+    std::int64_t step = LensKnotStepMax;
+    // A table too large even at the widest spacing (a result one pixel
+    // high and millions wide) spreads its knots further.
+    while (knotCount(frame, step) > LensKnotsMax && step < (std::int64_t{1} << 28))
+        step *= 2;
+    while (step > 1 && knotCount(frame, step / 2) <= LensKnotsMax &&
+           largestKnotDistance(frame, step) > LensKnotReach)
+        step /= 2;
+    return static_cast<int>(step);
+}
+
+SourcePos LensKnotDisplacement(const LensFrame& frame, const LensGeometry& lens, std::int64_t x,
+                               std::int64_t y) {
+    const auto s = knotPosition(frame, x, y);
+    if (!s)
+        return {NotANumber, NotANumber};
+    const SourcePos o = lens.toOriginal(s->sx, s->sy);
+    if (!std::isfinite(o.sx) || !std::isfinite(o.sy))
+        return {NotANumber, NotANumber};
+    return {o.sx - s->sx, o.sy - s->sy};
+}
+
+namespace detail {
+
+void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, LensKnots& knots) {
+    knots.step = step;
+    knots.outW = frame.outW;
+    knots.outH = frame.outH;
+    knots.cols = knotsAlong(frame.outW, step);
+    knots.rows = knotsAlong(frame.outH, step);
+    const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
+    knots.dx.assign(n, 0.0);
+    knots.dy.assign(n, 0.0);
+    std::vector<double> rowLargest(static_cast<std::size_t>(knots.rows), 0.0);
+    fp::parallelRanges(knots.rows, 4, [&](std::int64_t begin, std::int64_t end) {
+        for (std::int64_t r = begin; r < end; ++r) {
+            double m = 0.0;
+            for (std::int64_t c = 0; c < knots.cols; ++c) {
+                const SourcePos d =
+                    LensKnotDisplacement(frame, lens, LensKnotPixel(c, step, frame.outW),
+                                         LensKnotPixel(r, step, frame.outH));
+                const auto at = static_cast<std::size_t>(r * knots.cols + c);
+                knots.dx[at] = d.sx;
+                knots.dy[at] = d.sy;
+                if (std::isfinite(d.sx))
+                    m = std::max({m, std::fabs(d.sx), std::fabs(d.sy)});
+            }
+            rowLargest[static_cast<std::size_t>(r)] = m;
+        }
+    });
+    knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
+}
+
+void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
+             double* dx, double* dy) {
+    if (width <= 0)
+        return;
+    const std::int64_t step = knots.step;
+    const LensCell row = LensCellOf(y, step, knots.outH);
+    const double fy = row.f;
+    // The knot columns of the cells the pixels lie in, and the one after.
+    const std::int64_t first = LensCellOf(colBegin, step, knots.outW).knot;
+    const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
+    const std::int64_t last = LensCellOf(end - 1, step, knots.outW).knot + 1;
+    const double* topX = knots.dx.data() + row.knot * knots.cols;
+    const double* topY = knots.dy.data() + row.knot * knots.cols;
+    const double* bottomX = topX + knots.cols;
+    const double* bottomY = topY + knots.cols;
+    for (std::int64_t c = first; c <= last; ++c) {
+        ax[c - first] = topX[c] + fy * (bottomX[c] - topX[c]);
+        ay[c - first] = topY[c] + fy * (bottomY[c] - topY[c]);
+    }
+    // Cell by cell as LensCellOf finds them: cell c holds pixels c * step
+    // up to the next knot, the last cell also the last pixel.
+    const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
+    const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / step;
+    for (std::int64_t c = first; c < last; ++c) {
+        const std::int64_t from = c * step;
+        const std::int64_t span = lastPixel == 0 ? 1 : std::min(from + step, lastPixel) - from;
+        const std::int64_t x0 = std::max<std::int64_t>(from, colBegin);
+        const std::int64_t x1 =
+            std::min<std::int64_t>(c == lastCell ? lastPixel + 1 : from + step, end);
+        const std::int64_t k = c - first;
+        const double leftX = ax[k], acrossX = ax[k + 1] - ax[k];
+        const double leftY = ay[k], acrossY = ay[k + 1] - ay[k];
+        for (std::int64_t x = x0; x < x1; ++x) {
+            const double f = static_cast<double>(x - from) / static_cast<double>(span);
+            dx[x - colBegin] = leftX + f * acrossX;
+            dy[x - colBegin] = leftY + f * acrossY;
+        }
+    }
+}
+
+} // namespace detail
+
+} // namespace rectify

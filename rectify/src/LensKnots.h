@@ -1,0 +1,37 @@
+#pragma once
+// The knot table of a lens for one resampling (see rectify/Lens.h), and the
+// displacement of every pixel of a rectified row blended from it.
+
+#include "rectify/Lens.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace rectify::detail {
+
+struct LensKnots {
+    int step = 0;
+    std::int64_t outW = 0, outH = 0; // the result
+    std::int64_t cols = 0;           // knots per row: LensKnotsAlong(outW, step)
+    std::int64_t rows = 0;           // knot rows: LensKnotsAlong(outH, step)
+    // LensKnotDisplacement of knot (c, r) at dx[r * cols + c], dy[...];
+    // not a number where there is none.
+    std::vector<double> dx, dy;
+    // The largest magnitude of a displacement in the table (0 when none).
+    double largest = 0.0;
+};
+
+// Fills `knots` for `frame` at spacing `step`, asking the lens at every knot
+// on the threads of the pool.
+void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, LensKnots& knots);
+
+// The displacement of pixels colBegin ... colBegin + width - 1 of rectified
+// row y into dx[0 ...], dy[0 ...]: between the knots of its cell, first down
+// the cell's two knot columns (a = D(top) + fy * (D(bottom) - D(top))), then
+// across (d = a(left) + fx * (a(right) - a(left))), with fx and fy the
+// pixel's place in its cell (LensCellOf). `ax`, `ay` take the
+// blended knot columns (at most knots.cols values each).
+void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
+             double* dx, double* dy);
+
+} // namespace rectify::detail

@@ -1,0 +1,230 @@
+// Runs through a lens: a barrel-distorted grid comes out straight, and the
+// fast resampling gives the bytes of the step-by-step loop, which asks the
+// lens at every pixel.
+
+#include "TestScenes.h"
+#include "rectify/LensProfile.h"
+#include "rectify/Run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace rectify {
+namespace {
+
+using test::makePhoto;
+using test::sameImage;
+
+constexpr int PhotoW = 1200, PhotoH = 800;
+// The grid as a pinhole camera would have taken it, head-on: lines every
+// Pitch pixels from (Left, Top) to (Right, Bottom).
+constexpr int Left = 150, Top = 100, Right = 1050, Bottom = 700, Pitch = 75;
+
+// The photograph the lens took of the grid: a pixel is dark when its place
+// in the corrected photograph lies on a grid line.
+pixkit::DibHolder distortedGrid(const LensGeometry& lens) {
+    pixkit::dib d;
+    pixkit::newdib(d, PhotoW, PhotoH, 24, nullptr, 0);
+    pixkit::DibHolder holder(d);
+    for (int y = 0; y < PhotoH; ++y)
+        for (int x = 0; x < PhotoW; ++x) {
+            const SourcePos c = lens.toCorrected(x, y);
+            auto onLine = [](double v, int from, int to) {
+                if (v < from - 1.5 || v > to + 1.5)
+                    return false;
+                const double k = std::round((v - from) / Pitch);
+                return std::fabs(v - (from + k * Pitch)) < 1.5;
+            };
+            const bool inside =
+                c.sx > Left - 1.5 && c.sx < Right + 1.5 && c.sy > Top - 1.5 && c.sy < Bottom + 1.5;
+            const bool dark = inside && (onLine(c.sx, Left, Right) || onLine(c.sy, Top, Bottom));
+            pixkit::setpixel(d, x, y, dark ? 0x000000u : 0xffffffu);
+        }
+    return holder;
+}
+
+// The grid's corners where the lens drew them, in original pixels.
+Corners distortedCorners(const LensGeometry& lens) {
+    Corners c{};
+    const double xs[4] = {Left, Right, Right, Left};
+    const double ys[4] = {Top, Top, Bottom, Bottom};
+    for (std::size_t k = 0; k < 4; ++k) {
+        const SourcePos o = lens.toOriginal(xs[k], ys[k]);
+        c[k] = {static_cast<std::int32_t>(std::lround(o.sx)),
+                static_cast<std::int32_t>(std::lround(o.sy))};
+    }
+    return c;
+}
+
+RunResult runGrid(const pixkit::dib& photo, const Corners& corners, const LensGeometry* lens,
+                  Interpolation sampling, Engine engine) {
+    RunRequest r;
+    r.source = &photo;
+    r.corners = corners;
+    r.cornersComplete = true;
+    r.realWidthCm = Right - Left;
+    r.realHeightCm = Bottom - Top;
+    r.sampling = sampling;
+    r.engine = engine;
+    r.lens = lens;
+    return run(r);
+}
+
+// How far the inner vertical grid lines of a rectified grid bow: per line,
+// the largest distance of a row's dark centre from the chord between the
+// line's centres in the top and bottom rows measured.
+double largestBow(const pixkit::dib& image) {
+    const int w = pixkit::dibwidth(image), h = pixkit::dibheight(image);
+    const int lines = (Right - Left) / Pitch;
+    const double pitch = static_cast<double>(w) / lines;
+    double largest = 0.0;
+    for (int k = 1; k < lines; ++k) {
+        const int from = static_cast<int>(std::lround((k - 0.5) * pitch));
+        const int to = static_cast<int>(std::lround((k + 0.5) * pitch));
+        std::vector<double> centre;
+        // Rows between the horizontal lines, clear of them.
+        const double pitchY = static_cast<double>(h) / ((Bottom - Top) / Pitch);
+        for (int y = 0; y < h; ++y) {
+            const double fromLine = y - std::round(y / pitchY) * pitchY;
+            if (std::fabs(fromLine) < 16.0)
+                continue;
+            double sum = 0.0, weight = 0.0;
+            for (int x = from; x < to; ++x) {
+                const double dark = 255.0 - (pixkit::getpixel(image, x, y) & 0xffu);
+                sum += dark * x;
+                weight += dark;
+            }
+            if (weight > 0.0)
+                centre.push_back(sum / weight);
+        }
+        if (centre.size() < 10)
+            return 1e9;
+        const double a = centre.front(), b = centre.back();
+        for (std::size_t i = 0; i < centre.size(); ++i) {
+            const double chord =
+                a + (b - a) * static_cast<double>(i) / static_cast<double>(centre.size() - 1);
+            largest = std::max(largest, std::fabs(centre[i] - chord));
+        }
+    }
+    return largest;
+}
+
+struct BowCase {
+    const char* name;
+    Interpolation sampling;
+};
+
+class LensGrid : public ::testing::TestWithParam<BowCase> {};
+
+TEST_P(LensGrid, BarrelDistortedGridComesOutStraight) {
+    const auto lens = MakePoly3Lens(-0.05, PhotoW, PhotoH);
+    ASSERT_NE(lens, nullptr);
+    const pixkit::DibHolder photo = distortedGrid(*lens);
+    const Corners corners = distortedCorners(*lens);
+
+    const RunResult corrected =
+        runGrid(photo.get(), corners, lens.get(), GetParam().sampling, Engine::Fast);
+    ASSERT_EQ(corrected.end, RunEnd::Done);
+    const RunResult bent =
+        runGrid(photo.get(), corners, nullptr, GetParam().sampling, Engine::Fast);
+    ASSERT_EQ(bent.end, RunEnd::Done);
+
+    const double straight = largestBow(corrected.image.get());
+    const double bowed = largestBow(bent.image.get());
+    EXPECT_LE(straight, 1.0);
+    EXPECT_GT(bowed, 3.0); // the outer lines bow by about ten pixels
+
+    const RunResult reference =
+        runGrid(photo.get(), corners, lens.get(), GetParam().sampling, Engine::Reference);
+    ASSERT_EQ(reference.end, RunEnd::Done);
+    EXPECT_TRUE(sameImage(corrected.image.get(), reference.image.get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Samplings, LensGrid,
+                         ::testing::Values(BowCase{"Nearest", Interpolation::Nearest},
+                                           BowCase{"Bilinear", Interpolation::Bilinear}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// Fast and step-by-step through lenses mild and wild (positions the lens
+// gives none for, and far outside the photograph), tilted quads, every
+// interpolation and calculation areas beyond the quad.
+struct EquivalenceCase {
+    const char* name;
+    double k1;
+    Corners corners;
+    int areaPercent;
+    Interpolation sampling;
+};
+
+class LensEquivalence : public ::testing::TestWithParam<EquivalenceCase> {};
+
+TEST_P(LensEquivalence, FastGivesTheBytesOfTheStepByStepLoop) {
+    const EquivalenceCase& c = GetParam();
+    const pixkit::DibHolder photo = makePhoto(640, 480, 7);
+    const auto lens = MakePoly3Lens(c.k1, 640, 480);
+    ASSERT_NE(lens, nullptr);
+    RunRequest r;
+    r.source = &photo.get();
+    r.corners = c.corners;
+    r.cornersComplete = true;
+    r.realWidthCm = 500;
+    r.realHeightCm = 400;
+    r.areaPercent = c.areaPercent;
+    r.sampling = c.sampling;
+    r.lens = lens.get();
+    r.engine = Engine::Fast;
+    const RunResult fast = run(r);
+    r.engine = Engine::Reference;
+    const RunResult ref = run(r);
+    ASSERT_EQ(fast.end, ref.end);
+    ASSERT_EQ(ref.end, RunEnd::Done);
+    EXPECT_TRUE(sameImage(fast.image.get(), ref.image.get()));
+}
+
+const Corners Tilted{{{80, 60}, {560, 110}, {590, 430}, {40, 400}}};
+const Corners Steep{{{250, 40}, {390, 40}, {630, 470}, {10, 470}}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LensEquivalence,
+    ::testing::Values(EquivalenceCase{"MildNearest", -0.03, Tilted, 100, Interpolation::Nearest},
+                      EquivalenceCase{"MildBilinear", -0.03, Tilted, 100, Interpolation::Bilinear},
+                      EquivalenceCase{"MildBicubic", -0.03, Tilted, 100, Interpolation::Bicubic},
+                      EquivalenceCase{"PincushionWide", 0.04, Steep, 250, Interpolation::Nearest},
+                      EquivalenceCase{"WildNearest", -0.4, Tilted, 300, Interpolation::Nearest},
+                      EquivalenceCase{"WildBilinear", -0.4, Steep, 300, Interpolation::Bilinear}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A result wider than a block of columns: every block blends its own
+// stretch of the knot rows, and the bytes stay those of the loop.
+TEST(LensWide, BlocksOfColumnsGiveTheBytesOfTheStepByStepLoop) {
+    const pixkit::DibHolder photo = makePhoto(320, 200, 3);
+    const auto lens = MakePoly3Lens(-0.1, 320, 200);
+    ASSERT_NE(lens, nullptr);
+    const Corners corners{{{10, 20}, {300, 30}, {290, 180}, {20, 170}}};
+    const tcamera camera = MakeCamera(photo.get(), corners);
+    tpose tilted = StartPose(camera);
+    ASSERT_TRUE(EvaluatePose(camera, 12.5, -20.0, tilted));
+    for (const Interpolation s : {Interpolation::Nearest, Interpolation::Bilinear}) {
+        pixkit::DibHolder fastOut, refOut;
+        ASSERT_EQ(ResampleRectified(photo.get(), camera, tilted, 140000, 2, 150, fastOut.get(),
+                                    Engine::Fast, s, lens.get()),
+                  ResampleEnd::Done);
+        ASSERT_EQ(ResampleRectified(photo.get(), camera, tilted, 140000, 2, 150, refOut.get(),
+                                    Engine::Reference, s, lens.get()),
+                  ResampleEnd::Done);
+        EXPECT_TRUE(sameImage(fastOut.get(), refOut.get())) << static_cast<int>(s);
+        // The later blocks sample the photograph too.
+        int lit = 0;
+        for (int y = 0; y < pixkit::dibheight(fastOut.get()); ++y)
+            for (int x = 65536; x < pixkit::dibwidth(fastOut.get()); ++x)
+                lit += pixkit::getpixel(fastOut.get(), x, y) != 0;
+        EXPECT_GT(lit, 100000);
+    }
+}
+
+} // namespace
+} // namespace rectify
