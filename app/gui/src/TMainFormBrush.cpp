@@ -198,7 +198,8 @@ void TMainForm::PaintBox3MouseUp(int, int) {
 // ---------------------------------------------------------------- undo
 
 void TMainForm::rectifiedImageRemade(int slot) {
-    m_history.clearStrokes(slot);
+    // The strokes of the replaced image went to the history with it
+    // (keepPaintedPicture) or were dropped with it.
     // A stroke in progress goes on in the new image.
     if (m_strokeSlot == slot)
         m_stroke = pixkit::StrokeRecord(ws.slot(slot).result);

@@ -23,6 +23,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -89,6 +90,8 @@ void TMainForm::applyRun(int slot, rectify::RunResult& result) {
     if (result.pose)
         showAngles(result.pose->angleX, result.pose->angleY);
     const bool newImage = !result.image.empty();
+    if (newImage)
+        keepPaintedPicture(slot, false); // a painted picture can come back
     ws.takeRun(slot, result);
     if (result.presetWidthCm)
         showPresetWidth(*result.presetWidthCm);
@@ -137,6 +140,8 @@ rectify::RunEnd TMainForm::render(int slot) {
     updateMismatch(slot, end);
     if (end == rectify::RunEnd::Done)
         showRunResult(slot);
+    if (!m_runsInPair)
+        showReplacedNotice();
     return end;
 }
 
@@ -262,8 +267,11 @@ void TMainForm::EntzerrtesBildnachrechtsrotieren2Click() {
 // ---------------------------------------------------------------- other commands
 
 void TMainForm::Bildneuberechnen1Click() {
+    m_runsInPair = true;
     render(1);
     render(2);
+    m_runsInPair = false;
+    showReplacedNotice();
 }
 
 void TMainForm::Beenden1Click() {
@@ -314,8 +322,11 @@ void TMainForm::NowDoNotRenderCheckClick() {
 
 void TMainForm::Timer1Timer() {
     Timer1->stop();
+    m_runsInPair = true;
     render(1);
     render(2);
+    m_runsInPair = false;
+    showReplacedNotice();
 }
 
 void TMainForm::ZoomEdChange() {

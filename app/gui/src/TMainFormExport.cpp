@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QPainter>
 #include <QSpinBox>
+#include <QStatusBar>
 
 #include <cstdint>
 #include <optional>
@@ -132,6 +133,9 @@ void TMainForm::ExportalsDXFDatei1Click() {
                                           "Bild öffnen und die vier Ecken setzen.")));
         return;
     }
+    // A painted picture goes to the history; the trace works on a copy.
+    keepPaintedPicture(1, true);
+    showReplacedNotice();
     lines::ExportEnd traced;
     {
         const BusyCursor busy;

@@ -467,6 +467,24 @@ private:
     pixkit::StrokeRecord m_stroke; // the stroke in progress
     int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
 
+    // --- painted work kept over reruns (TMainFormUnsaved.cpp)
+    // Rectified image `slot` is about to be replaced: a painted one goes to
+    // the history first. `copyBack`: the slot keeps a copy to work on (the
+    // DXF export traces it in place).
+    void keepPaintedPicture(int slot, bool copyBack);
+    // The history's swap of a kept picture with the shown one.
+    EditHistory::PictureSwap pictureSwap();
+    // Ctrl+Z / Ctrl+Y in a number field with nothing of its own to undo
+    // leave the field and reach the history.
+    void buildFieldUndo();
+    bool fieldUndoFilter(QObject* watched, QEvent* e);
+    // Says once per session that a painted picture was replaced and how it comes back.
+    void showReplacedNotice();
+    bool m_runsInPair = false;        // both runs of one command: the notice after both
+    bool m_historyRerun = false;      // a rerun of an undo or redo of corners
+    bool m_replacedNoticeDue = false; // the status bar is yet to say it once
+    bool m_replacedNoticeShown = false;
+
     QStringList m_params;
     bool m_closing = false;
     // The system's wheel turn last handled (see eventFilter).
