@@ -122,6 +122,8 @@ void TMainForm::updateMismatch(int slot, rectify::RunEnd end) {
 }
 
 rectify::RunEnd TMainForm::render(int slot) {
+    if (refuseRun(slot))
+        return rectify::RunEnd::Fault;
     // The run blocks the window; the busy cursor says so until it ends.
     rectify::RunResult result;
     {
@@ -131,11 +133,18 @@ rectify::RunEnd TMainForm::render(int slot) {
     }
     const rectify::RunEnd end = result.end;
     // Said once the run is over: the box must not open inside it.
-    if (end == rectify::RunEnd::TooLarge)
+    if (end == rectify::RunEnd::TooLarge) {
         reportError(app::Translate(QStringLiteral("Das entzerrte Bild hätte %1 × %2 Pixel, mehr "
                                                   "als die Grenze von 268 Millionen."))
                         .arg(result.refusedWidth)
                         .arg(result.refusedHeight));
+        // The box is gone once answered; the status bar keeps saying it.
+        StatusBar1->showMessage(
+            app::Translate(QStringLiteral("Nicht berechnet: das entzerrte Bild hätte %1 × %2 "
+                                          "Pixel, mehr als erlaubt"))
+                .arg(result.refusedWidth)
+                .arg(result.refusedHeight));
+    }
     updateSaveCommands();
     updateMismatch(slot, end);
     if (end == rectify::RunEnd::Done)

@@ -127,7 +127,7 @@ QString TMainForm::chooseDxfFile() {
 
 void TMainForm::ExportalsDXFDatei1Click() {
     // The blank start image is no rectified photograph.
-    if (ws.slot(1).result.empty() || ws.slot(1).fileName.empty()) {
+    if (!hasRectified(1)) {
         reportError(
             app::Translate(QStringLiteral("Es gibt noch kein entzerrtes Bild. Bitte zuerst ein "
                                           "Bild öffnen und die vier Ecken setzen.")));

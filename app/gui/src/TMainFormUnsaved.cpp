@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStatusBar>
 
 #include <cstring>
@@ -52,7 +53,41 @@ private:
     std::function<bool(QObject*, QEvent*)> m_filter;
 };
 
+// Why the fields cannot make a picture; empty when they can. The angles only
+// count when they were typed (the pose search finds its own).
+QString refusal(const app::FieldValues& f, bool typedAngles) {
+    if (!(f.realWidthCm > 0.0) || !(f.realHeightCm > 0.0))
+        return app::Translate(
+            QStringLiteral("Nicht berechnet: Breite und Höhe müssen größer als 0 sein"));
+    // Beyond a quarter turn the facade would face away from the camera.
+    auto facing = [](double deg) { return deg > -90.0 && deg < 90.0; };
+    if (typedAngles && (!facing(f.angleXDeg) || !facing(f.angleYDeg)))
+        return app::Translate(
+            QStringLiteral("Nicht berechnet: die Winkel müssen zwischen -90° und 90° liegen"));
+    return QString();
+}
+
 } // namespace
+
+void TMainForm::updateCommandStates() {
+    if (ExportalsDXFDatei1 == nullptr)
+        return;
+    // The export traces rectified image 1, never the blank start image.
+    ExportalsDXFDatei1->setEnabled(hasRectified(1));
+}
+
+bool TMainForm::refuseRun(int slot) {
+    if (holdChecked() || !ws.slot(slot).setted())
+        return false; // a held run does nothing; without a quad there is nothing to run
+    const QString why = refusal(fieldValues(), ws.setwink);
+    if (why.isEmpty())
+        return false;
+    // The picture shown stays, marked as not matching the fields, and the
+    // status bar says why until a run succeeds.
+    updateMismatch(slot, rectify::RunEnd::Fault);
+    StatusBar1->showMessage(why);
+    return true;
+}
 
 void TMainForm::keepPaintedPicture(int slot, bool copyBack) {
     app::Slot& s = ws.slot(slot);
@@ -104,6 +139,13 @@ EditHistory::PictureSwap TMainForm::pictureSwap() {
 }
 
 void TMainForm::buildFieldUndo() {
+    // The menus check their commands' preconditions whenever they open.
+    for (QMenu* menu : {Datei1, Bearbeiten1})
+        connect(menu, &QMenu::aboutToShow, this, [this] {
+            updateSaveCommands();
+            updateCommandStates();
+        });
+    updateCommandStates();
     auto* filter = new FieldUndoFilter(
         this, [this](QObject* watched, QEvent* e) { return fieldUndoFilter(watched, e); });
     for (QAbstractSpinBox* field : findChildren<QAbstractSpinBox*>())

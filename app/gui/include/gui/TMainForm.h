@@ -480,6 +480,11 @@ private:
     bool fieldUndoFilter(QObject* watched, QEvent* e);
     // Says once per session that a painted picture was replaced and how it comes back.
     void showReplacedNotice();
+    // True, with the reason in the status bar and the picture marked as not
+    // matching, when the fields hold values no picture can be made with.
+    bool refuseRun(int slot);
+    // Enables the DXF export only with a rectified image 1.
+    void updateCommandStates();
     bool m_runsInPair = false;        // both runs of one command: the notice after both
     bool m_historyRerun = false;      // a rerun of an undo or redo of corners
     bool m_replacedNoticeDue = false; // the status bar is yet to say it once
