@@ -190,8 +190,7 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
-    const Columns cols = columnTerms(pose, edges, outW, W);
-    const auto uw = static_cast<std::size_t>(outW);
+    const ColumnBlocks blocks(pose, edges, outW, W);
 
     Setup base;
     base.cx = camera.cx;
@@ -216,38 +215,45 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
     std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
     FirstFault fault;
-    auto runRows = [&](int rowBegin, int rowEnd) {
-        // Rows past a fault met elsewhere are cleared afterwards anyway.
-        if (fault.before(static_cast<std::int64_t>(rowBegin) * outW))
+    // Rows rowBegin to rowEnd of one block of columns.
+    auto runRows = [&](int rowBegin, int rowEnd, int block) {
+        const int colBegin = blocks.begin(block);
+        const int width = blocks.end(block) - colBegin;
+        // Pixels past a fault met elsewhere are cleared afterwards anyway.
+        if (fault.before(static_cast<std::int64_t>(rowBegin) * outW + colBegin))
             return;
         // Locals, so the compiler need not reload them after every pixel store.
         const std::uint8_t* const src = source.poi;
         const std::ptrdiff_t lastWord = srcBytes - 4; // last offset a whole word fits
-        std::vector<std::int32_t> where(uw);
+        Columns own;
+        const Columns& cols = blocks.terms(block, own);
+        std::vector<std::int32_t> where(static_cast<std::size_t>(width));
         Setup st = base;
         for (int y = rowBegin; y < rowEnd; ++y) {
             const auto fj = static_cast<double>(y - offY);
             st.rowX = ((fj * edges.v.x) * edges.Lb) / fH;
             st.rowY = ((fj * edges.v.y) * edges.Lb) / fH;
             st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
-            int limit = outW;
+            int limit = width;
             bool faulted = false;
-            if (projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), outW, where.data())) {
-                for (limit = 0; limit < outW; ++limit)
+            if (projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), width, where.data())) {
+                for (limit = 0; limit < width; ++limit)
                     if (project(st, cols.x[static_cast<std::size_t>(limit)],
                                 cols.y[static_cast<std::size_t>(limit)],
                                 cols.z[static_cast<std::size_t>(limit)])
                             .fault)
                         break;
-                fault.note(static_cast<std::int64_t>(y) * outW + limit);
+                fault.note(static_cast<std::int64_t>(y) * outW + colBegin + limit);
                 faulted = true;
             }
-            std::uint8_t* dst = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
+            std::uint8_t* const rowStart = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
+            std::uint8_t* dst = rowStart + 3 * static_cast<std::ptrdiff_t>(colBegin);
             if (direct) {
                 // Whole words: each store's fourth byte is the next pixel's
                 // first and is overwritten by it; the last pixel before the end
                 // (or the fault) takes three bytes, as does a source pixel
-                // whose word would reach past the photograph.
+                // whose word would reach past the photograph. So no store
+                // reaches into the next block, which another thread may write.
                 const int words = limit - 1;
                 const std::int32_t* const offsets = where.data();
                 // One comparison for "inside and a whole word fits".
@@ -287,19 +293,23 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
             } else {
                 for (int x = 0; x < limit; ++x) {
                     const std::int32_t at = where[static_cast<std::size_t>(x)];
-                    pixkit::setpixel(image, x, y,
+                    pixkit::setpixel(image, colBegin + x, y,
                                      at >= 0 ? pixkit::getpixel(source, at % srcW, at / srcW)
                                              : pixkit::Colour{0});
                 }
             }
-            clearPadding(dst, outW, image.bytew);
+            if (colBegin + width == outW)
+                clearPadding(rowStart, outW, image.bytew);
             if (faulted)
                 return;
         }
     };
 
-    fp::parallelRanges(outH, RowsPerTask, [&](std::int64_t begin, std::int64_t end) {
-        runRows(static_cast<int>(begin), static_cast<int>(end));
+    // Tasks in the order of the pixels: a stretch of rows, block by block.
+    const int stretches = (outH + RowsPerTask - 1) / RowsPerTask;
+    fp::parallelFor(stretches * blocks.count(), [&](int task) {
+        const int begin = task / blocks.count() * RowsPerTask;
+        runRows(begin, std::min(outH, begin + RowsPerTask), task % blocks.count());
     });
     if (fault.at() < 0)
         return true;

@@ -500,7 +500,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
-    const Columns cols = columnTerms(pose, edges, outW, W);
+    const ColumnBlocks blocks(pose, edges, outW, W);
 
     Setup base;
     base.cx = camera.cx;
@@ -565,14 +565,19 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     // walks down long runs of rows of the result and the source.
     constexpr int Chunk = 16 * Band;
     FirstFault fault;
-    auto runStretch = [&](int begin, int end) {
+    // Rows begin to end of one block of columns.
+    auto runStretch = [&](int begin, int end, int block) {
+        const int colBegin = blocks.begin(block);
+        const int colEnd = blocks.end(block);
+        Columns own;
+        const Columns& cols = blocks.terms(block, own);
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
         // Row y alone; true when it stops at a fault.
         auto rowByRow = [&](int y) {
             const Setup st = rowSetup(y);
-            for (int x0 = 0; x0 < outW; x0 += Run) {
-                const int n = std::min(Run, outW - x0);
-                const auto at = static_cast<std::size_t>(x0);
+            for (int x0 = colBegin; x0 < colEnd; x0 += Run) {
+                const int n = std::min(Run, colEnd - x0);
+                const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 int limit = n;
                 bool faulted = false;
                 if (projectRowSub(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at, n,
@@ -585,7 +590,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                     fault.note(static_cast<std::int64_t>(y) * outW + x0 + limit);
                     faulted = true;
                 }
-                blend(qx.data(), qy.data(), limit, limit, rowAt(y) + 3 * at);
+                blend(qx.data(), qy.data(), limit, limit, rowAt(y) + 3 * x0);
                 if (faulted)
                     return true;
             }
@@ -593,16 +598,16 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
         };
         for (int y = begin; y < end; y += Band) {
             // Bands past a fault met elsewhere are cleared afterwards anyway.
-            if (fault.before(static_cast<std::int64_t>(y) * outW))
+            if (fault.before(static_cast<std::int64_t>(y) * outW + colBegin))
                 return;
             const int rows = std::min(Band, end - y);
             std::array<Setup, Band> st;
             for (int r = 0; r < rows; ++r)
                 st[static_cast<std::size_t>(r)] = rowSetup(y + r);
             bool faulted = false;
-            for (int x0 = 0; x0 < outW && !faulted; x0 += Run) {
-                const int n = std::min(Run, outW - x0);
-                const auto at = static_cast<std::size_t>(x0);
+            for (int x0 = colBegin; x0 < colEnd && !faulted; x0 += Run) {
+                const int n = std::min(Run, colEnd - x0);
+                const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 for (int r = 0; r < rows; ++r)
                     faulted |= projectRowSub(st[static_cast<std::size_t>(r)], cols.x.data() + at,
                                              cols.y.data() + at, cols.z.data() + at, n,
@@ -612,11 +617,11 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
                 for (int t = 0; t < n; t += Tile)
                     for (int r = 0; r < rows; ++r)
                         blend(qx.data() + r * Run + t, qy.data() + r * Run + t,
-                              std::min(Tile, n - t), n - t,
-                              rowAt(y + r) + 3 * (at + static_cast<std::size_t>(t)));
+                              std::min(Tile, n - t), n - t, rowAt(y + r) + 3 * (x0 + t));
             }
-            for (int r = 0; r < rows; ++r)
-                clearPadding(rowAt(y + r), outW, image.bytew);
+            if (colEnd == outW)
+                for (int r = 0; r < rows; ++r)
+                    clearPadding(rowAt(y + r), outW, image.bytew);
             if (faulted)
                 for (int r = 0; r < rows; ++r)
                     if (rowByRow(y + r))
@@ -624,8 +629,11 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
         }
     };
 
-    fp::parallelRanges(outH, Chunk, [&](std::int64_t begin, std::int64_t end) {
-        runStretch(static_cast<int>(begin), static_cast<int>(end));
+    // Tasks in the order of the pixels: a stretch of rows, block by block.
+    const int stretches = (outH + Chunk - 1) / Chunk;
+    fp::parallelFor(stretches * blocks.count(), [&](int task) {
+        const int begin = task / blocks.count() * Chunk;
+        runStretch(begin, std::min(outH, begin + Chunk), task % blocks.count());
     });
     if (fault.at() < 0)
         return true;

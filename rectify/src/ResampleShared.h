@@ -5,6 +5,7 @@
 
 #include "rectify/Camera.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -83,25 +84,69 @@ struct Columns {
     std::vector<double> x, y, z; // ((i*u)*La)/W + anchor
 };
 
-// The column terms of the plane point for every column of an outW wide
-// result whose W wide rectangle sits in the middle; with the row terms they
-// give PlanePoint's sums in its order of operations.
-inline Columns columnTerms(const tpose& pose, const tedges& edges, int outW, std::int64_t W) {
+// The column terms of `n` columns from `begin` on, of an outW wide result
+// whose W wide rectangle sits in the middle; with the row terms they give
+// PlanePoint's sums in its order of operations. A column's terms do not
+// depend on which other columns are formed with it.
+inline void columnTermsOf(const tpose& pose, const tedges& edges, int outW, std::int64_t W,
+                          int begin, int n, Columns& cols) {
     const std::int64_t offX = (outW - W) / 2;
     const auto fW = static_cast<double>(W);
-    Columns cols;
-    const auto uw = static_cast<std::size_t>(outW);
-    cols.x.resize(uw);
-    cols.y.resize(uw);
-    cols.z.resize(uw);
-    for (std::size_t x = 0; x < uw; ++x) {
-        const auto fi = static_cast<double>(static_cast<std::int64_t>(x) - offX);
-        cols.x[x] = ((fi * edges.u.x) * edges.La) / fW + pose.anchor.x;
-        cols.y[x] = ((fi * edges.u.y) * edges.La) / fW + pose.anchor.y;
-        cols.z[x] = ((fi * edges.u.z) * edges.La) / fW + pose.anchor.z;
+    const auto un = static_cast<std::size_t>(n);
+    cols.x.resize(un);
+    cols.y.resize(un);
+    cols.z.resize(un);
+    for (std::size_t k = 0; k < un; ++k) {
+        const auto fi = static_cast<double>(begin + static_cast<std::int64_t>(k) - offX);
+        cols.x[k] = ((fi * edges.u.x) * edges.La) / fW + pose.anchor.x;
+        cols.y[k] = ((fi * edges.u.y) * edges.La) / fW + pose.anchor.y;
+        cols.z[k] = ((fi * edges.u.z) * edges.La) / fW + pose.anchor.z;
     }
+}
+
+// The terms of every column.
+inline Columns columnTerms(const tpose& pose, const tedges& edges, int outW, std::int64_t W) {
+    Columns cols;
+    columnTermsOf(pose, edges, outW, W, 0, outW, cols);
     return cols;
 }
+
+// A result is resampled in blocks of at most ColumnBlock columns: the terms
+// and positions a task holds are then bounded by the block, not by the
+// width, so a result one row high and 10^8 columns wide needs no tables
+// larger than itself. A result at most one block wide (every photograph
+// one would print) forms its terms once for all tasks.
+constexpr int ColumnBlock = 1 << 16;
+
+class ColumnBlocks {
+public:
+    ColumnBlocks(const tpose& pose, const tedges& edges, int outW, std::int64_t W)
+        : m_pose(pose), m_edges(edges), m_outW(outW), m_W(W),
+          m_count(outW <= ColumnBlock ? 1 : (outW + ColumnBlock - 1) / ColumnBlock) {
+        if (m_count == 1)
+            columnTermsOf(pose, edges, outW, W, 0, outW, m_shared);
+    }
+    int count() const { return m_count; }
+    int begin(int block) const { return m_count == 1 ? 0 : block * ColumnBlock; }
+    int end(int block) const {
+        return m_count == 1 ? m_outW : std::min(m_outW, (block + 1) * ColumnBlock);
+    }
+    // The terms of `block`: the shared ones, or formed into `own`.
+    const Columns& terms(int block, Columns& own) const {
+        if (m_count == 1)
+            return m_shared;
+        columnTermsOf(m_pose, m_edges, m_outW, m_W, begin(block), end(block) - begin(block), own);
+        return own;
+    }
+
+private:
+    const tpose& m_pose;
+    const tedges& m_edges;
+    int m_outW;
+    std::int64_t m_W;
+    int m_count;
+    Columns m_shared;
+};
 
 // The exact back-projection costs a square root and four divisions per pixel,
 // but only its rounded position is used. The homography gives the position

@@ -364,6 +364,43 @@ TEST(ResampleEquivalenceFault, PartlyFilledImageIsTheSame) {
             ASSERT_EQ(pixkit::getpixel(out, x, y), 0u) << x << "," << y;
 }
 
+// A result wider than a block of columns is resampled block by block, each
+// block forming its own column terms: the pixels stay those of the
+// step-by-step loop for every sampling, also when the loop faults in a later
+// block (a plane through the camera centre at column 150000 of row 1).
+TEST(ResampleEquivalenceWide, BlocksOfColumnsGiveTheSamePixels) {
+    const pixkit::dib& photo = cachedPhoto(320, 200);
+    const Corners corners{{{10, 20}, {300, 30}, {290, 180}, {20, 170}}};
+    const tcamera camera = MakeCamera(photo, corners);
+    tpose tilted = StartPose(camera);
+    ASSERT_TRUE(EvaluatePose(camera, 12.5, -20.0, tilted));
+    tpose throughCentre;
+    throughCentre.anchor = {-3, -2, -4};
+    throughCentre.corner1 = {-3, -2, 0}; // a = (0, 0, 4): z = -4 + 4 i / W
+    throughCentre.corner2 = {-3, 8, 0};
+    const struct {
+        const tpose* pose;
+        std::int64_t W, H;
+        int area;
+        ResampleEnd end;
+    } cases[] = {{&tilted, 200003, 3, 100, ResampleEnd::Done},
+                 {&tilted, 140000, 2, 150, ResampleEnd::Done},
+                 {&throughCentre, 100000, 2, 200, ResampleEnd::Fault}};
+    for (const auto& c : cases)
+        for (const Interpolation s :
+             {Interpolation::Nearest, Interpolation::Bilinear, Interpolation::Bicubic}) {
+            pixkit::DibHolder fastOut, refOut;
+            EXPECT_EQ(ResampleRectified(photo, camera, *c.pose, c.W, c.H, c.area, fastOut.get(),
+                                        Engine::Fast, s),
+                      c.end);
+            EXPECT_EQ(ResampleRectified(photo, camera, *c.pose, c.W, c.H, c.area, refOut.get(),
+                                        Engine::Reference, s),
+                      c.end);
+            EXPECT_TRUE(test::sameImage(fastOut.get(), refOut.get()))
+                << c.W << " x " << c.H << " sampling " << static_cast<int>(s);
+        }
+}
+
 } // namespace
 } // namespace rectify
 

@@ -3,8 +3,10 @@
 
 #include "app/BatchMode.h"
 
+#include "app/CommandLine.h"
 #include "app/UserStore.h"
 #include "foundation/Rounding.h"
+#include "foundation/ThreadPool.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -76,20 +78,30 @@ std::string quoted(std::string_view name, std::string_view value) {
     return text;
 }
 
-// The options, in the order of the usage.
-constexpr std::array<BatchOption, 3> Options{{
+JobOutcome badValue(std::string_view name, std::string_view value, const std::string& what) {
+    return failure(BatchExit::NotANumber, what + ": " + quoted(name, value));
+}
+
+// "... must be a whole number from 1 to 99"
+std::string wholeRange(const char* what, const FieldLimits& field) {
+    return std::string(what) + " must be a whole number from " +
+           std::to_string(static_cast<int>(field.minimum)) + " to " +
+           std::to_string(static_cast<int>(field.maximum));
+}
+
+constexpr FieldLimits PngLevel{"--png-level", 0, 9, pixkit::DefaultPngLevel, 1, 0};
+constexpr FieldLimits Threads{"--threads", 1, fp::MaxThreads, 0, 1, 0};
+
+// The options, in the order of the usage. A bad value ends the batch with
+// exit 2 and a message naming the option.
+constexpr std::array<BatchOption, 9> Options{{
     {"--threshold", "N",
      "black/white threshold of a .dxf drawing in percent\n"
      "(1 ... 99, default 50); options do not count as parameters",
      [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
          const auto t = parseThreshold(value);
          if (!t)
-             return failure(BatchExit::NotANumber,
-                            "the threshold must be a whole number from " +
-                                std::to_string(static_cast<int>(fields::Threshold.minimum)) +
-                                " to " +
-                                std::to_string(static_cast<int>(fields::Threshold.maximum)) + ": " +
-                                quoted("--threshold", value));
+             return badValue("--threshold", value, wholeRange("the threshold", fields::Threshold));
          job.threshold = *t;
          return std::nullopt;
      }},
@@ -99,9 +111,8 @@ constexpr std::array<BatchOption, 3> Options{{
      [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
          const auto s = parseInterpolation(value);
          if (!s)
-             return failure(BatchExit::Usage,
-                            "the interpolation must be nearest, bilinear or bicubic: " +
-                                quoted("--interpolation", value));
+             return badValue("--interpolation", value,
+                             "the interpolation must be nearest, bilinear or bicubic");
          job.sampling = *s;
          return std::nullopt;
      }},
@@ -112,7 +123,76 @@ constexpr std::array<BatchOption, 3> Options{{
          job.worldFile = true;
          return std::nullopt;
      }},
+    {"--dxf-format", "plain|cad",
+     "a .dxf drawing as plain closed polylines (default), or as the\n"
+     "CAD drawing with its unit, layers and the photograph beside it",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto f = lines::ParseDxfFormat(value);
+         if (!f)
+             return badValue("--dxf-format", value, "the DXF format must be plain or cad");
+         job.dxfFormat = *f;
+         return std::nullopt;
+     }},
+    {"--units", "auto|mm|cm|m",
+     "unit of the .dxf drawing and the world file; auto (default):\n"
+     "1, 10, 100 ... cm, so the real width is at most 100 units",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto u = lines::ParseDrawingUnit(value);
+         if (!u)
+             return badValue("--units", value, "the units must be auto, mm, cm or m");
+         job.unit = *u;
+         return std::nullopt;
+     }},
+    {"--min-size", "N",
+     "leave outlines smaller than N pixels across and down out of\n"
+     "a .dxf drawing (0 ... 100000, default 0: none left out)",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto n = parseWhole(value, fields::MinSize);
+         if (!n)
+             return badValue("--min-size", value, wholeRange("the minimum size", fields::MinSize));
+         job.minSizePx = *n;
+         return std::nullopt;
+     }},
+    {"--quality", "N",
+     "quality of JPEG and WebP output (1 ... 100); default: JPEG the\n"
+     "stored setting, WebP lossless (as with 100)",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto q = parseWhole(value, fields::JpegQuality);
+         if (!q)
+             return badValue("--quality", value, wholeRange("the quality", fields::JpegQuality));
+         job.jpegQuality = *q;
+         job.webpQuality = *q;
+         job.qualityGiven = true;
+         return std::nullopt;
+     }},
+    {"--png-level", "N",
+     "compression of PNG output, 0 (fastest) ... 9 (smallest),\n"
+     "default 1",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto n = parseWhole(value, PngLevel);
+         if (!n)
+             return badValue("--png-level", value, wholeRange("the PNG level", PngLevel));
+         job.pngLevel = *n;
+         return std::nullopt;
+     }},
+    {"--threads", "N",
+     "threads of the computation, 1 ... 256 (default: the machine's\n"
+     "cores, or FASSADENPLAN_THREADS)",
+     [](std::string_view value, RectifyJob& job) -> std::optional<JobOutcome> {
+         const auto n = parseWhole(value, Threads);
+         if (!n)
+             return badValue("--threads", value, wholeRange("the number of threads", Threads));
+         job.threads = *n;
+         return std::nullopt;
+     }},
 }};
+
+const BatchOption* optionNamed(std::string_view name) {
+    for (const BatchOption& o : Options)
+        if (o.name == name)
+            return &o;
+    return nullptr;
+}
 
 // "  --name=VALUE    first line of the help" and the further lines below it.
 std::string optionUsage(const BatchOption& o) {
@@ -170,17 +250,20 @@ const BatchOption* findBatchOption(std::string_view param, std::string_view& val
     return nullptr;
 }
 
-std::optional<int> parseThreshold(std::string_view value) {
+std::optional<int> parseWhole(std::string_view value, const FieldLimits& field) {
     if (value.empty() || value.front() < '0' || value.front() > '9')
         return std::nullopt;
     int v = 0;
     const char* last = value.data() + value.size();
     const auto res = std::from_chars(value.data(), last, v);
-    if (res.ec != std::errc() || res.ptr != last ||
-        v < static_cast<int>(fields::Threshold.minimum) ||
-        v > static_cast<int>(fields::Threshold.maximum))
+    if (res.ec != std::errc() || res.ptr != last || v < static_cast<int>(field.minimum) ||
+        v > static_cast<int>(field.maximum))
         return std::nullopt;
     return v;
+}
+
+std::optional<int> parseThreshold(std::string_view value) {
+    return parseWhole(value, fields::Threshold);
 }
 
 std::optional<rectify::Interpolation> parseInterpolation(std::string_view value) {
@@ -224,26 +307,28 @@ bool isBatchOption(const std::string& param) {
 }
 
 std::size_t countBatchParameters(const std::vector<std::string>& params) {
-    return static_cast<std::size_t>(std::count_if(
-        params.begin(), params.end(), [](const std::string& p) { return !isBatchOption(p); }));
+    return splitCommandLine(params).parameters.size();
 }
 
 ParsedJob parseBatchCommandLine(const std::vector<std::string>& allParams,
-                                const QLocale& userLocale) {
-    RectifyJob job;
-    std::vector<std::string> params;
-    for (const std::string& p : allParams) {
-        if (!isBatchOption(p)) {
-            params.push_back(p);
-            continue;
-        }
-        std::string_view value;
-        const BatchOption* option = findBatchOption(p, value);
+                                const QLocale& userLocale, RectifyJob job) {
+    const CommandLine line = splitCommandLine(allParams);
+    for (const CommandOption& o : line.options) {
+        const BatchOption* option = optionNamed(o.name);
         if (option == nullptr)
-            return {std::nullopt, failure(BatchExit::Usage, "unknown option '" + p + "'")};
-        if (std::optional<JobOutcome> refused = option->take(value, job))
+            return {std::nullopt, failure(BatchExit::Usage, "unknown option '" + o.given + "'")};
+        if (option->value.empty() && o.value)
+            return {std::nullopt,
+                    failure(BatchExit::NotANumber,
+                            "the option " + o.name + " takes no value: '" + o.given + "'")};
+        if (!option->value.empty() && !o.value)
+            return {std::nullopt, failure(BatchExit::NotANumber,
+                                          "the option " + o.name + " needs a value: " + o.name +
+                                              "=" + std::string(option->value))};
+        if (std::optional<JobOutcome> refused = option->take(o.value.value_or(""), job))
             return {std::nullopt, *refused};
     }
+    const std::vector<std::string>& params = line.parameters;
     if (params.size() < BatchMinParams)
         return {std::nullopt,
                 failure(BatchExit::Usage, "the batch mode needs at least " +
@@ -281,6 +366,14 @@ ParsedJob parseBatchCommandLine(const std::vector<std::string>& allParams,
         const auto area = parseRounded(params[12], userLocale);
         if (!area)
             return notANumber(13);
+        if (*area < static_cast<int>(fields::Area.minimum) ||
+            *area > static_cast<int>(fields::Area.maximum))
+            return {std::nullopt,
+                    failure(BatchExit::NotANumber,
+                            parameterName(13) + " must be from " +
+                                std::to_string(static_cast<int>(fields::Area.minimum)) + " to " +
+                                std::to_string(static_cast<int>(fields::Area.maximum)) + ": '" +
+                                params[12] + "'")};
         job.areaPercent = *area;
     }
     return {job, {}};
@@ -300,7 +393,7 @@ std::string batchUsage() {
            "      rectify without a window (batch mode)\n"
            "  fassadenplan --export-po=LANG|--import-po=LANG FILE.po [--language-code=XX]\n"
            "      a dictionary column (de en fr nl ... or 0 ... 19) to or from a PO file\n"
-           "  fassadenplan --help | --version\n"
+           "  fassadenplan -h|--help | -V|--version\n"
            "\n"
            "Batch mode:\n"
            "  photograph      image file to rectify\n"
@@ -310,19 +403,23 @@ std::string batchUsage() {
            "  output          result file; its extension picks the format: " +
            wrapped(batchOutputTypeList(), 16, 48, "\n                  ") +
            " (JPEG quality\n"
-           "                  from the quality dialog's stored setting, default 90), or\n"
-           "                  .dxf for the line drawing of the rectified image\n"
+           "                  from the quality dialog's stored setting, default 90, or\n"
+           "                  --quality), or .dxf for the line drawing of the rectified\n"
+           "                  image\n"
            "  width height    real size of the rectangle in cm, rounded to whole cm; without\n"
            "                  them the width is found from the tilt, the height is 1000\n"
            "  area            calculation area in percent (1 ... 10000, default 100)\n" +
            options +
-           "  Decimal numbers use the user's locale; a '.' is accepted as well.\n"
+           "  Decimal numbers use the user's locale; a '.' is accepted as well. An option\n"
+           "  with a value may also be given as two words (--threshold 40); '--' ends the\n"
+           "  options, every word after it is a parameter.\n"
            "\n"
            "Exit codes:\n"
            "  0  the rectified image (or the DXF drawing) was written\n"
            "  1  fewer than 10 parameters (and no display for the window), or an\n"
            "     unknown option\n"
-           "  2  a corner, size, area or threshold value is not a valid number\n"
+           "  2  a corner, size or area is not a valid number (the area 1 ... 10000),\n"
+           "     or an option's value is not valid\n"
            "  3  the photograph cannot be opened (also a folder, device or FIFO, or a\n"
            "     picture over 2^28 pixels)\n"
            "  4  the output extension is not one of the formats above\n"
@@ -370,7 +467,11 @@ int runBatch(const std::vector<std::string>& params, const std::string& programP
         return static_cast<int>(parsed.failure.exit);
     }
     // Read only: the batch never shows the quality dialog, so it never saves it.
-    parsed.job->jpegQuality = readJpegQuality(*openUserStore(storeNameOf(fromUtf8(programPath))));
+    if (!parsed.job->qualityGiven)
+        parsed.job->jpegQuality =
+            readJpegQuality(*openUserStore(storeNameOf(fromUtf8(programPath))));
+    if (parsed.job->threads > 0)
+        fp::setThreadCount(parsed.job->threads);
     const JobOutcome outcome = runJob(*parsed.job);
     if (outcome.ok())
         out << outcome.message << "\n";

@@ -1,15 +1,48 @@
 #include "app/RectifiedOutput.h"
 
+#include "foundation/ReplaceFile.h"
 #include "lines/WorldFile.h"
-#include "pixkit/ImageFile.h"
 
-#include <QFile>
-#include <QString>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <optional>
+#include <vector>
 
 namespace app {
+
+namespace {
+
+// A world file is six short lines and GDAL's sidecar a few more; anything
+// far larger in their place is no file of ours to keep a copy of.
+constexpr std::size_t MaxKeptBytes = std::size_t{1} << 20;
+
+// One file beside the picture: its new text on the way, and what was there.
+struct Beside {
+    std::string name;
+    std::string text;
+    fp::PendingFile file;
+    std::optional<std::string> old; // the old bytes; empty when there was none
+
+    Beside(std::string n, std::string t) : name(std::move(n)), text(std::move(t)), file(name) {}
+};
+
+// Puts back what was there before: the old bytes, or no file at all.
+void restore(const Beside& b) {
+    if (b.old)
+        fp::replaceFile(b.name, *b.old);
+    else
+        ::unlink(b.name.c_str());
+}
+
+RectifiedWrite failedFile(const std::string& file, int code) {
+    return {false, file, fp::fileErrorText(code)};
+}
+
+} // namespace
 
 void SetRealScale(pixkit::dib& image, double realWidthCm, int areaPercent) {
     if (image.poi == nullptr || image.pmi == nullptr)
@@ -24,46 +57,76 @@ void SetRealScale(pixkit::dib& image, double realWidthCm, int areaPercent) {
     image.pmi->bmiHeader.biYPelsPerMeter = static_cast<std::int32_t>(ppm);
 }
 
-RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, int jpegQuality,
-                              double realWidthCm, int areaPercent, bool worldFile) {
+RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, double realWidthCm,
+                              int areaPercent, const RectifiedOptions& options) {
     SetRealScale(image, realWidthCm, areaPercent);
-    if (!worldFile) {
-        const pixkit::WriteResult written = pixkit::WriteDib(image, fileName, jpegQuality);
+    // The exact scale for the fields that hold fractions (EXIF, TIFF); the
+    // rounded pixels per metre above remain for a reader of the record.
+    pixkit::WriteOptions write = options.write;
+    if (image.pmi != nullptr)
+        if (const auto perCm =
+                lines::PixelsPerCm(realWidthCm, areaPercent, pixkit::dibwidth(image)))
+            write.density = {*perCm, *perCm};
+    if (!options.worldFile) {
+        const pixkit::WriteResult written = pixkit::WriteDib(image, fileName, write);
         return written.ok ? RectifiedWrite{true, {}, {}}
                           : RectifiedWrite{false, fileName, written.error};
     }
 
-    // The world file first: when it cannot be written, nothing is touched.
-    const std::string name = lines::WorldFileName(fileName);
-    if (name.empty())
+    const std::vector<std::string> names = lines::WorldFileNames(fileName);
+    if (names.empty())
         return {false, fileName, "the image file has no extension to name its world file after"};
     const auto wf = image.pmi == nullptr
                         ? std::nullopt
                         : lines::ComputeWorldFile(realWidthCm, areaPercent, pixkit::dibwidth(image),
-                                                  pixkit::dibheight(image));
+                                                  pixkit::dibheight(image), options.unit);
     if (!wf)
-        return {false, name, "the image has no real scale (the real width must be above 0)"};
-    QFile old(QString::fromStdString(name));
-    const bool hadOld = old.exists();
-    const QByteArray oldText =
-        hadOld && old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray();
-    old.close();
-    if (const lines::DxfEnd end = lines::WriteWorldFile(fileName, *wf);
-        end != lines::DxfEnd::Written)
-        return {false, name,
-                end == lines::DxfEnd::CannotCreate ? "no file can be created in its folder"
-                                                   : "writing the world file failed"};
+        return {false, names.front(),
+                "the image has no real scale (the real width must be above 0)"};
 
-    const pixkit::WriteResult written = pixkit::WriteDib(image, fileName, jpegQuality);
-    if (written.ok)
-        return {true, {}, {}};
-    // The image failed: the world file goes back to what it was.
-    if (hadOld)
-        lines::WriteFileReplacing(
-            name, std::string_view(oldText.constData(), static_cast<std::size_t>(oldText.size())));
-    else
-        QFile::remove(QString::fromStdString(name));
-    return {false, fileName, written.error};
+    // Every file is written in full before any replaces an old one.
+    const std::string sidecar = lines::GdalSidecarName(fileName);
+    std::vector<Beside> besides;
+    besides.reserve(names.size());
+    for (const std::string& name : names) {
+        Beside& b = besides.emplace_back(name, name == sidecar ? lines::GdalSidecarText(*wf)
+                                                               : lines::WorldFileText(*wf));
+        std::string bytes;
+        const int read = fp::readRegularFile(name, bytes, MaxKeptBytes);
+        if (read == 0)
+            b.old = std::move(bytes);
+        else if (read != ENOENT)
+            return failedFile(name, read);
+        if (b.file.write(b.text) != 0)
+            return failedFile(name, b.file.error());
+    }
+    fp::PendingFile picture(fileName);
+    const pixkit::WriteResult written = pixkit::WriteDibInto(image, fileName, write, picture);
+    if (!written.ok)
+        return {false, fileName, written.error};
+
+    // The world files first, then the picture; a failure on the way puts
+    // back every world file already in place.
+    for (std::size_t k = 0; k < besides.size(); ++k)
+        if (const int e = besides[k].file.commit(); e != 0) {
+            for (std::size_t j = 0; j < k; ++j)
+                restore(besides[j]);
+            return failedFile(besides[k].name, e);
+        }
+    if (const int e = picture.commit(); e != 0) {
+        for (const Beside& b : besides)
+            restore(b);
+        return failedFile(fileName, e);
+    }
+    return {true, {}, {}};
+}
+
+RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, int jpegQuality,
+                              double realWidthCm, int areaPercent, bool worldFile) {
+    RectifiedOptions options;
+    options.write.jpegQuality = jpegQuality;
+    options.worldFile = worldFile;
+    return WriteRectified(image, fileName, realWidthCm, areaPercent, options);
 }
 
 } // namespace app

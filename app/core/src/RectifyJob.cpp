@@ -4,6 +4,7 @@
 
 #include "app/RectifyJob.h"
 
+#include "app/DrawingOutput.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
 #include "pixkit/ImageFile.h"
@@ -63,32 +64,43 @@ JobOutcome writeDrawing(const RectifyJob& job, pixkit::Image& image, const recti
                         JobOutcome outcome) {
     Workspace traced; // the line list and the separation tables of this job alone
     traced.slot(1).result = std::move(image);
+    const DrawingChoice choice{job.dxfFormat, job.unit, job.minSizePx};
+    // The CAD drawing's underlay: the rectified picture before tracing turns it into outlines.
+    pixkit::Image picture;
+    if (choice.cad()) {
+        picture.install(lines::DuplicateImage(traced.slot(1).result.get()));
+        if (picture.empty())
+            return failed(BatchExit::TraceFailed,
+                          "not enough memory to keep the rectified image of '" + job.photo +
+                              "' as the drawing's photograph");
+    }
     lines::LineEvents quiet;
     if (traced.TraceDi2(job.threshold, quiet) != lines::ExportEnd::Traced)
         return failed(BatchExit::TraceFailed,
                       "not enough memory to trace the rectified image of '" + job.photo + "' (" +
                           std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
                           " pixels)");
-    lines::DxfEnd written = lines::DxfEnd::WriteFailed;
+    DrawingWrite written;
     try {
-        written = traced.SaveAsDXF(job.output, scale.realWidthCm, scale.areaPercent);
+        written = WriteTracedDrawing(job.output, traced, picture.empty() ? nullptr : &picture.get(),
+                                     scale, choice, job.pngLevel);
     } catch (const std::bad_alloc&) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + job.output + "': not enough memory to make the drawing");
     }
-    if (written != lines::DxfEnd::Written)
-        return failed(BatchExit::WriteFailed, "cannot write '" + job.output + "': " +
-                                                  (written == lines::DxfEnd::CannotCreate
-                                                       ? "no file can be created in its folder"
-                                                       : "writing the drawing failed"));
+    if (!written.ok())
+        return failed(BatchExit::WriteFailed,
+                      "cannot write '" + job.output + "': " + written.error);
     const pixkit::Image& drawn = traced.slot(1).result;
     outcome.width = drawn.width();
     outcome.height = drawn.height();
     outcome.segments = traced.lines.count();
+    outcome.underlay = written.underlay;
     outcome.message =
         "DXF drawing written to " + job.output + " (" + std::to_string(outcome.segments) +
         " segments, threshold " + std::to_string(job.threshold) + " %, traced at " +
-        std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " pixels)";
+        std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " pixels" +
+        (written.underlay.empty() ? std::string() : ", photograph " + written.underlay) + ")";
     return outcome;
 }
 
@@ -134,9 +146,15 @@ JobOutcome runJobUnguarded(const RectifyJob& job) {
     if (isDxfOutput(job.output))
         return writeDrawing(job, result.image, *result.scale, std::move(outcome));
 
+    RectifiedOptions options;
+    options.write.jpegQuality = job.jpegQuality;
+    options.write.webpQuality = job.webpQuality;
+    options.write.pngLevel = job.pngLevel;
+    options.worldFile = job.worldFile;
+    options.unit = job.unit;
     const RectifiedWrite written =
-        WriteRectified(result.image.get(), job.output, job.jpegQuality, result.scale->realWidthCm,
-                       result.scale->areaPercent, job.worldFile);
+        WriteRectified(result.image.get(), job.output, result.scale->realWidthCm,
+                       result.scale->areaPercent, options);
     if (!written.ok)
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + written.file + "': " + written.error);

@@ -99,6 +99,8 @@ int runMainWindow(int argc, char** argv) {
             demo = parseCorners(params[opt + 1]);
         params.remove(opt, opt + 1 < params.size() ? 2 : 1);
     }
+    // "--" ends the options: a photograph named "-x" follows it.
+    params.removeOne(QStringLiteral("--"));
     auto form = std::make_unique<TMainForm>(params);
     // The same first parameter as the window's, as bytes: Qt has taken its
     // own options out of argv, --demo-corners goes with its value.
@@ -107,6 +109,8 @@ int runMainWindow(int argc, char** argv) {
             ++i;
             continue;
         }
+        if (std::strcmp(argv[i], "--") == 0)
+            continue;
         form->startFileBytes = argv[i];
         break;
     }

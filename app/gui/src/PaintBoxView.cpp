@@ -77,6 +77,19 @@ void PaintBoxView::mouseReleaseEvent(QMouseEvent* e) {
         onMouseUp(px(e->position().x()), px(e->position().y()));
 }
 
+void PaintBoxView::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (onDoubleClick)
+        onDoubleClick(px(e->position().x()), px(e->position().y()));
+    else
+        mousePressEvent(e);
+}
+
+void PaintBoxView::leaveEvent(QEvent* e) {
+    QWidget::leaveEvent(e);
+    if (onLeave)
+        onLeave();
+}
+
 void PaintBoxView::keyPressEvent(QKeyEvent* e) {
     if (onKey && onKey(e->key(), e->modifiers())) {
         e->accept();

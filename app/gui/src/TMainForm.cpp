@@ -131,6 +131,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     MovePicsForm = new TMovePicsForm(this);
     buildOverlayAndBrush();
     buildHistory();
+    buildMeasureAndPrint();
     buildPolish();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };

@@ -142,6 +142,8 @@ void TMainForm::stampAt(int slot, int cx, int cy, double fx, double fy) {
 }
 
 void TMainForm::brushDown(int slot, int x, int y) {
+    if (measureDown(slot, x, y))
+        return;
     // A press while another stroke is open (a second button) ends that one.
     if (m_strokeSlot != 0)
         brushUp();
@@ -156,6 +158,8 @@ void TMainForm::brushDown(int slot, int x, int y) {
 }
 
 void TMainForm::brushMove(int slot, int x, int y) {
+    if (measureMove(slot, x, y))
+        return;
     if (!inpaint)
         return;
     const rectify::TPoint a = imagePos(x, y);
@@ -202,6 +206,7 @@ void TMainForm::PaintBox3MouseUp(int, int) {
 void TMainForm::rectifiedImageRemade(int slot) {
     // The strokes of the replaced image went to the history with it
     // (keepPaintedPicture) or were dropped with it.
+    measureImageRemade(slot);
     // A stroke in progress goes on in the new image.
     if (m_strokeSlot == slot)
         m_stroke = pixkit::StrokeRecord(ws.slot(slot).result);

@@ -94,6 +94,8 @@ void TMainForm::updateSaveCommands() {
     SaveAsBtn->setEnabled(m_hasResult[0]);
     EntzerrtesBild2speichern1->setEnabled(m_hasResult[1]);
     BitBtnXP2->setEnabled(m_hasResult[1]);
+    if (AlsPDFimMastabexportieren1 != nullptr)
+        AlsPDFimMastabexportieren1->setEnabled(m_hasResult[0]);
 }
 
 bool TMainForm::hasRectified(int slot) const {

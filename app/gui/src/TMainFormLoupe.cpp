@@ -4,6 +4,7 @@
 // least 100 %), drawn from the photograph itself so it is sharp at any zoom,
 // with a cross-hair that frames the corner's image pixel.
 
+#include "gui/Loupe.h"
 #include "gui/PaintBoxView.h"
 #include "gui/TMainForm.h"
 #include "gui/ViewMapping.h"
@@ -48,20 +49,12 @@ void TMainForm::hideLoupe(int slot) {
     sourceView(slot)->update(was);
 }
 
-void TMainForm::updateLoupe(int slot, rectify::TPoint at) {
-    const std::size_t i = static_cast<std::size_t>(slot - 1);
-    PaintBoxView* view = sourceView(slot);
-    const pixkit::dib& image = ws.slot(slot).source;
-    const int z = ZoomEd->value();
-    const int loupeZoom = std::max(4 * z, 100);
-    const int n = LoupeSize;
-
-    QImage& loupe = m_loupe[i];
-    if (loupe.size() != QSize(n, n))
-        loupe = QImage(n, n, QImage::Format_RGB32);
+QImage loupePicture(const pixkit::dib& image, rectify::TPoint at, int viewZoom, QRgb outside) {
+    const int loupeZoom = std::max(4 * viewZoom, 100);
+    const int n = TMainForm::LoupeSize;
+    QImage loupe(n, n, QImage::Format_RGB32);
     if (loupe.isNull())
-        return;
-    const QRgb outside = palette().color(QPalette::Dark).rgb();
+        return loupe;
     const bool hasPixels = image.poi != nullptr && image.pmi != nullptr;
     const int w = hasPixels ? pixkit::dibwidth(image) : 0;
     const int h = hasPixels ? pixkit::dibheight(image) : 0;
@@ -101,17 +94,31 @@ void TMainForm::updateLoupe(int slot, rectify::TPoint at) {
         p.setPen(QColor(0, 0, 0));
         p.drawRect(QRect(0, 0, n - 1, n - 1));
     }
+    return loupe;
+}
 
-    // In the corner of the visible view away from the mouse.
-    const QRect seen = view->visibleRect();
-    const QPoint mouse(imageToView(at.x, z), imageToView(at.y, z));
+QRect loupePlace(const QRect& seen, QPoint mouse) {
+    const int n = TMainForm::LoupeSize;
     const int margin = 4;
     const int x =
         mouse.x() < seen.center().x() ? seen.right() - margin - n + 1 : seen.left() + margin;
     const int y =
         mouse.y() < seen.center().y() ? seen.bottom() - margin - n + 1 : seen.top() + margin;
+    return QRect(x, y, n, n);
+}
+
+void TMainForm::updateLoupe(int slot, rectify::TPoint at) {
+    const std::size_t i = static_cast<std::size_t>(slot - 1);
+    PaintBoxView* view = sourceView(slot);
+    const int z = ZoomEd->value();
+    QImage& loupe = m_loupe[i];
+    loupe = loupePicture(ws.slot(slot).source, at, z, palette().color(QPalette::Dark).rgb());
+    if (loupe.isNull())
+        return;
+    // In the corner of the visible view away from the mouse.
     const QRect was = m_loupeAt[i];
-    m_loupeAt[i] = QRect(x, y, n, n);
+    m_loupeAt[i] =
+        loupePlace(view->visibleRect(), QPoint(imageToView(at.x, z), imageToView(at.y, z)));
     view->update(was | m_loupeAt[i]);
 }
 

@@ -378,7 +378,10 @@ bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {
     const auto stride = static_cast<std::size_t>(image.bytew);
     const std::size_t used = (static_cast<std::size_t>(w) * static_cast<std::size_t>(bits) + 7) / 8;
 
+    // The rows of an uncompressed file go straight behind the header: the
+    // file in memory is then the only copy of the image besides the image.
     std::vector<std::uint8_t> pixels;
+    std::uint64_t pixelBytes = std::uint64_t{stride} * static_cast<std::uint64_t>(h);
     if (useRle) {
         std::vector<std::uint8_t> indices(static_cast<std::size_t>(w));
         for (int r = 0; r < h; ++r) {
@@ -395,16 +398,11 @@ bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {
         }
         pixels.push_back(0); // end of bitmap
         pixels.push_back(1);
-    } else {
-        pixels.resize(stride * static_cast<std::size_t>(h), 0);
-        for (int r = 0; r < h; ++r) {
-            const std::uint8_t* row = storedRow(image, r);
-            std::copy(row, row + used, pixels.begin() + static_cast<std::ptrdiff_t>(stride) * r);
-        }
+        pixelBytes = pixels.size();
     }
 
     const std::uint64_t offBits = FileHeaderBytes + 40 + 4 * std::uint64_t{colours};
-    const std::uint64_t fileSize = offBits + pixels.size();
+    const std::uint64_t fileSize = offBits + pixelBytes;
     if (fileSize > 0xFFFFFFFFu)
         return false;
 
@@ -420,7 +418,7 @@ bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {
     putLe16(out, 1);
     putLe16(out, static_cast<std::uint32_t>(bits));
     putLe32(out, useRle ? (bits == 8 ? BiRle8 : BiRle4) : BiRgb);
-    putLe32(out, static_cast<std::uint32_t>(pixels.size()));
+    putLe32(out, static_cast<std::uint32_t>(pixelBytes));
     putLe32(out, 2835); // 72 dpi
     putLe32(out, 2835);
     putLe32(out, colours);
@@ -432,7 +430,15 @@ bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {
         out.push_back(redOf(c));
         out.push_back(0);
     }
-    out.insert(out.end(), pixels.begin(), pixels.end());
+    if (useRle) {
+        out.insert(out.end(), pixels.begin(), pixels.end());
+        return true;
+    }
+    for (int r = 0; r < h; ++r) {
+        const std::uint8_t* row = storedRow(image, r);
+        out.insert(out.end(), row, row + used);
+        out.insert(out.end(), stride - used, std::uint8_t{0});
+    }
     return true;
 }
 

@@ -192,7 +192,8 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     return WriteDib(image, fileName, options);
 }
 
-WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options) {
+WriteResult WriteDibInto(const dib& image, const std::string& fileName, const WriteOptions& options,
+                         fp::PendingFile& file) {
     const std::string ext = lowerExtension(fileName);
     const ImageFormat* format = formatWriting(ext);
     if (format == nullptr || image.poi == nullptr || image.pmi == nullptr) {
@@ -204,11 +205,10 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
         return {false, "the folder does not exist"};
     if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return {false, "a folder of that name exists"};
+    if (file.error() != 0)
+        return {false, fp::fileErrorText(file.error()), file.error()};
 
     if (format->write != nullptr) {
-        fp::PendingFile file(fileName);
-        if (file.error() != 0)
-            return {false, fp::fileErrorText(file.error()), file.error()};
         bool written = false;
         try {
             written = format->write(image, withDensity(image, *format, options), file);
@@ -219,20 +219,25 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
             return {false, fp::fileErrorText(file.error()), file.error()};
         if (!written)
             return {false, "the " + ext.substr(1) + " encoder failed for this image"};
-        const int e = file.commit();
-        if (e != 0)
-            return {false, fp::fileErrorText(e), e};
         return {true, {}};
     }
 
     std::vector<std::uint8_t> bytes;
     if (WriteResult encoded = EncodeDib(image, fileName, options, bytes); !encoded.ok)
         return encoded;
-    const int e = fp::replaceFile(
-        fileName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    if (e != 0)
+    if (const int e = file.write(bytes.data(), bytes.size()); e != 0)
         return {false, fp::fileErrorText(e), e};
     return {true, {}};
+}
+
+WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options) {
+    fp::PendingFile file(fileName);
+    WriteResult written = WriteDibInto(image, fileName, options, file);
+    if (!written.ok)
+        return written;
+    if (const int e = file.commit(); e != 0)
+        return {false, fp::fileErrorText(e), e};
+    return written;
 }
 
 } // namespace pixkit

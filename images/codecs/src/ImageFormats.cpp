@@ -78,8 +78,8 @@ bool encodePlain(const dib& image, const std::string&, const WriteOptions&, Out&
     return Encode(image, out);
 }
 template <const char* QtName>
-bool encodeQt(const dib& image, const std::string&, const WriteOptions&, Out& out) {
-    return codec::encodeWithQt(image, QtName, out);
+bool encodeQt(const dib& image, const std::string&, const WriteOptions& options, Out& out) {
+    return codec::encodeWithQt(image, QtName, out, options.webpQuality);
 }
 // Qt's format names: the content check compares their first and last letter.
 template <char First, char Last> bool looksQt(Bytes data) {

@@ -44,8 +44,10 @@ bool encodeJp2(const dib& image, std::vector<std::uint8_t>& out);
 // format found by looksLikeQtFormat; the reader still decides from content.
 bool decodeWithQt(Bytes data, const char* formatHint, dib& out,
                   std::uint64_t maxPixels = MaxDecodedPixels);
-// `format` is a QImageWriter format name ("tiff", "webp").
-bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t>& out);
+// `format` is a QImageWriter format name ("tiff", "webp"); `quality`
+// (1 ... 100, 100 lossless) is WebP's.
+bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t>& out,
+                  int quality = 100);
 
 // PNG through libpng and zlib at zlib `level` (0 ... 9, clamped): 24-bit
 // images as RGB, palette images (1, 4, 8 bits) with their colour table at

@@ -373,7 +373,8 @@ bool decodeWithQt(Bytes data, const char* formatHint, dib& out, std::uint64_t ma
     return ok;
 }
 
-bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t>& out) {
+bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t>& out,
+                  int quality) {
     out.clear();
     if (image.poi == nullptr || image.pmi == nullptr)
         return false;
@@ -425,7 +426,7 @@ bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t
         return false;
     QImageWriter writer(&buffer, format);
     if (std::strcmp(format, "webp") == 0)
-        writer.setQuality(100); // lossless
+        writer.setQuality(std::clamp(quality, 1, 100)); // 100: lossless
     else if (std::strcmp(format, "tiff") == 0)
         writer.setCompression(1); // LZW
     if (!writer.write(img))

@@ -9,6 +9,18 @@ OverlaySize OverlayCanvasSize(const dib& di2, const dib& bi2) {
     return {static_cast<int>(g.W), static_cast<int>(g.H)};
 }
 
+std::optional<OverlayPixel> OverlayImage1Pixel(const dib& di2, const dib& bi2,
+                                               const OverlaySettings& s, int x, int y) {
+    const detail::OverlayGeometry g = detail::overlayGeometry(di2, bi2, s);
+    if (x < 0 || y < 0 || x >= g.W || y >= g.H)
+        return std::nullopt;
+    const std::int64_t x1 = detail::zoomedSample(x, g.zb, g.w1, g.W);
+    const std::int64_t y1 = detail::zoomedSample(y, g.zb, g.h1, g.H);
+    if (x1 < 0 || y1 < 0 || x1 >= g.w1 || y1 >= g.h1)
+        return std::nullopt;
+    return OverlayPixel{static_cast<int>(x1), static_cast<int>(y1)};
+}
+
 bool ComposeOverlayReference(const dib& di2, const dib& bi2, const OverlaySettings& s, dib& di3) {
     const detail::OverlayGeometry g = detail::overlayGeometry(di2, bi2, s);
     releasedib(di3);

@@ -3,6 +3,7 @@
 #include "app/RectifiedOutput.h"
 #include "app/UserStore.h"
 #include "app/Workspace.h"
+#include "lines/WorldFile.h"
 #include "pixkit/ImageFile.h"
 #include "testsupport/CaseNames.h"
 
@@ -294,9 +295,16 @@ INSTANTIATE_TEST_SUITE_P(
         // Area 150.5 -> 150: 303 x 152, the rectangle shifted by (50, 25).
         CountCase{"thirteen_area_rounded", Upright, {"2000", "1000", "150.5"}, 303, 152, 50, 25},
         CountCase{"fourteen_ignored", Upright, {"2000", "1000", "150", "junk"}, 303, 152, 50, 25},
-        // The area field keeps 1 ... 10000: 0 and -50 give 1 %, a 2 x 1 image.
-        CountCase{"area_below_field_limit", Upright, {"2000", "1000", "0"}, 2, 1, -1, -1},
-        CountCase{"area_negative", Upright, {"2000", "1000", "-50"}, 2, 1, -1, -1}),
+        // The smallest area the field takes: 1 %, a 2 x 1 image.
+        CountCase{"area_field_minimum", Upright, {"2000", "1000", "1"}, 2, 1, -1, -1},
+        // Options between the parameters, with their values as the next word.
+        CountCase{"options_as_two_words",
+                  {"100", "100", "--png-level", "9", "300", "100", "300", "200", "100", "200"},
+                  {"--threads", "3", "2000", "1000"},
+                  202,
+                  101,
+                  0,
+                  0}),
     [](const testing::TestParamInfo<CountCase>& i) { return std::string(i.param.name); });
 
 // ---------------------------------------------------------------- shortcut
@@ -352,11 +360,16 @@ TEST_P(BatchShortcut, WritesTheFileOfTwoFullRuns) {
     rectify::RunResult second = rectify::run(request);
     ASSERT_EQ(second.end, rectify::RunEnd::Done);
     const std::string fullFile = path((std::string("full") + c.output).c_str());
-    // With the real scale in the file, as the batch writes it.
+    // With the real scale in the file, as the batch writes it: exact where
+    // the format holds fractions.
     app::SetRealScale(second.image.get(), request.realWidthCm, request.areaPercent);
-    ASSERT_TRUE(pixkit::WriteDib(second.image, fullFile,
-                                 app::readJpegQuality(*app::openUserStore("fassadenplan")))
-                    .ok);
+    pixkit::WriteOptions options;
+    options.jpegQuality = app::readJpegQuality(*app::openUserStore("fassadenplan"));
+    const auto perCm =
+        lines::PixelsPerCm(request.realWidthCm, request.areaPercent, second.image.width());
+    ASSERT_TRUE(perCm.has_value());
+    options.density = {*perCm, *perCm};
+    ASSERT_TRUE(pixkit::WriteDib(second.image, fullFile, options).ok);
 
     const std::vector<std::uint8_t> written = readFile(batchFile);
     EXPECT_GT(written.size(), 1000u);
@@ -541,6 +554,41 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"threshold_empty", with(10, "{dir}/out.dxf", {"--threshold="}), 2, "threshold"},
         FailCase{"unknown_option", with(10, "{dir}/out.dxf", {"--treshold=40"}), 1,
                  "unknown option '--treshold=40'"},
+        FailCase{"unknown_option_two_words", with(10, "{dir}/out.dxf", {"--treshold", "40"}), 1,
+                 "unknown option '--treshold'"},
+        // The calculation area keeps the field's limits.
+        FailCase{"area_zero", with(13, "0", {"1000", "1000", "1"}), 2,
+                 "parameter 13 (calculation area) must be from 1 to 10000: '0'"},
+        FailCase{"area_negative", with(13, "-50", {"1000", "1000", "1"}), 2,
+                 "parameter 13 (calculation area) must be from 1 to 10000: '-50'"},
+        FailCase{"area_over_limit", with(13, "10001", {"1000", "1000", "1"}), 2,
+                 "parameter 13 (calculation area)"},
+        // A bad value of any option names the option; nothing is read or written.
+        FailCase{"dxf_format", with(10, "{dir}/out.dxf", {"--dxf-format=dwg"}), 2,
+                 "the DXF format must be plain or cad: '--dxf-format=dwg'"},
+        FailCase{"units", with(10, "{dir}/out.dxf", {"--units", "inch"}), 2,
+                 "the units must be auto, mm, cm or m: '--units=inch'"},
+        FailCase{"units_capital", with(10, "{dir}/out.dxf", {"--units=CM"}), 2, "'--units=CM'"},
+        FailCase{"min_size_negative", with(10, "{dir}/out.dxf", {"--min-size=-1"}), 2,
+                 "the minimum size must be a whole number from 0 to 100000"},
+        FailCase{"min_size_over", with(10, "{dir}/out.dxf", {"--min-size=100001"}), 2,
+                 "'--min-size=100001'"},
+        FailCase{"quality_zero", with(10, "{dir}/out.jpg", {"--quality=0"}), 2,
+                 "the quality must be a whole number from 1 to 100: '--quality=0'"},
+        FailCase{"quality_over", with(10, "{dir}/out.webp", {"--quality", "101"}), 2,
+                 "'--quality=101'"},
+        FailCase{"png_level_over", with(10, "{dir}/out.png", {"--png-level=10"}), 2,
+                 "the PNG level must be a whole number from 0 to 9: '--png-level=10'"},
+        FailCase{"threads_zero", with(10, "{dir}/out.png", {"--threads=0"}), 2,
+                 "the number of threads must be a whole number from 1 to 256: '--threads=0'"},
+        FailCase{"threads_over", with(10, "{dir}/out.png", {"--threads=257"}), 2,
+                 "'--threads=257'"},
+        FailCase{"interpolation", with(10, "{dir}/out.png", {"--interpolation=lanczos"}), 2,
+                 "'--interpolation=lanczos'"},
+        FailCase{"value_missing_at_the_end", with(10, "{dir}/out.png", {"--quality"}), 2,
+                 "the option --quality needs a value: --quality=N"},
+        FailCase{"switch_with_value", with(10, "{dir}/out.png", {"--world-file=yes"}), 2,
+                 "the option --world-file takes no value: '--world-file=yes'"},
         FailCase{"dxf_folder_missing", with(10, "{dir}/nodir/out.dxf"), 6, "cannot write"},
         FailCase{"dxf_photo_missing", with(1, "{dir}/missing.jpg", {"--threshold=20"}), 3,
                  "missing.jpg"}),

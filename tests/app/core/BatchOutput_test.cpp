@@ -7,7 +7,12 @@
 #include "pixkit/ImageFile.h"
 #include "testsupport/Files.h"
 
+#include <QDir>
 #include <QTemporaryDir>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -123,7 +128,7 @@ TEST_F(BatchOutput, InterpolationOptionChangesTheSampling) {
     EXPECT_NE(bicubic, bilinear);
 
     for (const char* bad : {"--interpolation=lanczos", "--interpolation=", "--interpolation"}) {
-        EXPECT_EQ(run(path("e.bmp"), {bad}), 1) << bad;
+        EXPECT_EQ(run(path("e.bmp"), {bad}), 2) << bad;
         EXPECT_FALSE(fileExists(path("e.bmp"))) << bad;
         EXPECT_NE(m_err.find(bad), std::string::npos) << m_err;
     }
@@ -157,19 +162,95 @@ TEST_F(BatchOutput, FailedWorldFileIsAFailedWrite) {
     EXPECT_FALSE(fileExists(path("plan.tif")));
 }
 
-// An image that cannot be written leaves the world file of an earlier save
-// as it was.
-TEST_F(BatchOutput, FailedImageKeepsTheEarlierWorldFile) {
-    writeFile(path("plan.pgw"), {'o', 'l', 'd', '\n'});
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("plan.png")));
-    EXPECT_EQ(run(path("plan.png"), {"--world-file"}), 6);
-    EXPECT_NE(m_err.find("plan.png"), std::string::npos) << m_err;
-    EXPECT_EQ(readFile(path("plan.pgw")), (std::vector<std::uint8_t>{'o', 'l', 'd', '\n'}));
-    // Without an earlier one, none is left behind.
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("other.jpg")));
-    EXPECT_EQ(run(path("other.jpg"), {"--world-file"}), 6);
-    EXPECT_FALSE(fileExists(path("other.jgw")));
+// An image that cannot be written leaves every file beside it as it was:
+// the world file and GDAL's sidecar of an earlier save keep their bytes, and
+// none is left behind where there was none, also for names that are no UTF-8.
+enum class ImageBlocked { Folder, FullDisk };
+struct BlockedImageCase {
+    const char* name;
+    const char* base; // the output's name without extension, the file system's bytes
+    const char* ext;
+    std::vector<const char*> besides; // what --world-file writes beside the image
+    ImageBlocked blocked;
+    bool earlier; // the files of an earlier save are there
+};
+
+class BatchBlockedImage : public BatchOutput,
+                          public testing::WithParamInterface<BlockedImageCase> {};
+
+TEST_P(BatchBlockedImage, LeavesTheFilesBesideItAsTheyWere) {
+    const BlockedImageCase& c = GetParam();
+    // Names joined as bytes: a name that is no UTF-8 must keep them.
+    const std::string folder = m_dir.path().toStdString() + "/";
+    const std::string output = folder + c.base + c.ext;
+    if (c.blocked == ImageBlocked::Folder) {
+        ASSERT_EQ(::mkdir(output.c_str(), 0755), 0);
+    } else {
+        if (!fileExists("/dev/full"))
+            GTEST_SKIP() << "no /dev/full";
+        ASSERT_EQ(::symlink("/dev/full", output.c_str()), 0);
+    }
+    std::vector<std::string> besides;
+    for (const char* b : c.besides) {
+        besides.push_back(folder + c.base + b);
+        if (c.earlier)
+            writeFile(besides.back(), {'o', 'l', 'd', static_cast<std::uint8_t>(0xff), '\n'});
+    }
+    EXPECT_EQ(run(output, {"--world-file"}), 6);
+    EXPECT_NE(m_err.find(output), std::string::npos) << m_err;
+    for (const std::string& b : besides) {
+        if (c.earlier)
+            EXPECT_EQ(readFile(b), (std::vector<std::uint8_t>{
+                                       'o', 'l', 'd', static_cast<std::uint8_t>(0xff), '\n'}))
+                << b;
+        else
+            EXPECT_FALSE(fileExists(b)) << b;
+    }
+    // Nothing else appeared in the folder: no temporary file, no name
+    // spelt another way (listed as bytes: Qt cannot list names that are no UTF-8).
+    std::vector<std::string> left;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                left.emplace_back(e->d_name);
+        ::closedir(d);
+    }
+    EXPECT_EQ(left.size(), 2 + (c.earlier ? besides.size() : 0));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Batch, BatchBlockedImage,
+    testing::Values(
+        BlockedImageCase{"folder_earlier", "plan", ".png", {".pgw"}, ImageBlocked::Folder, true},
+        BlockedImageCase{"folder_none", "other", ".jpg", {".jgw"}, ImageBlocked::Folder, false},
+        BlockedImageCase{"latin1_folder_earlier",
+                         "Fassade S\xfc"
+                         "d",
+                         ".png",
+                         {".pgw"},
+                         ImageBlocked::Folder,
+                         true},
+        BlockedImageCase{"latin1_folder_none",
+                         "Fassade S\xfc"
+                         "d",
+                         ".png",
+                         {".pgw"},
+                         ImageBlocked::Folder,
+                         false},
+        BlockedImageCase{"latin1_full_earlier",
+                         "plan\xff",
+                         ".webp",
+                         {".wld", ".webp.aux.xml"},
+                         ImageBlocked::FullDisk,
+                         true},
+        BlockedImageCase{"latin1_full_none",
+                         "plan\xff",
+                         ".webp",
+                         {".wld", ".webp.aux.xml"},
+                         ImageBlocked::FullDisk,
+                         false},
+        BlockedImageCase{"full_earlier", "plan", ".tif", {".tfw"}, ImageBlocked::FullDisk, true}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // The world file and the DXF drawing of the same photograph lie on top of
 // each other: the traced outline of each stroke of the cross lies around

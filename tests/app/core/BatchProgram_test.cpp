@@ -4,12 +4,17 @@
 
 #include "TestSupport.h"
 #include "pixkit/ImageFile.h"
+#include "testsupport/ChildProcess.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -395,6 +400,70 @@ TEST(BatchProgram, DxfDrawingWithThresholdNeedsNoDisplay) {
     EXPECT_EQ(text.rfind(" 0\r\nSECTION\r\n", 0), 0u);
     EXPECT_NE(text.find("POLYLINE"), std::string::npos);
     EXPECT_TRUE(text.ends_with("  0\r\nEOF\r\n"));
+}
+
+} // namespace
+
+namespace {
+
+// The peak resident memory of the program run with `args` (posix_spawn
+// copies no memory of the test into the child), in bytes; its exit code in
+// `exitCode`.
+std::uint64_t peakMemory(const std::vector<std::string>& args, int& exitCode) {
+    std::vector<std::string> all{Program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, Program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    exitCode = -1;
+    if (spawned != 0)
+        return 0;
+    int status = 0;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status))
+        return 0;
+    exitCode = WEXITSTATUS(status);
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+// A tiny photograph with a huge real width gives a result millions of pixels
+// wide and one high. Its memory beyond that of a small run is bounded by the
+// result and the BMP file built in memory (each 3 bytes a pixel) and a few
+// MiB of tables and threads (each thread holds the tables of one block of
+// columns, under 2 MiB); whole-width tables of doubles took 10 times the
+// result.
+TEST(BatchProgram, MemoryOfAWideResultIsBoundedByTheResult) {
+    if (testsupport::addressSanitizerBuild())
+        GTEST_SKIP() << "the sanitizer's shadow memory and quarantine hide the program's own";
+    ::setenv("FASSADENPLAN_THREADS", "2", 1); // the bound below counts two threads' tables
+    QTemporaryDir work;
+    const std::string photo = work.filePath("tiny.bmp").toStdString();
+    std::vector<std::uint32_t> colours;
+    for (int i = 0; i < 32 * 24; ++i)
+        colours.push_back(pixkit::rgb(static_cast<std::uint8_t>(i * 7), 90, 200));
+    testsupport::writeFile(photo, testsupport::bmpBytes(32, 24, 24, colours, {}));
+    const std::string out = work.filePath("wide.bmp").toStdString();
+    auto run = [&](const char* realWidth, int& exitCode) {
+        return peakMemory(
+            {photo, "0", "0", "31", "0", "31", "23", "0", "23", out, realWidth, "5", "3"},
+            exitCode);
+    };
+    int smallExit = -1, wideExit = -1;
+    const std::uint64_t small = run("1000", smallExit);
+    ASSERT_EQ(smallExit, 0);
+    const std::uint64_t wide = run("4e7", wideExit);
+    ASSERT_EQ(wideExit, 0);
+    const std::uint64_t resultBytes = testsupport::readFile(out).size();
+    ASSERT_GT(resultBytes, std::uint64_t{16} << 20); // millions of pixels
+    EXPECT_LE(wide, small + 2 * resultBytes + (std::uint64_t{8} << 20))
+        << "peak " << wide << " bytes, small run " << small << ", result " << resultBytes;
 }
 
 } // namespace

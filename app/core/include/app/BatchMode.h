@@ -23,10 +23,12 @@ namespace app {
 // Fewest parameters that make a batch run (photograph, 8 corner values, output).
 inline constexpr std::size_t BatchMinParams = 10;
 
-// True for an option ("--..."): options do not count as parameters.
+// True for a word that starts like an option ("--...").
 bool isBatchOption(const std::string& param);
 
-// The number of parameters that are not options.
+// The number of parameters that are not options (as splitCommandLine
+// splits them: "--threshold 5" is one option, every word after "--" a
+// parameter).
 std::size_t countBatchParameters(const std::vector<std::string>& params);
 
 // One option of the command line: "--name" for a switch, "--name=VALUE" for
@@ -45,6 +47,10 @@ std::span<const BatchOption> batchOptions();
 // follows its "="; nullptr when it is no option of the table.
 const BatchOption* findBatchOption(std::string_view param, std::string_view& value);
 
+// A whole number within the limits of `field`, written as plain digits
+// (no sign, no blanks); empty otherwise.
+std::optional<int> parseWhole(std::string_view value, const FieldLimits& field);
+
 // The value of "--threshold=N": a whole number from 1 to 99; empty otherwise.
 std::optional<int> parseThreshold(std::string_view value);
 
@@ -60,14 +66,17 @@ std::optional<double> parseDecimal(const std::string& text, const QLocale& userL
 // Empty when it is no number or does not fit 32 bits.
 std::optional<int> parseRounded(const std::string& text, const QLocale& userLocale);
 
-// The job of the parameters after the program name; options ("--threshold=N")
-// may stand anywhere among them, parameters after the 13th are ignored.
-// Either the job (its JPEG quality still the default) or the failure.
+// The job of the parameters after the program name; options ("--threshold=N",
+// "--threshold N") may stand anywhere among them, parameters after the 13th
+// are ignored. The options change `start`; without --quality its JPEG
+// quality stays as given. Either the job or the failure: an unknown option
+// is exit 1, a bad value of an option, a corner, the size or the area exit 2.
 struct ParsedJob {
     std::optional<RectifyJob> job;
     JobOutcome failure; // when there is no job
 };
-ParsedJob parseBatchCommandLine(const std::vector<std::string>& params, const QLocale& userLocale);
+ParsedJob parseBatchCommandLine(const std::vector<std::string>& params, const QLocale& userLocale,
+                                RectifyJob start = {});
 
 // Runs the batch on the parameters after the program name. `programPath` is
 // the program file (the store of the JPEG quality is named after it).

@@ -32,9 +32,12 @@ inline constexpr FieldLimits Area{"RechenbereichEd", 1, 10000, 100, 10, 0};
 inline constexpr FieldLimits Threshold{"Schwelled", 1, 99, 50, 1, 0};
 inline constexpr FieldLimits Blend{"BlendEd", 0, 100, 0, 10, 0};
 inline constexpr FieldLimits JpegQuality{"QualEd", 1, 100, 90, 1, 0};
+// Outlines smaller than this many pixels of the rectified image both across
+// and down are left out of a DXF drawing; 0 keeps every one.
+inline constexpr FieldLimits MinSize{"MindestgroesseEd", 0, 100000, 0, 1, 0};
 
-inline constexpr std::array All{Zoom,   AngleX, AngleY,    RealWidth, RealHeight,
-                                Target, Area,   Threshold, Blend,     JpegQuality};
+inline constexpr std::array All{Zoom, AngleX,    AngleY, RealWidth,   RealHeight, Target,
+                                Area, Threshold, Blend,  JpegQuality, MinSize};
 } // namespace fields
 
 // The value `field` holds after `v` is put into it: rounded to its decimals

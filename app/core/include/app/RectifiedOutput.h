@@ -1,14 +1,20 @@
 #pragma once
 // Writing a rectified image: its real scale goes into the resolution fields
 // of the file (k / B pixels per cm, k = width / area * 100 pixels for the
-// B cm of the marked rectangle), and on request a world file beside it that
-// places the image like the DXF drawing of the same image.
+// B cm of the marked rectangle, exact where the format can hold it), and on
+// request a world file beside it (with GDAL's sidecar where GDAL needs one)
+// that places the image like the DXF drawing of the same image.
 //
 // Error policy: the result names the file that failed and why; a failed
-// world file is a failed write. The world file is written first: when it
-// fails, the image is not touched; when the image then fails, the world file
-// goes back to what it was. Each file is written through a temporary file.
+// world file is a failed write. Every file is written completely to a
+// pending replacement before any of them replaces an old one, so a picture
+// that cannot be encoded or written leaves the files beside it untouched;
+// when putting them in place fails halfway, the world files go back to the
+// bytes they had (or away, where there were none). Names are the file
+// system's bytes throughout.
 
+#include "lines/DrawingUnit.h"
+#include "pixkit/ImageFile.h"
 #include "pixkit/dib.h"
 
 #include <string>
@@ -26,8 +32,22 @@ struct RectifiedWrite {
     std::string error; // why; empty when ok
 };
 
-// Writes `image` to `fileName` (format by extension, JPEG at `jpegQuality`)
-// with its real scale, and with `worldFile` also the world file.
+// How a rectified image is written besides its scale.
+struct RectifiedOptions {
+    // Qualities and the PNG level; the density is the image's scale, filled
+    // in by WriteRectified.
+    pixkit::WriteOptions write;
+    bool worldFile = false;                             // also write the world file
+    lines::DrawingUnit unit = lines::DrawingUnit::Auto; // of the world file
+};
+
+// Writes `image` to `fileName` (format by extension) with its real scale
+// (the image's width made at `realWidthCm` and `areaPercent`), and on
+// request its world file.
+RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, double realWidthCm,
+                              int areaPercent, const RectifiedOptions& options);
+
+// The same with JPEG at `jpegQuality` and the automatic unit.
 RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, int jpegQuality,
                               double realWidthCm, int areaPercent, bool worldFile);
 

@@ -6,6 +6,8 @@
 // comes back in the outcome. Jobs may run on several threads at once.
 
 #include "app/Fields.h"
+#include "lines/DrawingUnit.h"
+#include "pixkit/ImageFile.h"
 #include "rectify/Run.h"
 
 #include <cstddef>
@@ -18,7 +20,7 @@ namespace app {
 enum class BatchExit : int {
     Written = 0,         // the rectified image was written
     Usage = 1,           // fewer than 10 parameters, or an unknown option
-    NotANumber = 2,      // a corner, size or area parameter is not a number
+    NotANumber = 2,      // a corner, size or area parameter or an option's value is not valid
     PhotoUnreadable = 3, // the photograph cannot be opened
     BadOutputType = 4,   // the output extension names no format the batch writes
     NoImage = 5,         // the rectification produced no image
@@ -39,6 +41,15 @@ struct RectifyJob {
     int threshold = static_cast<int>(fields::Threshold.start); // of a DXF drawing, percent
     bool worldFile = false;                                    // also write the world file
     int jpegQuality = static_cast<int>(fields::JpegQuality.start);
+    int webpQuality = 100;     // lossless unless the run names a quality
+    bool qualityGiven = false; // --quality: the stored JPEG quality does not apply
+    int pngLevel = pixkit::DefaultPngLevel;
+    lines::DxfFormat dxfFormat = lines::DxfFormat::Plain;
+    lines::DrawingUnit unit = lines::DrawingUnit::Auto;      // of the drawing and the world file
+    int minSizePx = static_cast<int>(fields::MinSize.start); // outlines left out of a drawing
+    // The threads of the parallel loops for this process; 0: the default.
+    // runJob leaves the pool alone: the batch program sets it.
+    int threads = 0;
 };
 
 struct JobOutcome {
@@ -55,6 +66,7 @@ struct JobOutcome {
     // Pixels per cm of the real facade in the rectified image.
     std::optional<double> pixelsPerCm;
     std::size_t segments = 0; // of a drawing
+    std::string underlay;     // the photograph beside a CAD drawing; empty without one
     bool ok() const { return exit == BatchExit::Written; }
 };
 

@@ -29,6 +29,10 @@ public:
     std::function<void(int x, int y)> onMouseDown;
     std::function<void(int x, int y)> onMouseMove;
     std::function<void(int x, int y)> onMouseUp;
+    // A double click; without one it counts as a press, as Qt has it.
+    std::function<void(int x, int y)> onDoubleClick;
+    // The mouse left the view.
+    std::function<void()> onLeave;
     std::function<void()> onPaint; // the owner's paint handler
     // Drawn over the buffer, in view pixels (the magnifier); may be empty.
     std::function<void(QPainter&)> onOverlay;
@@ -51,6 +55,8 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void leaveEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:

@@ -8,6 +8,7 @@
 #include "app/Workspace.h"
 #include "gui/EditHistory.h"
 #include "gui/FormStorage.h"
+#include "gui/Measuring.h"
 #include "gui/ViewRender.h"
 #include "pixkit/Brush.h"
 #include "rectify/Run.h"
@@ -49,6 +50,7 @@ class TAboutBox;
 class TJPEGQualForm;
 class TTranslateForm;
 class TMovePicsForm;
+class TScalePrintForm;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -324,6 +326,25 @@ public:
     // 1 (segments drawn live on its view), then ask for the file and write it.
     void ExportalsDXFDatei1Click();
 
+    // --- measuring and printing at scale (TMainFormMeasure.cpp, TMainFormPrint.cpp)
+    // "Messen" (M): while checked, clicks in a rectified view measure instead
+    // of painting; Escape or unchecking ends it. Two clicks give a distance,
+    // more a polyline, a double click closes a polygon.
+    QAction* Messen1 = nullptr;
+    QAction* N10 = nullptr;
+    // "Messung kopieren" (Ctrl+C): the figures as text; enabled while a
+    // measurement with figures is shown.
+    QAction* Messungkopieren1 = nullptr;
+    void Messen1Click();
+    void Messungkopieren1Click();
+    // The measurement shown (its figures), empty without one.
+    const MeasureSession& measureSession() const { return m_measure; }
+    // "Als PDF im Maßstab exportieren...": rectified image 1 at 1:N.
+    QAction* AlsPDFimMastabexportieren1 = nullptr;
+    void AlsPDFimMastabexportieren1Click();
+    TScalePrintForm* ScalePrintForm = nullptr;
+    FileDialog* SaveDialog3 = nullptr; // the PDF export's file
+
     // Views of more pixels than `limit` keep only their visible part in
     // their back buffer (default gui::WholeViewPixels); 0: every view does.
     void setWholeViewPixels(qint64 limit);
@@ -367,6 +388,10 @@ protected:
     virtual std::optional<QColor> chooseColour(const QColor& current);
     // SaveDialog2, the file of the DXF export. Empty: cancelled.
     virtual QString chooseDxfFile();
+    // The file of the PDF export. Empty: cancelled.
+    virtual QString choosePdfFile();
+    // The scale print dialog; false when cancelled.
+    virtual bool runScalePrintDialog();
 
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -423,6 +448,19 @@ private:
     void updateUndoAction();
     void updateBrushCursor();
 
+    // --- measuring (TMainFormMeasure.cpp)
+    void buildMeasureAndPrint();
+    void buildScalePrint();                   // TMainFormPrint.cpp
+    void clearMeasurement();                  // the points and figures; the magnifier stays
+    bool measureDown(int view, int x, int y); // true: the click measured
+    bool measureMove(int view, int x, int y);
+    void measureDoubleClick(int view, int x, int y);
+    void measureImageRemade(int slot);
+    void endMeasuring();
+    void showMeasurement();
+    void drawMeasurement(int view, QPainter& p);
+    bool measureMatchesView() const;
+    MeasureSession m_measure;
     qint64 m_wholeViewPixels = WholeViewPixels;
     // --- history, keyboard and magnifier of the corner input
     void buildHistory();

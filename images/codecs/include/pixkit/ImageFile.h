@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace fp {
+class PendingFile;
+}
+
 namespace pixkit {
 
 // Reads the picture in `fileName` (UTF-8 path) into `out`, decoded by content.
@@ -55,12 +59,21 @@ struct WriteOptions {
     // the image's own biXPelsPerMeter / biYPelsPerMeter (divided by 100) are
     // written, if positive.
     PixelDensity density;
+    // WebP quality, 1 ... 100 (clamped); 100 is lossless.
+    int webpQuality = 100;
 };
 
 // Writes `image` to `fileName` in the format named by its extension, with
 // `options` where the format takes them. The file appears complete or not at
 // all; an existing file survives a failed write.
 WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options);
+
+// Writes the file WriteDib would write into `file`, the pending replacement
+// of `fileName`, without committing it: the caller commits once every file
+// that belongs with the picture (its world file) is written as well. A
+// failure leaves `file` to be discarded.
+WriteResult WriteDibInto(const dib& image, const std::string& fileName, const WriteOptions& options,
+                         fp::PendingFile& file);
 
 // The same with the default options and JPEG at `jpegQuality` (1 ... 100).
 WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality = 90);

@@ -11,6 +11,7 @@
 #include "pixkit/dib.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace pixkit {
 
@@ -40,5 +41,16 @@ struct OverlaySize {
     int height = 0;
 };
 OverlaySize OverlayCanvasSize(const dib& di2, const dib& bi2);
+
+// The pixel of image 1 (di2) that canvas pixel (x, y) of the overlay shows:
+// ((Round(x / zb) * w1) div W, (Round(y / zb) * h1) div H), as the overlay
+// samples it. Empty outside the canvas and where the magnified image 1 does
+// not reach (the composite shows black there).
+struct OverlayPixel {
+    int x = 0;
+    int y = 0;
+};
+std::optional<OverlayPixel> OverlayImage1Pixel(const dib& di2, const dib& bi2,
+                                               const OverlaySettings& s, int x, int y);
 
 } // namespace pixkit
