@@ -2,6 +2,7 @@
 // overlay tool window, the brush commands, painting with the mouse, the undo
 // of strokes and the brush cursor.
 
+#include "app/Translate.h"
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
@@ -105,7 +106,8 @@ void TMainForm::bergeblendeteBilderverschieben1Click() {
 // ---------------------------------------------------------------- brush commands
 
 std::optional<QColor> TMainForm::chooseColour(const QColor& current) {
-    const QColor c = QColorDialog::getColor(current, this, QStringLiteral("Farbe wählen"));
+    const QColor c =
+        QColorDialog::getColor(current, this, app::Translate(QStringLiteral("Farbe wählen")));
     if (!c.isValid())
         return std::nullopt;
     return c;
@@ -202,7 +204,8 @@ void TMainForm::PaintBox3MouseUp(int, int) {
 // ---------------------------------------------------------------- undo
 
 void TMainForm::rectifiedImageRemade(int slot) {
-    m_history.clearStrokes(slot);
+    // The strokes of the replaced image went to the history with it
+    // (keepPaintedPicture) or were dropped with it.
     measureImageRemade(slot);
     // A stroke in progress goes on in the new image.
     if (m_strokeSlot == slot)

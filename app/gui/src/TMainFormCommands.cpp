@@ -91,6 +91,8 @@ void TMainForm::applyRun(int slot, rectify::RunResult& result) {
     if (result.pose)
         showAngles(result.pose->angleX, result.pose->angleY);
     const bool newImage = !result.image.empty();
+    if (newImage)
+        keepPaintedPicture(slot, false); // a painted picture can come back
     ws.takeRun(slot, result);
     if (result.presetWidthCm)
         showPresetWidth(*result.presetWidthCm);
@@ -121,6 +123,8 @@ void TMainForm::updateMismatch(int slot, rectify::RunEnd end) {
 }
 
 rectify::RunEnd TMainForm::render(int slot) {
+    if (refuseRun(slot))
+        return rectify::RunEnd::Fault;
     // The run blocks the window; the busy cursor says so until it ends.
     rectify::RunResult result;
     {
@@ -133,11 +137,18 @@ rectify::RunEnd TMainForm::render(int slot) {
     }
     const rectify::RunEnd end = result.end;
     // Said once the run is over: the box must not open inside it.
-    if (end == rectify::RunEnd::TooLarge)
+    if (end == rectify::RunEnd::TooLarge) {
         reportError(app::Translate(QStringLiteral("Das entzerrte Bild hätte %1 × %2 Pixel, mehr "
                                                   "als die Grenze von 268 Millionen."))
                         .arg(result.refusedWidth)
                         .arg(result.refusedHeight));
+        // The box is gone once answered; the status bar keeps saying it.
+        StatusBar1->showMessage(
+            app::Translate(QStringLiteral("Nicht berechnet: das entzerrte Bild hätte %1 × %2 "
+                                          "Pixel, mehr als erlaubt"))
+                .arg(result.refusedWidth)
+                .arg(result.refusedHeight));
+    }
     if (end == rectify::RunEnd::CornersNoQuad)
         StatusBar1->showMessage(
             app::Translate(QStringLiteral("Die Ecken bilden kein Viereck: drei liegen auf einer "
@@ -147,6 +158,8 @@ rectify::RunEnd TMainForm::render(int slot) {
     if (end == rectify::RunEnd::Done)
         showRunResult(slot);
     updateProjectTitle();
+    if (!m_runsInPair)
+        showReplacedNotice();
     return end;
 }
 
@@ -278,8 +291,11 @@ void TMainForm::EntzerrtesBildnachrechtsrotieren2Click() {
 // ---------------------------------------------------------------- other commands
 
 void TMainForm::Bildneuberechnen1Click() {
+    m_runsInPair = true;
     render(1);
     render(2);
+    m_runsInPair = false;
+    showReplacedNotice();
 }
 
 void TMainForm::Beenden1Click() {
@@ -332,8 +348,11 @@ void TMainForm::NowDoNotRenderCheckClick() {
 
 void TMainForm::Timer1Timer() {
     Timer1->stop();
+    m_runsInPair = true;
     render(1);
     render(2);
+    m_runsInPair = false;
+    showReplacedNotice();
 }
 
 void TMainForm::ZoomEdChange() {

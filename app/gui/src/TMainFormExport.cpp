@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QPainter>
 #include <QSpinBox>
+#include <QStatusBar>
 
 #include <cstdint>
 #include <optional>
@@ -128,12 +129,15 @@ QString TMainForm::chooseDxfFile() {
 
 void TMainForm::ExportalsDXFDatei1Click() {
     // The blank start image is no rectified photograph.
-    if (ws.slot(1).result.empty() || ws.slot(1).fileName.empty()) {
+    if (!hasRectified(1)) {
         reportError(
             app::Translate(QStringLiteral("Es gibt noch kein entzerrtes Bild. Bitte zuerst ein "
                                           "Bild öffnen und die vier Ecken setzen.")));
         return;
     }
+    // A painted picture goes to the history; the trace works on a copy.
+    keepPaintedPicture(1, true);
+    showReplacedNotice();
     // The CAD drawing's photograph: image 1 before tracing turns it into outlines.
     pixkit::Image picture;
     if (drawingChoice().cad()) {

@@ -44,6 +44,7 @@ bool TMainForm::openImageBytes(int slot, const std::string& fileBytes) {
         showImage2Row();
         PaintBox4Paint();
     }
+    updateCommandStates();
     const pixkit::Image& image = ws.slot(slot).source;
     StatusBar1->showMessage(app::Translate(QStringLiteral("Geöffnet: %1 (%2 × %3 Pixel)"))
                                 .arg(fileShown(file))
@@ -87,6 +88,7 @@ void TMainForm::updateSaveCommands() {
         if (!m_hasResult[i] && !image.empty() && image.pixels() != m_blankResult[i])
             m_hasResult[i] = true;
     }
+    updateCommandStates();
     if (EntzerrtesBildspeichern1 == nullptr || SaveAsBtn == nullptr)
         return;
     EntzerrtesBildspeichern1->setEnabled(m_hasResult[0]);

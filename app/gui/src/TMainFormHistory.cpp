@@ -38,6 +38,7 @@ void TMainForm::buildHistory() {
         };
         view->onOverlay = [this, slot](QPainter& p) { drawLoupe(slot, p); };
     }
+    buildFieldUndo();
     updateUndoAction();
 }
 
@@ -110,7 +111,15 @@ void TMainForm::restoreCorners(int slot, const CornerState& state) {
 }
 
 void TMainForm::applyHistoryStep(const EditHistory::Step& step) {
-    if (!step.corners) {
+    if (step.swapped) {
+        // A kept picture is shown again: no run.
+        if (step.corners) {
+            restoreCorners(step.slot, step.state);
+            step.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
+        }
+        updateSaveCommands();
+    }
+    if (!step.corners || step.swapped) {
         repaintRectified(step.slot);
         // View 2 shows image 2 too while the overlay is on.
         if (step.slot == 2 && BlendEd->value() != 0)
@@ -119,8 +128,11 @@ void TMainForm::applyHistoryStep(const EditHistory::Step& step) {
     }
     restoreCorners(step.slot, step.state);
     step.slot == 1 ? PaintBox1Paint() : PaintBox4Paint();
-    // As the release of a drag: the run without presetting the width.
+    // As the release of a drag: the run without presetting the width. The
+    // picture it replaces stays with this step.
+    m_historyRerun = true;
     render(step.slot);
+    m_historyRerun = false;
 }
 
 void TMainForm::Rckgngig1Click() {
@@ -132,7 +144,7 @@ void TMainForm::Rckgngig1Click() {
         return;
     }
     if (const std::optional<EditHistory::Step> step =
-            m_history.undo(ws.slot(1).result, ws.slot(2).result))
+            m_history.undo(ws.slot(1).result, ws.slot(2).result, pictureSwap()))
         applyHistoryStep(*step);
     updateUndoAction();
 }
@@ -141,7 +153,7 @@ void TMainForm::Wiederholen1Click() {
     if (inpaint || ws.slot(1).insetmode() || ws.slot(2).insetmode() || ws.movepoint)
         return;
     if (const std::optional<EditHistory::Step> step =
-            m_history.redo(ws.slot(1).result, ws.slot(2).result))
+            m_history.redo(ws.slot(1).result, ws.slot(2).result, pictureSwap()))
         applyHistoryStep(*step);
     updateUndoAction();
 }

@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <vector>
 
 namespace guitest {
 namespace {
@@ -197,16 +198,27 @@ TEST_F(DxfExportTest, FileThatCannotBeCreatedShowsMessage9WithTheName) {
     EXPECT_FALSE(QFile::exists(file));
 }
 
-TEST_F(DxfExportTest, WithoutAPhotographTheUserIsToldAndNothingChanges) {
+TEST_F(DxfExportTest, ExportWaitsForARectifiedImageNotForAPhotograph) {
     auto form = shownForm();
     const pixkit::dib blank = form->ws.slot(1).result;
+    auto enabled = [&form] { return std::vector<bool>{form->ExportalsDXFDatei1->isEnabled()}; };
+    EXPECT_EQ(enabled(), (std::vector<bool>{false}));
+    // A photograph without a rectified image is not enough for the export.
+    form->openAnswers = {samplePath("sudoku.png")};
+    form->Bildffnen1->trigger();
+    EXPECT_EQ(enabled(), (std::vector<bool>{false}));
     form->dxfAnswers = {m_out.filePath("leer.dxf")};
-    form->ExportalsDXFDatei1->trigger();
+    form->ExportalsDXFDatei1Click(); // reached all the same: the user is told
     ASSERT_EQ(form->errors.size(), 1);
     EXPECT_TRUE(form->errors[0].contains(QStringLiteral("kein entzerrtes Bild")));
     EXPECT_EQ(form->ws.slot(1).result.pixels(), blank.poi);
     EXPECT_EQ(form->dxfAnswers.size(), 1); // no dialog was asked
     EXPECT_EQ(form->ws.lines.count(), 0u);
+
+    form->realRuns = true;
+    form->BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
+    form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
+    EXPECT_TRUE(form->ExportalsDXFDatei1->isEnabled());
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -118,6 +119,54 @@ TEST_F(FeedbackTest, SaveFailureIsTranslatedInEnglish) {
     EXPECT_TRUE(form->errors.front().startsWith("The image could not be saved: "))
         << form->errors.front().toStdString();
 }
+
+// A value no picture can be made with keeps the picture, marks it as not
+// matching the fields and says why, until a run succeeds again.
+struct RefusedCase {
+    const char* name;
+    QDoubleSpinBox* TestForm::*field;
+    double refused;
+    const char* why;
+};
+
+class RefusedValueTest : public FeedbackTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedValueTest, RefusedValueSaysWhyAndMarksThePicture) {
+    const RefusedCase c = GetParam();
+    form->realRuns = true;
+    form->openAnswers = {samplePath("sudoku.png")};
+    form->Bildffnen1->trigger();
+    form->BreiteundHhenachdemsetzenvon4Punktenvoreinstellen1->setChecked(false);
+    form->placeCorners({{{72, 84}, {492, 69}, {520, 521}, {35, 517}}});
+    const pixkit::dib shown = form->ws.slot(1).result;
+    ASSERT_NE(shown.poi, nullptr);
+    QDoubleSpinBox* field = (*form).*c.field;
+    const double good = field->value();
+
+    field->setValue(c.refused);
+    form->Timer1Timer();
+    EXPECT_EQ(status(), QString::fromUtf8(c.why));
+    EXPECT_TRUE(form->MismatchLabel->isVisible());
+    EXPECT_EQ(form->ws.slot(1).result.pixels(), shown.poi); // the old picture stays
+
+    field->setValue(good);
+    form->Timer1Timer();
+    EXPECT_TRUE(status().startsWith("Bild 1 entzerrt")) << status().toStdString();
+    EXPECT_FALSE(form->MismatchLabel->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, RefusedValueTest,
+    ::testing::Values(
+        RefusedCase{"WidthZero", &TestForm::BreiteED, 0.0,
+                    "Nicht berechnet: Breite und Höhe müssen größer als 0 sein"},
+        RefusedCase{"HeightNegative", &TestForm::HoeheEd, -5.0,
+                    "Nicht berechnet: Breite und Höhe müssen größer als 0 sein"},
+        RefusedCase{"AngleX9999", &TestForm::RxSpinEdit1, 9999.0,
+                    "Nicht berechnet: die Winkel müssen zwischen -90° und 90° liegen"},
+        RefusedCase{"AngleYMinus90", &TestForm::RxSpinEdit2, -90.0,
+                    "Nicht berechnet: die Winkel müssen zwischen -90° und 90° liegen"}),
+    [](const ::testing::TestParamInfo<RefusedCase>& c) { return c.param.name; });
 
 // Remembers the cursor the application showed while a run drew its result.
 class BusyForm : public TestForm {

@@ -23,10 +23,12 @@
 #include <QMenu>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
 #include <cstring>
+#include <functional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -460,19 +462,79 @@ TEST_F(OverlayBrushTest, UndoKeepsTwentyStrokes) {
     EXPECT_EQ(bytesOf(form->ws.slot(1).result), states[5]);
 }
 
-TEST_F(OverlayBrushTest, NewRunOfAnImageClearsItsUndoHistory) {
+// Whatever makes rectified image 1 anew, the painted picture comes back with
+// Ctrl+Z, the new one with Ctrl+Y, and the strokes on it stay undoable.
+struct ReplaceCase {
+    const char* name;
+    std::function<void(OverlayForm&)> replace;
+    bool undoFromField;    // Ctrl+Z typed while a number field has the focus
+    bool strokeUndoneNext; // the step below the picture is the stroke
+};
+
+class PaintedPictureTest : public OverlayBrushTest,
+                           public ::testing::WithParamInterface<ReplaceCase> {};
+
+TEST_P(PaintedPictureTest, ReplacedPaintedPictureComesBackWithUndo) {
     openAndRectifyBoth();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const auto rectified = bytesOf(form->ws.slot(1).result);
     QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    QTest::mousePress(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    QTest::mouseRelease(form->PaintBox3, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-    ASSERT_EQ(form->brushHistory().size(), 2u);
-    const auto imageTwo = bytesOf(form->ws.slot(2).result);
-    form->Bildneuberechnen1->trigger(); // both runs: both images made anew
-    EXPECT_FALSE(form->brushHistory().canUndo());
-    EXPECT_FALSE(form->Rckgngig1->isEnabled());
-    EXPECT_NE(bytesOf(form->ws.slot(2).result), imageTwo);
+    QTest::mouseMove(form->PaintBox2, QPoint(40, 30));
+    QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, QPoint(40, 30));
+    const auto painted = bytesOf(form->ws.slot(1).result);
+    ASSERT_NE(painted, rectified);
+
+    GetParam().replace(*form);
+    const auto remade = bytesOf(form->ws.slot(1).result);
+    ASSERT_FALSE(remade.empty());
+    ASSERT_NE(remade, painted);
+    EXPECT_EQ(form->StatusBar1->currentMessage(),
+              QStringLiteral("Zeichnung ersetzt – Rückgängig stellt sie wieder her"));
+
+    if (GetParam().undoFromField) {
+        form->BreiteED->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), form->BreiteED);
+    } else {
+        form->PaintBox2->setFocus();
+    }
+    auto key = [](Qt::Key k) {
+        QTest::keyClick(QApplication::focusWidget(), k, Qt::ControlModifier);
+    };
+    key(Qt::Key_Z);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), painted);
+    EXPECT_NE(QApplication::focusWidget(), form->BreiteED);
+    key(Qt::Key_Y);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), remade);
+    key(Qt::Key_Z);
+    EXPECT_EQ(bytesOf(form->ws.slot(1).result), painted);
+    if (GetParam().strokeUndoneNext) {
+        key(Qt::Key_Z);
+        EXPECT_EQ(bytesOf(form->ws.slot(1).result), rectified);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Replacements, PaintedPictureTest,
+    ::testing::Values(
+        ReplaceCase{"RecomputeKey",
+                    [](OverlayForm& f) {
+                        f.PaintBox2->setFocus();
+                        QTest::keyClick(&f, Qt::Key_F5);
+                    },
+                    false, true},
+        ReplaceCase{"WidthTypedThenUndoInTheField",
+                    [](OverlayForm& f) {
+                        f.BreiteED->setValue(f.BreiteED->value() / 2.0);
+                        f.Timer1Timer();
+                    },
+                    true, true},
+        ReplaceCase{"TurnOfTheRectifiedImage",
+                    [](OverlayForm& f) { f.EntzerrtesBildnachlinksrotieren1->trigger(); }, false,
+                    false},
+        ReplaceCase{"DxfExportCancelled", [](OverlayForm& f) { f.ExportalsDXFDatei1->trigger(); },
+                    true, true}),
+    [](const ::testing::TestParamInfo<ReplaceCase>& c) { return c.param.name; });
 
 TEST_F(OverlayBrushTest, RunThatMakesNoImageKeepsTheStrokes) {
     openAndRectifyBoth();

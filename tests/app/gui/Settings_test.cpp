@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 namespace guitest {
 namespace {
 
@@ -135,6 +137,57 @@ TEST_F(SettingsTest, QuitStillStoresTheWindowValues) {
     } // destroyed without a close
     auto form = shownForm();
     EXPECT_EQ(form->ZoomEd->value(), 70);
+}
+
+// A changed value is on the disk a moment later, while the window is still
+// open: a crash or a kill from then on loses nothing, and the next start
+// shows it.
+struct KeptCase {
+    const char* name;
+    std::function<void(TestForm&)> change;
+    std::function<bool(TestForm&)> shown; // at the next start
+};
+
+class KeptSettingTest : public SettingsTest, public ::testing::WithParamInterface<KeptCase> {};
+
+TEST_P(KeptSettingTest, AChangedValueIsOnTheDiskWithoutAClose) {
+    auto first = shownForm();
+    GetParam().change(*first);
+    QTest::qWait(gui::FormStorage::WriteDelayMs * 2 + 100);
+    // The first window is neither closed nor destroyed: what a kill leaves.
+    auto next = shownForm();
+    EXPECT_TRUE(GetParam().shown(*next));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kept, KeptSettingTest,
+    ::testing::Values(
+        KeptCase{"Zoom", [](TestForm& f) { f.ZoomEd->setValue(70); },
+                 [](TestForm& f) { return f.ZoomEd->value() == 70; }},
+        KeptCase{"StartCorner",
+                 [](TestForm& f) {
+                     f.LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1->trigger();
+                 },
+                 [](TestForm& f) {
+                     return f.LinksuntenstattlinksobenmitdemSetzender4Punktebeginnen1->isChecked();
+                 }},
+        KeptCase{"JpegQuality", [](TestForm& f) { f.JPEGQualForm->QualEd->setValue(37); },
+                 [](TestForm& f) { return f.JPEGQualForm->quality() == 37; }},
+        KeptCase{"LanguageEnglish", [](TestForm& f) { f.English1->trigger(); },
+                 [](TestForm& f) { return f.languagesetto == 1 && f.English1->isChecked(); }}),
+    [](const ::testing::TestParamInfo<KeptCase>& c) { return c.param.name; });
+
+TEST_F(SettingsTest, QuitAfterChoosingEnglishStartsEnglish) {
+    {
+        auto form = shownForm();
+        form->English1->trigger();
+        QTimer::singleShot(0, form.get(), [&] { form->Beenden1->trigger(); });
+        QApplication::exec();
+        EXPECT_TRUE(form->isVisible()); // quit ends the loop without closing
+    }
+    EXPECT_EQ(readOptions(), QByteArray("\1\0\0\0", 4));
+    auto form = std::make_unique<TestForm>();
+    EXPECT_EQ(form->languagesetto, 1);
 }
 
 TEST_F(SettingsTest, AWindowNeverShownStoresNothing) {

@@ -591,6 +591,28 @@ private:
     std::string m_missingPhoto[2]; // a project's photograph that was not found
     std::optional<QJsonObject> m_lens[2];
     bool m_applyingProject = false;
+    // --- painted work kept over reruns (TMainFormUnsaved.cpp)
+    // Rectified image `slot` is about to be replaced: a painted one goes to
+    // the history first. `copyBack`: the slot keeps a copy to work on (the
+    // DXF export traces it in place).
+    void keepPaintedPicture(int slot, bool copyBack);
+    // The history's swap of a kept picture with the shown one.
+    EditHistory::PictureSwap pictureSwap();
+    // Ctrl+Z / Ctrl+Y in a number field with nothing of its own to undo
+    // leave the field and reach the history.
+    void buildFieldUndo();
+    bool fieldUndoFilter(QObject* watched, QEvent* e);
+    // Says once per session that a painted picture was replaced and how it comes back.
+    void showReplacedNotice();
+    // True, with the reason in the status bar and the picture marked as not
+    // matching, when the fields hold values no picture can be made with.
+    bool refuseRun(int slot);
+    // Enables the DXF export only with a rectified image 1.
+    void updateCommandStates();
+    bool m_runsInPair = false;        // both runs of one command: the notice after both
+    bool m_historyRerun = false;      // a rerun of an undo or redo of corners
+    bool m_replacedNoticeDue = false; // the status bar is yet to say it once
+    bool m_replacedNoticeShown = false;
 
     QStringList m_params;
     bool m_closing = false;
