@@ -150,6 +150,9 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
+    // The fields' undo filter calls into this window: it must not outlive it
+    // while the fields are destroyed.
+    delete findChild<QObject*>(QStringLiteral("fieldUndoFilter"), Qt::FindDirectChildrenOnly);
     FormStorage1.saveIfPending();
     // The dictionary reads `language` of this window; it ends with it.
     i18n::ResetDictionary();

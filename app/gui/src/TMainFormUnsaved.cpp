@@ -148,6 +148,8 @@ void TMainForm::buildFieldUndo() {
     updateCommandStates();
     auto* filter = new FieldUndoFilter(
         this, [this](QObject* watched, QEvent* e) { return fieldUndoFilter(watched, e); });
+    // Ended with the window's destructor, before the fields go (see ~TMainForm).
+    filter->setObjectName(QStringLiteral("fieldUndoFilter"));
     for (QAbstractSpinBox* field : findChildren<QAbstractSpinBox*>())
         if (field->window() == this)
             field->installEventFilter(filter);
