@@ -201,17 +201,28 @@ bool TMainForm::measureMatchesView() const {
            MovePicsForm->ZoomBlendEd->value() == m.overlayZoomPercent;
 }
 
+TMainForm::MeasureTarget TMainForm::measureTarget(int view, int x, int y) const {
+    MeasureTarget t;
+    t.box = view == 1 ? PaintBox2 : PaintBox3;
+    t.overlay = view == 1 && BlendEd->value() != 0;
+    t.image = &(view == 2 ? ws.slot(2).result : (t.overlay ? ws.di3 : ws.slot(1).result)).get();
+    t.shown = sizeOf(*t.image);
+    t.valid = !t.shown.isEmpty() && !t.box->size().isEmpty();
+    if (t.valid)
+        t.at = shownPixel(x, y, t.box->size(), t.shown);
+    return t;
+}
+
 bool TMainForm::measureDown(int view, int x, int y) {
     if (Messen1 == nullptr || !Messen1->isChecked())
         return false;
-    PaintBoxView* box = view == 1 ? PaintBox2 : PaintBox3;
-    const bool overlay = view == 1 && BlendEd->value() != 0;
-    const pixkit::dib& shownImage =
-        view == 2 ? ws.slot(2).result : (overlay ? ws.di3 : ws.slot(1).result);
-    const QSize shown = sizeOf(shownImage);
-    if (shown.isEmpty() || box->size().isEmpty())
+    const MeasureTarget t = measureTarget(view, x, y);
+    if (!t.valid)
         return true;
-    const lines::PixelPos at = shownPixel(x, y, box->size(), shown);
+    PaintBoxView* box = t.box;
+    const bool overlay = t.overlay;
+    const QSize shown = t.shown;
+    const lines::PixelPos at = t.at;
     // The pixel of the measured image: the overlay shows image 1 stretched
     // to the canvas and zoomed.
     lines::PixelPos inImage = at;
@@ -273,14 +284,13 @@ void TMainForm::measureDoubleClick(int view, int x, int y) {
 bool TMainForm::measureMove(int view, int x, int y) {
     if (Messen1 == nullptr || !Messen1->isChecked())
         return false;
-    PaintBoxView* box = view == 1 ? PaintBox2 : PaintBox3;
-    const bool overlay = view == 1 && BlendEd->value() != 0;
-    const pixkit::dib& shownImage =
-        view == 2 ? ws.slot(2).result : (overlay ? ws.di3 : ws.slot(1).result);
-    const QSize shown = sizeOf(shownImage);
-    if (shown.isEmpty() || box->size().isEmpty())
+    const MeasureTarget t = measureTarget(view, x, y);
+    if (!t.valid)
         return true;
-    const lines::PixelPos at = shownPixel(x, y, box->size(), shown);
+    PaintBoxView* box = t.box;
+    const pixkit::dib& shownImage = *t.image;
+    const QSize shown = t.shown;
+    const lines::PixelPos at = t.at;
     MeasureSession& m = m_measure;
     // The magnifier follows the mouse from view to view.
     if (m.loupeView != 0 && m.loupeView != view) {

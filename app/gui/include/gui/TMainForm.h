@@ -514,8 +514,19 @@ private:
 
     // --- measuring (TMainFormMeasure.cpp)
     void buildMeasureAndPrint();
-    void buildScalePrint();                   // TMainFormPrint.cpp
-    void clearMeasurement();                  // the points and figures; the magnifier stays
+    void buildScalePrint();  // TMainFormPrint.cpp
+    void clearMeasurement(); // the points and figures; the magnifier stays
+    // The view a measuring click lands in, the image it shows and the pixel
+    // under the mouse; not valid while the view or its image is empty.
+    struct MeasureTarget {
+        bool valid = false;
+        PaintBoxView* box = nullptr;
+        bool overlay = false;
+        const pixkit::dib* image = nullptr;
+        QSize shown;
+        lines::PixelPos at;
+    };
+    MeasureTarget measureTarget(int view, int x, int y) const;
     bool measureDown(int view, int x, int y); // true: the click measured
     bool measureMove(int view, int x, int y);
     void measureDoubleClick(int view, int x, int y);
