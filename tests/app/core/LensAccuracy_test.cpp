@@ -8,6 +8,7 @@
 
 #include "app/RectifyJob.h"
 #include "pixkit/ImageFile.h"
+#include "rectify/LensProfile.h"
 
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
@@ -272,5 +273,46 @@ TEST(LensAccuracy, ADatabaseLensFromTheExifStraightensTheGridAsThePinholePicture
     EXPECT_LE(bowCorrected, 0.5);
     EXPECT_GT(bowUncorrected, 1.0); // without the lens the lines visibly bow
 }
+
+// Photographs whose EXIF lies (cut off, counts of billions, directories that
+// point at themselves, a focal length of 24/0): the picture still opens, no
+// lens is applied, and the batch says why.
+struct HostileExif {
+    const char* file;
+    std::optional<rectify::LensLookup> lookup; // when one reason is sure
+};
+
+class LensHostileExif : public ::testing::TestWithParam<HostileExif> {};
+
+TEST_P(LensHostileExif, OpensWithoutALensAndSaysWhy) {
+    const std::string file = std::string(FP_CODEC_REGRESSIONS) + "/" + GetParam().file;
+    pixkit::dib d;
+    pixkit::OpenDib(d, file);
+    const pixkit::Image photo(d);
+    ASSERT_FALSE(photo.empty());
+    EXPECT_EQ(photo.width() * photo.height(), 24 * 16);
+    const app::LensSetting automatic{app::LensSetting::Mode::Auto, 0.0};
+    const app::LensApplied lens =
+        app::applyLensSetting(automatic, file, photo.width(), photo.height());
+    EXPECT_EQ(lens.geometry, nullptr);
+    if (GetParam().lookup) {
+        EXPECT_EQ(lens.lookup, *GetParam().lookup);
+    }
+    EXPECT_TRUE(app::lensNote(automatic, lens).starts_with("no lens correction: "))
+        << app::lensNote(automatic, lens);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LensHostileExif,
+                         ::testing::Values(HostileExif{"exif-truncated.jpg", std::nullopt},
+                                           HostileExif{"exif-huge-counts.jpg", std::nullopt},
+                                           HostileExif{"exif-loop.jpg", std::nullopt},
+                                           HostileExif{"exif-focal-zero.jpg",
+                                                       rectify::LensLookup::NoFocal}),
+                         [](const auto& c) {
+                             std::string name = c.param.file;
+                             name = name.substr(5, name.size() - 9); // "exif-" ... ".jpg"
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 } // namespace
