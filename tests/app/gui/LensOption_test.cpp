@@ -123,5 +123,16 @@ TEST_F(LensOptionTest, AClickInTheCorrectedViewLandsOnTheOriginalPixelAndTheMark
     EXPECT_NE(form->sourceLens(1), nullptr);
 }
 
+TEST_F(LensOptionTest, APhotographWithoutCameraDataKeepsItsPixelsAndSaysWhy) {
+    auto form = shownForm({samplePath("sudoku.png")}); // no EXIF
+    form->ZoomEd->setValue(100);
+    form->Objektivkorrektur1->trigger();
+    EXPECT_EQ(form->sourceLens(1), nullptr);
+    EXPECT_EQ(form->StatusBar1->currentMessage(),
+              QStringLiteral("Kein Objektiv gefunden: das Foto nennt keine Kamera"));
+    QTest::mousePress(form->PaintBox1, Qt::LeftButton, Qt::NoModifier, QPoint(40, 30));
+    EXPECT_EQ(form->ws.slot(1).corners[0], (TPoint{40, 30}));
+}
+
 } // namespace
 } // namespace guitest
