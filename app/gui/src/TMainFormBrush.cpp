@@ -116,6 +116,7 @@ std::optional<QColor> TMainForm::chooseColour(const QColor& current) {
 void TMainForm::Farbewhlen1Click() {
     if (const std::optional<QColor> c = chooseColour(toQColor(paintcol)))
         paintcol = fromQColor(*c);
+    updateBrushSwatch();
 }
 
 void TMainForm::GrererPinsel1Click() {
@@ -261,6 +262,7 @@ void TMainForm::updateUndoAction() {
 // A circle as large as the disc the brush paints at the current zoom, drawn
 // black and white so it shows on any picture; the hot spot is its centre.
 void TMainForm::updateBrushCursor() {
+    updateBrushSwatch();
     if (PaintBox2 == nullptr || PaintBox3 == nullptr)
         return;
     const int z = ZoomEd->value();

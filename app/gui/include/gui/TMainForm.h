@@ -392,6 +392,13 @@ public:
     // fields it was made with (a held or refused run); hidden otherwise.
     QLabel* MismatchLabel = nullptr;
 
+    // --- small comforts (TMainFormFrictions.cpp)
+    QAction* GanzesBild1 = nullptr;     // "Ganzes Bild" (Ctrl+0), last item of "Bearbeiten"
+    QLabel* BrushSwatchLabel = nullptr; // the brush's colour and radius in the status bar
+    void GanzesBild1Click();
+    void buildFrictions();
+    void updateBrushSwatch();
+
     // --- projects (TMainFormProject.cpp): "Datei" -> "Projekt öffnen...",
     // "Zuletzt geöffnete Projekte", "Projekt speichern..."
     void Projektffnen1Click();
