@@ -67,21 +67,28 @@ bool Workspace::openPhotograph(int n, const std::string& fname) {
     return true;
 }
 
-bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p) {
+int CornerGrabAt(int zoomPercent) {
+    const long long z = std::max(zoomPercent, 1);
+    const long long screen = (CornerGrabScreenPixels * 100LL + z - 1) / z; // rounded up
+    return static_cast<int>(std::max<long long>(CornerGrabPixels, screen));
+}
+
+bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p, int grab) {
     // 64-bit differences: corners dragged far outside the picture must not overflow.
     const long long dx = static_cast<long long>(p.x) - corner.x;
     const long long dy = static_cast<long long>(p.y) - corner.y;
-    return std::llabs(dx) <= CornerGrabPixels && std::llabs(dy) <= CornerGrabPixels;
+    return std::llabs(dx) <= grab && std::llabs(dy) <= grab;
 }
 
-bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int width, int height) {
-    if (CornerHit(corner, p))
+bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int width, int height,
+                   int grab) {
+    if (CornerHit(corner, p, grab))
         return true;
     if (width < 1 || height < 1)
         return false;
     const rectify::TPoint edge{std::clamp(corner.x, 0, width - 1),
                                std::clamp(corner.y, 0, height - 1)};
-    return edge != corner && CornerHit(edge, p);
+    return edge != corner && CornerHit(edge, p, grab);
 }
 
 CornerStep Workspace::cornerDown(int n, rectify::TPoint p, const CornerOptions& options) {
@@ -94,7 +101,7 @@ CornerStep Workspace::cornerDown(int n, rectify::TPoint p, const CornerOptions& 
             // With two corners in reach, the lower index wins.
             const int w = s.source.width(), h = s.source.height();
             for (int i = 0; i < CornersInQuad; ++i) {
-                if (CornerReached(corner(i), p, w, h)) {
+                if (CornerReached(corner(i), p, w, h, grabPixels)) {
                     movepoint = true;
                     pointnr = i;
                     return {CornerEvent::DragStarted, i, false, false, CornerCursor::Keep};
@@ -140,8 +147,9 @@ CornerStep Workspace::cornerMove(int n, rectify::TPoint p) {
     if (s.setted()) {
         const int w = s.source.width(), h = s.source.height();
         const bool overCorner =
-            std::any_of(s.corners.begin(), s.corners.end(),
-                        [&](const rectify::TPoint& c) { return CornerReached(c, p, w, h); });
+            std::any_of(s.corners.begin(), s.corners.end(), [&](const rectify::TPoint& c) {
+                return CornerReached(c, p, w, h, grabPixels);
+            });
         return {CornerEvent::Hovered, -1, false, false,
                 overCorner ? CornerCursor::Hand : CornerCursor::Cross};
     }

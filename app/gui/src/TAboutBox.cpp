@@ -1,5 +1,7 @@
 #include "gui/TAboutBox.h"
 
+#include "app/Version.h"
+
 #include <QDate>
 #include <QDesktopServices>
 #include <QLabel>
@@ -20,7 +22,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
     ProductName->setFont(big);
-    Version = new QLabel(QStringLiteral("Version 1.0"), this);
+    // The number --version prints, from the one place that holds it.
+    Version =
+        new QLabel(QStringLiteral("Version %1").arg(QLatin1String(app::ProgramVersion)), this);
     Version->setObjectName(QStringLiteral("Version"));
     Copyright =
         new QLabel(QStringLiteral("\u00A9 %1 Velkor").arg(QDate::currentDate().year()), this);

@@ -134,6 +134,7 @@ TMainForm::TMainForm(QStringList params, QWidget* parent)
     buildMeasureAndPrint();
     buildPolish();
     buildProjectCommands();
+    buildFrictions();
     JPEGQualForm = new TJPEGQualForm(this);
     JPEGQualForm->FormStorage1.onError = [this](const QString& t) { reportError(t); };
 

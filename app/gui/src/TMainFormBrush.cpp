@@ -116,6 +116,7 @@ std::optional<QColor> TMainForm::chooseColour(const QColor& current) {
 void TMainForm::Farbewhlen1Click() {
     if (const std::optional<QColor> c = chooseColour(toQColor(paintcol)))
         paintcol = fromQColor(*c);
+    updateBrushSwatch();
 }
 
 void TMainForm::GrererPinsel1Click() {
@@ -141,19 +142,43 @@ void TMainForm::stampAt(int slot, int cx, int cy, double fx, double fy) {
     pixkit::StampBrush(image, cx, cy, fx, fy, pinsel, paintcol);
 }
 
+std::optional<rectify::TPoint> TMainForm::brushPos(int slot, int x, int y) const {
+    if (slot == 2 || BlendEd->value() == 0)
+        return imagePos(x, y);
+    // View 1 shows the composite: the canvas pixel under the cursor, then the
+    // pixel of image 1 the composite took there (image 1 is stretched to the
+    // canvas and magnified by the tool window's zoom).
+    const MeasureTarget t = measureTarget(1, x, y);
+    if (!t.valid || !t.overlay)
+        return std::nullopt;
+    pixkit::OverlaySettings s;
+    s.blendPercent = BlendEd->value();
+    s.zoomPercent = MovePicsForm->ZoomBlendEd->value();
+    s.shiftX = MovePicsForm->HorzEd->value();
+    s.shiftY = MovePicsForm->VertEd->value();
+    const std::optional<pixkit::OverlayPixel> p =
+        pixkit::OverlayImage1Pixel(ws.slot(1).result, ws.slot(2).result, s, t.at.x, t.at.y);
+    if (!p)
+        return std::nullopt;
+    return rectify::TPoint{p->x, p->y};
+}
+
 void TMainForm::brushDown(int slot, int x, int y) {
     if (measureDown(slot, x, y))
         return;
     // A press while another stroke is open (a second button) ends that one.
     if (m_strokeSlot != 0)
         brushUp();
-    const rectify::TPoint p = imagePos(x, y);
     m_stroke = pixkit::StrokeRecord(ws.slot(slot).result);
     m_strokeSlot = slot;
-    stampAt(slot, p.x, p.y, 0.0, 0.0);
-    oldx = p.x;
-    oldy = p.y;
-    repaintRectified(slot);
+    m_strokeHasOld = false;
+    if (const std::optional<rectify::TPoint> p = brushPos(slot, x, y)) {
+        stampAt(slot, p->x, p->y, 0.0, 0.0);
+        oldx = p->x;
+        oldy = p->y;
+        m_strokeHasOld = true;
+        repaintRectified(slot);
+    }
     inpaint = true;
 }
 
@@ -162,15 +187,27 @@ void TMainForm::brushMove(int slot, int x, int y) {
         return;
     if (!inpaint)
         return;
-    const rectify::TPoint a = imagePos(x, y);
-    const pixkit::StrokeSteps steps = pixkit::StrokeBetween(oldx, oldy, a.x, a.y);
-    for (std::int64_t f = 0; f <= steps.n; ++f) {
-        const auto ff = static_cast<double>(f);
-        stampAt(slot, a.x, a.y, ff * steps.ux, ff * steps.uy);
+    const std::optional<rectify::TPoint> at = brushPos(slot, x, y);
+    if (!at) {
+        // Off image 1 on the overlay: the stroke resumes where the cursor
+        // comes back, without a line across the part it left.
+        m_strokeHasOld = false;
+        return;
+    }
+    const rectify::TPoint a = *at;
+    if (!m_strokeHasOld) {
+        stampAt(slot, a.x, a.y, 0.0, 0.0);
+    } else {
+        const pixkit::StrokeSteps steps = pixkit::StrokeBetween(oldx, oldy, a.x, a.y);
+        for (std::int64_t f = 0; f <= steps.n; ++f) {
+            const auto ff = static_cast<double>(f);
+            stampAt(slot, a.x, a.y, ff * steps.ux, ff * steps.uy);
+        }
     }
     repaintRectified(slot);
     oldx = a.x;
     oldy = a.y;
+    m_strokeHasOld = true;
 }
 
 void TMainForm::brushUp() {
@@ -225,6 +262,7 @@ void TMainForm::updateUndoAction() {
 // A circle as large as the disc the brush paints at the current zoom, drawn
 // black and white so it shows on any picture; the hot spot is its centre.
 void TMainForm::updateBrushCursor() {
+    updateBrushSwatch();
     if (PaintBox2 == nullptr || PaintBox3 == nullptr)
         return;
     const int z = ZoomEd->value();

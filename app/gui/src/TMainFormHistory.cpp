@@ -51,6 +51,7 @@ CornerState TMainForm::cornerState(int slot) {
 
 void TMainForm::sourceDown(int slot, int x, int y) {
     const rectify::TPoint p = sourcePos(slot, x, y);
+    ws.grabPixels = app::CornerGrabAt(ZoomEd->value());
     const CornerState before = cornerState(slot);
     const app::CornerStep step = ws.cornerDown(slot, p, cornerOptions());
     const std::size_t i = static_cast<std::size_t>(slot - 1);
@@ -82,6 +83,7 @@ void TMainForm::sourceDown(int slot, int x, int y) {
 
 void TMainForm::sourceMove(int slot, int x, int y) {
     const rectify::TPoint p = sourcePos(slot, x, y);
+    ws.grabPixels = app::CornerGrabAt(ZoomEd->value());
     const app::CornerStep step = ws.cornerMove(slot, p);
     applyCornerStep(slot, step);
     if (step.event == app::CornerEvent::Followed)

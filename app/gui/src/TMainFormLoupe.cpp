@@ -100,11 +100,38 @@ QImage loupePicture(const pixkit::dib& image, rectify::TPoint at, int viewZoom, 
 QRect loupePlace(const QRect& seen, QPoint mouse) {
     const int n = TMainForm::LoupeSize;
     const int margin = 4;
-    const int x =
-        mouse.x() < seen.center().x() ? seen.right() - margin - n + 1 : seen.left() + margin;
-    const int y =
-        mouse.y() < seen.center().y() ? seen.bottom() - margin - n + 1 : seen.top() + margin;
-    return QRect(x, y, n, n);
+    const QRect keep(mouse - QPoint(LoupeKeepOut, LoupeKeepOut),
+                     mouse + QPoint(LoupeKeepOut, LoupeKeepOut));
+    // The corners of the visible view, and beside the kept square on each
+    // side, for views too small for a corner that misses the mouse.
+    const int xs[] = {seen.left() + margin, seen.right() - margin - n + 1, keep.left() - margin - n,
+                      keep.right() + margin + 1};
+    const int ys[] = {seen.top() + margin, seen.bottom() - margin - n + 1, keep.top() - margin - n,
+                      keep.bottom() + margin + 1};
+    QRect best;
+    long long bestSeen = -1;
+    long long bestDistance = -1;
+    for (int x : xs)
+        for (int y : ys) {
+            const QRect r(x, y, n, n);
+            if (r.intersects(keep))
+                continue;
+            // As much of it in sight as goes (all of it in a corner of a view
+            // large enough), then as far from the mouse as it goes.
+            const QRect inSight = r & seen;
+            const long long seenPixels = static_cast<long long>(inSight.width()) * inSight.height();
+            const QPoint d = r.center() - mouse;
+            const long long distance =
+                static_cast<long long>(d.x()) * d.x() + static_cast<long long>(d.y()) * d.y();
+            if (seenPixels > bestSeen || (seenPixels == bestSeen && distance > bestDistance)) {
+                best = r;
+                bestSeen = seenPixels;
+                bestDistance = distance;
+            }
+        }
+    if (bestSeen <= 0)
+        return QRect();
+    return best;
 }
 
 void TMainForm::updateLoupe(int slot, rectify::TPoint at) {
@@ -117,10 +144,13 @@ void TMainForm::updateLoupe(int slot, rectify::TPoint at) {
     loupe = loupePicture(shownSource(slot), at, z, palette().color(QPalette::Dark).rgb());
     if (loupe.isNull())
         return;
-    // In the corner of the visible view away from the mouse.
+    // In the corner of the visible view away from the mouse; none where it
+    // would cover the mouse and the corner under it.
     const QRect was = m_loupeAt[i];
     m_loupeAt[i] =
         loupePlace(view->visibleRect(), QPoint(imageToView(at.x, z), imageToView(at.y, z)));
+    if (m_loupeAt[i].isNull())
+        loupe = QImage();
     view->update(was | m_loupeAt[i]);
 }
 

@@ -2,6 +2,7 @@
 // zooming with Ctrl and the wheel about the mouse, separators drawn as plain
 // lines, and the smallest window size that cuts off no label or button.
 
+#include "gui/Mnemonics.h"
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
 #include "gui/TMainForm.h"
@@ -39,6 +40,15 @@ public:
             plain.text.clear();
             QProxyStyle::drawControl(element, &plain, painter, widget);
             return;
+        }
+        // The keyboard letter of an item, underlined where the style shows them.
+        if (element == CE_MenuItem || element == CE_MenuBarItem) {
+            if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option)) {
+                QStyleOptionMenuItem lettered(*item);
+                lettered.text = mnemonicShown(widget, item->text);
+                QProxyStyle::drawControl(element, &lettered, painter, widget);
+                return;
+            }
         }
         QProxyStyle::drawControl(element, option, painter, widget);
     }
@@ -85,6 +95,7 @@ void TMainForm::buildPolish() {
     style->setParent(this);
     for (QMenu* m : findChildren<QMenu*>())
         m->setStyle(style);
+    menuBar()->setStyle(style);
 
     applyMinimumSize();
 }

@@ -87,8 +87,9 @@ TEST_F(CornerInputTest, WithoutPresetOptionTheWidthIsNotPreset) {
     EXPECT_FALSE(form->ws.breitetoset);
 }
 
-// A press within 5 image pixels of a corner grabs it, 6 starts a new quad;
-// the window is in image pixels at any zoom.
+// A press within 5 image pixels of a corner grabs it, or within 4 screen
+// pixels beyond its box (7 from its centre) where that is more; farther off
+// starts a new quad.
 struct GrabCase {
     int zoom;
     int dxImage;
@@ -117,8 +118,9 @@ TEST_P(CornerGrabTest, GrabWindowIsFiveImagePixels) {
 
 INSTANTIATE_TEST_SUITE_P(Window, CornerGrabTest,
                          ::testing::Values(GrabCase{100, 5, 5, true}, GrabCase{100, -5, 5, true},
-                                           GrabCase{100, 6, 0, false}, GrabCase{100, 0, -6, false},
-                                           GrabCase{400, 5, -5, true}, GrabCase{400, 6, 6, false}),
+                                           GrabCase{100, 7, 0, true}, GrabCase{100, 8, 0, false},
+                                           GrabCase{100, 0, -8, false}, GrabCase{400, 5, -5, true},
+                                           GrabCase{400, 6, 6, false}),
                          [](const testing::TestParamInfo<GrabCase>& p) {
                              return testsupport::numberedName("Zoom", p.param.zoom) +
                                     testsupport::numberedName("X", p.param.dxImage) +

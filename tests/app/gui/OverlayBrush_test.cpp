@@ -30,6 +30,7 @@
 #include <cstring>
 #include <functional>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -363,6 +364,70 @@ TEST_F(OverlayBrushTest, PressPaintsOneDiscInImageOneAndRepaintsView2) {
     const auto afterStroke = bytesOf(form->ws.slot(1).result);
     QTest::mouseMove(form->PaintBox2, QPoint(70, 60));
     EXPECT_EQ(bytesOf(form->ws.slot(1).result), afterStroke);
+}
+
+// On the overlay the stroke lands in image 1 at the pixel the composite shows
+// under the cursor, whatever the view's zoom, the overlay's zoom and shift;
+// where the composite shows no image 1 nothing is painted.
+TEST_F(OverlayBrushTest, StrokeOnTheOverlayChangesTheCompositeUnderTheCursor) {
+    struct Case {
+        int viewZoom;
+        double overlayZoom;
+        int shiftX, shiftY;
+        QPoint from, to;
+        bool onImageOne;
+    };
+    const Case cases[] = {
+        {100, 200.0, 7, -4, {50, 40}, {90, 70}, true},
+        {150, 60.0, -5, 3, {30, 25}, {60, 20}, true},
+        {100, 100.0, 10, 0, {100, 70}, {20, 80}, true},
+        {60, 137.5, -3, 9, {10, 40}, {60, 12}, true},
+        {100, 50.0, 2, 2, {110, 85}, {80, 60}, false}, // beyond half of the canvas
+    };
+    for (const Case& c : cases) {
+        installRectified(80, 60, 120, 90); // canvas 120 x 90
+        form->ZoomEd->setValue(c.viewZoom);
+        while (form->pinsel > 1)
+            form->KleinererPinsel1->trigger();
+        form->BlendEd->setValue(50);
+        form->MovePicsForm->ZoomBlendEd->setValue(c.overlayZoom);
+        form->MovePicsForm->HorzEd->setValue(c.shiftX);
+        form->MovePicsForm->VertEd->setValue(c.shiftY);
+        form->MovePicsForm->Timer1->stop();
+        form->PaintBox2Paint();
+        QApplication::processEvents();
+        const QSize view = form->PaintBox2->size();
+        ASSERT_EQ(view, QSize(gui::imageToView(120, c.viewZoom), gui::imageToView(90, c.viewZoom)));
+        const auto canvasAt = [&](QPoint v) {
+            return QPoint(120 * v.x() / view.width(), 90 * v.y() / view.height());
+        };
+        const auto shownAt = [&](QPoint v) {
+            const QPoint p = canvasAt(v);
+            return pixkit::getpixel(form->ws.di3, p.x(), p.y());
+        };
+        const pixkit::Colour fromBefore = shownAt(c.from), toBefore = shownAt(c.to);
+        const auto imageBefore = bytesOf(form->ws.slot(1).result);
+
+        QTest::mousePress(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, c.from);
+        QTest::mouseMove(form->PaintBox2, c.to);
+        QTest::mouseRelease(form->PaintBox2, Qt::LeftButton, Qt::NoModifier, c.to);
+        QApplication::processEvents();
+
+        const std::string what =
+            std::to_string(c.viewZoom) + " % / " + std::to_string(c.overlayZoom) + " %";
+        if (!c.onImageOne) {
+            EXPECT_EQ(bytesOf(form->ws.slot(1).result), imageBefore) << what;
+            continue;
+        }
+        EXPECT_NE(shownAt(c.from), fromBefore) << what;
+        EXPECT_NE(shownAt(c.to), toBefore) << what;
+        // The view shows the recomposed pixel under the cursor.
+        const QPoint inBuffer = c.to - form->PaintBox2->bufferOrigin();
+        const pixkit::Colour shown = shownAt(c.to);
+        EXPECT_EQ(form->bit1.pixel(inBuffer),
+                  qRgb(pixkit::redOf(shown), pixkit::greenOf(shown), pixkit::blueOf(shown)))
+            << what;
+    }
 }
 
 TEST_F(OverlayBrushTest, MoveFromTenTenToThirteenFourteenLaysSixDiscs) {

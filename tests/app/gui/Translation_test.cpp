@@ -468,8 +468,8 @@ TEST_F(TranslationTest, EmptyDictionaryLearnsEveryTextInVisitingOrder) {
     // The windows' own components before the main window's (made first).
     EXPECT_LT(at("Velkor Fassadenplan 1.0"), at("JPEG Qualität (100=beste Qualität):"));
     EXPECT_LT(at("JPEG Qualität (100=beste Qualität):"), at("https://www.velkor.de"));
-    EXPECT_LT(at("https://www.velkor.de"), at("Version 1.0"));
-    EXPECT_LT(at("Version 1.0"), at("Über..."));
+    EXPECT_LT(at("https://www.velkor.de"), at("Version 1.0.0"));
+    EXPECT_LT(at("Version 1.0.0"), at("Über..."));
     // Menu items belong to the main window: last made first.
     EXPECT_LT(at("Über..."), at("Übersetzen..."));
     EXPECT_LT(at("Übersetzen..."), at("English"));

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
@@ -282,5 +283,70 @@ TEST(OverlayEquivalence, CanvasSizeIsTheLargerOfEachSide) {
     EXPECT_EQ(size.width, 400);
     EXPECT_EQ(size.height, 600);
 }
+
+// ---- The pixel of image 1 under a canvas pixel --------------------------------
+
+// Painting the image-1 pixel the mapping names changes the composite at that
+// canvas pixel; where the mapping names none, no paint on image 1 shows there.
+struct PixelCase {
+    const char* name;
+    int w1, h1, w2, h2;
+    OverlaySettings s;
+};
+
+class OverlayImage1PixelMapping : public ::testing::TestWithParam<PixelCase> {};
+
+TEST_P(OverlayImage1PixelMapping, PaintAtTheMappedPixelShowsUnderTheCanvasPixel) {
+    const PixelCase& c = GetParam();
+    DibHolder one(makeImage(c.w1, c.h1)), two(makeImage(c.w2, c.h2)), before, after;
+    fillRandom(one.get(), 7);
+    fillRandom(two.get(), 8);
+    ASSERT_TRUE(ComposeOverlay(one.get(), two.get(), c.s, before.get()));
+    const OverlaySize canvas = OverlayCanvasSize(one.get(), two.get());
+    int mapped = 0;
+    for (int y = 0; y < canvas.height; ++y)
+        for (int x = 0; x < canvas.width; ++x) {
+            DibHolder painted(makeImage(c.w1, c.h1));
+            std::memcpy(painted.get().poi, one.get().poi,
+                        static_cast<std::size_t>(one.get().bytew) * static_cast<std::size_t>(c.h1));
+            const std::optional<OverlayPixel> p =
+                OverlayImage1Pixel(one.get(), two.get(), c.s, x, y);
+            if (p) {
+                ++mapped;
+                ASSERT_GE(p->x, 0);
+                ASSERT_LT(p->x, c.w1);
+                ASSERT_GE(p->y, 0);
+                ASSERT_LT(p->y, c.h1);
+                // Every byte at least 128 away, so even a 10 % weight shows it.
+                Colour far = 0;
+                const Colour old = getpixel(one.get(), p->x, p->y);
+                for (int k = 0; k < 3; ++k)
+                    if (((old >> (8 * k)) & 0xFFu) < 128u)
+                        far |= 0xFFu << (8 * k);
+                setpixel(painted.get(), p->x, p->y, far);
+            } else {
+                fillColour(painted.get(), rgb(255, 255, 255));
+            }
+            ASSERT_TRUE(ComposeOverlay(painted.get(), two.get(), c.s, after.get()));
+            EXPECT_EQ(getpixel(after.get(), x, y) != getpixel(before.get(), x, y), p.has_value())
+                << "canvas (" << x << ", " << y << ")";
+        }
+    EXPECT_GT(mapped, 0);
+    // Outside the canvas nothing is mapped.
+    EXPECT_FALSE(OverlayImage1Pixel(one.get(), two.get(), c.s, -1, 0));
+    EXPECT_FALSE(OverlayImage1Pixel(one.get(), two.get(), c.s, canvas.width, 0));
+    EXPECT_FALSE(OverlayImage1Pixel(one.get(), two.get(), c.s, 0, canvas.height));
+}
+
+const PixelCase PixelCases[] = {
+    {"SameSizes", 12, 9, 12, 9, {100.0, 0, 0, 50}},
+    {"ZoomedInAndShifted", 12, 9, 12, 9, {250.0, 3, -2, 40}},
+    {"ZoomedOutLeavesBlackBeyondImageOne", 12, 9, 12, 9, {60.0, -4, 5, 30}},
+    {"ImageOneStretchedToALargerImageTwo", 7, 5, 15, 11, {130.0, 2, 1, 50}},
+    {"ImageOneLargerThanImageTwo", 16, 10, 9, 6, {80.0, -1, 2, 90}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Overlay, OverlayImage1PixelMapping, ::testing::ValuesIn(PixelCases),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace

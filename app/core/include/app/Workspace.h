@@ -53,14 +53,25 @@ inline constexpr int LastCorner = 3;
 // A corner is grabbed within this many image pixels in both directions.
 inline constexpr int CornerGrabPixels = 5;
 
-// True when the mouse at image position `p` lies within CornerGrabPixels of
-// the corner in both directions (bounds included), whatever the zoom.
-bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p);
+// Screen pixels beyond a corner's drawn box (3 pixels each way) that still
+// grab it, at any zoom.
+inline constexpr int CornerGrabScreenPixels = 3 + 4;
+
+// The grab zone in image pixels at a view zoom of `zoomPercent`: the
+// CornerGrabPixels, or more where they are fewer than CornerGrabScreenPixels
+// on the screen.
+int CornerGrabAt(int zoomPercent);
+
+// True when the mouse at image position `p` lies within `grab` image pixels
+// of the corner in both directions (bounds included).
+bool CornerHit(const rectify::TPoint& corner, const rectify::TPoint& p,
+               int grab = CornerGrabPixels);
 
 // CornerHit, and for a corner outside a picture of width x height pixels
 // also a hit on the picture's edge point nearest to it, so a corner dragged
 // beyond the picture can be grabbed again at the view's edge.
-bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int width, int height);
+bool CornerReached(const rectify::TPoint& corner, const rectify::TPoint& p, int width, int height,
+                   int grab = CornerGrabPixels);
 
 // The two menu options that act on a press.
 struct CornerOptions {
@@ -178,6 +189,8 @@ public:
     int pointnr = 0;          // which
     bool breitetoset = false; // the next run presets the real width
     bool setwink = false;     // the next run uses the typed angles
+    // A press this many image pixels near a corner grabs it (CornerGrabAt of the zoom).
+    int grabPixels = CornerGrabPixels;
 
     // --- line drawings: the traced segments of rectified image 1 (cursor
     // alineinf) and the tables of the last black/white separation (col1, col2)

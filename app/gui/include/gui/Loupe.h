@@ -17,8 +17,14 @@ namespace gui {
 // picture ends. Null without memory.
 QImage loupePicture(const pixkit::dib& image, rectify::TPoint at, int viewZoom, QRgb outside);
 
+// Screen pixels around the mouse the magnifier keeps clear of: the cursor's
+// glyph and the box of the corner under it.
+inline constexpr int LoupeKeepOut = 32;
+
 // Where the magnifier goes: in the corner of the visible part `seen` of a
-// view away from the mouse at `mouse` (view pixels).
+// view farthest from the mouse at `mouse` (view pixels), never within
+// LoupeKeepOut of it; in a view too small for that, beside the mouse where
+// most of it is in sight; null when no place shows any of it.
 QRect loupePlace(const QRect& seen, QPoint mouse);
 
 } // namespace gui

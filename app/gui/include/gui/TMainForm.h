@@ -394,6 +394,13 @@ public:
     // fields it was made with (a held or refused run); hidden otherwise.
     QLabel* MismatchLabel = nullptr;
 
+    // --- small comforts (TMainFormFrictions.cpp)
+    QAction* GanzesBild1 = nullptr;     // "Ganzes Bild" (Ctrl+0), last item of "Bearbeiten"
+    QLabel* BrushSwatchLabel = nullptr; // the brush's colour and radius in the status bar
+    void GanzesBild1Click();
+    void buildFrictions();
+    void updateBrushSwatch();
+
     // --- projects (TMainFormProject.cpp): "Datei" -> "Projekt öffnen...",
     // "Zuletzt geöffnete Projekte", "Projekt speichern..."
     void Projektffnen1Click();
@@ -521,6 +528,10 @@ private:
     void brushMove(int slot, int x, int y);
     void brushUp();
     void stampAt(int slot, int cx, int cy, double fx, double fy);
+    // The pixel of rectified image `slot` the brush paints for view position
+    // (x, y): under the cursor on the shown overlay too; empty where the
+    // overlay shows no pixel of image 1.
+    std::optional<rectify::TPoint> brushPos(int slot, int x, int y) const;
     void repaintRectified(int slot);
     // The image of `slot` was made anew: its strokes cannot be undone.
     void rectifiedImageRemade(int slot);
@@ -594,6 +605,7 @@ private:
     QRect m_loupeAt[2];
     pixkit::StrokeRecord m_stroke; // the stroke in progress
     int m_strokeSlot = 0;          // its image (1, 2), 0 between strokes
+    bool m_strokeHasOld = false;   // oldx, oldy hold its last painted position
 
     // --- projects
     void buildProjectCommands();
