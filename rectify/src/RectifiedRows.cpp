@@ -22,37 +22,57 @@ RectifiedRows::RectifiedRows(const pixkit::dib& source, const tcamera& camera, c
       m_fast(engine == Engine::Fast &&
              (m_smooth ? detail::resampleSmoothFits(source) : detail::resampleFastFits(source))) {}
 
-int RectifiedRows::sourceRowsFor(int begin, int end) const {
-    const int all = m_source.pmi != nullptr ? pixkit::dibheight(m_source) : 0;
-    if (begin >= end)
-        return 0;
+// The lowest and highest source row the views of the band's corners lie on,
+// when the pose keeps the band's view within them.
+std::optional<std::pair<double, double>> RectifiedRows::viewRows(int begin, int end) const {
     // The plane point moves linearly over the band, so its depth keeps one
     // sign when it has it at the four corners; the view of the band is then
-    // the convex quad of the corners' views, and its lowest point is one of
-    // theirs.
+    // the convex quad of the corners' views, and its extreme points are
+    // among theirs.
     const std::int64_t offX = (m_width - m_W) / 2, offY = (m_height - m_H) / 2;
-    double lowest = -1.0;
+    double top = 0.0, bottom = 0.0;
     int sign = 0;
     for (const int y : {begin, end - 1})
         for (const int x : {0, m_width - 1}) {
             const auto p = PlanePoint(m_pose, m_edges, x - offX, y - offY, m_W, m_H);
             if (!p || !(std::fabs(p->z) > 0.0))
-                return all;
+                return std::nullopt;
             const int s = p->z > 0.0 ? 1 : -1;
             if (sign != 0 && s != sign)
-                return all;
-            sign = s;
+                return std::nullopt;
             const auto at = ProjectToSource(m_camera, *p);
             if (!at || !std::isfinite(at->sy))
-                return all;
-            lowest = std::max(lowest, at->sy);
+                return std::nullopt;
+            top = sign == 0 ? at->sy : std::min(top, at->sy);
+            bottom = sign == 0 ? at->sy : std::max(bottom, at->sy);
+            sign = s;
         }
-    // The pixel a position rounds to, the rows below it that blending reads
-    // (two for bicubic), and one more for the estimate's rounding.
-    constexpr double Reach = 4.0;
-    if (!(lowest + Reach < static_cast<double>(all)))
+    return std::pair{top, bottom};
+}
+
+// The pixel a position rounds to, the rows beside it that blending reads
+// (one above, two below for bicubic), and one more for the estimate's
+// rounding.
+constexpr double Reach = 4.0;
+
+int RectifiedRows::sourceRowsFor(int begin, int end) const {
+    const int all = m_source.pmi != nullptr ? pixkit::dibheight(m_source) : 0;
+    if (begin >= end)
+        return 0;
+    const auto rows = viewRows(begin, end);
+    if (!rows || !(rows->second + Reach < static_cast<double>(all)))
         return all;
-    return std::max(0, static_cast<int>(std::floor(lowest + Reach)));
+    return std::max(0, static_cast<int>(std::floor(rows->second + Reach)));
+}
+
+int RectifiedRows::firstSourceRow(int begin, int end) const {
+    const int all = m_source.pmi != nullptr ? pixkit::dibheight(m_source) : 0;
+    if (begin >= end)
+        return all;
+    const auto rows = viewRows(begin, end);
+    if (!rows || !(rows->first - Reach > 0.0))
+        return 0;
+    return std::min(all, static_cast<int>(std::floor(rows->first - Reach)));
 }
 
 bool RectifiedRows::fill(int begin, int end, std::uint8_t* first, std::ptrdiff_t stride) const {

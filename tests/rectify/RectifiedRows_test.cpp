@@ -1,5 +1,5 @@
 // The rectified image band by band: every band equals the same rows of the
-// whole image, and reads nothing of the photograph below the rows it names
+// whole image, and reads nothing of the photograph outside the rows it names
 // (those rows are spoilt while the band is made again).
 
 #include "rectify/RectifiedRows.h"
@@ -84,23 +84,27 @@ TEST_P(RectifiedRowsBands, MatchTheWholeImageAndStayAboveTheirRows) {
                                       pixkit::pictureRow(whole.image.get(), y), used),
                           0)
                     << "row " << y;
-            // The rows below the band's reach, spoilt: the band stays the same.
+            // The rows outside the band's reach, spoilt: the band stays the same.
+            const int first = rows.firstSourceRow(begin, end);
             const int reach = rows.sourceRowsFor(begin, end);
-            if (reach >= PhotoH)
+            if (first == 0 && reach >= PhotoH)
                 continue;
             ++spoiltBands;
-            for (int y = reach; y < PhotoH; ++y)
-                for (int x = 0; x < 3 * PhotoW; ++x)
-                    pixkit::pictureRow(photo.get(), y)[x] ^= 0x5A;
+            auto spoil = [&] {
+                for (int y = 0; y < PhotoH; ++y)
+                    if (y < first || y >= reach)
+                        for (int x = 0; x < 3 * PhotoW; ++x)
+                            pixkit::pictureRow(photo.get(), y)[x] ^= 0x5A;
+            };
+            spoil();
             EXPECT_TRUE(rows.fill(begin, end, again.data(), stride));
-            for (int y = reach; y < PhotoH; ++y)
-                for (int x = 0; x < 3 * PhotoW; ++x)
-                    pixkit::pictureRow(photo.get(), y)[x] ^= 0x5A;
+            spoil(); // back as it was
             for (int y = begin; y < end; ++y)
                 EXPECT_EQ(std::memcmp(band.data() + (y - begin) * stride,
                                       again.data() + (y - begin) * stride, used),
                           0)
-                    << "row " << y << " reads the photograph below row " << reach;
+                    << "row " << y << " reads the photograph outside rows " << first << " ... "
+                    << reach - 1;
         }
         return rectify::ResampleEnd::Done;
     };

@@ -7,6 +7,9 @@
 
 #include "lines/WorldFile.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -96,6 +99,28 @@ bool StreamedPhoto::finish() {
     return m_whole;
 }
 
+void StreamedPhoto::release(int rows) {
+    int upTo = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        upTo = std::min(rows, m_rows);
+        if (upTo <= m_released)
+            return;
+        m_released = upTo;
+    }
+    // Picture rows 0 ... upTo - 1 are the last stored rows: their whole pages.
+    const pixkit::dib& d = m_image.get();
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto h = static_cast<std::uintptr_t>(pixkit::dibheight(d));
+    const auto stride = static_cast<std::uintptr_t>(d.bytew);
+    const auto base = reinterpret_cast<std::uintptr_t>(d.poi);
+    const std::uintptr_t from =
+        (base + (h - static_cast<std::uintptr_t>(upTo)) * stride + page - 1) / page * page;
+    const std::uintptr_t to = (base + h * stride) / page * page;
+    if (to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
                                        const double& realWidthCm, int areaPercent,
                                        StreamedJpeg& out) {
@@ -113,6 +138,14 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
         out.height = h;
         const auto stride = static_cast<std::ptrdiff_t>(pixkit::rowBytes(w, 24));
         const int bands = (h + BandRows - 1) / BandRows;
+        // The photograph's rows above the first that any later band reads
+        // go back to the system once a band is made.
+        std::vector<int> unread(static_cast<std::size_t>(bands) + 1,
+                                pixkit::dibheight(photo.image()));
+        for (int k = bands - 1; k >= 0; --k)
+            unread[static_cast<std::size_t>(k)] =
+                std::min(unread[static_cast<std::size_t>(k) + 1],
+                         rows.firstSourceRow(k * BandRows, std::min(h, (k + 1) * BandRows)));
         std::array<std::vector<std::uint8_t>, Slots> slots;
         for (auto& s : slots)
             s.resize(static_cast<std::size_t>(stride) * BandRows);
@@ -132,6 +165,8 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
                 photo.waitFor(rows.sourceRowsFor(begin, end));
                 const bool made = rows.fill(
                     begin, end, slots[static_cast<std::size_t>(k % Slots)].data(), stride);
+                if (made)
+                    photo.release(unread[static_cast<std::size_t>(k) + 1]);
                 const std::lock_guard lock(state.mutex);
                 if (!made) {
                     state.fault = true;

@@ -151,6 +151,8 @@ bool JpegRowReader::decode(dib& image, const std::function<void(int)>& rowsDone)
         return false;
     }
     const bool read = m_state->readRows(image, rowsDone);
+    // The file's bytes are not needed any more.
+    m_state->bytes.reset();
     rowsDone(height());
     return read && !m_state->errors.dataMissing;
 }

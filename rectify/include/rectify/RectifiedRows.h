@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace rectify {
 
@@ -27,6 +28,10 @@ public:
     // whatever the photograph holds below them. All its rows when the pose
     // does not keep the band's view within a stretch of the photograph.
     int sourceRowsFor(int begin, int end) const;
+    // The first row of the photograph those rows read: the ones above it
+    // may hold anything. 0 when the pose does not keep the band's view
+    // within a stretch of the photograph.
+    int firstSourceRow(int begin, int end) const;
     // Makes rows begin ... end - 1 exactly as the whole image's run makes
     // them: row y at first + (y - begin) * stride (stride at least
     // 3 * width, padding behind the pixels cleared). False when a pixel
@@ -34,6 +39,8 @@ public:
     bool fill(int begin, int end, std::uint8_t* first, std::ptrdiff_t stride) const;
 
 private:
+    std::optional<std::pair<double, double>> viewRows(int begin, int end) const;
+
     const pixkit::dib& m_source;
     tcamera m_camera;
     tpose m_pose;

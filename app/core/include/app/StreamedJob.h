@@ -38,6 +38,10 @@ public:
     void waitFor(int rows);
     // Waits for the decoder; true when the photograph was whole.
     bool finish();
+    // Gives the memory of the top `rows` rows back to the system, as far
+    // as they are decoded: nothing reads them any more (they read as black
+    // if something did).
+    void release(int rows);
 
 private:
     pixkit::JpegRowReader m_reader;
@@ -46,6 +50,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_more;
     int m_rows = 0;
+    int m_released = 0;
     bool m_whole = false;
 };
 
