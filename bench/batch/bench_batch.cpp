@@ -8,6 +8,12 @@
 // is ours, the counter `ratio` our time / the script's and `peer_ms` the
 // script's time per iteration. BM_PythonOpenCVStartOnly shows how much of the
 // script's time is Python starting and importing cv2 and numpy.
+//
+// BM_BatchVsDecodeEncode (and BM_FullFrameVsDecodeEncode, corners near the
+// photograph's edges) pairs the job with its floor, fp_jpeg_peer:
+// TurboJPEG decoding the same photograph and encoding it again, one thread,
+// a process of its own. BM_Batch96VsBatch48 runs the job on a 96 MP and a
+// 48 MP photograph (the same facade, corners scaled), `ratio` 96 / 48.
 
 #include "BenchSupport.h"
 #include "pixkit/ImageFile.h"
@@ -22,10 +28,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +49,8 @@ const std::vector<std::string> RealSize = {"1800", "1200"};
 
 // The photograph in a folder of its own, which also serves as the children's
 // settings folder (no stored JPEG quality: 90).
+void writePhoto(const std::string& photo, int width, int height);
+
 struct Setup {
     std::string dir;
     std::string photo;
@@ -50,17 +60,27 @@ struct Setup {
             std::abort();
         dir = name;
         photo = dir + "/facade.jpg";
+        writePhoto(photo, Width, Height);
+    }
+    ~Setup() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+void writePhoto(const std::string& photo, int width, int height) {
+    {
         // Smooth light, a window grid and some grain, so the JPEG has a
         // realistic size.
         pixkit::dib d;
-        pixkit::newdib(d, Width, Height, 24, nullptr, 0);
+        pixkit::newdib(d, width, height, 24, nullptr, 0);
         pixkit::DibHolder holder(d);
         if (d.poi == nullptr)
             std::abort();
         unsigned seed = 12345;
-        for (int y = 0; y < Height; ++y) {
+        for (int y = 0; y < height; ++y) {
             std::uint8_t* row = pixkit::pictureRow(d, y);
-            for (int x = 0; x < Width; ++x) {
+            for (int x = 0; x < width; ++x) {
                 seed = seed * 1103515245u + 12345u;
                 const int grain = static_cast<int>((seed >> 16) & 15) - 8;
                 const bool window = (x % 400) > 250 && (y % 500) > 300;
@@ -74,11 +94,7 @@ struct Setup {
         if (!pixkit::WriteDib(d, photo, 90).ok)
             std::abort();
     }
-    ~Setup() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-};
+}
 
 const Setup& setup() {
     static const Setup s;
@@ -114,16 +130,31 @@ bool runProcess(const std::vector<std::string>& argv) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::vector<std::string> jobArgs(std::vector<std::string> head, const std::string& output) {
+// Corners near the photograph's edges: a result as large as the photograph.
+const std::vector<std::string> FullFrame = {"100",  "100",  "5900", "100",
+                                            "5900", "3900", "100",  "3900"};
+
+std::vector<std::string> jobArgs(std::vector<std::string> head, const std::string& output,
+                                 const std::vector<std::string>& corners = CornersAndSize) {
     head.push_back(setup().photo);
-    head.insert(head.end(), CornersAndSize.begin(), CornersAndSize.end());
+    head.insert(head.end(), corners.begin(), corners.end());
     head.push_back(setup().dir + output);
     head.insert(head.end(), RealSize.begin(), RealSize.end());
     return head;
 }
 
+// The program measured: this build's, or another build's named by
+// FP_BENCH_BATCH_PROGRAM (an earlier version, for a figure before a change).
+std::string program() {
+    const char* other = std::getenv("FP_BENCH_BATCH_PROGRAM");
+    return other != nullptr && *other != '\0' ? other : FP_BATCH_PROGRAM;
+}
+
 bool ours() {
-    return runProcess(jobArgs({FP_BATCH_PROGRAM}, "/ours.jpg"));
+    return runProcess(jobArgs({program()}, "/ours.jpg"));
+}
+bool oursFullFrame() {
+    return runProcess(jobArgs({program()}, "/full.jpg", FullFrame));
 }
 bool theirs() {
     return runProcess(jobArgs({FP_BATCH_PYTHON, FP_BATCH_SCRIPT}, "/theirs.jpg"));
@@ -131,6 +162,26 @@ bool theirs() {
 // What of the script's time is Python starting and loading OpenCV.
 bool theirStart() {
     return runProcess({FP_BATCH_PYTHON, "-c", "import cv2, numpy"});
+}
+
+bool decodeEncodeAlone() {
+    return runProcess({FP_JPEG_PEER, setup().photo, setup().dir + "/peer.jpg"});
+}
+
+// The job on a photograph of `megapixels` (3:2), the corners scaled with it.
+bool oursAt(int megapixels) {
+    const Setup& s = setup();
+    const double k = std::sqrt(megapixels / 24.0);
+    const std::string photo = s.dir + "/facade" + std::to_string(megapixels) + ".jpg";
+    if (!std::filesystem::exists(photo))
+        writePhoto(photo, static_cast<int>(std::lround(Width * k)),
+                   static_cast<int>(std::lround(Height * k)));
+    std::vector<std::string> args{program(), photo};
+    for (const std::string& v : CornersAndSize)
+        args.push_back(std::to_string(std::lround(std::stod(v) * k)));
+    args.push_back(s.dir + "/ours" + std::to_string(megapixels) + ".jpg");
+    args.insert(args.end(), RealSize.begin(), RealSize.end());
+    return runProcess(args);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -183,8 +234,51 @@ void BM_BatchVsPythonOpenCV(benchmark::State& state) {
     }
 }
 
+// Two jobs alternately: the time is the first's, `ratio` first / second.
+void pairBench(benchmark::State& state, const std::function<bool()>& first,
+               const std::function<bool()>& second, const char* what) {
+    setup();
+    double a = 0.0, b = 0.0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        const bool okA = first();
+        const auto t1 = Clock::now();
+        const bool okB = second();
+        const auto t2 = Clock::now();
+        if (!okA || !okB) {
+            state.SkipWithError(what);
+            break;
+        }
+        const double o = std::chrono::duration<double>(t1 - t0).count();
+        a += o;
+        b += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(o);
+    }
+    if (b > 0.0) {
+        state.counters["ratio"] = a / b;
+        state.counters["peer_ms"] = 1000.0 * b / static_cast<double>(state.iterations());
+    }
+}
+
+void BM_BatchVsDecodeEncode(benchmark::State& state) {
+    pairBench(state, ours, decodeEncodeAlone, "the batch mode or the TurboJPEG peer failed");
+}
+
+void BM_FullFrameVsDecodeEncode(benchmark::State& state) {
+    pairBench(state, oursFullFrame, decodeEncodeAlone,
+              "the batch mode or the TurboJPEG peer failed");
+}
+
+void BM_Batch96VsBatch48(benchmark::State& state) {
+    pairBench(
+        state, [] { return oursAt(96); }, [] { return oursAt(48); }, "the batch mode failed");
+}
+
 } // namespace
 
+FP_MANUAL_BENCH(BM_BatchVsDecodeEncode)->Iterations(7);
+FP_MANUAL_BENCH(BM_FullFrameVsDecodeEncode)->Iterations(7);
+FP_MANUAL_BENCH(BM_Batch96VsBatch48)->Iterations(5);
 FP_MANUAL_BENCH(BM_BatchFassadenplan)->Iterations(3);
 FP_MANUAL_BENCH(BM_BatchPythonOpenCV)->Iterations(3);
 FP_MANUAL_BENCH(BM_PythonOpenCVStartOnly)->Iterations(3);

@@ -214,16 +214,14 @@ bool resampleFastFits(const pixkit::dib& source) {
     return span <= std::numeric_limits<std::int32_t>::max();
 }
 
-bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
-                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
-                  const LensKnots* lens) {
-    const int outW = pixkit::dibwidth(image);
-    const int outH = pixkit::dibheight(image);
+std::int64_t resampleRows(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                          const tedges& edges, std::int64_t W, std::int64_t H,
+                          const OutputRows& rows, const LensKnots* lens) {
+    const int outW = rows.width;
+    const int outH = rows.height;
     // PlanePoint divides by W and H: a zero faults at the very first pixel.
-    if (W == 0 || H == 0) {
-        clearFromFault(image, 0);
-        return false;
-    }
+    if (W == 0 || H == 0)
+        return static_cast<std::int64_t>(rows.begin) * outW;
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
@@ -248,9 +246,6 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
         base.rowStep = srcW;
         base.colStep = 1;
     }
-    const std::ptrdiff_t outStride = image.bytew;
-    std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
-
     FirstFault fault;
     // Rows rowBegin to rowEnd of one block of columns.
     auto runRows = [&](int rowBegin, int rowEnd, int block) {
@@ -300,7 +295,7 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
                 fault.note(static_cast<std::int64_t>(y) * outW + colBegin + limit);
                 faulted = true;
             }
-            std::uint8_t* const rowStart = outTop - static_cast<std::ptrdiff_t>(y) * outStride;
+            std::uint8_t* const rowStart = rows.at(y);
             std::uint8_t* dst = rowStart + 3 * static_cast<std::ptrdiff_t>(colBegin);
             if (direct) {
                 // Whole words: each store's fourth byte is the next pixel's
@@ -347,29 +342,39 @@ bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose&
             } else {
                 for (int x = 0; x < limit; ++x) {
                     const std::int32_t at = where[static_cast<std::size_t>(x)];
-                    pixkit::setpixel(image, colBegin + x, y,
-                                     at >= 0 ? pixkit::getpixel(source, at % srcW, at / srcW)
-                                             : pixkit::Colour{0});
+                    const pixkit::Colour c =
+                        at >= 0 ? pixkit::getpixel(source, at % srcW, at / srcW) : 0;
+                    dst[3 * x] = pixkit::blueOf(c);
+                    dst[3 * x + 1] = pixkit::greenOf(c);
+                    dst[3 * x + 2] = pixkit::redOf(c);
                 }
             }
             if (colBegin + width == outW)
-                clearPadding(rowStart, outW, image.bytew);
+                clearPadding(rowStart, outW, rows.stride);
             if (faulted)
                 return;
         }
     };
 
     // Tasks in the order of the pixels: a stretch of rows, block by block.
-    const int stretches = (outH + RowsPerTask - 1) / RowsPerTask;
+    const int stretches = (rows.end - rows.begin + RowsPerTask - 1) / RowsPerTask;
     fp::parallelFor(stretches * blocks.count(), [&](int task) {
-        const int begin = task / blocks.count() * RowsPerTask;
-        runRows(begin, std::min(outH, begin + RowsPerTask), task % blocks.count());
+        const int begin = rows.begin + task / blocks.count() * RowsPerTask;
+        runRows(begin, std::min(rows.end, begin + RowsPerTask), task % blocks.count());
     });
-    if (fault.at() < 0)
+    return fault.at();
+}
+
+bool resampleFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                  const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
+                  const LensKnots* lens) {
+    const std::int64_t faultAt =
+        resampleRows(source, camera, pose, edges, W, H, OutputRows::whole(image), lens);
+    if (faultAt < 0)
         return true;
     // The step-by-step loop stops at the faulting pixel: nothing after it is
     // written, also not by the other rows' tasks.
-    clearFromFault(image, fault.at());
+    clearFromFault(image, faultAt);
     return false;
 }
 

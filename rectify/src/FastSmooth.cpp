@@ -523,15 +523,14 @@ bool useVectorBlending(bool on) {
     return g_vectorRows.exchange(on);
 }
 
-bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
-                        const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
-                        Interpolation sampling, const LensKnots* lens) {
-    const int outW = pixkit::dibwidth(image);
-    const int outH = pixkit::dibheight(image);
-    if (W == 0 || H == 0) {
-        clearFromFault(image, 0);
-        return false;
-    }
+std::int64_t resampleSmoothRows(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                                const tedges& edges, std::int64_t W, std::int64_t H,
+                                const OutputRows& out, Interpolation sampling,
+                                const LensKnots* lens) {
+    const int outW = out.width;
+    const int outH = out.height;
+    if (W == 0 || H == 0)
+        return static_cast<std::int64_t>(out.begin) * outW;
     const std::int64_t offY = (outH - H) / 2;
     const auto fH = static_cast<double>(H);
 
@@ -549,9 +548,6 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     const bool vector = g_vectorRows.load() && haveAvx2();
     const CubicTable& table = cubicTable();
     const bool bilinear = sampling == Interpolation::Bilinear;
-
-    const std::ptrdiff_t outStride = image.bytew;
-    std::uint8_t* outTop = image.poi + static_cast<std::ptrdiff_t>(outH - 1) * outStride;
 
     // Pixels n of the positions from (px, py) into dst; positions up to
     // `reach` may be read for asking ahead.
@@ -584,7 +580,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
         st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
         return st;
     };
-    auto rowAt = [&](int y) { return outTop - static_cast<std::ptrdiff_t>(y) * outStride; };
+    auto rowAt = [&](int y) { return out.at(y); };
 
     // Rows go in bands of Band rows and runs of Run columns: the positions
     // of a band's run first, then the blending in tiles of Tile columns down
@@ -677,7 +673,7 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             }
             if (colEnd == outW)
                 for (int r = 0; r < rows; ++r)
-                    clearPadding(rowAt(y + r), outW, image.bytew);
+                    clearPadding(rowAt(y + r), outW, out.stride);
             if (faulted)
                 for (int r = 0; r < rows; ++r)
                     if (rowByRow(y + r))
@@ -686,15 +682,23 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
     };
 
     // Tasks in the order of the pixels: a stretch of rows, block by block.
-    const int stretches = (outH + Chunk - 1) / Chunk;
+    const int stretches = (out.end - out.begin + Chunk - 1) / Chunk;
     fp::parallelFor(stretches * blocks.count(), [&](int task) {
-        const int begin = task / blocks.count() * Chunk;
-        runStretch(begin, std::min(outH, begin + Chunk), task % blocks.count());
+        const int begin = out.begin + task / blocks.count() * Chunk;
+        runStretch(begin, std::min(out.end, begin + Chunk), task % blocks.count());
     });
-    if (fault.at() < 0)
+    return fault.at();
+}
+
+bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                        const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
+                        Interpolation sampling, const LensKnots* lens) {
+    const std::int64_t faultAt = resampleSmoothRows(source, camera, pose, edges, W, H,
+                                                    OutputRows::whole(image), sampling, lens);
+    if (faultAt < 0)
         return true;
     // As the step-by-step loop: nothing after the faulting pixel is written.
-    clearFromFault(image, fault.at());
+    clearFromFault(image, faultAt);
     return false;
 }
 

@@ -96,9 +96,21 @@ RunResult run(const RunRequest& request) {
     if (request.scope == RunScope::PoseOnly)
         return ended(RunEnd::PoseOnly);
 
+    std::optional<ResampleEnd> streamed;
+    int streamedWidth = 0;
+    if (request.rows != nullptr && lens == nullptr)
+        streamed =
+            ResampleRectifiedRows(*source, camera, found->best, size.W, size.H, request.areaPercent,
+                                  request.sampling, request.engine, *request.rows, &streamedWidth);
+    if (streamed == ResampleEnd::Done)
+        result.scale =
+            RunScale{request.realWidthCm, request.realHeightCm, request.areaPercent,
+                     ScalePixelsPerCm(request.realWidthCm, request.areaPercent, streamedWidth)};
     const ResampleEnd resampled =
-        ResampleRectified(*source, camera, found->best, size.W, size.H, request.areaPercent,
-                          result.image.get(), request.engine, request.sampling, lens);
+        streamed
+            ? *streamed
+            : ResampleRectified(*source, camera, found->best, size.W, size.H, request.areaPercent,
+                                result.image.get(), request.engine, request.sampling, lens);
     if (!result.image.empty()) {
         const int width = result.image.width();
         result.scale = RunScale{request.realWidthCm, request.realHeightCm, request.areaPercent,

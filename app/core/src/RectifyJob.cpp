@@ -7,6 +7,7 @@
 #include "app/DrawingOutput.h"
 #include "app/OutputGuard.h"
 #include "app/RectifiedOutput.h"
+#include "app/StreamedJob.h"
 #include "app/Workspace.h"
 #include "pixkit/DepthTurn.h"
 #include "pixkit/ImageFile.h"
@@ -117,18 +118,29 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + replaced + "': the output would replace the photograph");
 
-    pixkit::Image photo = openAs24(job.photo);
-    if (photo.empty())
-        return failed(BatchExit::PhotoUnreadable, "cannot open the photograph '" + job.photo + "'");
-    for (int t = 0; t < (job.sourceTurns % 4 + 4) % 4; ++t)
-        pixkit::TurnSourceImage(photo.get(), pixkit::TurnDirection::Right);
+    // A JPEG into a JPEG is decoded, rectified and encoded at once; the
+    // rest opens the photograph whole first.
+    StreamedPhoto streamed;
+    const bool streaming = job.stream && streamsOutput(job) && !isDxfOutput(job.output) &&
+                           !isPdfOutput(job.output) && streamed.start(job.photo);
+    pixkit::Image photo;
+    if (!streaming) {
+        photo = openAs24(job.photo);
+        if (photo.empty())
+            return failed(BatchExit::PhotoUnreadable,
+                          "cannot open the photograph '" + job.photo + "'");
+        for (int t = 0; t < (job.sourceTurns % 4 + 4) % 4; ++t)
+            pixkit::TurnSourceImage(photo.get(), pixkit::TurnDirection::Right);
+    }
+    const pixkit::dib& source = streaming ? streamed.image() : photo.get();
 
     // Without a profile the job goes on uncorrected; the note says so.
-    const LensApplied lens = applyLensSetting(job.lens, job.photo, photo.width(), photo.height());
+    const LensApplied lens =
+        applyLensSetting(job.lens, job.photo, pixkit::dibwidth(source), pixkit::dibheight(source));
     const std::string note = lensNote(job.lens, lens);
 
     rectify::RunRequest request;
-    request.source = &photo.get();
+    request.source = &source;
     request.lens = lens.geometry.get();
     request.corners = job.corners;
     request.cornersComplete = true;
@@ -145,6 +157,11 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     // Without a real size the first run presets the width from the tilt, as
     // the window does after the fourth corner, and the second makes the image.
     request.presetWidth = !job.realWidthCm.has_value();
+    StreamedJpeg encoded;
+    const rectify::RowsConsumer consumer =
+        jpegRowsConsumer(streamed, job, request.realWidthCm, request.areaPercent, encoded);
+    if (streaming)
+        request.rows = &consumer;
     rectify::RunResult result = rectify::run(request);
     if (request.presetWidth) {
         if (result.presetWidthCm)
@@ -153,6 +170,8 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
         request.fixedAngles = request.fixedAngles && !result.fixedAnglesConsumed;
         result = rectify::run(request);
     }
+    if (streaming && !streamed.finish())
+        return failed(BatchExit::PhotoUnreadable, "cannot open the photograph '" + job.photo + "'");
 
     JobOutcome outcome;
     outcome.lensNote = note;
@@ -160,15 +179,31 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
         outcome.angleXDeg = result.pose->angleX;
         outcome.angleYDeg = result.pose->angleY;
     }
-    if (result.end != rectify::RunEnd::Done || result.image.empty() || !result.scale) {
+    const bool taken = encoded.taken && result.end == rectify::RunEnd::Done;
+    if (result.end != rectify::RunEnd::Done || (result.image.empty() && !taken) || !result.scale) {
         JobOutcome none = failed(BatchExit::NoImage, "no rectified image for '" + job.photo +
                                                          "': " + whyNoImage(result));
         none.lensNote = note;
         return none;
     }
-    outcome.width = result.image.width();
-    outcome.height = result.image.height();
+    outcome.width = taken ? encoded.width : result.image.width();
+    outcome.height = taken ? encoded.height : result.image.height();
     outcome.pixelsPerCm = result.scale->pixelsPerCm;
+    if (taken) {
+        const std::string size =
+            std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " pixels";
+        if (encoded.encoderFailed)
+            return failed(BatchExit::WriteFailed, "cannot write '" + job.output +
+                                                      "': the jpg encoder failed for this image (" +
+                                                      size + ")");
+        const pixkit::WriteResult written = pixkit::WriteFileBytes(job.output, encoded.bytes);
+        if (!written.ok)
+            return failed(BatchExit::WriteFailed,
+                          "cannot write '" + job.output + "': " + written.error);
+        outcome.message = "Rectified image written to " + job.output + " (" + size + ")";
+        outcome.streamed = true;
+        return outcome;
+    }
 
     if (isDxfOutput(job.output))
         return writeDrawing(job, result.image, *result.scale, std::move(outcome));

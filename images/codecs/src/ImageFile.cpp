@@ -285,4 +285,29 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
     return written;
 }
 
+WriteResult WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
+    struct stat st {};
+    if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return {false, "the folder does not exist"};
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return {false, "a folder of that name exists"};
+    fp::PendingFile file(fileName);
+    if (file.error() != 0)
+        return {false, fp::fileErrorText(file.error()), file.error()};
+    if (const int e = file.write(bytes.data(), bytes.size()); e != 0)
+        return {false, fp::fileErrorText(e), e};
+    if (const int e = file.commit(); e != 0)
+        return {false, fp::fileErrorText(e), e};
+    return {true, {}};
+}
+
+namespace codec {
+
+bool readImageFileBytes(const std::string& fileName, std::unique_ptr<std::uint8_t[]>& buf,
+                        std::size_t& size) {
+    return readWholeFile(fileName, buf, size);
+}
+
+} // namespace codec
+
 } // namespace pixkit

@@ -9,6 +9,8 @@
 #include "pixkit/PixelDensity.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace pixkit::codec {
@@ -16,6 +18,10 @@ namespace pixkit::codec {
 // The content-sniffing decoder behind OpenDib and decodeImageBytes, with the
 // pixel limit of the library decoders made explicit (the fuzzer lowers it).
 bool decodeBytes(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+
+// The whole file as OpenDib reads it (regular files only, never blocking).
+bool readImageFileBytes(const std::string& fileName, std::unique_ptr<std::uint8_t[]>& buf,
+                        std::size_t& size);
 
 bool looksLikeJpeg(Bytes data);
 bool looksLikeJp2(Bytes data);                           // JP2 box file or raw J2K codestream

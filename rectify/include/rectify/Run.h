@@ -15,6 +15,7 @@
 #include "pixkit/dib.h"
 #include "rectify/Camera.h"
 #include "rectify/Lens.h"
+#include "rectify/RectifiedRows.h"
 
 #include <cstdint>
 #include <optional>
@@ -66,6 +67,11 @@ struct RunRequest {
     // rounded to whole pixels), and the resampling samples the original
     // through the lens. Corners outside the lens range fault.
     const LensGeometry* lens = nullptr;
+    // Not owned; none: the run makes the image. With one (and no lens) the
+    // rows of the rectified image go to it band by band instead: a Done run
+    // then has its scale but no image, unless the consumer left the image
+    // to the run.
+    const RowsConsumer* rows = nullptr;
 };
 
 // The scale of a rectified image: the real size and calculation area it was
@@ -99,7 +105,8 @@ struct RunResult {
     // The new rectified image: with Done, and with a Fault inside the
     // resampling (filled up to the faulting pixel). Empty otherwise.
     pixkit::Image image;
-    // The scale `image` was made with; set whenever `image` is.
+    // The scale `image` was made with; set whenever `image` is, and when
+    // the request's rows consumer took the rows.
     std::optional<RunScale> scale;
     // With TooLarge: the size that was refused.
     std::int64_t refusedWidth = 0;

@@ -84,6 +84,38 @@ bool resampleSmoothFits(const pixkit::dib& source);
 bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
                         const tedges& edges, std::int64_t W, std::int64_t H, pixkit::dib& image,
                         Interpolation sampling, const LensKnots* lens = nullptr);
+// Rows begin ... end - 1 of a width x height result, row y stored at
+// first + (y - begin) * step in rows of `stride` bytes (the padding behind
+// the pixels is cleared): a band of the result, or all of it.
+struct OutputRows {
+    int width = 0, height = 0;
+    int begin = 0, end = 0;
+    std::uint8_t* first = nullptr;
+    std::ptrdiff_t step = 0;
+    std::int32_t stride = 0;
+    std::uint8_t* at(int y) const { return first + static_cast<std::ptrdiff_t>(y - begin) * step; }
+    // Every row of `image` (24 bits), stored bottom-up.
+    static OutputRows whole(const pixkit::dib& image) {
+        const int w = pixkit::dibwidth(image), h = pixkit::dibheight(image);
+        return {w,
+                h,
+                0,
+                h,
+                image.poi + static_cast<std::ptrdiff_t>(h - 1) * image.bytew,
+                -static_cast<std::ptrdiff_t>(image.bytew),
+                image.bytew};
+    }
+};
+// The rows of resampleFast and resampleSmoothFast alone: the pixels of
+// those rows as they write them. Returns the first faulting pixel (row-major
+// index), -1 when none; the rows are then not all written.
+std::int64_t resampleRows(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                          const tedges& edges, std::int64_t W, std::int64_t H,
+                          const OutputRows& rows, const LensKnots* lens = nullptr);
+std::int64_t resampleSmoothRows(const pixkit::dib& source, const tcamera& camera, const tpose& pose,
+                                const tedges& edges, std::int64_t W, std::int64_t H,
+                                const OutputRows& rows, Interpolation sampling,
+                                const LensKnots* lens = nullptr);
 // Whether the blended rows take eight pixels at a time where the processor
 // can (on by default); returns the previous setting. For the tests, which
 // check both ways against the step-by-step loop.

@@ -63,6 +63,10 @@ struct RectifyJob {
     int targetPercent = static_cast<int>(fields::Target.start);
     std::optional<std::array<double, 2>> typedAnglesDeg;
     int sourceTurns = 0;
+    // A JPEG into a JPEG is decoded, rectified and encoded at once where it
+    // can be (app/StreamedJob.h); false: always the whole-image way, which
+    // writes the same bytes.
+    bool stream = true;
 };
 
 struct JobOutcome {
@@ -82,7 +86,8 @@ struct JobOutcome {
     // What became of the lens correction (lensNote), for standard error;
     // empty when it is off.
     std::string lensNote;
-    std::string underlay; // the photograph beside a CAD drawing; empty without one
+    std::string underlay;  // the photograph beside a CAD drawing; empty without one
+    bool streamed = false; // decoded, rectified and encoded at once (app/StreamedJob.h)
     bool ok() const { return exit == BatchExit::Written; }
 };
 

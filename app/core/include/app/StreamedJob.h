@@ -1,0 +1,69 @@
+#pragma once
+// A batch job from a JPEG photograph into a JPEG file without the whole
+// rectified image: the photograph is decoded on a thread of its own while
+// the pose is searched, bands of the result are made as soon as the rows of
+// the photograph they read are decoded, and the encoder takes the bands as
+// they are finished. The file's bytes are those of the whole-image way.
+
+#include "app/RectifyJob.h"
+#include "pixkit/JpegRows.h"
+#include "rectify/RectifiedRows.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace app {
+
+// True when the job's output can be streamed: a JPEG file without a world
+// file, no lens correction and no turn of the photograph.
+bool streamsOutput(const RectifyJob& job);
+
+// A JPEG photograph being decoded on a thread of its own.
+class StreamedPhoto {
+public:
+    StreamedPhoto() = default;
+    ~StreamedPhoto(); // waits for the decoder
+    StreamedPhoto(const StreamedPhoto&) = delete;
+    StreamedPhoto& operator=(const StreamedPhoto&) = delete;
+
+    // Starts decoding `fileName` when it is a JPEG read row by row (see
+    // pixkit::JpegRowReader); false otherwise, with nothing started.
+    bool start(const std::string& fileName);
+    // The photograph, its rows filled from the top as they are decoded.
+    const pixkit::dib& image() const { return m_image.get(); }
+    // Waits until the top `rows` rows are there (or the decoder stopped).
+    void waitFor(int rows);
+    // Waits for the decoder; true when the photograph was whole.
+    bool finish();
+    // Gives the memory of the top `rows` rows back to the system, as far
+    // as they are decoded: nothing reads them any more (they read as black
+    // if something did).
+    void release(int rows);
+
+private:
+    pixkit::JpegRowReader m_reader;
+    pixkit::Image m_image;
+    std::thread m_decoder;
+    std::mutex m_mutex;
+    std::condition_variable m_more;
+    int m_rows = 0;
+    int m_released = 0;
+    bool m_whole = false;
+};
+
+// The rows of a run encoded as a JPEG file's bytes, at the job's quality,
+// the real scale stamped as the whole-image writer does.
+struct StreamedJpeg {
+    std::vector<std::uint8_t> bytes;
+    int width = 0, height = 0;
+    bool taken = false;         // the rows came here; the run made no image
+    bool encoderFailed = false; // taken, but the encoder failed
+};
+rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
+                                       const double& realWidthCm, int areaPercent,
+                                       StreamedJpeg& out);
+
+} // namespace app
