@@ -204,10 +204,12 @@ void TMainForm::BitBtnXP1Click() {
 void TMainForm::showImage2Row() {
     Panel4->setVisible(true);
     Timer2->start(); // the lower row takes its half
+    updateCommandStates();
 }
 
 void TMainForm::Bild2wiederausblenden1Click() {
     Panel4->setVisible(false);
+    updateCommandStates();
 }
 
 void TMainForm::saveRectified(int slot) {
