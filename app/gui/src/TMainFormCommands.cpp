@@ -2,6 +2,7 @@
 // debounced recomputation after field changes, the zoom and the layout.
 
 #include "app/Translate.h"
+#include "gui/FaultText.h"
 #include "gui/FileDialog.h"
 #include "gui/PaintBoxView.h"
 #include "gui/PhotographGuard.h"
@@ -222,9 +223,8 @@ void TMainForm::saveRectified(int slot) {
         return;
     }
     const app::RectifiedWrite r = writeRectifiedFile(slot, f);
-    if (!r.ok) { // the German sentence with the file, the library's reason below it
-        reportError(
-            saveFailedText(QString::fromStdString(r.file), QString::fromStdString(r.error)));
+    if (!r.ok) { // the sentence with the file, the reason below it
+        reportError(saveFailedText(QString::fromStdString(r.file), faultText(r.fault)));
         return;
     }
     showSaved(f);
