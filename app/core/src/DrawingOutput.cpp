@@ -54,14 +54,16 @@ DrawingWrite WriteTracedDrawing(const std::string& fname, const Workspace& ws,
         const pixkit::WriteResult encoded = pixkit::EncodeDib(*picture, ".png", options, png);
         if (!encoded.ok) {
             result.error = "the photograph beside it: " + encoded.error;
+            result.fault = encoded.fault;
             return result;
         }
     }
     int code = 0;
     result.end = lines::WriteDrawing(fname, choice.format, request, png, &code);
-    if (!result.ok())
+    if (!result.ok()) {
         result.error = fp::fileErrorText(code);
-    else if (photo)
+        result.fault = fp::fileFault(code);
+    } else if (photo)
         result.underlay = lines::UnderlayPath(fname);
     return result;
 }

@@ -365,6 +365,7 @@ ProjectRead readProjectFile(const std::string& projectFile) {
         ProjectRead out;
         out.error = ProjectError::Unreadable;
         out.detail = fp::fileErrorText(e);
+        out.code = e;
         return out;
     }
     return parseProject(bytes, projectFile);

@@ -39,7 +39,7 @@ void restore(const Beside& b) {
 }
 
 RectifiedWrite failedFile(const std::string& file, int code) {
-    return {false, file, fp::fileErrorText(code)};
+    return {false, file, fp::fileErrorText(code), fp::fileFault(code)};
 }
 
 } // namespace
@@ -69,20 +69,22 @@ RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, d
             write.density = {*perCm, *perCm};
     if (!options.worldFile) {
         const pixkit::WriteResult written = pixkit::WriteDib(image, fileName, write);
-        return written.ok ? RectifiedWrite{true, {}, {}}
-                          : RectifiedWrite{false, fileName, written.error};
+        return written.ok ? RectifiedWrite{true, {}, {}, {}}
+                          : RectifiedWrite{false, fileName, written.error, written.fault};
     }
 
     const std::vector<std::string> names = lines::WorldFileNames(fileName);
     if (names.empty())
-        return {false, fileName, "the image file has no extension to name its world file after"};
+        return {false, fileName, "the image file has no extension to name its world file after",
+                fp::kindFault(fp::FaultKind::NoWorldFileName)};
     const auto wf = image.pmi == nullptr
                         ? std::nullopt
                         : lines::ComputeWorldFile(realWidthCm, areaPercent, pixkit::dibwidth(image),
                                                   pixkit::dibheight(image), options.unit);
     if (!wf)
         return {false, names.front(),
-                "the image has no real scale (the real width must be above 0)"};
+                "the image has no real scale (the real width must be above 0)",
+                fp::kindFault(fp::FaultKind::NoScale)};
 
     // Every file is written in full before any replaces an old one.
     const std::string sidecar = lines::GdalSidecarName(fileName);
@@ -103,7 +105,7 @@ RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, d
     fp::PendingFile picture(fileName);
     const pixkit::WriteResult written = pixkit::WriteDibInto(image, fileName, write, picture);
     if (!written.ok)
-        return {false, fileName, written.error};
+        return {false, fileName, written.error, written.fault};
 
     // The world files first, then the picture; a failure on the way puts
     // back every world file already in place.
@@ -118,7 +120,7 @@ RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, d
             restore(b);
         return failedFile(fileName, e);
     }
-    return {true, {}, {}};
+    return {true, {}, {}, {}};
 }
 
 RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, int jpegQuality,

@@ -2,6 +2,7 @@
 // debounced recomputation after field changes, the zoom and the layout.
 
 #include "app/Translate.h"
+#include "gui/FaultText.h"
 #include "gui/FileDialog.h"
 #include "gui/PaintBoxView.h"
 #include "gui/PhotographGuard.h"
@@ -205,10 +206,12 @@ void TMainForm::BitBtnXP1Click() {
 void TMainForm::showImage2Row() {
     Panel4->setVisible(true);
     Timer2->start(); // the lower row takes its half
+    updateCommandStates();
 }
 
 void TMainForm::Bild2wiederausblenden1Click() {
     Panel4->setVisible(false);
+    updateCommandStates();
 }
 
 void TMainForm::saveRectified(int slot) {
@@ -221,9 +224,8 @@ void TMainForm::saveRectified(int slot) {
         return;
     }
     const app::RectifiedWrite r = writeRectifiedFile(slot, f);
-    if (!r.ok) { // the German sentence with the file, the library's reason below it
-        reportError(
-            saveFailedText(QString::fromStdString(r.file), QString::fromStdString(r.error)));
+    if (!r.ok) { // the sentence with the file, the reason below it
+        reportError(saveFailedText(QString::fromStdString(r.file), faultText(r.fault)));
         return;
     }
     showSaved(f);

@@ -4,6 +4,7 @@
 // the field "Mindestgröße DXF:" beside the threshold.
 
 #include "app/Translate.h"
+#include "gui/FaultText.h"
 #include "gui/TMainForm.h"
 
 #include <QAction>
@@ -73,8 +74,8 @@ bool TMainForm::writeDrawingFile(const QString& file, const pixkit::dib* picture
                                                   "entzerrte Foto ersetzen. Bitte der Zeichnung "
                                                   "einen anderen Namen geben:")) +
                     QLatin1Char(' ') + file);
-    else if (!written.ok())
-        reportError(app::MessageText(9) + file);
+    else if (const QString why = faultText(written.fault); !written.ok())
+        reportError(app::MessageText(9) + file + (why.isEmpty() ? QString() : '\n' + why));
     return written.ok();
 }
 

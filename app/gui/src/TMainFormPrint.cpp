@@ -3,6 +3,7 @@
 // several pages when it is larger than one sheet.
 
 #include "app/Translate.h"
+#include "gui/FaultText.h"
 #include "gui/FileDialog.h"
 #include "gui/FileFilters.h"
 #include "gui/TMainForm.h"
@@ -116,7 +117,7 @@ void TMainForm::AlsPDFimMastabexportieren1Click() {
         QString text =
             germanStatus(written.status) + QLatin1Char(' ') + QDir::toNativeSeparators(f);
         if (written.errorCode > 0)
-            text += QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(written.errorCode));
+            text += QLatin1Char('\n') + faultText(fp::fileFault(written.errorCode));
         reportError(text);
         return;
     }

@@ -4,6 +4,7 @@
 // before a session with unsaved changes is left.
 
 #include "app/Translate.h"
+#include "gui/FaultText.h"
 #include "gui/FileDialog.h"
 #include "gui/FormStorage.h"
 #include "gui/MessageBoxes.h"
@@ -259,7 +260,7 @@ bool TMainForm::saveProject(const QString& file) {
         reportError(
             app::Translate(QStringLiteral("Das Projekt konnte nicht gespeichert werden: %1"))
                 .arg(shown(file)) +
-            QLatin1Char('\n') + QString::fromStdString(fp::fileErrorText(e)));
+            QLatin1Char('\n') + faultText(fp::fileFault(e)));
         return false;
     }
     m_projectFile = absolute(file);
@@ -385,7 +386,7 @@ bool TMainForm::openProject(const QString& file) {
         case app::ProjectError::Unreadable:
             text = app::Translate(QStringLiteral("Die Projektdatei %1 kann nicht gelesen werden."))
                        .arg(f) +
-                   QLatin1Char('\n') + QString::fromStdString(read.detail);
+                   QLatin1Char('\n') + faultText(fp::fileFault(read.code));
             break;
         case app::ProjectError::Foreign:
             text =

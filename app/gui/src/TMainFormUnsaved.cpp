@@ -6,6 +6,7 @@
 #include "app/Translate.h"
 #include "gui/PaintBoxView.h"
 #include "gui/TMainForm.h"
+#include "gui/TMovePicsForm.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -74,6 +75,14 @@ void TMainForm::updateCommandStates() {
         return;
     // The export traces rectified image 1, never the blank start image.
     ExportalsDXFDatei1->setEnabled(hasRectified(1));
+    // The commands of image 2 wait for its photograph; hiding its row waits
+    // for the row to be shown.
+    const bool image2 = !ws.slot(2).fileName.empty();
+    Bild2wiederausblenden1->setEnabled(!Panel4->isHidden());
+    bergeblendeteBilderverschieben1->setEnabled(image2);
+    RotierenBild21->menuAction()->setEnabled(image2);
+    if (!image2 && MovePicsForm != nullptr)
+        MovePicsForm->hide(); // nothing left to shift
 }
 
 bool TMainForm::refuseRun(int slot) {

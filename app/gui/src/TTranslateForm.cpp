@@ -183,7 +183,11 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
     outer->addWidget(gridRow, 1);
     outer->addWidget(StatusBar1);
 
-    writeHeader();
+    // The start's window translation puts them into the start's language.
+    QStringList names;
+    for (int c = 0; c < Columns; ++c)
+        names << headerName(c);
+    writeHeader(names);
 
     connect(BackBtn, &QPushButton::clicked, this, [this] { BackBtnClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
@@ -207,12 +211,14 @@ TTranslateForm::TTranslateForm(QWidget* parent) : QDialog(parent) {
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void TTranslateForm::writeHeader() {
-    // Written once; the window translation of the start may have put the
-    // language names into the windows' language since, and they stay so.
-    for (int c = 0; c < Columns; ++c)
-        if (StringGrid1->horizontalHeaderItem(c) == nullptr)
-            StringGrid1->setHorizontalHeaderItem(c, new QTableWidgetItem(headerName(c)));
+void TTranslateForm::writeHeader(const QStringList& names) {
+    for (int c = 0; c < Columns; ++c) {
+        const QString& name = names[c];
+        if (QTableWidgetItem* h = StringGrid1->horizontalHeaderItem(c))
+            h->setText(name);
+        else
+            StringGrid1->setHorizontalHeaderItem(c, new QTableWidgetItem(name));
+    }
 }
 
 int TTranslateForm::gridRowCount() const {
@@ -237,11 +243,22 @@ void TTranslateForm::FillStringGrid() {
     auto& rows = i18n::DictionaryRows();
     const QSignalBlocker block(StringGrid1);
     StringGrid1->setRowCount(static_cast<int>(rows.count()));
-    writeHeader();
+    // The language names in the language chosen now (it may have changed
+    // since the start), looked up in the rows: a name the dictionary lacks
+    // stays as it is and is not learnt while the rows are shown.
+    QStringList names;
+    for (int c = 0; c < Columns; ++c)
+        names << headerName(c);
+    QStringList shown = names;
+    const int language = i18n::DictionaryLanguage();
     rows.First();
     while (rows.WhileNext()) {
         const i18n::tdictrow* row = i18n::CurrentDictRow();
         const int gridRow = rows.aobjnr(); // dictionary row aobjnr() - 1
+        const QString german = fromU16(row->cell[0]);
+        for (int c = 0; c < Columns; ++c)
+            if (german == names[c] && !row->cell[language].empty())
+                shown[c] = fromU16(row->cell[language]);
         for (int c = 0; c < Columns; ++c) {
             const QString text = fromU16(row->cell[c]);
             QTableWidgetItem* it = StringGrid1->item(gridRow - 1, c);
@@ -251,6 +268,7 @@ void TTranslateForm::FillStringGrid() {
                 it->setText(text);
         }
     }
+    writeHeader(shown);
 }
 
 void TTranslateForm::BackBtnClick() {

@@ -173,24 +173,41 @@ const SideLimit* sideLimitOf(const ImageFormat& format) {
     return nullptr;
 }
 
+WriteResult failure(std::string text, fp::Fault fault) {
+    return {false, std::move(text), 0, std::move(fault)};
+}
+
+WriteResult fileFailure(int code) {
+    return {false, fp::fileErrorText(code), code, fp::fileFault(code)};
+}
+
 // Why `image` cannot be a file of `format`, when its size is beyond what
-// the format holds; empty otherwise.
-std::string sizeRefusal(const dib& image, const ImageFormat& format) {
+// the format holds; ok otherwise.
+WriteResult sizeRefusal(const dib& image, const ImageFormat& format) {
     const SideLimit* l = sideLimitOf(format);
     const int w = dibwidth(image);
     const int h = dibheight(image);
     if (l == nullptr || (w <= l->width && h <= l->height))
-        return {};
+        return {true, {}, 0, {}};
     std::string text = "the image has " + std::to_string(w) + " x " + std::to_string(h) +
                        " pixels, more than a " + l->format + " file holds (at most " +
                        std::to_string(l->width) + " x " + std::to_string(l->height) + ")";
-    return text;
+    return failure(std::move(text),
+                   {fp::FaultKind::TooLarge, 0, l->format, w, h, l->width, l->height});
 }
 
 // The encoder's failure, with the image's size.
-std::string encoderFailed(const dib& image, const std::string& ext) {
-    return "the " + ext.substr(1) + " encoder failed for this image (" +
-           std::to_string(dibwidth(image)) + " x " + std::to_string(dibheight(image)) + " pixels)";
+WriteResult encoderFailed(const dib& image, const std::string& ext) {
+    const int w = dibwidth(image);
+    const int h = dibheight(image);
+    return failure("the " + ext.substr(1) + " encoder failed for this image (" + std::to_string(w) +
+                       " x " + std::to_string(h) + " pixels)",
+                   {fp::FaultKind::EncoderFailed, 0, ext.substr(1), w, h, 0, 0});
+}
+
+WriteResult noMemory(const std::string& ext) {
+    return failure("not enough memory to encode the image as " + ext.substr(1),
+                   {fp::FaultKind::NoMemory, 0, ext.substr(1), 0, 0, 0, 0});
 }
 
 } // namespace
@@ -201,32 +218,35 @@ WriteResult EncodeDib(const dib& image, const std::string& fileName, const Write
     const std::string ext = lowerExtension(fileName);
     const ImageFormat* format = formatWriting(ext);
     if (format == nullptr)
-        return {false, ext.empty() ? "the file name has no extension"
-                                   : "unknown image format '" + ext + "'"};
+        return ext.empty() ? failure("the file name has no extension",
+                                     fp::kindFault(fp::FaultKind::NoExtension))
+                           : failure("unknown image format '" + ext + "'",
+                                     {fp::FaultKind::UnknownFormat, 0, ext, 0, 0, 0, 0});
     if (image.poi == nullptr || image.pmi == nullptr)
-        return {false, "there is no image"};
+        return failure("there is no image", fp::kindFault(fp::FaultKind::NoImage));
     const int bits = dibbits(image);
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
-        return {false, "images of " + std::to_string(bits) + " bits per pixel are not supported"};
-    if (std::string refused = sizeRefusal(image, *format); !refused.empty())
-        return {false, std::move(refused)};
+        return failure("images of " + std::to_string(bits) + " bits per pixel are not supported",
+                       {fp::FaultKind::UnsupportedBits, bits, {}, 0, 0, 0, 0});
+    if (WriteResult refused = sizeRefusal(image, *format); !refused.ok)
+        return refused;
     const WriteOptions resolved = withDensity(image, *format, options);
     const PixelDensity& density = resolved.density;
     try {
         if (!format->encode(image, ext, resolved, out) || out.empty()) {
             out.clear();
-            return {false, encoderFailed(image, ext)};
+            return encoderFailed(image, ext);
         }
         if (format->stampResolution != nullptr && density.known())
             format->stampResolution(out, density);
     } catch (const std::bad_alloc&) {
         out.clear();
-        return {false, "not enough memory to encode the image as " + ext.substr(1)};
+        return noMemory(ext);
     } catch (const std::length_error&) { // a buffer larger than any vector holds
         out.clear();
-        return {false, "not enough memory to encode the image as " + ext.substr(1)};
+        return noMemory(ext);
     }
-    return {true, {}};
+    return {true, {}, 0, {}};
 }
 
 WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQuality) {
@@ -245,34 +265,35 @@ WriteResult WriteDibInto(const dib& image, const std::string& fileName, const Wr
     }
     struct stat st {};
     if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return {false, "the folder does not exist"};
+        return failure("the folder does not exist", fp::kindFault(fp::FaultKind::NoFolder));
     if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return {false, "a folder of that name exists"};
+        return failure("a folder of that name exists",
+                       fp::kindFault(fp::FaultKind::FolderInTheWay));
     if (file.error() != 0)
-        return {false, fp::fileErrorText(file.error()), file.error()};
+        return fileFailure(file.error());
 
     if (format->write != nullptr) {
-        if (std::string refused = sizeRefusal(image, *format); !refused.empty())
-            return {false, std::move(refused)};
+        if (WriteResult refused = sizeRefusal(image, *format); !refused.ok)
+            return refused;
         bool written = false;
         try {
             written = format->write(image, withDensity(image, *format, options), file);
         } catch (const std::bad_alloc&) {
-            return {false, "not enough memory to encode the image as " + ext.substr(1)};
+            return noMemory(ext);
         }
         if (file.error() != 0)
-            return {false, fp::fileErrorText(file.error()), file.error()};
+            return fileFailure(file.error());
         if (!written)
-            return {false, encoderFailed(image, ext)};
-        return {true, {}};
+            return encoderFailed(image, ext);
+        return {true, {}, 0, {}};
     }
 
     std::vector<std::uint8_t> bytes;
     if (WriteResult encoded = EncodeDib(image, fileName, options, bytes); !encoded.ok)
         return encoded;
     if (const int e = file.write(bytes.data(), bytes.size()); e != 0)
-        return {false, fp::fileErrorText(e), e};
-    return {true, {}};
+        return fileFailure(e);
+    return {true, {}, 0, {}};
 }
 
 WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteOptions& options) {
@@ -281,7 +302,7 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
     if (!written.ok)
         return written;
     if (const int e = file.commit(); e != 0)
-        return {false, fp::fileErrorText(e), e};
+        return fileFailure(e);
     return written;
 }
 

@@ -192,7 +192,9 @@ TEST_F(DxfExportTest, FileThatCannotBeCreatedShowsMessage9WithTheName) {
     form->dxfAnswers = {file};
     form->ExportalsDXFDatei1->trigger();
     ASSERT_EQ(form->errors.size(), 1);
-    EXPECT_EQ(form->errors[0], QString::fromStdU16String(i18n::MessageText(9)) + file);
+    // The name, then why in the window's words.
+    EXPECT_EQ(form->errors[0], QString::fromStdU16String(i18n::MessageText(9)) + file +
+                                   "\ndie Datei oder ihr Ordner existiert nicht");
     EXPECT_TRUE(
         form->errors[0].startsWith(QStringLiteral("Konnte folgende Datei nicht erstellen:")));
     EXPECT_FALSE(QFile::exists(file));

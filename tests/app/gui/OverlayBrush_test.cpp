@@ -184,6 +184,8 @@ TEST_F(OverlayBrushTest, WindowsAreCreatedInTheProgramsOrder) {
 }
 
 TEST_F(OverlayBrushTest, MenuShowsTheToolWindowWithoutBlockingTheMainWindow) {
+    form->openAnswers = {samplePath("sudoku.png")}; // the command waits for image 2
+    form->Bild2ffnen1->trigger();
     EXPECT_EQ(form->bergeblendeteBilderverschieben1->text(),
               QStringLiteral("Übergeblendete Bilder verschieben..."));
     form->bergeblendeteBilderverschieben1->trigger();

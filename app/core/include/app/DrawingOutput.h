@@ -10,6 +10,7 @@
 // rectified (a drawing "wall.dxf" of "wall.png"): that is refused.
 
 #include "app/Workspace.h"
+#include "foundation/Fault.h"
 #include "lines/CadDrawing.h"
 #include "lines/DrawingUnit.h"
 #include "pixkit/ImageFile.h"
@@ -33,6 +34,7 @@ struct DrawingChoice {
 struct DrawingWrite {
     lines::DxfEnd end = lines::DxfEnd::WriteFailed;
     std::string error;    // why, when not written (English)
+    fp::Fault fault;      // the same reason as data
     std::string underlay; // the photograph written beside a CAD drawing; empty without one
     bool wouldReplacePhotograph = false; // refused: its underlay is the rectified photograph
     bool ok() const { return end == lines::DxfEnd::Written; }

@@ -90,6 +90,7 @@ struct ProjectRead {
     // Unreadable: the reason (English); Newer: the version; Absurd and
     // Damaged: the value's place, e.g. "photos[0].corners[2].x".
     std::string detail;
+    int code = 0; // Unreadable: the errno or fp::NotRegularFile / fp::FileTooLarge
 };
 
 // The project in `bytes`; relative photo paths are resolved against the

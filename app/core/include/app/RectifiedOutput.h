@@ -13,6 +13,7 @@
 // bytes they had (or away, where there were none). Names are the file
 // system's bytes throughout.
 
+#include "foundation/Fault.h"
 #include "lines/DrawingUnit.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/dib.h"
@@ -30,6 +31,7 @@ struct RectifiedWrite {
     bool ok = false;
     std::string file;  // the file that failed (image or world file)
     std::string error; // why; empty when ok
+    fp::Fault fault;   // the same reason as data
 };
 
 // How a rectified image is written besides its scale.

@@ -663,7 +663,8 @@ private:
     // True, with the reason in the status bar and the picture marked as not
     // matching, when the fields hold values no picture can be made with.
     bool refuseRun(int slot);
-    // Enables the DXF export only with a rectified image 1.
+    // Enables the DXF export only with a rectified image 1, the commands of
+    // image 2 only with its photograph.
     void updateCommandStates();
     bool m_runsInPair = false;        // both runs of one command: the notice after both
     bool m_historyRerun = false;      // a rerun of an undo or redo of corners

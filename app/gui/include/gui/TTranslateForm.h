@@ -108,7 +108,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    void writeHeader();
+    // The column names, one per column.
+    void writeHeader(const QStringList& names);
     void markHeader(int column);
     void showCell(int gridRow, int column);
 

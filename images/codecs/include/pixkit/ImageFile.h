@@ -5,6 +5,7 @@
 // record it fills; writing returns a WriteResult whose `error` says why. A
 // failed write never destroys an existing file (temporary file + rename).
 
+#include "foundation/Fault.h"
 #include "pixkit/PixelDensity.h"
 #include "pixkit/dib.h"
 
@@ -40,6 +41,7 @@ struct WriteResult {
     bool ok = false;
     std::string error; // the reason only (the caller names the file); empty when ok
     int code = 0;      // for a failure of the file itself: the errno or fp::NotRegularFile
+    fp::Fault fault;   // the same reason as data, for a window that words it itself
 };
 
 // True when `fileName`'s extension (compared without regard to case) names a
