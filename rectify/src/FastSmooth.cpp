@@ -607,48 +607,38 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
         const int colEnd = blocks.end(block);
         Columns own;
         const Columns& cols = blocks.terms(block, own);
-        const auto uw = static_cast<std::size_t>(colEnd - colBegin);
         std::vector<std::int32_t> qx(Band * Run), qy(Band * Run);
-        // With a lens: the displacement of the block's pixels in the band's
-        // rows, band row r at r * uw.
+        // With a lens: the displacement of the pixels of one run, made just
+        // before their positions (it stays in the nearest cache), and the
+        // blended knot columns it comes from.
         std::vector<double> lensDx, lensDy, knotsX, knotsY;
         if (lens != nullptr) {
-            lensDx.resize(Band * uw);
-            lensDy.resize(Band * uw);
+            lensDx.resize(Run);
+            lensDy.resize(Run);
             knotsX.resize(static_cast<std::size_t>(lens->cols));
             knotsY.resize(static_cast<std::size_t>(lens->cols));
         }
-        auto lensRows = [&](int y, int rows) {
-            if (lens == nullptr)
-                return;
-            for (int r = 0; r < rows; ++r)
-                detail::lensRow(*lens, y + r, colBegin, colEnd - colBegin, knotsX.data(),
-                                knotsY.data(), lensDx.data() + static_cast<std::size_t>(r) * uw,
-                                lensDy.data() + static_cast<std::size_t>(r) * uw);
-        };
-        // The sub-pixel positions of n pixels of band row r from column `at`
-        // of the block.
-        auto positions = [&](const Setup& st, int r, std::size_t at, int n, std::int32_t* px,
+        // The sub-pixel positions of n pixels of row y from column `at` of the block.
+        auto positions = [&](const Setup& st, int y, std::size_t at, int n, std::int32_t* px,
                              std::int32_t* py) {
             if (lens == nullptr)
                 return projectRowSub(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at,
                                      n, px, py);
-            const std::size_t from = static_cast<std::size_t>(r) * uw + at;
-            const LensRun run{lensDx.data() + from, lensDy.data() + from, lens->largest,
-                              lensSlackSub};
+            detail::lensRow(*lens, y, colBegin + static_cast<int>(at), n, knotsX.data(),
+                            knotsY.data(), lensDx.data(), lensDy.data());
+            const LensRun run{lensDx.data(), lensDy.data(), lens->largest, lensSlackSub};
             return projectRowSubLens(st, cols.x.data() + at, cols.y.data() + at, cols.z.data() + at,
                                      n, run, px, py);
         };
-        // Row y alone (its displacement in band row 0); true when it stops at a fault.
+        // Row y alone; true when it stops at a fault.
         auto rowByRow = [&](int y) {
             const Setup st = rowSetup(y);
-            lensRows(y, 1);
             for (int x0 = colBegin; x0 < colEnd; x0 += Run) {
                 const int n = std::min(Run, colEnd - x0);
                 const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 int limit = n;
                 bool faulted = false;
-                if (positions(st, 0, at, n, qx.data(), qy.data())) {
+                if (positions(st, y, at, n, qx.data(), qy.data())) {
                     for (limit = 0; limit < n; ++limit) {
                         const auto k = at + static_cast<std::size_t>(limit);
                         if (project(st, cols.x[k], cols.y[k], cols.z[k]).fault)
@@ -671,13 +661,12 @@ bool resampleSmoothFast(const pixkit::dib& source, const tcamera& camera, const 
             std::array<Setup, Band> st;
             for (int r = 0; r < rows; ++r)
                 st[static_cast<std::size_t>(r)] = rowSetup(y + r);
-            lensRows(y, rows);
             bool faulted = false;
             for (int x0 = colBegin; x0 < colEnd && !faulted; x0 += Run) {
                 const int n = std::min(Run, colEnd - x0);
                 const auto at = static_cast<std::size_t>(x0 - colBegin); // in the block's terms
                 for (int r = 0; r < rows; ++r)
-                    faulted |= positions(st[static_cast<std::size_t>(r)], r, at, n,
+                    faulted |= positions(st[static_cast<std::size_t>(r)], y + r, at, n,
                                          qx.data() + r * Run, qy.data() + r * Run);
                 if (faulted)
                     break;

@@ -110,6 +110,10 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, 
     knots.outH = frame.outH;
     knots.cols = knotsAlong(frame.outW, step);
     knots.rows = knotsAlong(frame.outH, step);
+    knots.place.resize(static_cast<std::size_t>(step) + 1);
+    for (int k = 0; k <= step; ++k)
+        knots.place[static_cast<std::size_t>(k)] =
+            static_cast<double>(k) / static_cast<double>(step);
     const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
     knots.dx.assign(n, 0.0);
     knots.dy.assign(n, 0.0);
@@ -165,6 +169,15 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
         const std::int64_t k = c - first;
         const double leftX = ax[k], acrossX = ax[k + 1] - ax[k];
         const double leftY = ay[k], acrossY = ay[k + 1] - ay[k];
+        if (span == step) {
+            // A whole cell: the places from the table.
+            const double* place = knots.place.data();
+            for (std::int64_t x = x0; x < x1; ++x) {
+                dx[x - colBegin] = leftX + place[x - from] * acrossX;
+                dy[x - colBegin] = leftY + place[x - from] * acrossY;
+            }
+            continue;
+        }
         for (std::int64_t x = x0; x < x1; ++x) {
             const double f = static_cast<double>(x - from) / static_cast<double>(span);
             dx[x - colBegin] = leftX + f * acrossX;

@@ -19,6 +19,9 @@ struct LensKnots {
     std::vector<double> dx, dy;
     // The largest magnitude of a displacement in the table (0 when none).
     double largest = 0.0;
+    // k / step for k = 0 ... step: the place of a pixel in a whole cell,
+    // the quotient LensCellOf gives, divided once instead of per pixel.
+    std::vector<double> place;
 };
 
 // Fills `knots` for `frame` at spacing `step`, asking the lens at every knot

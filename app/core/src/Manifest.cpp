@@ -37,9 +37,9 @@ JobOutcome failure(BatchExit exit, std::string message) {
 }
 
 constexpr std::array<std::string_view, ManifestColumns> ColumnNames = {
-    "photo",    "x0", "y0",     "x1",    "y1",     "x2",   "y2",
-    "x3",       "y3", "output", "width", "height", "area", "interpolation",
-    "threshold"};
+    "photo",     "x0",  "y0",     "x1",    "y1",     "x2",   "y2",
+    "x3",        "y3",  "output", "width", "height", "area", "interpolation",
+    "threshold", "lens"};
 
 std::string lowerAscii(std::string s) {
     for (char& c : s)
@@ -247,7 +247,7 @@ ManifestParse parseManifest(std::string_view text) {
             return fail(header.line, "unknown column '" + name +
                                          "' in the header (photo, x0, y0, x1, y1, x2, y2, x3, "
                                          "y3, output, width, height, area, interpolation, "
-                                         "threshold)");
+                                         "threshold, lens)");
         const auto c = static_cast<std::size_t>(it - ColumnNames.begin());
         if (seen[c])
             return fail(header.line, "the column '" + key + "' is named twice in the header");
@@ -337,6 +337,10 @@ RowJob jobOfProject(const std::string& projectFile, const std::string& output,
     }
     job.threshold = p.threshold;
     job.worldFile = job.worldFile || p.worldFile;
+    // The lens correction the window used for the photograph (the reader
+    // refuses a project whose correction is no such text).
+    if (photo.lens)
+        job.lens = projectLensSetting(*photo.lens).value_or(LensSetting{});
     r.job = std::move(job);
     return r;
 }
@@ -423,7 +427,8 @@ RowJob jobOfRow(const ManifestRow& row, const std::string& manifestFolder,
     }
     for (const auto& [name, col] :
          {std::pair{std::string_view("--interpolation"), C::Interpolation},
-          std::pair{std::string_view("--threshold"), C::Threshold}})
+          std::pair{std::string_view("--threshold"), C::Threshold},
+          std::pair{std::string_view("--lens"), C::Lens}})
         if (std::optional<JobOutcome> refused = applyCellOption(name, row.cell(col), job)) {
             r.failure = *refused;
             return r;

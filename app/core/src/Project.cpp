@@ -225,7 +225,7 @@ void readPhoto(const QJsonValue& value, const std::string& place, const std::str
     readFields(fields, photo.fields);
     const QJsonValue lens = r.json().value(QLatin1String("lens"));
     if (!lens.isUndefined()) {
-        if (!lens.isObject())
+        if (!lens.isObject() || !projectLensSetting(lens.toObject()))
             r.refuse(ProjectError::Damaged, r.at("lens"));
         else
             photo.lens = lens.toObject();
@@ -235,6 +235,24 @@ void readPhoto(const QJsonValue& value, const std::string& place, const std::str
 }
 
 } // namespace
+
+std::optional<LensSetting> projectLensSetting(const QJsonObject& lens) {
+    const QJsonValue correction = lens.value(QLatin1String("correction"));
+    if (correction.isUndefined())
+        return LensSetting{};
+    if (!correction.isString())
+        return std::nullopt;
+    return parseLensSetting(utf8(correction.toString()));
+}
+
+std::optional<QJsonObject> withLensSetting(std::optional<QJsonObject> lens,
+                                           const LensSetting& setting) {
+    if (!lens && setting.mode == LensSetting::Mode::Off)
+        return lens;
+    QJsonObject o = lens.value_or(QJsonObject());
+    o.insert(QStringLiteral("correction"), QString::fromStdString(lensSettingText(setting)));
+    return o;
+}
 
 std::string_view interpolationName(rectify::Interpolation sampling) {
     switch (sampling) {

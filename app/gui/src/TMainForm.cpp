@@ -403,6 +403,7 @@ void TMainForm::buildMenus() {
         item(Optionen1, "JPEGQualitteinstellen1", QStringLiteral("JPEG Qualität einstellen..."));
     buildOutputOptions(menu, item);
     buildDrawingOptions(menu, item);
+    buildLensOption(item);
 
     Spracge1 = menu(nullptr, "Spracge1", QStringLiteral("Sprache"));
     LanguageGroup = named(new QActionGroup(this), "LanguageGroup");

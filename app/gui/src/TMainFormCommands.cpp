@@ -129,7 +129,8 @@ rectify::RunEnd TMainForm::render(int slot) {
     rectify::RunResult result;
     {
         const BusyCursor busy(!holdChecked());
-        const rectify::RunRequest request = ws.runRequest(slot, fieldValues());
+        rectify::RunRequest request = ws.runRequest(slot, fieldValues());
+        request.lens = sourceLens(slot);
         result = rectify::run(request);
         if (result.end == rectify::RunEnd::Done)
             projectRunMade(slot, request, result);

@@ -46,10 +46,11 @@ bool TMainForm::openImageBytes(int slot, const std::string& fileBytes) {
     }
     updateCommandStates();
     const pixkit::Image& image = ws.slot(slot).source;
-    StatusBar1->showMessage(app::Translate(QStringLiteral("Geöffnet: %1 (%2 × %3 Pixel)"))
-                                .arg(fileShown(file))
-                                .arg(image.width())
-                                .arg(image.height()));
+    StatusBar1->showMessage(
+        withLensStatus(slot, app::Translate(QStringLiteral("Geöffnet: %1 (%2 × %3 Pixel)"))
+                                 .arg(fileShown(file))
+                                 .arg(image.width())
+                                 .arg(image.height())));
     return true;
 }
 
@@ -62,14 +63,14 @@ void TMainForm::showRunResult(int slot) {
     if (image.empty())
         return;
     const QLocale locale;
-    StatusBar1->showMessage(
-        app::Translate(
-            QStringLiteral("Bild %1 entzerrt: X-Rotation %2°, Y-Rotation %3°, %4 × %5 Pixel"))
-            .arg(slot)
-            .arg(locale.toString(RxSpinEdit1->value(), 'f', 2))
-            .arg(locale.toString(RxSpinEdit2->value(), 'f', 2))
-            .arg(image.width())
-            .arg(image.height()));
+    StatusBar1->showMessage(withLensStatus(
+        slot, app::Translate(
+                  QStringLiteral("Bild %1 entzerrt: X-Rotation %2°, Y-Rotation %3°, %4 × %5 Pixel"))
+                  .arg(slot)
+                  .arg(locale.toString(RxSpinEdit1->value(), 'f', 2))
+                  .arg(locale.toString(RxSpinEdit2->value(), 'f', 2))
+                  .arg(image.width())
+                  .arg(image.height())));
 }
 
 QString TMainForm::saveFailedText(const QString& file, const QString& reason) {

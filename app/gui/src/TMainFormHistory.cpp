@@ -50,7 +50,7 @@ CornerState TMainForm::cornerState(int slot) {
 // ---------------------------------------------------------------- mouse
 
 void TMainForm::sourceDown(int slot, int x, int y) {
-    const rectify::TPoint p = imagePos(x, y);
+    const rectify::TPoint p = sourcePos(slot, x, y);
     const CornerState before = cornerState(slot);
     const app::CornerStep step = ws.cornerDown(slot, p, cornerOptions());
     const std::size_t i = static_cast<std::size_t>(slot - 1);
@@ -81,7 +81,7 @@ void TMainForm::sourceDown(int slot, int x, int y) {
 }
 
 void TMainForm::sourceMove(int slot, int x, int y) {
-    const rectify::TPoint p = imagePos(x, y);
+    const rectify::TPoint p = sourcePos(slot, x, y);
     const app::CornerStep step = ws.cornerMove(slot, p);
     applyCornerStep(slot, step);
     if (step.event == app::CornerEvent::Followed)
@@ -89,7 +89,7 @@ void TMainForm::sourceMove(int slot, int x, int y) {
 }
 
 void TMainForm::sourceUp(int slot, int x, int y) {
-    const app::CornerStep step = ws.cornerUp(slot, imagePos(x, y));
+    const app::CornerStep step = ws.cornerUp(slot, sourcePos(slot, x, y));
     const std::size_t i = static_cast<std::size_t>(slot - 1);
     if (step.event == app::CornerEvent::DragEnded) {
         if (m_cornerBefore[i])

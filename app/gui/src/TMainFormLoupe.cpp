@@ -112,7 +112,9 @@ void TMainForm::updateLoupe(int slot, rectify::TPoint at) {
     PaintBoxView* view = sourceView(slot);
     const int z = ZoomEd->value();
     QImage& loupe = m_loupe[i];
-    loupe = loupePicture(ws.slot(slot).source, at, z, palette().color(QPalette::Dark).rgb());
+    // The magnifier shows what the view shows, where the view shows it.
+    at = shownPoint(slot, at);
+    loupe = loupePicture(shownSource(slot), at, z, palette().color(QPalette::Dark).rgb());
     if (loupe.isNull())
         return;
     // In the corner of the visible view away from the mouse.

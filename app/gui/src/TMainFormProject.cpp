@@ -154,7 +154,7 @@ app::Project TMainForm::currentProject() const {
             photo.cornersSet = s.setted();
         }
         photo.fields = m_madeWith[i].value_or(p.panel);
-        photo.lens = m_lens[i];
+        photo.lens = app::withLensSetting(m_lens[i], lensSettingOf(n));
         p.photos[i] = std::move(photo);
     }
     p.zoomPercent = ZoomEd->value();
@@ -193,11 +193,13 @@ void TMainForm::projectPhotoOpened(int slot) {
     m_turns[i] = 0;
     m_missingPhoto[i].clear();
     m_lens[i].reset();
+    lensSourceChanged(slot);
     updateMissingPhotos();
     updateProjectTitle();
 }
 
 void TMainForm::projectSourceTurned(int slot, bool left) {
+    lensSourceChanged(slot);
     int& turns = m_turns[slot - 1];
     turns = (turns + (left ? 3 : 1)) % 4;
 }
@@ -451,6 +453,7 @@ bool TMainForm::openProject(const QString& file) {
         m_missingPhoto[i] = photo && !found ? photo->path : std::string();
         m_turns[i] = photo ? photo->turns : 0;
         m_lens[i] = photo ? photo->lens : std::nullopt;
+        lensSourceChanged(n);
         m_madeWith[i] = photo ? std::optional<app::ProjectFields>(photo->fields) : std::nullopt;
     }
     {
@@ -463,6 +466,7 @@ bool TMainForm::openProject(const QString& file) {
         MovePicsForm->VertEd->setValue(p.overlayShiftY);
         MovePicsForm->ZoomBlendEd->setValue(p.overlayZoomPercent);
         Weltdateimitspeichern1->setChecked(p.worldFile);
+        applyProjectLens(p);
     }
     if (p.photos[1])
         showImage2Row();

@@ -73,7 +73,7 @@ void TMainForm::MarkCorner(QImage& buffer, QPoint origin, int vx, int vy) {
 
 void TMainForm::paintSource(int slot, PaintBoxView* view, QImage& buffer) {
     const app::Slot& s = ws.slot(slot);
-    const pixkit::dib& image = s.source;
+    const pixkit::dib& image = shownSource(slot);
     const int z = ZoomEd->value();
     const QSize size = viewSize(image, z);
     if (sizeView(view, size))
@@ -84,8 +84,8 @@ void TMainForm::paintSource(int slot, PaintBoxView* view, QImage& buffer) {
         const QPoint origin = part.topLeft();
         const QRgb red = qRgb(255, 0, 0);
         auto at = [&](int i) {
-            return QPoint(imageToView(s.corners[static_cast<std::size_t>(i)].x, z),
-                          imageToView(s.corners[static_cast<std::size_t>(i)].y, z));
+            const rectify::TPoint c = shownPoint(slot, s.corners[static_cast<std::size_t>(i)]);
+            return QPoint(imageToView(c.x, z), imageToView(c.y, z));
         };
         QPoint pen = at(0);
         MarkCorner(buffer, origin, pen.x(), pen.y());

@@ -53,7 +53,7 @@ struct Row {
     std::string photo;               // relative to the manifest
     std::string cells;               // the corners' cells, or a bad one
     std::string output;              // relative to the manifest
-    std::string rest;                // width,height,area,interpolation,threshold
+    std::string rest;                // width,height,area,interpolation,threshold,lens
     std::vector<std::string> single; // the single run's parameters after the output
     int exitCode;
     const char* status;
@@ -91,6 +91,23 @@ std::vector<Row> surveyRows() {
          0,
          "written"},
         {"project", "nord.fassadenplan", "", "out/projekt.png", "", {"400", "380"}, 0, "written"},
+        {"lens",
+         "fotos/nord.png",
+         corners,
+         "out/linse.png",
+         "400,380,,bilinear,,poly3:-0.1",
+         {"400", "380", "--interpolation=bilinear", "--lens=poly3:-0.1"},
+         0,
+         "written"},
+        {"project with a lens",
+         "linse.fassadenplan",
+         "",
+         "out/projektlinse.png",
+         "",
+         {"400", "380", "--lens=poly3:-0.1"},
+         0,
+         "written"},
+        {"bad lens", "fotos/nord.png", corners, "out/linse2.png", ",,,,,poly3:x", {}, 2, "failed"},
         {"missing photo", "fotos/fehlt.png", corners, "out/fehlt.png", "", {}, 3, "failed"},
         {"bad number",
          "fotos/nord.png",
@@ -121,9 +138,11 @@ std::string makeSurvey(const QString& dir, const std::vector<Row>& rows) {
     p.photos[0] = photo;
     p.threshold = 50;
     EXPECT_EQ(app::writeProjectFile(p, d + "/nord.fassadenplan"), 0);
+    p.photos[0]->lens = app::withLensSetting(std::nullopt, {app::LensSetting::Mode::Poly3, -0.1});
+    EXPECT_EQ(app::writeProjectFile(p, d + "/linse.fassadenplan"), 0);
 
     std::string text = "photo,x0,y0,x1,y1,x2,y2,x3,y3,output,width,height,area,interpolation,"
-                       "threshold\r\n";
+                       "threshold,lens\r\n";
     for (const Row& r : rows) {
         std::vector<std::string> cells = {r.photo};
         if (r.cells.empty())

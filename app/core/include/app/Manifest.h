@@ -65,10 +65,11 @@ enum class ManifestColumn {
     Height,
     Area,
     Interpolation,
-    Threshold
+    Threshold,
+    Lens // "off", "auto" or "poly3:K1", as --lens
 };
-inline constexpr std::size_t ManifestColumns = 15;
-// "photo", "x0", ... "threshold".
+inline constexpr std::size_t ManifestColumns = 16;
+// "photo", "x0", ... "threshold", "lens".
 std::string_view manifestColumnName(ManifestColumn c);
 
 struct ManifestRow {

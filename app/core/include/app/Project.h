@@ -8,6 +8,7 @@
 // the project or what is wrong with the file (damaged, foreign, newer,
 // an absurd value). The writer writes only projects the reader accepts.
 
+#include "app/LensSetting.h"
 #include "rectify/Types.h"
 
 #include <QJsonObject>
@@ -53,7 +54,9 @@ struct ProjectPhoto {
     // What its rectified image was made with (or, before the first image,
     // the control panel's values when it was saved).
     ProjectFields fields;
-    // Lens settings, kept as they were read and written back unchanged.
+    // Lens settings: "correction" holds the lens correction of the
+    // photograph (as --lens takes it); other entries are kept as they were
+    // read and written back unchanged. None: no correction.
     std::optional<QJsonObject> lens;
     friend bool operator==(const ProjectPhoto&, const ProjectPhoto&) = default;
 };
@@ -119,5 +122,14 @@ std::string resolvedPhotoPath(const std::string& stored, const std::string& proj
 
 // The names of the interpolations in project files and manifests.
 std::string_view interpolationName(rectify::Interpolation sampling);
+
+// The lens correction of a photograph's lens settings: its "correction"
+// ("off", "auto" or "poly3:K1"), off when it names none. Empty when the
+// entry is no such text.
+std::optional<LensSetting> projectLensSetting(const QJsonObject& lens);
+// The lens settings `lens` with their correction set to `setting`: none
+// stays none while the setting is off.
+std::optional<QJsonObject> withLensSetting(std::optional<QJsonObject> lens,
+                                           const LensSetting& setting);
 
 } // namespace app

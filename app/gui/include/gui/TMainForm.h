@@ -5,6 +5,7 @@
 // the fields into a request and the window applies its result.
 
 #include "app/DrawingOutput.h"
+#include "app/LensSetting.h"
 #include "app/Project.h"
 #include "app/RectifiedOutput.h"
 #include "app/Workspace.h"
@@ -26,6 +27,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -416,6 +418,17 @@ public:
     // Offers the file dialog for the photograph a project named but that was
     // not found, and takes the file chosen.
     void FotosuchenBtnClick();
+    // --- lens correction (TMainFormLens.cpp)
+    // "Optionen" -> "Objektivkorrektur": the source views show the photographs
+    // as the lens database corrects them, clicks land on the original pixels
+    // and the runs correct through the lens. Corners stay in original pixels.
+    QAction* Objektivkorrektur1 = nullptr;
+    void Objektivkorrektur1Click();
+    // The lens of photograph `slot` while the correction is on; null when it
+    // is off or no lens was found for the photograph.
+    const rectify::LensGeometry* sourceLens(int slot) const;
+    // What the status bar says about the lens of `slot`; empty when off.
+    QString lensStatus(int slot) const;
     QAction* N11 = nullptr;
     QAction* Projektffnen1 = nullptr;
     QMenu* ZuletztgeffneteProjekte1 = nullptr;
@@ -448,6 +461,8 @@ protected:
     virtual QString choosePdfFile();
     // The scale print dialog; false when cancelled.
     virtual bool runScalePrintDialog();
+    // The lens the EXIF of photograph `slot` names; no geometry when none was found.
+    virtual app::LensApplied findLens(int slot) const;
 
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -601,6 +616,24 @@ private:
     int m_turns[2] = {0, 0};
     std::string m_missingPhoto[2]; // a project's photograph that was not found
     std::optional<QJsonObject> m_lens[2];
+    // --- lens correction (TMainFormLens.cpp)
+    void buildLensOption(const std::function<QAction*(QMenu*, const char*, const QString&)>& item);
+    // The photograph of `slot` was opened anew or turned: its lens is looked up again.
+    void lensSourceChanged(int slot);
+    // The photograph view `slot` shows, and where an original pixel lies in it.
+    const pixkit::dib& shownSource(int slot) const;
+    rectify::TPoint shownPoint(int slot, rectify::TPoint original) const;
+    // The original pixel under view pixel (x, y) of source view `slot`.
+    rectify::TPoint sourcePos(int slot, int x, int y) const;
+    QString withLensStatus(int slot, const QString& text) const;
+    // The correction photograph `slot` gets: off while the menu item is
+    // unchecked, else its project's poly3 or the lens database's profile.
+    app::LensSetting lensSettingOf(int slot) const;
+    // The menu item as the opened project's photographs have it.
+    void applyProjectLens(const app::Project& project);
+    struct LensView;
+    const LensView* lensView(int slot) const;
+    mutable std::shared_ptr<LensView> m_lensView[2];
     bool m_applyingProject = false;
     // --- painted work kept over reruns (TMainFormUnsaved.cpp)
     // Rectified image `slot` is about to be replaced: a painted one goes to
