@@ -72,7 +72,7 @@ QString absolute(const QString& file) {
 } // namespace
 
 void TMainForm::buildProjectCommands() {
-    auto named = [this](QAction* a, const char* name) {
+    auto named = [](QAction* a, const char* name) {
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };

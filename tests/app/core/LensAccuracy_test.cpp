@@ -119,7 +119,7 @@ struct Lens {
     static std::array<double, 2> at(const lfModifier& m, double x, double y) {
         float out[2] = {0.0f, 0.0f};
         m.ApplyGeometryDistortion(static_cast<float>(x), static_cast<float>(y), 1, 1, out);
-        return {out[0], out[1]};
+        return {static_cast<double>(out[0]), static_cast<double>(out[1])};
     }
 };
 
