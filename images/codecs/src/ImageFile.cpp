@@ -309,17 +309,18 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
 WriteResult WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
     struct stat st {};
     if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return {false, "the folder does not exist"};
+        return failure("the folder does not exist", fp::kindFault(fp::FaultKind::NoFolder));
     if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return {false, "a folder of that name exists"};
+        return failure("a folder of that name exists",
+                       fp::kindFault(fp::FaultKind::FolderInTheWay));
     fp::PendingFile file(fileName);
     if (file.error() != 0)
-        return {false, fp::fileErrorText(file.error()), file.error()};
+        return fileFailure(file.error());
     if (const int e = file.write(bytes.data(), bytes.size()); e != 0)
-        return {false, fp::fileErrorText(e), e};
+        return fileFailure(e);
     if (const int e = file.commit(); e != 0)
-        return {false, fp::fileErrorText(e), e};
-    return {true, {}};
+        return fileFailure(e);
+    return {true, {}, 0, {}};
 }
 
 namespace codec {
