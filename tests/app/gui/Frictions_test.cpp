@@ -209,6 +209,7 @@ TEST_F(FrictionsTest, MenusAnswerTheirLettersInEitherLanguage) {
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         activate();
+        openPhoto(2, "sudoku.png"); // "Rotieren Bild 2" waits for image 2
         const std::string what = form->Datei1->title().toStdString();
         ASSERT_EQ(what, language == 0 ? "Datei" : "File");
         QList<QWidget*> levels{form->menuBar()};
