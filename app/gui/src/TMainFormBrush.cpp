@@ -82,7 +82,7 @@ void TMainForm::buildOverlayAndBrush() {
 
 // ---------------------------------------------------------------- overlay
 
-void TMainForm::ComposeOverlay() {
+pixkit::OverlaySettings TMainForm::overlaySettings() const {
     pixkit::OverlaySettings s;
     s.blendPercent = BlendEd->value();
     if (MovePicsForm != nullptr) {
@@ -90,7 +90,11 @@ void TMainForm::ComposeOverlay() {
         s.shiftX = MovePicsForm->HorzEd->value();
         s.shiftY = MovePicsForm->VertEd->value();
     }
-    pixkit::ComposeOverlay(ws.slot(1).result, ws.slot(2).result, s, ws.di3.get());
+    return s;
+}
+
+void TMainForm::ComposeOverlay() {
+    pixkit::ComposeOverlay(ws.slot(1).result, ws.slot(2).result, overlaySettings(), ws.di3.get());
 }
 
 void TMainForm::BlendEdChange() {
@@ -151,13 +155,8 @@ std::optional<rectify::TPoint> TMainForm::brushPos(int slot, int x, int y) const
     const MeasureTarget t = measureTarget(1, x, y);
     if (!t.valid || !t.overlay)
         return std::nullopt;
-    pixkit::OverlaySettings s;
-    s.blendPercent = BlendEd->value();
-    s.zoomPercent = MovePicsForm->ZoomBlendEd->value();
-    s.shiftX = MovePicsForm->HorzEd->value();
-    s.shiftY = MovePicsForm->VertEd->value();
-    const std::optional<pixkit::OverlayPixel> p =
-        pixkit::OverlayImage1Pixel(ws.slot(1).result, ws.slot(2).result, s, t.at.x, t.at.y);
+    const std::optional<pixkit::OverlayPixel> p = pixkit::OverlayImage1Pixel(
+        ws.slot(1).result, ws.slot(2).result, overlaySettings(), t.at.x, t.at.y);
     if (!p)
         return std::nullopt;
     return rectify::TPoint{p->x, p->y};

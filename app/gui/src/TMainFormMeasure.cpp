@@ -227,13 +227,8 @@ bool TMainForm::measureDown(int view, int x, int y) {
     // to the canvas and zoomed.
     lines::PixelPos inImage = at;
     if (overlay) {
-        pixkit::OverlaySettings s;
-        s.blendPercent = BlendEd->value();
-        s.zoomPercent = MovePicsForm->ZoomBlendEd->value();
-        s.shiftX = MovePicsForm->HorzEd->value();
-        s.shiftY = MovePicsForm->VertEd->value();
-        const std::optional<pixkit::OverlayPixel> p =
-            pixkit::OverlayImage1Pixel(ws.slot(1).result, ws.slot(2).result, s, at.x, at.y);
+        const std::optional<pixkit::OverlayPixel> p = pixkit::OverlayImage1Pixel(
+            ws.slot(1).result, ws.slot(2).result, overlaySettings(), at.x, at.y);
         if (!p) {
             StatusBar1->showMessage(translated("Hier zeigt die Überblendung kein Bild 1."));
             return true;

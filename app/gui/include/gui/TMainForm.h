@@ -14,6 +14,7 @@
 #include "gui/Measuring.h"
 #include "gui/ViewRender.h"
 #include "pixkit/Brush.h"
+#include "pixkit/Overlay.h"
 #include "rectify/Run.h"
 
 #include <QImage>
@@ -553,6 +554,9 @@ private:
         lines::PixelPos at;
     };
     MeasureTarget measureTarget(int view, int x, int y) const;
+    // The blend, zoom and shift the overlay is composed with; the brush and
+    // measuring map the mouse through the same.
+    pixkit::OverlaySettings overlaySettings() const;
     bool measureDown(int view, int x, int y); // true: the click measured
     bool measureMove(int view, int x, int y);
     void measureDoubleClick(int view, int x, int y);
