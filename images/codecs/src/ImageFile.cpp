@@ -255,6 +255,22 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, int jpegQual
     return WriteDib(image, fileName, options);
 }
 
+namespace {
+
+// Why no file can be made at `fileName`: its folder is missing or a folder
+// stands in its place; ok when neither.
+WriteResult placeRefusal(const std::string& fileName) {
+    struct stat st {};
+    if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return failure("the folder does not exist", fp::kindFault(fp::FaultKind::NoFolder));
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return failure("a folder of that name exists",
+                       fp::kindFault(fp::FaultKind::FolderInTheWay));
+    return {true, {}, 0, {}};
+}
+
+} // namespace
+
 WriteResult WriteDibInto(const dib& image, const std::string& fileName, const WriteOptions& options,
                          fp::PendingFile& file) {
     const std::string ext = lowerExtension(fileName);
@@ -263,12 +279,8 @@ WriteResult WriteDibInto(const dib& image, const std::string& fileName, const Wr
         std::vector<std::uint8_t> none;
         return EncodeDib(image, fileName, options, none); // says why
     }
-    struct stat st {};
-    if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return failure("the folder does not exist", fp::kindFault(fp::FaultKind::NoFolder));
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return failure("a folder of that name exists",
-                       fp::kindFault(fp::FaultKind::FolderInTheWay));
+    if (WriteResult place = placeRefusal(fileName); !place.ok)
+        return place;
     if (file.error() != 0)
         return fileFailure(file.error());
 
@@ -307,12 +319,8 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
 }
 
 WriteResult WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
-    struct stat st {};
-    if (::stat(folderOf(fileName).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return failure("the folder does not exist", fp::kindFault(fp::FaultKind::NoFolder));
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return failure("a folder of that name exists",
-                       fp::kindFault(fp::FaultKind::FolderInTheWay));
+    if (WriteResult place = placeRefusal(fileName); !place.ok)
+        return place;
     fp::PendingFile file(fileName);
     if (file.error() != 0)
         return fileFailure(file.error());
