@@ -9,7 +9,6 @@
 #include "foundation/ReplaceFile.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -273,20 +272,33 @@ bool isProjectFile(const std::string& file) {
             Qt::CaseInsensitive);
 }
 
+namespace {
+
+// A path on the disk made absolute and clean. Qt's own path helpers take a
+// leading ':' for one of its built-in resources; a photograph called
+// ":north.jpg" beside the project is a file like any other.
+QString absoluteOnDisk(const QString& path, const QString& base) {
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(base + QLatin1Char('/') + path);
+}
+
+} // namespace
+
 std::string storedPhotoPath(const std::string& photo, const std::string& projectFile) {
-    const QString folder = QDir::cleanPath(QFileInfo(qs(projectFile)).absolutePath());
-    const QString file = QDir::cleanPath(QFileInfo(qs(photo)).absoluteFilePath());
-    const QString below = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    const QString cwd = QDir::currentPath();
+    const QString project = absoluteOnDisk(qs(projectFile), cwd);
+    const QString folder = project.left(project.lastIndexOf(QLatin1Char('/')));
+    const QString file = absoluteOnDisk(qs(photo), cwd);
+    const QString below = folder + QLatin1Char('/');
     if (file.startsWith(below) && file.size() > below.size())
         return utf8(file.mid(below.size()));
     return utf8(file);
 }
 
 std::string resolvedPhotoPath(const std::string& stored, const std::string& projectFile) {
-    const QString s = qs(stored);
-    if (QDir::isAbsolutePath(s))
-        return utf8(QDir::cleanPath(s));
-    return utf8(QDir::cleanPath(QFileInfo(qs(projectFile)).absoluteDir().filePath(s)));
+    const QString project = absoluteOnDisk(qs(projectFile), QDir::currentPath());
+    return utf8(absoluteOnDisk(qs(stored), project.left(project.lastIndexOf(QLatin1Char('/')))));
 }
 
 ProjectRead parseProject(std::string_view bytes, const std::string& projectFile) {
