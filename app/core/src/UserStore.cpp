@@ -55,27 +55,42 @@ void appendKey(std::string& out, const QString& key) {
     }
 }
 
-// One string in double quotes: '"' and '\' escaped, control characters (and,
-// for the bytes of "@ByteArray(" and "@Variant(", everything beyond 0x7E) as
-// \xHH; a hex digit right after such an escape is escaped too, since the
-// reader takes every hex digit that follows. Other characters as UTF-8.
+// A character as a \x escape with as many hex digits as it needs.
+void appendHexEscape(std::string& out, char16_t c) {
+    out += "\\x";
+    bool started = false;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        const int digit = (c >> shift) & 0xF;
+        if (digit != 0 || started || shift == 0) {
+            out += HexDigits[digit];
+            started = true;
+        }
+    }
+}
+
+// One string in double quotes: '"' and '\' escaped, control characters, a
+// byte order mark and a surrogate without its partner (and, for the bytes of
+// "@ByteArray(" and "@Variant(", everything beyond 0x7E) as \xH...; a hex
+// digit right after such an escape is escaped too, since the reader takes
+// every hex digit that follows. Other characters as UTF-8.
 void appendQuoted(std::string& out, const QString& s, bool bytes) {
     out += '"';
     bool afterHex = false;
-    for (const QChar qc : s) {
-        const char16_t c = qc.unicode();
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s.at(i).unicode();
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < s.size() &&
+                          QChar::isLowSurrogate(s.at(i + 1).unicode());
         if (c == u'"' || c == u'\\') {
             out += '\\';
             out += static_cast<char>(c);
             afterHex = false;
-        } else if (c < 0x20 || c == 0x7F || (bytes && c > 0x7E) || (afterHex && isHexDigit(c))) {
-            out += "\\x";
-            if (c >= 0x10)
-                out += HexDigits[(c >> 4) & 0xF];
-            out += HexDigits[c & 0xF];
+        } else if (c < 0x20 || c == 0x7F || (bytes && c > 0x7E) || (afterHex && isHexDigit(c)) ||
+                   c == 0xFEFF || (QChar::isSurrogate(c) && !pair)) {
+            appendHexEscape(out, c);
             afterHex = true;
         } else {
-            out += QString(qc).toUtf8().toStdString();
+            out += s.mid(i, pair ? 2 : 1).toUtf8().toStdString();
+            i += pair ? 1 : 0;
             afterHex = false;
         }
     }
@@ -161,7 +176,7 @@ std::string iniText(const std::map<QString, QVariant>& values) {
         if (section.isEmpty())
             out += "General";
         else if (section.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0)
-            out += "%General"; // a group of that name, not the keys without one
+            out += '%' + section.toStdString(); // a group of that name, not the keys without one
         else
             appendKey(out, section);
         out += "]\n";
@@ -179,7 +194,7 @@ std::string iniText(const std::map<QString, QVariant>& values) {
 
 UserStore::UserStore(QString fileName) : m_fileName(std::move(fileName)) {
     const std::string native = nativeName(m_fileName);
-    // Never hand a FIFO or a device to QSettings: it would wait or read forever.
+    // Never a FIFO or a device: reading it would wait or go on forever.
     std::string bytes;
     const int e = fp::readRegularFile(native, bytes, MaxStoreBytes);
     if (e == ENOENT)
@@ -190,12 +205,10 @@ UserStore::UserStore(QString fileName) : m_fileName(std::move(fileName)) {
         m_status = QSettings::AccessError;
         return;
     }
-    // A regular file of a sensible size: QSettings parses it.
-    const QSettings parsed(m_fileName, QSettings::IniFormat);
-    for (const QString& key : parsed.allKeys())
-        m_values[key] = parsed.value(key);
-    if (parsed.status() != QSettings::NoError)
-        m_status = parsed.status();
+    IniValues read = iniValues(bytes);
+    m_values = std::move(read.values);
+    if (!read.wellFormed)
+        m_status = QSettings::FormatError;
 }
 
 UserStore::~UserStore() {

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace app {
 
@@ -75,6 +76,18 @@ private:
 // The INI text of `values` (full keys "Group/Key"; keys without a group go to
 // [General]), as QSettings reads it back to the same values.
 std::string iniText(const std::map<QString, QVariant>& values);
+
+// The values of an INI text as QSettings reads them back (full keys
+// "Group/Key"), and whether every line could be taken as INI text. Left out
+// where QSettings would keep them: "@Variant(...)" data streams of other types
+// than points, sizes, lines and rectangles (never parsed), "@DateTime(...)",
+// lists holding "@" forms, and keys no lookup reaches (empty, or with a
+// leading, trailing or doubled '/').
+struct IniValues {
+    std::map<QString, QVariant> values;
+    bool wellFormed = true;
+};
+IniValues iniValues(std::string_view text);
 
 // The store name of the program file `programFile`: its name without
 // extension, "fassadenplan" when it has none.
