@@ -83,7 +83,25 @@ bool streamCanHold(int w, int h, std::size_t bytes) {
     return pixels / MaxPixelsPerByte <= bytes;
 }
 
+// The header as TurboJPEG reads it (any warning, such as stray bytes before
+// a marker, fails it), within the limits.
+bool readHeader(void* handle, Bytes data, std::uint64_t maxPixels, int& w, int& h,
+                int& colourspace) {
+    int subsamp = 0;
+    return tjDecompressHeader3(handle, data.data(), static_cast<unsigned long>(data.size()), &w, &h,
+                               &subsamp, &colourspace) == 0 &&
+           withinPixelLimit(w, h, maxPixels) && streamCanHold(w, h, data.size());
+}
+
 } // namespace
+
+bool jpegHeaderAccepted(Bytes data, std::uint64_t maxPixels) {
+    if (!looksLikeJpeg(data) || data.size() > 0xFFFFFFFFu)
+        return false;
+    TjHandle handle(tjInitDecompress());
+    int w = 0, h = 0, colourspace = 0;
+    return handle && readHeader(handle.get(), data, maxPixels, w, h, colourspace);
+}
 
 bool looksLikeJpeg(Bytes data) {
     return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
@@ -96,11 +114,8 @@ bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels) {
     TjHandle handle(tjInitDecompress());
     if (!handle)
         return false;
-    int w = 0, h = 0, subsamp = 0, colourspace = 0;
-    if (tjDecompressHeader3(handle.get(), data.data(), static_cast<unsigned long>(data.size()), &w,
-                            &h, &subsamp, &colourspace) != 0)
-        return false;
-    if (!withinPixelLimit(w, h, maxPixels) || !streamCanHold(w, h, data.size()))
+    int w = 0, h = 0, colourspace = 0;
+    if (!readHeader(handle.get(), data, maxPixels, w, h, colourspace))
         return false;
 
     bool ok = false;

@@ -122,7 +122,8 @@ bool JpegRowReader::open(const std::string& fileName) {
     if (!codec::readImageFileBytes(fileName, s.bytes, s.size))
         return false;
     const codec::Bytes data(s.bytes.get(), s.size);
-    if (!codec::looksLikeJpeg(data) || s.size > 0xFFFFFFFFu || codec::exifOrientation(data) != 1)
+    // Only what the whole-image decoder takes past the header as well.
+    if (!codec::jpegHeaderAccepted(data) || codec::exifOrientation(data) != 1)
         return false;
     if (!s.readHeader())
         return false;

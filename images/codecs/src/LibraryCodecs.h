@@ -31,6 +31,10 @@ bool looksLikeQtFormat(Bytes data, const char** format); // PNG, GIF, TIFF, WebP
 // bits, greyscale as 8 bits with a grey table. The EXIF orientation is not
 // applied here (see exifOrientation / applyOrientation).
 bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels);
+// True when decodeJpeg goes on past the header: TurboJPEG reads it without so
+// much as a warning, the size is within `maxPixels`, and the file is long
+// enough for that size.
+bool jpegHeaderAccepted(Bytes data, std::uint64_t maxPixels = MaxDecodedPixels);
 // `quality` is clamped to 1 ... 100. Images below 24 bits are expanded first.
 bool encodeJpeg(const dib& image, int quality, std::vector<std::uint8_t>& out);
 
