@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <string_view>
+#include <string>
 
 namespace pixkit::codec {
 
@@ -39,21 +39,34 @@ BitmapInfo greyTable() {
     return t;
 }
 
-// A decoder warning that means the data ran out: the picture would be
-// partly invented, so the file counts as unreadable.
-bool dataMissing(void* handle) {
-    if (tjGetErrorCode(handle) != TJERR_WARNING)
+// TurboJPEG's decode into `pixels`, judged by the error and the first
+// warning: a fatal error, or a first warning saying the data ran out, leave
+// the picture partly invented, so the file counts as unreadable; any other
+// warning (stray bytes, one bad code) leaves a picture. TurboJPEG reports a
+// fatal error after a warning as a warning, but with the error's text in
+// place of the first warning's: a file with a warning is decoded once up to
+// it and once whole, and the two texts must agree.
+bool decodeJudged(void* handle, Bytes data, unsigned char* pixels, int w, int pitch, int h,
+                  int format, int flags) {
+    const auto run = [&](int f) {
+        return tjDecompress2(handle, data.data(), static_cast<unsigned long>(data.size()), pixels,
+                             w, pitch, h, format, f) == 0;
+    };
+    if (run(flags | TJFLAG_STOPONWARNING))
         return true;
-    const std::string_view msg = tjGetErrorStr2(handle);
-    return msg.find("remature end") != std::string_view::npos;
+    if (tjGetErrorCode(handle) != TJERR_WARNING)
+        return false;
+    const std::string first = tjGetErrorStr2(handle);
+    if (first.find("remature end") != std::string::npos)
+        return false;
+    return run(flags) ||
+           (tjGetErrorCode(handle) == TJERR_WARNING && first == tjGetErrorStr2(handle));
 }
 
 // Adobe's CMYK JPEGs store inverted ink values; this is how they look on screen.
 bool decodeCmyk(void* handle, Bytes data, int w, int h, dib& out) {
     std::vector<std::uint8_t> cmyk(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
-    if (tjDecompress2(handle, data.data(), static_cast<unsigned long>(data.size()), cmyk.data(), w,
-                      0, h, TJPF_CMYK, 0) != 0 &&
-        dataMissing(handle))
+    if (!decodeJudged(handle, data, cmyk.data(), w, 0, h, TJPF_CMYK, 0))
         return false;
     newdib(out, w, h, 24, nullptr, 0);
     if (out.poi == nullptr)
@@ -132,10 +145,8 @@ bool decodeJpeg(Bytes data, dib& out, std::uint64_t maxPixels) {
         if (out.poi == nullptr)
             return false;
         // Straight into the image's bottom-up rows: no second copy of a 24 MP photo.
-        ok = tjDecompress2(handle.get(), data.data(), static_cast<unsigned long>(data.size()),
-                           out.poi, w, out.bytew, h, grey ? TJPF_GRAY : TJPF_BGR,
-                           TJFLAG_BOTTOMUP) == 0 ||
-             !dataMissing(handle.get());
+        ok = decodeJudged(handle.get(), data, out.poi, w, out.bytew, h, grey ? TJPF_GRAY : TJPF_BGR,
+                          TJFLAG_BOTTOMUP);
     }
     if (!ok) {
         releasedib(out);

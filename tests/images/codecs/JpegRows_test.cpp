@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
         RowsCase{"truncated-progressive.jpg", true, false}, RowsCase{"grey.jpg", false, true},
         RowsCase{"cmyk.jpg", false, true}, RowsCase{"exif-turned.jpg", false, true},
         // A warning while reading the header: the whole-image reader refuses.
-        RowsCase{"/jpeg-warning-in-header.jpg", false, false}));
+        RowsCase{"/jpeg-warning-in-header.jpg", false, false},
+        // Stray bytes between two scans, then a broken table: no whole picture.
+        RowsCase{"/jpeg-error-after-warning.jpg", true, false}));
 
 } // namespace
