@@ -144,6 +144,11 @@ const Scratch& scratch() {
         if (made == nullptr)
             std::abort();
         Scratch dirs{fs::path(made) / "photo.bmp", fs::path(made) / "out"};
+        static const fs::path root = made;
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(root, ec);
+        });
         fs::create_directory(dirs.outputs);
         const int w = 48, h = 36, row = w * 3;
         std::string bmp(54 + row * h, '\0');
