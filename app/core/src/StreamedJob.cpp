@@ -1,11 +1,12 @@
 // The streamed batch job: a decoder thread fills the photograph from the
 // top, a resampling thread (with the pool) makes bands of the result as far
 // as the decoded rows reach, and the calling thread encodes the finished
-// bands in order.
+// bands in order into the output's pending file.
 
 #include "app/StreamedJob.h"
 
 #include "lines/WorldFile.h"
+#include "pixkit/RowFile.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -19,17 +20,6 @@
 namespace app {
 
 namespace {
-
-std::string lowerExtension(const std::string& name) {
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string::npos)
-        return {};
-    std::string ext = name.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
 
 // Rows per band: a whole number of the encoder's 16-row blocks, enough rows
 // for the pool's tasks, few enough that the bands in flight stay small.
@@ -50,10 +40,8 @@ struct Bands {
 } // namespace
 
 bool streamsOutput(const RectifyJob& job) {
-    const std::string ext = lowerExtension(job.output);
-    const bool jpeg = ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jif";
-    return jpeg && !job.worldFile && job.lens.mode == LensSetting::Mode::Off &&
-           (job.sourceTurns % 4 + 4) % 4 == 0;
+    return pixkit::WritesRows(job.output) && !job.worldFile &&
+           job.lens.mode == LensSetting::Mode::Off && (job.sourceTurns % 4 + 4) % 4 == 0;
 }
 
 StreamedPhoto::~StreamedPhoto() {
@@ -121,15 +109,24 @@ void StreamedPhoto::release(int rows) {
         ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
-rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
-                                       const double& realWidthCm, int areaPercent,
-                                       StreamedJpeg& out) {
+rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
+                                   const double& realWidthCm, int areaPercent,
+                                   StreamedOutput& out) {
     return [&photo, &job, &realWidthCm, areaPercent,
             &out](const rectify::RectifiedRows& rows) -> std::optional<rectify::ResampleEnd> {
         const int w = rows.width(), h = rows.height();
-        pixkit::JpegRowWriter writer;
-        if (!writer.start(w, h, job.jpegQuality)) {
-            // Beyond what a JPEG holds: the whole image says why.
+        pixkit::WriteOptions options;
+        options.jpegQuality = job.jpegQuality;
+        options.pngLevel = job.pngLevel;
+        if (const auto perCm = lines::PixelsPerCm(realWidthCm, areaPercent, w))
+            options.density = {*perCm, *perCm};
+        out.file.emplace(job.output);
+        std::unique_ptr<pixkit::RowFile> writer =
+            pixkit::StartRowFile(job.output, w, h, options, *out.file);
+        if (!writer) {
+            // Beyond what the format holds, or no file to be had there: the
+            // whole image says why.
+            out.file.reset();
             photo.waitFor(pixkit::dibheight(photo.image()));
             return std::nullopt;
         }
@@ -204,7 +201,7 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
                 rowPointers[static_cast<std::size_t>(r)] =
                     slots[static_cast<std::size_t>(k % Slots)].data() +
                     static_cast<std::ptrdiff_t>(r) * stride;
-            encoded = encoded && writer.write(rowPointers.data(), n);
+            encoded = encoded && writer->write(rowPointers.data(), n);
             const std::lock_guard lock(state.mutex);
             state.encoded = k + 1;
             if (!encoded)
@@ -218,10 +215,7 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
             throw std::bad_alloc();
         if (state.fault)
             return rectify::ResampleEnd::Fault;
-        pixkit::PixelDensity density;
-        if (const auto perCm = lines::PixelsPerCm(realWidthCm, areaPercent, w))
-            density = {*perCm, *perCm};
-        out.encoderFailed = !encoded || !writer.finish(density, out.bytes);
+        out.failed = !encoded || !writer->finish();
         return rectify::ResampleEnd::Done;
     };
 }

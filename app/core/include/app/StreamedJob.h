@@ -1,24 +1,28 @@
 #pragma once
-// A batch job from a JPEG photograph into a JPEG file without the whole
-// rectified image: the photograph is decoded on a thread of its own while
-// the pose is searched, bands of the result are made as soon as the rows of
-// the photograph they read are decoded, and the encoder takes the bands as
-// they are finished. The file's bytes are those of the whole-image way.
+// A batch job from a JPEG photograph into a JPEG, PNG or BMP file without
+// the whole rectified image: the photograph is decoded on a thread of its
+// own while the pose is searched, bands of the result are made as soon as
+// the rows of the photograph they read are decoded, and the encoder takes
+// the bands as they are finished, straight into the file's pending
+// replacement. The file's bytes are those of the whole-image way.
 
 #include "app/RectifyJob.h"
+#include "foundation/ReplaceFile.h"
 #include "pixkit/JpegRows.h"
 #include "rectify/RectifiedRows.h"
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace app {
 
-// True when the job's output can be streamed: a JPEG file without a world
-// file, no lens correction and no turn of the photograph.
+// True when the job's output can be streamed: a file written row by row
+// (pixkit/RowFile.h) without a world file, no lens correction and no turn
+// of the photograph.
 bool streamsOutput(const RectifyJob& job);
 
 // A JPEG photograph being decoded on a thread of its own.
@@ -54,16 +58,16 @@ private:
     bool m_whole = false;
 };
 
-// The rows of a run encoded as a JPEG file's bytes, at the job's quality,
-// the real scale stamped as the whole-image writer does.
-struct StreamedJpeg {
-    std::vector<std::uint8_t> bytes;
+// The rows of a run encoded into the pending replacement of the job's
+// output, with its quality or level, the real scale stamped as the
+// whole-image writer does. Nothing is visible until the file is committed.
+struct StreamedOutput {
+    std::optional<fp::PendingFile> file;
     int width = 0, height = 0;
-    bool taken = false;         // the rows came here; the run made no image
-    bool encoderFailed = false; // taken, but the encoder failed
+    bool taken = false;  // the rows came here; the run made no image
+    bool failed = false; // taken, but the encoder or the file failed (file->error())
 };
-rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
-                                       const double& realWidthCm, int areaPercent,
-                                       StreamedJpeg& out);
+rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
+                                   const double& realWidthCm, int areaPercent, StreamedOutput& out);
 
 } // namespace app
