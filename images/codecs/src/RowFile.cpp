@@ -113,29 +113,20 @@ private:
     std::vector<std::uint8_t> m_band;
 };
 
-// libjpeg's scanlines; the file's bytes go into the pending file at the end.
+// libjpeg's scanlines, the bytes into the file as they are made.
 class JpegRows final : public RowFile {
 public:
-    JpegRows(const PixelDensity& density, fp::PendingFile& file)
-        : m_density(density), m_file(file) {}
-
-    bool begin(int width, int height, int quality) {
-        return m_writer.start(width, height, quality);
+    bool begin(int width, int height, int quality, const PixelDensity& density,
+               fp::PendingFile& file) {
+        return m_writer.start(width, height, quality, density, file);
     }
-
     bool write(std::uint8_t* const* rows, int count) override {
         return m_writer.write(rows, count);
     }
-
-    bool finish() override {
-        std::vector<std::uint8_t> bytes;
-        return m_writer.finish(m_density, bytes) && m_file.write(bytes.data(), bytes.size()) == 0;
-    }
+    bool finish() override { return m_writer.finish(); }
 
 private:
     JpegRowWriter m_writer;
-    PixelDensity m_density;
-    fp::PendingFile& m_file;
 };
 
 } // namespace
@@ -152,8 +143,8 @@ std::unique_ptr<RowFile> StartRowFile(const std::string& fileName, int width, in
         return nullptr;
     switch (rowTypeOf(fileName)) {
     case RowType::Jpeg: {
-        auto rows = std::make_unique<JpegRows>(options.density, file);
-        if (!rows->begin(width, height, options.jpegQuality))
+        auto rows = std::make_unique<JpegRows>();
+        if (!rows->begin(width, height, options.jpegQuality, options.density, file))
             return nullptr;
         return rows;
     }
