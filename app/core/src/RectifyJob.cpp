@@ -119,8 +119,9 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + replaced + "': the output would replace the photograph");
 
-    // A JPEG into a JPEG, PNG or BMP is decoded, rectified and encoded at
-    // once; the rest opens the photograph whole first.
+    // A JPEG into a JPEG, PNG or BMP (and its world file) is decoded,
+    // rectified and encoded at once; the rest opens the photograph whole
+    // first.
     StreamedPhoto streamed;
     const bool streaming = job.stream && streamsOutput(job) && !isDxfOutput(job.output) &&
                            !isPdfOutput(job.output) && streamed.start(job.photo);
@@ -193,17 +194,25 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     if (taken) {
         const std::string size =
             std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " pixels";
-        const int error = encoded.failed ? encoded.file->error() : encoded.file->commit();
-        if (error != 0)
-            return failed(BatchExit::WriteFailed,
-                          "cannot write '" + job.output + "': " + fp::fileErrorText(error));
         if (encoded.failed) {
+            if (const int e = encoded.file->error(); e != 0)
+                return failed(BatchExit::WriteFailed,
+                              "cannot write '" + job.output + "': " + fp::fileErrorText(e));
             const std::string type =
                 asciiLower(job.output.substr(job.output.find_last_of('.') + 1));
             return failed(BatchExit::WriteFailed, "cannot write '" + job.output + "': the " + type +
                                                       " encoder failed for this image (" + size +
                                                       ")");
         }
+        RectifiedOptions options;
+        options.worldFile = job.worldFile;
+        options.unit = job.unit;
+        const RectifiedWrite written =
+            CommitRectified(*encoded.file, job.output, encoded.width, encoded.height,
+                            result.scale->realWidthCm, result.scale->areaPercent, options);
+        if (!written.ok)
+            return failed(BatchExit::WriteFailed,
+                          "cannot write '" + written.file + "': " + written.error);
         outcome.message = "Rectified image written to " + job.output + " (" + size + ")";
         outcome.streamed = true;
         return outcome;

@@ -40,8 +40,8 @@ struct Bands {
 } // namespace
 
 bool streamsOutput(const RectifyJob& job) {
-    return pixkit::WritesRows(job.output) && !job.worldFile &&
-           job.lens.mode == LensSetting::Mode::Off && (job.sourceTurns % 4 + 4) % 4 == 0;
+    return pixkit::WritesRows(job.output) && job.lens.mode == LensSetting::Mode::Off &&
+           (job.sourceTurns % 4 + 4) % 4 == 0;
 }
 
 StreamedPhoto::~StreamedPhoto() {

@@ -10,6 +10,7 @@
 #include "app/RectifyJob.h"
 #include "foundation/ReplaceFile.h"
 #include "foundation/ThreadPool.h"
+#include "lines/WorldFile.h"
 #include "pixkit/ImageFile.h"
 #include "testsupport/Files.h"
 
@@ -116,6 +117,7 @@ struct Case {
     bool realSize;   // false: the width preset from the tilt
     const char* ext = ".jpg";
     int scale = 1; // of the photograph and the corners
+    bool worldFile = false;
 };
 
 using I = rectify::Interpolation;
@@ -151,6 +153,9 @@ const Case Cases[] = {
     {"BmpMarginBilinear", Mild, 130, I::Bilinear, 90, 1, false, ".bmp"},
     {"BmpMarginBicubic", Strong, 180, I::Bicubic, 90, 1, true, ".bmp"},
     {"BmpLarge", Turned, 120, I::Bilinear, 90, 1, true, ".bmp", 4},
+    {"JpgWorldFile", Mild, 150, I::Bilinear, 90, 1, true, ".jpg", 1, true},
+    {"PngWorldFile", Strong, 100, I::Nearest, 90, 1, false, ".png", 1, true},
+    {"BmpWorldFile", UpsideDown, 130, I::Bicubic, 90, 1, true, ".bmp", 1, true},
 };
 
 class StreamedJob : public testing::TestWithParam<Case> {
@@ -172,6 +177,7 @@ protected:
         j.areaPercent = c.area;
         j.sampling = c.sampling;
         j.jpegQuality = c.quality;
+        j.worldFile = c.worldFile;
         return j;
     }
     QTemporaryDir m_dir;
@@ -189,6 +195,13 @@ TEST_P(StreamedJob, WritesTheBytesOfTheWholeImage) {
     ASSERT_TRUE(expected.ok()) << expected.message;
     EXPECT_FALSE(expected.streamed);
     const std::vector<std::uint8_t> bytes = readFile(whole.output);
+    // The world file (and GDAL's sidecar) beside the picture.
+    std::vector<std::vector<std::uint8_t>> besides;
+    if (c.worldFile)
+        for (const std::string& name : lines::WorldFileNames(whole.output)) {
+            besides.push_back(readFile(name));
+            EXPECT_FALSE(besides.back().empty()) << name;
+        }
 
     const int before = fp::threadCount();
     for (const int threads : {1, 3}) {
@@ -201,6 +214,11 @@ TEST_P(StreamedJob, WritesTheBytesOfTheWholeImage) {
                   expected.message.substr(expected.message.find(" (")));
         EXPECT_EQ(got.pixelsPerCm, expected.pixelsPerCm);
         EXPECT_TRUE(readFile(streamed.output) == bytes) << threads << " threads";
+        std::vector<std::vector<std::uint8_t>> streamedBesides;
+        if (c.worldFile)
+            for (const std::string& name : lines::WorldFileNames(streamed.output))
+                streamedBesides.push_back(readFile(name));
+        EXPECT_TRUE(streamedBesides == besides);
     }
     fp::setThreadCount(before);
 }

@@ -21,8 +21,7 @@
 namespace app {
 
 // True when the job's output can be streamed: a file written row by row
-// (pixkit/RowFile.h) without a world file, no lens correction and no turn
-// of the photograph.
+// (pixkit/RowFile.h), no lens correction and no turn of the photograph.
 bool streamsOutput(const RectifyJob& job);
 
 // A JPEG photograph being decoded on a thread of its own.
