@@ -15,6 +15,7 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <limits>
 #include <new>
 
 namespace app {
@@ -26,6 +27,8 @@ namespace {
 constexpr int BandRows = 128;
 // Bands in flight between the resampling and the encoder.
 constexpr int Slots = 3;
+// Bands beyond the one being resampled whose photograph rows may be decoded.
+constexpr int DecodedAhead = 2;
 
 // A band's progress, shared by the resampling thread and the encoder.
 struct Bands {
@@ -45,6 +48,7 @@ bool streamsOutput(const RectifyJob& job) {
 }
 
 StreamedPhoto::~StreamedPhoto() {
+    allow(std::numeric_limits<int>::max());
     if (m_decoder.joinable())
         m_decoder.join();
 }
@@ -61,9 +65,10 @@ bool StreamedPhoto::start(const std::string& fileName) {
         bool whole = false;
         try {
             whole = m_reader.decode(m_image.get(), [this](int rows) {
-                const std::lock_guard lock(m_mutex);
+                std::unique_lock lock(m_mutex);
                 m_rows = rows;
                 m_more.notify_all();
+                m_room.wait(lock, [&] { return m_rows < m_allowed; });
             });
         } catch (...) {
             whole = false;
@@ -81,7 +86,20 @@ void StreamedPhoto::waitFor(int rows) {
     m_more.wait(lock, [&] { return m_rows >= std::min(rows, m_reader.height()); });
 }
 
+void StreamedPhoto::limit(int rows) {
+    const std::lock_guard lock(m_mutex);
+    m_allowed = rows;
+    m_room.notify_all();
+}
+
+void StreamedPhoto::allow(int rows) {
+    const std::lock_guard lock(m_mutex);
+    m_allowed = std::max(m_allowed, rows);
+    m_room.notify_all();
+}
+
 bool StreamedPhoto::finish() {
+    allow(std::numeric_limits<int>::max());
     if (m_decoder.joinable())
         m_decoder.join();
     return m_whole;
@@ -143,6 +161,19 @@ rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
             unread[static_cast<std::size_t>(k)] =
                 std::min(unread[static_cast<std::size_t>(k) + 1],
                          rows.firstSourceRow(k * BandRows, std::min(h, (k + 1) * BandRows)));
+        // The photograph's rows the bands up to each one read: the decoder
+        // goes no further than the next bands need, so the decoded rows that
+        // wait for the resampling stay few.
+        std::vector<int> needed(static_cast<std::size_t>(bands));
+        for (int k = 0, most = 0; k < bands; ++k) {
+            most =
+                std::max(most, rows.sourceRowsFor(k * BandRows, std::min(h, (k + 1) * BandRows)));
+            needed[static_cast<std::size_t>(k)] = most;
+        }
+        const auto neededAhead = [&](int k) {
+            return needed[static_cast<std::size_t>(std::min(bands - 1, k + DecodedAhead))];
+        };
+        photo.limit(neededAhead(0));
         std::array<std::vector<std::uint8_t>, Slots> slots;
         for (auto& s : slots)
             s.resize(static_cast<std::size_t>(stride) * BandRows);
@@ -159,6 +190,7 @@ rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
                         return;
                 }
                 const int begin = k * BandRows, end = std::min(h, begin + BandRows);
+                photo.allow(neededAhead(k));
                 photo.waitFor(rows.sourceRowsFor(begin, end));
                 const bool made = rows.fill(
                     begin, end, slots[static_cast<std::size_t>(k % Slots)].data(), stride);
@@ -211,6 +243,9 @@ rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
                 break;
         }
         resampler.join();
+        // The rest of the photograph is decoded: only the whole file is a
+        // photograph.
+        photo.allow(std::numeric_limits<int>::max());
         if (noMemory)
             throw std::bad_alloc();
         if (state.fault)

@@ -12,6 +12,7 @@
 #include "rectify/RectifiedRows.h"
 
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -39,7 +40,13 @@ public:
     const pixkit::dib& image() const { return m_image.get(); }
     // Waits until the top `rows` rows are there (or the decoder stopped).
     void waitFor(int rows);
-    // Waits for the decoder; true when the photograph was whole.
+    // Lets the decoder go on to the top `rows` rows and no further, from
+    // wherever it is: it waits there until allow() raises the limit.
+    void limit(int rows);
+    // Raises that limit to `rows` (never lowers it).
+    void allow(int rows);
+    // Lets the decoder go to the end and waits for it; true when the
+    // photograph was whole.
     bool finish();
     // Gives the memory of the top `rows` rows back to the system, as far
     // as they are decoded: nothing reads them any more (they read as black
@@ -52,7 +59,9 @@ private:
     std::thread m_decoder;
     std::mutex m_mutex;
     std::condition_variable m_more;
+    std::condition_variable m_room; // the limit was raised
     int m_rows = 0;
+    int m_allowed = std::numeric_limits<int>::max();
     int m_released = 0;
     bool m_whole = false;
 };
