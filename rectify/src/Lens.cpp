@@ -2,6 +2,7 @@
 // rectified row blended from them.
 
 #include "LensKnots.h"
+#include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
 
 #include <algorithm>
@@ -36,40 +37,70 @@ std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::i
     return s;
 }
 
-// The largest distance in photograph pixels between two neighbouring knots
-// at `step` that both have a position.
-double largestKnotDistance(const LensFrame& f, std::int64_t step) {
-    const std::int64_t cols = knotsAlong(f.outW, step);
-    const std::int64_t rows = knotsAlong(f.outH, step);
-    std::vector<double> rowLargest(static_cast<std::size_t>(rows), 0.0);
-    auto distance = [](const SourcePos& a, const SourcePos& b) {
-        return std::hypot(a.sx - b.sx, a.sy - b.sy);
-    };
-    fp::parallelRanges(rows, 8, [&](std::int64_t begin, std::int64_t end) {
-        std::vector<std::optional<SourcePos>> above, here;
-        for (std::int64_t r = begin; r < end; ++r) {
-            here.resize(static_cast<std::size_t>(cols));
-            above.resize(static_cast<std::size_t>(cols));
-            for (std::int64_t c = 0; c < cols; ++c) {
-                const std::int64_t x = LensKnotPixel(c, step, f.outW);
-                here[static_cast<std::size_t>(c)] =
-                    knotPosition(f, x, LensKnotPixel(r, step, f.outH));
-                above[static_cast<std::size_t>(c)] =
-                    r > 0 ? knotPosition(f, x, LensKnotPixel(r - 1, step, f.outH)) : std::nullopt;
-            }
-            double m = 0.0;
-            for (std::size_t c = 0; c < here.size(); ++c) {
-                if (!here[c])
-                    continue;
-                if (c > 0 && here[c - 1])
-                    m = std::max(m, distance(*here[c], *here[c - 1]));
-                if (above[c])
-                    m = std::max(m, distance(*here[c], *above[c]));
-            }
-            rowLargest[static_cast<std::size_t>(r)] = m;
-        }
+// The corrected positions of the knots at one spacing, row by row; not a
+// number where a knot has none.
+struct KnotPositions {
+    std::int64_t step = 0, cols = 0, rows = 0;
+    std::vector<SourcePos> at;
+};
+
+void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
+    t.step = step;
+    t.cols = knotsAlong(f.outW, step);
+    t.rows = knotsAlong(f.outH, step);
+    t.at.assign(static_cast<std::size_t>(t.cols * t.rows), SourcePos{NotANumber, NotANumber});
+    fp::parallelRanges(t.rows, 8, [&](std::int64_t begin, std::int64_t end) {
+        for (std::int64_t r = begin; r < end; ++r)
+            for (std::int64_t c = 0; c < t.cols; ++c)
+                if (const auto s = knotPosition(f, LensKnotPixel(c, step, f.outW),
+                                                LensKnotPixel(r, step, f.outH)))
+                    t.at[static_cast<std::size_t>(r * t.cols + c)] = *s;
     });
-    return *std::max_element(rowLargest.begin(), rowLargest.end());
+}
+
+// True when two neighbouring knots that both have a position lie further
+// apart than LensKnotReach photograph pixels.
+bool knotsTooFar(const KnotPositions& t) {
+    constexpr double Reach2 = LensKnotReach * LensKnotReach;
+    auto tooFar = [](const SourcePos& a, const SourcePos& b) {
+        const double dx = a.sx - b.sx, dy = a.sy - b.sy;
+        return dx * dx + dy * dy > Reach2; // false when either has none
+    };
+    for (std::int64_t r = 0; r < t.rows; ++r)
+        for (std::int64_t c = 0; c < t.cols; ++c) {
+            const SourcePos& here = t.at[static_cast<std::size_t>(r * t.cols + c)];
+            if (c > 0 && tooFar(here, t.at[static_cast<std::size_t>(r * t.cols + c - 1)]))
+                return true;
+            if (r > 0 && tooFar(here, t.at[static_cast<std::size_t>((r - 1) * t.cols + c)]))
+                return true;
+        }
+    return false;
+}
+
+// LensKnotStep, leaving in `t` the knot positions at the chosen spacing.
+std::int64_t chooseKnotStep(const LensFrame& frame, KnotPositions& t) {
+    std::int64_t step = LensKnotStepMax;
+    // A table too large even at the widest spacing (a result one pixel
+    // high and millions wide) spreads its knots further.
+    while (knotCount(frame, step) > LensKnotsMax && step < (std::int64_t{1} << 28))
+        step *= 2;
+    for (;;) {
+        knotPositions(frame, step, t);
+        if (step == 1 || knotCount(frame, step / 2) > LensKnotsMax || !knotsTooFar(t))
+            return step;
+        step /= 2;
+    }
+}
+
+// The displacement at a knot with corrected position s (not a number when
+// it has none).
+SourcePos displacementAt(const LensGeometry& lens, const SourcePos& s) {
+    if (!std::isfinite(s.sx))
+        return {NotANumber, NotANumber};
+    const SourcePos o = lens.toOriginal(s.sx, s.sy);
+    if (!std::isfinite(o.sx) || !std::isfinite(o.sy))
+        return {NotANumber, NotANumber};
+    return {o.sx - s.sx, o.sy - s.sy};
 }
 
 } // namespace
@@ -80,38 +111,43 @@ bool InLensRange(double x, double y, int width, int height) {
 }
 
 int LensKnotStep(const LensFrame& frame) {
-    std::int64_t step = LensKnotStepMax;
-    // A table too large even at the widest spacing (a result one pixel
-    // high and millions wide) spreads its knots further.
-    while (knotCount(frame, step) > LensKnotsMax && step < (std::int64_t{1} << 28))
-        step *= 2;
-    while (step > 1 && knotCount(frame, step / 2) <= LensKnotsMax &&
-           largestKnotDistance(frame, step) > LensKnotReach)
-        step /= 2;
-    return static_cast<int>(step);
+    KnotPositions t;
+    return static_cast<int>(chooseKnotStep(frame, t));
 }
 
 SourcePos LensKnotDisplacement(const LensFrame& frame, const LensGeometry& lens, std::int64_t x,
                                std::int64_t y) {
     const auto s = knotPosition(frame, x, y);
-    if (!s)
-        return {NotANumber, NotANumber};
-    const SourcePos o = lens.toOriginal(s->sx, s->sy);
-    if (!std::isfinite(o.sx) || !std::isfinite(o.sy))
-        return {NotANumber, NotANumber};
-    return {o.sx - s->sx, o.sy - s->sy};
+    return displacementAt(lens, s ? *s : SourcePos{NotANumber, NotANumber});
 }
 
 namespace detail {
 
-void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, LensKnots& knots) {
-    knots.step = step;
+namespace {
+
+// The displacement of the Step pixels of a whole cell: left + place * across.
+template <int Step>
+[[gnu::always_inline]] inline void wholeCell(const double* __restrict place, double leftX,
+                                             double acrossX, double leftY, double acrossY,
+                                             double* __restrict dx, double* __restrict dy) {
+    for (int k = 0; k < Step; ++k) {
+        dx[k] = leftX + place[k] * acrossX;
+        dy[k] = leftY + place[k] * acrossY;
+    }
+}
+
+} // namespace
+
+void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots& knots) {
+    KnotPositions t;
+    const std::int64_t step = chooseKnotStep(frame, t);
+    knots.step = static_cast<int>(step);
     knots.outW = frame.outW;
     knots.outH = frame.outH;
-    knots.cols = knotsAlong(frame.outW, step);
-    knots.rows = knotsAlong(frame.outH, step);
+    knots.cols = t.cols;
+    knots.rows = t.rows;
     knots.place.resize(static_cast<std::size_t>(step) + 1);
-    for (int k = 0; k <= step; ++k)
+    for (std::int64_t k = 0; k <= step; ++k)
         knots.place[static_cast<std::size_t>(k)] =
             static_cast<double>(k) / static_cast<double>(step);
     const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
@@ -122,10 +158,8 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, 
         for (std::int64_t r = begin; r < end; ++r) {
             double m = 0.0;
             for (std::int64_t c = 0; c < knots.cols; ++c) {
-                const SourcePos d =
-                    LensKnotDisplacement(frame, lens, LensKnotPixel(c, step, frame.outW),
-                                         LensKnotPixel(r, step, frame.outH));
                 const auto at = static_cast<std::size_t>(r * knots.cols + c);
+                const SourcePos d = displacementAt(lens, t.at[at]);
                 knots.dx[at] = d.sx;
                 knots.dy[at] = d.sy;
                 if (std::isfinite(d.sx))
@@ -137,6 +171,8 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, 
     knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
 }
 
+// Built for AVX-512, AVX2 and the baseline; all give the same bits.
+FP_TARGET_CLONES("avx512f", "avx2", "default")
 void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
              double* dx, double* dy) {
     if (width <= 0)
@@ -169,6 +205,13 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
         const std::int64_t k = c - first;
         const double leftX = ax[k], acrossX = ax[k + 1] - ax[k];
         const double leftY = ay[k], acrossY = ay[k + 1] - ay[k];
+        if (step == LensKnotStepMax && span == step && x0 == from && x1 == from + step) {
+            // A whole cell at the widest spacing, the common case: a loop
+            // of known length the compiler unrolls into a few vector steps.
+            wholeCell<LensKnotStepMax>(knots.place.data(), leftX, acrossX, leftY, acrossY,
+                                       dx + (from - colBegin), dy + (from - colBegin));
+            continue;
+        }
         if (span == step) {
             // A whole cell: the places from the table.
             const double* place = knots.place.data();
