@@ -138,18 +138,21 @@ template <int Step>
 
 } // namespace
 
-void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots& knots) {
-    KnotPositions t;
-    const std::int64_t step = chooseKnotStep(frame, t);
-    knots.step = static_cast<int>(step);
-    knots.outW = frame.outW;
-    knots.outH = frame.outH;
+namespace {
+
+// Fills `knots` from the corrected knot positions `t` of a result outW x
+// outH pixels, asking the lens at every knot on the threads of the pool.
+void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t outW,
+               std::int64_t outH, LensKnots& knots) {
+    knots.step = static_cast<int>(t.step);
+    knots.outW = outW;
+    knots.outH = outH;
     knots.cols = t.cols;
     knots.rows = t.rows;
-    knots.place.resize(static_cast<std::size_t>(step) + 1);
-    for (std::int64_t k = 0; k <= step; ++k)
+    knots.place.resize(static_cast<std::size_t>(t.step) + 1);
+    for (std::int64_t k = 0; k <= t.step; ++k)
         knots.place[static_cast<std::size_t>(k)] =
-            static_cast<double>(k) / static_cast<double>(step);
+            static_cast<double>(k) / static_cast<double>(t.step);
     const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
     knots.dx.assign(n, 0.0);
     knots.dy.assign(n, 0.0);
@@ -169,6 +172,29 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots&
         }
     });
     knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
+}
+
+} // namespace
+
+void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots& knots) {
+    KnotPositions t;
+    chooseKnotStep(frame, t);
+    fillKnots(t, lens, frame.outW, frame.outH, knots);
+}
+
+void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots) {
+    const std::int64_t w = lens.width(), h = lens.height();
+    KnotPositions t;
+    t.step = LensKnotStepMax;
+    t.cols = knotsAlong(w, t.step);
+    t.rows = knotsAlong(h, t.step);
+    t.at.resize(static_cast<std::size_t>(t.cols * t.rows));
+    for (std::int64_t r = 0; r < t.rows; ++r)
+        for (std::int64_t c = 0; c < t.cols; ++c)
+            t.at[static_cast<std::size_t>(r * t.cols + c)] = {
+                static_cast<double>(LensKnotPixel(c, t.step, w)),
+                static_cast<double>(LensKnotPixel(r, t.step, h))};
+    fillKnots(t, lens, w, h, knots);
 }
 
 // Built for AVX-512, AVX2 and the baseline; all give the same bits.
