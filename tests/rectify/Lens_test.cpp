@@ -308,5 +308,51 @@ INSTANTIATE_TEST_SUITE_P(
                       ViewCase{"CanonEF24to105At24", 1800, 1200, 0.01, realWideAngle}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// The lens tags real cameras write, looked up in lensfun's database: a tag
+// that names one lens finds it, a tag that fits several lenses alike or a
+// lens that does not reach the focal length finds none.
+struct LookupCase {
+    const char* name;
+    LensExif exif;
+    LensLookup lookup;
+    const char* lensName;
+};
+
+class LensLookupByExif : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(LensLookupByExif, FindsTheLensTheTagNamesAtItsFocalLength) {
+    const LookupCase& c = GetParam();
+    const LensChoice found = FindLens(c.exif, 1200, 800);
+    EXPECT_EQ(found.lookup, c.lookup);
+    EXPECT_EQ(found.geometry != nullptr, c.lookup == LensLookup::Found);
+    EXPECT_EQ(found.lensName, c.lensName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, LensLookupByExif,
+    ::testing::Values(LookupCase{"CanonZoomAtWideEnd",
+                                 {"Canon", "Canon EOS 5D Mark II", "EF24-105mm f/4L IS USM", 24.0},
+                                 LensLookup::Found,
+                                 "Canon EF 24-105mm f/4L IS USM"},
+                      LookupCase{"SonyZoom",
+                                 {"SONY", "ILCE-7M3", "FE 16-35mm F4 ZA OSS", 16.0},
+                                 LensLookup::Found,
+                                 "Sony FE 16-35mm f/4 ZA OSS"},
+                      LookupCase{"CompactsOwnLens",
+                                 {"Canon", "Canon PowerShot S95", "", 6.0},
+                                 LensLookup::Found,
+                                 "Canon PowerShot S95 & compatibles"},
+                      LookupCase{
+                          "BareMountName", {"SONY", "ILCE-7M3", "E", 35.0}, LensLookup::NoLens, ""},
+                      LookupCase{"PrimeAtAnotherFocalLength",
+                                 {"Canon", "Canon EOS 5D Mark II", "EF24mm", 50.0},
+                                 LensLookup::NoLens,
+                                 ""},
+                      LookupCase{"ZoomBeyondItsLongEnd",
+                                 {"Canon", "Canon EOS 5D Mark II", "EF24-105mm f/4L IS USM", 200.0},
+                                 LensLookup::NoLens,
+                                 ""}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 } // namespace
 } // namespace rectify
