@@ -6,7 +6,9 @@
 #include "foundation/ThreadPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace rectify {
@@ -66,15 +68,20 @@ bool knotsTooFar(const KnotPositions& t) {
         const double dx = a.sx - b.sx, dy = a.sy - b.sy;
         return dx * dx + dy * dy > Reach2; // false when either has none
     };
-    for (std::int64_t r = 0; r < t.rows; ++r)
-        for (std::int64_t c = 0; c < t.cols; ++c) {
-            const SourcePos& here = t.at[static_cast<std::size_t>(r * t.cols + c)];
-            if (c > 0 && tooFar(here, t.at[static_cast<std::size_t>(r * t.cols + c - 1)]))
-                return true;
-            if (r > 0 && tooFar(here, t.at[static_cast<std::size_t>((r - 1) * t.cols + c)]))
-                return true;
+    std::atomic<bool> far{false};
+    fp::parallelRanges(t.rows, 16, [&](std::int64_t begin, std::int64_t end) {
+        bool found = false;
+        for (std::int64_t r = begin; r < end && !found; ++r) {
+            const SourcePos* here = t.at.data() + r * t.cols;
+            const SourcePos* above = here - t.cols;
+            for (std::int64_t c = 0; c < t.cols; ++c)
+                found = found || (c > 0 && tooFar(here[c], here[c - 1])) ||
+                        (r > 0 && tooFar(here[c], above[c]));
         }
-    return false;
+        if (found)
+            far.store(true, std::memory_order_relaxed);
+    });
+    return far.load(std::memory_order_relaxed);
 }
 
 // LensKnotStep, leaving in `t` the knot positions at the chosen spacing.
@@ -125,14 +132,29 @@ namespace detail {
 
 namespace {
 
-// The displacement of the Step pixels of a whole cell: left + place * across.
-template <int Step>
-[[gnu::always_inline]] inline void wholeCell(const double* __restrict place, double leftX,
-                                             double acrossX, double leftY, double acrossY,
-                                             double* __restrict dx, double* __restrict dy) {
-    for (int k = 0; k < Step; ++k) {
-        dx[k] = leftX + place[k] * acrossX;
-        dy[k] = leftY + place[k] * acrossY;
+// Eight doubles, as many as an AVX-512 register holds (two or four
+// narrower ones elsewhere); each lane rounds as the scalar sum would.
+using Lanes = double __attribute__((vector_size(64)));
+static_assert(LensKnotStepMax == 16, "a whole cell is two sets of lanes");
+
+// The displacement of `cells` whole cells of LensKnotStepMax pixels each,
+// between the blended knot columns ax[c], ax[c + 1] (ay alike):
+// left + place * across, written lane-wise so that each cell takes a few
+// vector steps (the compiler left alone mixes the cells across lanes).
+void wholeCells(const double* place, const double* ax, const double* ay, std::int64_t cells,
+                double* dx, double* dy) {
+    Lanes p0, p1;
+    std::memcpy(&p0, place, sizeof p0);
+    std::memcpy(&p1, place + 8, sizeof p1);
+    for (std::int64_t c = 0; c < cells; ++c) {
+        const double leftX = ax[c], acrossX = ax[c + 1] - ax[c];
+        const double leftY = ay[c], acrossY = ay[c + 1] - ay[c];
+        const Lanes x0 = leftX + p0 * acrossX, x1 = leftX + p1 * acrossX;
+        const Lanes y0 = leftY + p0 * acrossY, y1 = leftY + p1 * acrossY;
+        std::memcpy(dx + 16 * c, &x0, sizeof x0);
+        std::memcpy(dx + 16 * c + 8, &x1, sizeof x1);
+        std::memcpy(dy + 16 * c, &y0, sizeof y0);
+        std::memcpy(dy + 16 * c + 8, &y1, sizeof y1);
     }
 }
 
@@ -222,7 +244,7 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
     // up to the next knot, the last cell also the last pixel.
     const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
     const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / step;
-    for (std::int64_t c = first; c < last; ++c) {
+    auto anyCell = [&](std::int64_t c) {
         const std::int64_t from = c * step;
         const std::int64_t span = lastPixel == 0 ? 1 : std::min(from + step, lastPixel) - from;
         const std::int64_t x0 = std::max<std::int64_t>(from, colBegin);
@@ -231,13 +253,6 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
         const std::int64_t k = c - first;
         const double leftX = ax[k], acrossX = ax[k + 1] - ax[k];
         const double leftY = ay[k], acrossY = ay[k + 1] - ay[k];
-        if (step == LensKnotStepMax && span == step && x0 == from && x1 == from + step) {
-            // A whole cell at the widest spacing, the common case: a loop
-            // of known length the compiler unrolls into a few vector steps.
-            wholeCell<LensKnotStepMax>(knots.place.data(), leftX, acrossX, leftY, acrossY,
-                                       dx + (from - colBegin), dy + (from - colBegin));
-            continue;
-        }
         if (span == step) {
             // A whole cell: the places from the table.
             const double* place = knots.place.data();
@@ -245,14 +260,29 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
                 dx[x - colBegin] = leftX + place[x - from] * acrossX;
                 dy[x - colBegin] = leftY + place[x - from] * acrossY;
             }
-            continue;
+            return;
         }
         for (std::int64_t x = x0; x < x1; ++x) {
             const double f = static_cast<double>(x - from) / static_cast<double>(span);
             dx[x - colBegin] = leftX + f * acrossX;
             dy[x - colBegin] = leftY + f * acrossY;
         }
+    };
+    // The cells of `step` pixels that lie wholly in the stretch, before the
+    // last cell (which also holds the last pixel): at the widest spacing, the
+    // common case, a loop of known length per cell.
+    std::int64_t wholeBegin = last, wholeEnd = last;
+    if (step == LensKnotStepMax) {
+        wholeBegin = std::min(last, (colBegin + step - 1) / step);
+        wholeEnd = std::max(wholeBegin, std::min(end / step, lastCell));
     }
+    for (std::int64_t c = first; c < wholeBegin; ++c)
+        anyCell(c);
+    wholeCells(knots.place.data(), ax + (wholeBegin - first), ay + (wholeBegin - first),
+               wholeEnd - wholeBegin, dx + (wholeBegin * step - colBegin),
+               dy + (wholeBegin * step - colBegin));
+    for (std::int64_t c = wholeEnd; c < last; ++c)
+        anyCell(c);
 }
 
 } // namespace detail
