@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include <jpeglib.h>
@@ -158,18 +159,74 @@ bool JpegRowReader::decode(dib& image, const std::function<void(int)>& rowsDone)
     return read && !m_state->errors.dataMissing;
 }
 
+namespace {
+
+// Where the compressed bytes go: a buffer emptied into the pending file, the
+// resolution stamped into the first part, which holds the headers.
+struct FileDestination {
+    jpeg_destination_mgr mgr{}; // first: libjpeg sees only this part
+    fp::PendingFile* file = nullptr;
+    PixelDensity density;
+    std::unique_ptr<std::uint8_t[]> buffer;
+    bool first = true;
+};
+
+constexpr std::size_t DestinationBytes = std::size_t{1} << 16;
+
+bool putBytes(FileDestination& d, std::size_t n) {
+    if (!d.first)
+        return d.file->write(d.buffer.get(), n) == 0;
+    d.first = false;
+    std::vector<std::uint8_t> head(d.buffer.get(), d.buffer.get() + n);
+    codec::stampJpeg(head, d.density);
+    return d.file->write(head.data(), head.size()) == 0;
+}
+
+void startDestination(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<FileDestination*>(cinfo->dest);
+    d->mgr.next_output_byte = d->buffer.get();
+    d->mgr.free_in_buffer = DestinationBytes;
+}
+
+// A file that fails ends the picture like an encoder error.
+boolean emptyDestination(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<FileDestination*>(cinfo->dest);
+    bool ok = false;
+    try {
+        ok = putBytes(*d, DestinationBytes);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (!ok)
+        jumpBack(reinterpret_cast<j_common_ptr>(cinfo));
+    startDestination(cinfo);
+    return TRUE;
+}
+
+void endDestination(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<FileDestination*>(cinfo->dest);
+    bool ok = false;
+    try {
+        ok = putBytes(*d, DestinationBytes - d->mgr.free_in_buffer);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (!ok)
+        jumpBack(reinterpret_cast<j_common_ptr>(cinfo));
+}
+
+} // namespace
+
 struct JpegRowWriter::State {
     JumpingErrors errors;
     jpeg_compress_struct cinfo{};
+    FileDestination destination;
     bool created = false;
     bool started = false;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
 
     ~State() {
         if (created)
             jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
     }
 
     // The settings TurboJPEG's compressor uses for 4:2:0 colour, so the bytes
@@ -181,7 +238,10 @@ struct JpegRowWriter::State {
             return false;
         jpeg_create_compress(&cinfo);
         created = true;
-        jpeg_mem_dest(&cinfo, &buffer, &size);
+        destination.mgr.init_destination = startDestination;
+        destination.mgr.empty_output_buffer = emptyDestination;
+        destination.mgr.term_destination = endDestination;
+        cinfo.dest = &destination.mgr;
         cinfo.image_width = static_cast<JDIMENSION>(width);
         cinfo.image_height = static_cast<JDIMENSION>(height);
         cinfo.in_color_space = JCS_EXT_BGR;
@@ -201,7 +261,7 @@ struct JpegRowWriter::State {
         return true;
     }
 
-    // The memory destination never suspends: every row is taken at once.
+    // The destination never suspends: every row is taken at once.
     bool put(std::uint8_t* const* rows, int count) {
         if (setjmp(errors.back) != 0)
             return false;
@@ -223,24 +283,24 @@ struct JpegRowWriter::State {
 JpegRowWriter::JpegRowWriter() = default;
 JpegRowWriter::~JpegRowWriter() = default;
 
-bool JpegRowWriter::start(int width, int height, int quality) {
+bool JpegRowWriter::start(int width, int height, int quality, const PixelDensity& density,
+                          fp::PendingFile& file) {
     m_state = std::make_unique<State>();
-    if (width <= 0 || height <= 0 || width > 65500 || height > 65500)
+    if (width <= 0 || height <= 0 || width > 65500 || height > 65500 || file.error() != 0)
         return false;
-    return m_state->begin(width, height, std::clamp(quality, 1, 100));
+    m_state->destination.file = &file;
+    m_state->destination.density = density;
+    m_state->destination.buffer.reset(new (std::nothrow) std::uint8_t[DestinationBytes]);
+    return m_state->destination.buffer &&
+           m_state->begin(width, height, std::clamp(quality, 1, 100));
 }
 
 bool JpegRowWriter::write(std::uint8_t* const* rows, int count) {
     return m_state && m_state->started && m_state->put(rows, count);
 }
 
-bool JpegRowWriter::finish(const PixelDensity& density, std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (!m_state || !m_state->started || !m_state->end() || m_state->buffer == nullptr)
-        return false;
-    out.assign(m_state->buffer, m_state->buffer + m_state->size);
-    codec::stampJpeg(out, density);
-    return true;
+bool JpegRowWriter::finish() {
+    return m_state && m_state->started && m_state->end();
 }
 
 } // namespace pixkit
