@@ -322,8 +322,26 @@ bool JpegRowWriter::finish(const PixelDensity& density, std::vector<std::uint8_t
     if (!m_state || !m_state->started || !m_state->end() || m_state->block.data == nullptr)
         return false;
     const BlockDestination& block = m_state->block;
-    out.assign(block.data, block.data + block.size);
-    codec::stampJpeg(out, density);
+    const std::uint8_t* b = block.data;
+    const std::size_t size = block.size;
+    // The stamp changes only the JFIF segment and inserts behind it: it is
+    // stamped on its own and the rest of the file follows it, one copy of
+    // the file instead of two.
+    const std::size_t afterJfif =
+        size >= 20 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF && b[3] == 0xE0
+            ? 4 + ((static_cast<std::size_t>(b[4]) << 8) | b[5])
+            : 0;
+    if (afterJfif < 20 || afterJfif > size) {
+        out.assign(b, b + size);
+        codec::stampJpeg(out, density);
+        return true;
+    }
+    std::vector<std::uint8_t> head(b, b + afterJfif);
+    codec::stampJpeg(head, density);
+    out.reserve(head.size() + (size - afterJfif));
+    preferHugePages(out.data(), out.capacity());
+    out.assign(head.begin(), head.end());
+    out.insert(out.end(), b + afterJfif, b + size);
     return true;
 }
 
