@@ -14,10 +14,9 @@
 //   and -malloc_limit_mb bound every run.
 //
 // Whole runs are for jobs whose picture stays small (corners within 4096
-// pixels, a rectified rectangle of at most 2^22 pixels as the real size and
-// the area make it): a picture near 2^28 pixels takes minutes under the
-// sanitizers, which would leave no time for anything else. The batch's tests
-// run such pictures.
+// pixels, a rectified picture of at most 2^20 pixels as the real size, or the
+// width preset from the tilt, and the area make it): a picture near 2^28 pixels takes minutes under
+// the sanitizers, which would leave no time for anything else. The batch's tests run such pictures.
 //
 // The run's files are its own: the photograph and the output's folder live
 // in a fresh temporary folder; only the output's extension comes from the
@@ -25,7 +24,9 @@
 
 #include "app/BatchMode.h"
 #include "app/CommandLine.h"
+#include "app/Fields.h"
 #include "rectify/Camera.h"
+#include "rectify/Run.h"
 
 #include <QLocale>
 
@@ -143,6 +144,11 @@ const Scratch& scratch() {
         if (made == nullptr)
             std::abort();
         Scratch dirs{fs::path(made) / "photo.bmp", fs::path(made) / "out"};
+        static const fs::path root = made;
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(root, ec);
+        });
         fs::create_directory(dirs.outputs);
         const int w = 48, h = 36, row = w * 3;
         std::string bmp(54 + row * h, '\0');
@@ -187,28 +193,45 @@ std::string extensionOf(const std::string& output) {
 }
 
 bool smallPicture(const app::RectifyJob& job) {
-    constexpr std::int64_t MaxPixels = std::int64_t{1} << 22;
-    std::int64_t left = 0, right = 0, top = 0, bottom = 0;
-    for (const rectify::TPoint& p : job.corners) {
+    constexpr std::int64_t MaxPixels = std::int64_t{1} << 20;
+    for (const rectify::TPoint& p : job.corners)
         if (std::abs(std::int64_t{p.x}) > 4096 || std::abs(std::int64_t{p.y}) > 4096)
             return false;
-        left = std::min<std::int64_t>(left, p.x);
-        right = std::max<std::int64_t>(right, p.x);
-        top = std::min<std::int64_t>(top, p.y);
-        bottom = std::max<std::int64_t>(bottom, p.y);
+    if (job.realWidthCm && (*job.realWidthCm <= 0 || *job.realHeightCm <= 0))
+        return true; // refused before the photograph is read
+    double realWidth = job.realWidthCm.value_or(0.0);
+    double realHeight = job.realHeightCm.value_or(app::fields::RealHeight.start);
+    if (!job.realWidthCm) {
+        // Without a real size the run first presets the width from the tilt
+        // it finds, which can make a long thin picture of a small quad; ask
+        // for that preset the same way (it needs the photograph's size only).
+        pixkit::Image photo;
+        const bool across = ((job.sourceTurns % 4 + 4) % 4) % 2 == 1;
+        pixkit::newdib(photo.get(), across ? 36 : 48, across ? 48 : 36, 24, nullptr, 0);
+        rectify::RunRequest preset;
+        preset.source = &photo.get();
+        preset.corners = job.corners;
+        preset.cornersComplete = true;
+        preset.realWidthCm = app::fields::RealWidth.start;
+        preset.realHeightCm = realHeight;
+        preset.areaPercent = app::heldWhole(app::fields::Area, job.areaPercent);
+        preset.targetPercent = app::heldWhole(app::fields::Target, job.targetPercent);
+        preset.presetWidth = true;
+        if (job.typedAnglesDeg) {
+            preset.fixedAngles = true;
+            preset.angleXDeg = (*job.typedAnglesDeg)[0];
+            preset.angleYDeg = (*job.typedAnglesDeg)[1];
+        }
+        const rectify::RunResult found = rectify::run(preset);
+        if (!found.presetWidthCm)
+            return true; // the run ends before it makes a picture
+        realWidth = app::heldValue(app::fields::RealWidth, *found.presetWidthCm);
     }
-    std::int64_t w = right - left + 1, h = bottom - top + 1;
-    if (job.realWidthCm) {
-        if (*job.realWidthCm <= 0 || *job.realHeightCm <= 0)
-            return true; // refused before the photograph is read
-        const rectify::TargetSizeResult size = rectify::TargetSize(
-            job.corners, *job.realWidthCm, *job.realHeightCm, job.targetPercent);
-        if (size.status != rectify::TargetSizeResult::Status::Ok)
-            return true;
-        w = size.W;
-        h = size.H;
-    }
-    const auto scaled = rectify::ScaledResultSize(w, h, job.areaPercent);
+    const rectify::TargetSizeResult size =
+        rectify::TargetSize(job.corners, realWidth, realHeight, job.targetPercent);
+    if (size.status != rectify::TargetSizeResult::Status::Ok)
+        return true;
+    const auto scaled = rectify::ScaledResultSize(size.W, size.H, job.areaPercent);
     return !scaled || (scaled->width <= MaxPixels && scaled->height <= MaxPixels &&
                        scaled->width * scaled->height <= MaxPixels);
 }

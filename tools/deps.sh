@@ -24,6 +24,8 @@ if [[ "${1:-}" == "--test" ]]; then
         gettext)
   # GNU parallel runs the slices of a manifest in the many-machines test.
   pkgs+=(parallel)
+  # The compiler cache CI keeps between its runs on one machine.
+  pkgs+=(ccache)
   # clang with libFuzzer and its sanitizers: the clang build and the fuzz targets.
   pkgs+=(clang libclang-rt-14-dev)
   # Validators of the desktop files and the manual page, the icon renderer,

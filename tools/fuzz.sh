@@ -6,6 +6,9 @@
 # the script.
 #
 #   bash tools/fuzz.sh [SECONDS] [TARGET ...]     (default: 60 s, every target)
+#
+# FUZZ_SEED=N makes the mutations repeat from run to run (CI's smoke run: a
+# finding there is the same finding again on the next run, not luck).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -38,7 +41,7 @@ for t in "${targets[@]}"; do
     # sanitizer tests' own list.
     if (cd "$runs" && LSAN_OPTIONS=suppressions=$OLDPWD/tools/lsan.supp:print_suppressions=0 \
             "$OLDPWD/build/fuzz/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 \
-            -timeout=20 -print_final_stats=1 . "${seeds[@]}") >"$log" 2>&1; then
+            -timeout=20 -print_final_stats=1 ${FUZZ_SEED:+-seed=$FUZZ_SEED} . "${seeds[@]}") >"$log" 2>&1; then
         grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
     else
         failed=1
