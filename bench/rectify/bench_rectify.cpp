@@ -259,6 +259,23 @@ void lensVsReference(benchmark::State& state, Interpolation sampling) {
         state, [&] { resampleLens(Engine::Fast, fast, sampling); },
         [&] { resampleLens(Engine::Reference, reference, sampling); });
 }
+// The source view's corrected photograph (24 MP): blended from the lens's
+// knots against asking the lens at every pixel.
+void BM_CorrectedView24MPKnotsVsPerPixel(benchmark::State& state) {
+    const Scene& s = scene();
+    const LensGeometry& lens = benchLens();
+    pairedBench(
+        state,
+        [&] {
+            pixkit::Image view = CorrectedPhotograph(s.source.get(), lens);
+            benchmark::DoNotOptimize(view.pixels());
+        },
+        [&] {
+            pixkit::Image view = CorrectedPhotographPerPixel(s.source.get(), lens);
+            benchmark::DoNotOptimize(view.pixels());
+        });
+    state.counters["deviation_px"] = CorrectedPhotographDeviation(lens);
+}
 void BM_Resample24MPLensFastVsReferenceNearest(benchmark::State& state) {
     lensVsReference(state, Interpolation::Nearest);
 }
@@ -425,6 +442,7 @@ FP_MANUAL_BENCH(BM_Resample24MPLensVsPlainNearest);
 FP_MANUAL_BENCH(BM_Resample24MPLensVsPlainBilinear);
 FP_MANUAL_BENCH(BM_Resample24MPLensFastVsReferenceNearest)->Iterations(2);
 FP_MANUAL_BENCH(BM_Resample24MPLensFastVsReferenceBilinear)->Iterations(2);
+FP_MANUAL_BENCH(BM_CorrectedView24MPKnotsVsPerPixel)->Iterations(3);
 #if defined(FP_BENCH_WITH_OPENCV)
 FP_WALL_BENCH(BM_Resample24MPOpenCVNearest);
 FP_WALL_BENCH(BM_Resample24MPOpenCVBilinear);

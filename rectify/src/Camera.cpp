@@ -401,12 +401,10 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
                           outH,
                           held ? pixkit::dibwidth(source) : 0,
                           held ? pixkit::dibheight(source) : 0};
-    const int step = lens != nullptr ? LensKnotStep(frame) : 0;
-
     if (fast) {
         detail::LensKnots knots;
         if (lens != nullptr)
-            detail::buildLensKnots(frame, *lens, step, knots);
+            detail::buildLensKnots(frame, *lens, knots);
         const detail::LensKnots* table = lens != nullptr ? &knots : nullptr;
         const bool done =
             smooth ? detail::resampleSmoothFast(source, camera, pose, *edges, W, H, result,
@@ -415,6 +413,7 @@ ResampleEnd ResampleRectified(const pixkit::dib& source, const tcamera& camera, 
         return done ? ResampleEnd::Done : ResampleEnd::Fault;
     }
 
+    const int step = lens != nullptr ? LensKnotStep(frame) : 0;
     for (std::int64_t y = 0; y < outH; ++y) {
         for (std::int64_t x = 0; x < outW; ++x) {
             const std::int64_t i = x - offX;

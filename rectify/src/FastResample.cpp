@@ -162,6 +162,31 @@ bool projectRowLens(const Setup& setup, const double* __restrict cxs, const doub
     return projectRowBody<true>(setup, cxs, cys, czs, width, lens, where);
 }
 
+// A row through a lens goes in runs of this many pixels: the displacement
+// of a run is made just before its positions, so it stays in the nearest
+// cache instead of going out to memory and back for the whole row.
+constexpr int LensRun = 512;
+
+// projectRowLens over the `width` pixels of row y from column colBegin, run
+// by run, each with its displacement blended into dx, dy (room for LensRun
+// values) from the knot columns blended into knotsX, knotsY. Stops at the
+// first run that faults and returns true; the positions of the runs after
+// it are not formed.
+bool projectRowLensRuns(const LensKnots& knots, int y, int colBegin, const Setup& st,
+                        const Columns& cols, int width, double* knotsX, double* knotsY, double* dx,
+                        double* dy, std::int32_t* where) {
+    const LensRow lens{dx, dy, lensSlack(knots, 1.0)};
+    for (int at = 0; at < width; at += LensRun) {
+        const int n = std::min(LensRun, width - at);
+        const auto k = static_cast<std::size_t>(at);
+        detail::lensRow(knots, y, colBegin + at, n, knotsX, knotsY, dx, dy);
+        if (projectRowLens(st, cols.x.data() + k, cols.y.data() + k, cols.z.data() + k, n, lens,
+                           where + at))
+            return true;
+    }
+    return false;
+}
+
 // How many pixels ahead the copy asks for the source bytes.
 constexpr int PrefetchAhead = 192;
 
@@ -260,16 +285,14 @@ std::int64_t resampleRows(const pixkit::dib& source, const tcamera& camera, cons
         Columns own;
         const Columns& cols = blocks.terms(block, own);
         std::vector<std::int32_t> where(static_cast<std::size_t>(width));
-        // The lens displacement of the block's pixels in a row, and the
-        // blended knot columns it is made from.
+        // The lens displacement of a run of the block's pixels in a row,
+        // and the blended knot columns it is made from.
         std::vector<double> lensDx, lensDy, knotsX, knotsY;
-        LensRow rowLens;
         if (lens != nullptr) {
-            lensDx.resize(static_cast<std::size_t>(width));
-            lensDy.resize(static_cast<std::size_t>(width));
+            lensDx.resize(static_cast<std::size_t>(std::min(width, LensRun)));
+            lensDy.resize(static_cast<std::size_t>(std::min(width, LensRun)));
             knotsX.resize(static_cast<std::size_t>(lens->cols));
             knotsY.resize(static_cast<std::size_t>(lens->cols));
-            rowLens = {lensDx.data(), lensDy.data(), lensSlack(*lens, 1.0)};
         }
         Setup st = base;
         for (int y = rowBegin; y < rowEnd; ++y) {
@@ -279,13 +302,11 @@ std::int64_t resampleRows(const pixkit::dib& source, const tcamera& camera, cons
             st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
             int limit = width;
             bool faulted = false;
-            if (lens != nullptr)
-                detail::lensRow(*lens, y, colBegin, width, knotsX.data(), knotsY.data(),
-                                lensDx.data(), lensDy.data());
-            if (lens != nullptr ? projectRowLens(st, cols.x.data(), cols.y.data(), cols.z.data(),
-                                                 width, rowLens, where.data())
-                                : projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), width,
-                                             where.data())) {
+            if (lens != nullptr
+                    ? projectRowLensRuns(*lens, y, colBegin, st, cols, width, knotsX.data(),
+                                         knotsY.data(), lensDx.data(), lensDy.data(), where.data())
+                    : projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), width,
+                                 where.data())) {
                 for (limit = 0; limit < width; ++limit)
                     if (project(st, cols.x[static_cast<std::size_t>(limit)],
                                 cols.y[static_cast<std::size_t>(limit)],

@@ -2,10 +2,13 @@
 // rectified row blended from them.
 
 #include "LensKnots.h"
+#include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace rectify {
@@ -36,40 +39,75 @@ std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::i
     return s;
 }
 
-// The largest distance in photograph pixels between two neighbouring knots
-// at `step` that both have a position.
-double largestKnotDistance(const LensFrame& f, std::int64_t step) {
-    const std::int64_t cols = knotsAlong(f.outW, step);
-    const std::int64_t rows = knotsAlong(f.outH, step);
-    std::vector<double> rowLargest(static_cast<std::size_t>(rows), 0.0);
-    auto distance = [](const SourcePos& a, const SourcePos& b) {
-        return std::hypot(a.sx - b.sx, a.sy - b.sy);
-    };
-    fp::parallelRanges(rows, 8, [&](std::int64_t begin, std::int64_t end) {
-        std::vector<std::optional<SourcePos>> above, here;
-        for (std::int64_t r = begin; r < end; ++r) {
-            here.resize(static_cast<std::size_t>(cols));
-            above.resize(static_cast<std::size_t>(cols));
-            for (std::int64_t c = 0; c < cols; ++c) {
-                const std::int64_t x = LensKnotPixel(c, step, f.outW);
-                here[static_cast<std::size_t>(c)] =
-                    knotPosition(f, x, LensKnotPixel(r, step, f.outH));
-                above[static_cast<std::size_t>(c)] =
-                    r > 0 ? knotPosition(f, x, LensKnotPixel(r - 1, step, f.outH)) : std::nullopt;
-            }
-            double m = 0.0;
-            for (std::size_t c = 0; c < here.size(); ++c) {
-                if (!here[c])
-                    continue;
-                if (c > 0 && here[c - 1])
-                    m = std::max(m, distance(*here[c], *here[c - 1]));
-                if (above[c])
-                    m = std::max(m, distance(*here[c], *above[c]));
-            }
-            rowLargest[static_cast<std::size_t>(r)] = m;
-        }
+// The corrected positions of the knots at one spacing, row by row; not a
+// number where a knot has none.
+struct KnotPositions {
+    std::int64_t step = 0, cols = 0, rows = 0;
+    std::vector<SourcePos> at;
+};
+
+void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
+    t.step = step;
+    t.cols = knotsAlong(f.outW, step);
+    t.rows = knotsAlong(f.outH, step);
+    t.at.assign(static_cast<std::size_t>(t.cols * t.rows), SourcePos{NotANumber, NotANumber});
+    fp::parallelRanges(t.rows, 8, [&](std::int64_t begin, std::int64_t end) {
+        for (std::int64_t r = begin; r < end; ++r)
+            for (std::int64_t c = 0; c < t.cols; ++c)
+                if (const auto s = knotPosition(f, LensKnotPixel(c, step, f.outW),
+                                                LensKnotPixel(r, step, f.outH)))
+                    t.at[static_cast<std::size_t>(r * t.cols + c)] = *s;
     });
-    return *std::max_element(rowLargest.begin(), rowLargest.end());
+}
+
+// True when two neighbouring knots that both have a position lie further
+// apart than LensKnotReach photograph pixels.
+bool knotsTooFar(const KnotPositions& t) {
+    constexpr double Reach2 = LensKnotReach * LensKnotReach;
+    auto tooFar = [](const SourcePos& a, const SourcePos& b) {
+        const double dx = a.sx - b.sx, dy = a.sy - b.sy;
+        return dx * dx + dy * dy > Reach2; // false when either has none
+    };
+    std::atomic<bool> far{false};
+    fp::parallelRanges(t.rows, 16, [&](std::int64_t begin, std::int64_t end) {
+        bool found = false;
+        for (std::int64_t r = begin; r < end && !found; ++r) {
+            const SourcePos* here = t.at.data() + r * t.cols;
+            const SourcePos* above = here - t.cols;
+            for (std::int64_t c = 0; c < t.cols; ++c)
+                found = found || (c > 0 && tooFar(here[c], here[c - 1])) ||
+                        (r > 0 && tooFar(here[c], above[c]));
+        }
+        if (found)
+            far.store(true, std::memory_order_relaxed);
+    });
+    return far.load(std::memory_order_relaxed);
+}
+
+// LensKnotStep, leaving in `t` the knot positions at the chosen spacing.
+std::int64_t chooseKnotStep(const LensFrame& frame, KnotPositions& t) {
+    std::int64_t step = LensKnotStepMax;
+    // A table too large even at the widest spacing (a result one pixel
+    // high and millions wide) spreads its knots further.
+    while (knotCount(frame, step) > LensKnotsMax && step < (std::int64_t{1} << 28))
+        step *= 2;
+    for (;;) {
+        knotPositions(frame, step, t);
+        if (step == 1 || knotCount(frame, step / 2) > LensKnotsMax || !knotsTooFar(t))
+            return step;
+        step /= 2;
+    }
+}
+
+// The displacement at a knot with corrected position s (not a number when
+// it has none).
+SourcePos displacementAt(const LensGeometry& lens, const SourcePos& s) {
+    if (!std::isfinite(s.sx))
+        return {NotANumber, NotANumber};
+    const SourcePos o = lens.toOriginal(s.sx, s.sy);
+    if (!std::isfinite(o.sx) || !std::isfinite(o.sy))
+        return {NotANumber, NotANumber};
+    return {o.sx - s.sx, o.sy - s.sy};
 }
 
 } // namespace
@@ -80,40 +118,63 @@ bool InLensRange(double x, double y, int width, int height) {
 }
 
 int LensKnotStep(const LensFrame& frame) {
-    std::int64_t step = LensKnotStepMax;
-    // A table too large even at the widest spacing (a result one pixel
-    // high and millions wide) spreads its knots further.
-    while (knotCount(frame, step) > LensKnotsMax && step < (std::int64_t{1} << 28))
-        step *= 2;
-    while (step > 1 && knotCount(frame, step / 2) <= LensKnotsMax &&
-           largestKnotDistance(frame, step) > LensKnotReach)
-        step /= 2;
-    return static_cast<int>(step);
+    KnotPositions t;
+    return static_cast<int>(chooseKnotStep(frame, t));
 }
 
 SourcePos LensKnotDisplacement(const LensFrame& frame, const LensGeometry& lens, std::int64_t x,
                                std::int64_t y) {
     const auto s = knotPosition(frame, x, y);
-    if (!s)
-        return {NotANumber, NotANumber};
-    const SourcePos o = lens.toOriginal(s->sx, s->sy);
-    if (!std::isfinite(o.sx) || !std::isfinite(o.sy))
-        return {NotANumber, NotANumber};
-    return {o.sx - s->sx, o.sy - s->sy};
+    return displacementAt(lens, s ? *s : SourcePos{NotANumber, NotANumber});
 }
 
 namespace detail {
 
-void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, LensKnots& knots) {
-    knots.step = step;
-    knots.outW = frame.outW;
-    knots.outH = frame.outH;
-    knots.cols = knotsAlong(frame.outW, step);
-    knots.rows = knotsAlong(frame.outH, step);
-    knots.place.resize(static_cast<std::size_t>(step) + 1);
-    for (int k = 0; k <= step; ++k)
+namespace {
+
+// Eight doubles, as many as an AVX-512 register holds (two or four
+// narrower ones elsewhere); each lane rounds as the scalar sum would.
+using Lanes = double __attribute__((vector_size(64)));
+static_assert(LensKnotStepMax == 16, "a whole cell is two sets of lanes");
+
+// The displacement of `cells` whole cells of LensKnotStepMax pixels each,
+// between the blended knot columns ax[c], ax[c + 1] (ay alike):
+// left + place * across, written lane-wise so that each cell takes a few
+// vector steps (the compiler left alone mixes the cells across lanes).
+void wholeCells(const double* place, const double* ax, const double* ay, std::int64_t cells,
+                double* dx, double* dy) {
+    Lanes p0, p1;
+    std::memcpy(&p0, place, sizeof p0);
+    std::memcpy(&p1, place + 8, sizeof p1);
+    for (std::int64_t c = 0; c < cells; ++c) {
+        const double leftX = ax[c], acrossX = ax[c + 1] - ax[c];
+        const double leftY = ay[c], acrossY = ay[c + 1] - ay[c];
+        const Lanes x0 = leftX + p0 * acrossX, x1 = leftX + p1 * acrossX;
+        const Lanes y0 = leftY + p0 * acrossY, y1 = leftY + p1 * acrossY;
+        std::memcpy(dx + 16 * c, &x0, sizeof x0);
+        std::memcpy(dx + 16 * c + 8, &x1, sizeof x1);
+        std::memcpy(dy + 16 * c, &y0, sizeof y0);
+        std::memcpy(dy + 16 * c + 8, &y1, sizeof y1);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Fills `knots` from the corrected knot positions `t` of a result outW x
+// outH pixels, asking the lens at every knot on the threads of the pool.
+void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t outW,
+               std::int64_t outH, LensKnots& knots) {
+    knots.step = static_cast<int>(t.step);
+    knots.outW = outW;
+    knots.outH = outH;
+    knots.cols = t.cols;
+    knots.rows = t.rows;
+    knots.place.resize(static_cast<std::size_t>(t.step) + 1);
+    for (std::int64_t k = 0; k <= t.step; ++k)
         knots.place[static_cast<std::size_t>(k)] =
-            static_cast<double>(k) / static_cast<double>(step);
+            static_cast<double>(k) / static_cast<double>(t.step);
     const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
     knots.dx.assign(n, 0.0);
     knots.dy.assign(n, 0.0);
@@ -122,10 +183,8 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, 
         for (std::int64_t r = begin; r < end; ++r) {
             double m = 0.0;
             for (std::int64_t c = 0; c < knots.cols; ++c) {
-                const SourcePos d =
-                    LensKnotDisplacement(frame, lens, LensKnotPixel(c, step, frame.outW),
-                                         LensKnotPixel(r, step, frame.outH));
                 const auto at = static_cast<std::size_t>(r * knots.cols + c);
+                const SourcePos d = displacementAt(lens, t.at[at]);
                 knots.dx[at] = d.sx;
                 knots.dy[at] = d.sy;
                 if (std::isfinite(d.sx))
@@ -137,6 +196,31 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, 
     knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
 }
 
+} // namespace
+
+void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots& knots) {
+    KnotPositions t;
+    chooseKnotStep(frame, t);
+    fillKnots(t, lens, frame.outW, frame.outH, knots);
+}
+
+void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots) {
+    const std::int64_t w = lens.width(), h = lens.height();
+    KnotPositions t;
+    t.step = LensKnotStepMax;
+    t.cols = knotsAlong(w, t.step);
+    t.rows = knotsAlong(h, t.step);
+    t.at.resize(static_cast<std::size_t>(t.cols * t.rows));
+    for (std::int64_t r = 0; r < t.rows; ++r)
+        for (std::int64_t c = 0; c < t.cols; ++c)
+            t.at[static_cast<std::size_t>(r * t.cols + c)] = {
+                static_cast<double>(LensKnotPixel(c, t.step, w)),
+                static_cast<double>(LensKnotPixel(r, t.step, h))};
+    fillKnots(t, lens, w, h, knots);
+}
+
+// Built for AVX-512, AVX2 and the baseline; all give the same bits.
+FP_TARGET_CLONES("avx512f", "avx2", "default")
 void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
              double* dx, double* dy) {
     if (width <= 0)
@@ -160,7 +244,7 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
     // up to the next knot, the last cell also the last pixel.
     const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
     const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / step;
-    for (std::int64_t c = first; c < last; ++c) {
+    auto anyCell = [&](std::int64_t c) {
         const std::int64_t from = c * step;
         const std::int64_t span = lastPixel == 0 ? 1 : std::min(from + step, lastPixel) - from;
         const std::int64_t x0 = std::max<std::int64_t>(from, colBegin);
@@ -176,14 +260,29 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
                 dx[x - colBegin] = leftX + place[x - from] * acrossX;
                 dy[x - colBegin] = leftY + place[x - from] * acrossY;
             }
-            continue;
+            return;
         }
         for (std::int64_t x = x0; x < x1; ++x) {
             const double f = static_cast<double>(x - from) / static_cast<double>(span);
             dx[x - colBegin] = leftX + f * acrossX;
             dy[x - colBegin] = leftY + f * acrossY;
         }
+    };
+    // The cells of `step` pixels that lie wholly in the stretch, before the
+    // last cell (which also holds the last pixel): at the widest spacing, the
+    // common case, a loop of known length per cell.
+    std::int64_t wholeBegin = last, wholeEnd = last;
+    if (step == LensKnotStepMax) {
+        wholeBegin = std::min(last, (colBegin + step - 1) / step);
+        wholeEnd = std::max(wholeBegin, std::min(end / step, lastCell));
     }
+    for (std::int64_t c = first; c < wholeBegin; ++c)
+        anyCell(c);
+    wholeCells(knots.place.data(), ax + (wholeBegin - first), ay + (wholeBegin - first),
+               wholeEnd - wholeBegin, dx + (wholeBegin * step - colBegin),
+               dy + (wholeBegin * step - colBegin));
+    for (std::int64_t c = wholeEnd; c < last; ++c)
+        anyCell(c);
 }
 
 } // namespace detail

@@ -24,9 +24,14 @@ struct LensKnots {
     std::vector<double> place;
 };
 
-// Fills `knots` for `frame` at spacing `step`, asking the lens at every knot
-// on the threads of the pool.
-void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, int step, LensKnots& knots);
+// Fills `knots` for `frame` at spacing LensKnotStep(frame), asking the lens
+// at every knot on the threads of the pool.
+void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots& knots);
+
+// Fills `knots` for the corrected photograph itself (every pixel its own
+// corrected position), at spacing LensKnotStepMax over the lens's
+// photograph.
+void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots);
 
 // The displacement of pixels colBegin ... colBegin + width - 1 of rectified
 // row y into dx[0 ...], dy[0 ...]: between the knots of its cell, first down

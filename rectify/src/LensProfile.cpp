@@ -17,6 +17,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <string_view>
 
 namespace rectify {
 
@@ -105,6 +106,31 @@ std::string entry(const Exiv2::ExifData& exif, const char* key) {
     return s;
 }
 
+// True when the lens tag matches two different lenses equally well (a
+// bare "E" matches every E-mount prime alike): the photograph does not say
+// which of them took it. The same lens listed twice is no doubt.
+bool ambiguous(const LfList<lfLens>& lenses) {
+    if (lenses.count() < 2)
+        return false;
+    const lfLens* best = lenses.items[0];
+    for (int i = 1; lenses.items[i] != nullptr && lenses.items[i]->Score == best->Score; ++i) {
+        const char* a = best->Model != nullptr ? best->Model : "";
+        const char* b = lenses.items[i]->Model != nullptr ? lenses.items[i]->Model : "";
+        if (std::string_view(a) != b)
+            return true;
+    }
+    return false;
+}
+
+// True when the lens reaches the focal length the photograph was taken at
+// (5 % either way for the rounding of the tag); a lens of unknown range
+// reaches any. A 20 mm prime's profile says nothing about 35 mm.
+bool covers(const lfLens& lens, double focalMm) {
+    if (!(lens.MinFocal > 0.0f) || !(lens.MaxFocal >= lens.MinFocal))
+        return true;
+    return focalMm >= 0.95 * double{lens.MinFocal} && focalMm <= 1.05 * double{lens.MaxFocal};
+}
+
 } // namespace
 
 std::optional<LensExif> ReadLensExif(std::span<const std::uint8_t> file) {
@@ -163,12 +189,16 @@ LensChoice FindLens(const LensExif& exif, int width, int height) {
     const LfList<lfLens> lenses(
         db->FindLenses(camera, nullptr, exif.lens.empty() ? nullptr : exif.lens.c_str()));
     const lfLens* lens = lenses.first();
-    if (lens == nullptr || (exif.lens.empty() && lenses.count() != 1)) {
+    if (lens == nullptr || (exif.lens.empty() && lenses.count() != 1) || ambiguous(lenses)) {
         choice.lookup = LensLookup::NoLens;
         return choice;
     }
     if (!(exif.focalMm > 0.0) || !std::isfinite(exif.focalMm) || exif.focalMm > 10000.0) {
         choice.lookup = LensLookup::NoFocal;
+        return choice;
+    }
+    if (!covers(*lens, exif.focalMm)) {
+        choice.lookup = LensLookup::NoLens;
         return choice;
     }
     lfLensCalibDistortion profile{};

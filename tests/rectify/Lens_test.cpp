@@ -226,5 +226,133 @@ TEST(LensWide, BlocksOfColumnsGiveTheBytesOfTheStepByStepLoop) {
     }
 }
 
+// The corrected photograph of the source views, blended from knots: every
+// pixel shows the original pixel nearest to its blended position, which lies
+// within the stated deviation of the lens's own, so a pixel differs from
+// the one the lens gives at every pixel only where its position lies that
+// close to a half, and then by one pixel. The photograph's colours say
+// which pixel they come from.
+struct ViewCase {
+    const char* name;
+    int width, height;
+    double bound; // the deviation the knots may reach, in pixels
+    std::unique_ptr<LensGeometry> (*lens)(int width, int height);
+};
+
+class CorrectedView : public ::testing::TestWithParam<ViewCase> {};
+
+TEST_P(CorrectedView, ShowsThePixelsOfTheLensWithinTheKnotsDeviation) {
+    const ViewCase& c = GetParam();
+    const auto lens = c.lens(c.width, c.height);
+    ASSERT_NE(lens, nullptr);
+    pixkit::DibHolder photo(pixkit::Image::blank(c.width, c.height));
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+            pixkit::setpixel(
+                photo.get(), x, y,
+                pixkit::rgb(static_cast<std::uint8_t>(x & 255), static_cast<std::uint8_t>(y & 255),
+                            static_cast<std::uint8_t>(128 | (x >> 8) | (y >> 8) << 3)));
+    const double deviation = CorrectedPhotographDeviation(*lens);
+    std::printf("%s: blended positions within %.4f px of the lens's\n", c.name, deviation);
+    ASSERT_LE(deviation, c.bound);
+    const pixkit::Image view = CorrectedPhotograph(photo.get(), *lens);
+    const pixkit::Image own = CorrectedPhotographPerPixel(photo.get(), *lens);
+    ASSERT_FALSE(view.empty());
+    ASSERT_FALSE(own.empty());
+    const double e = deviation;
+    auto insideBy = [](double v, int n, double margin) {
+        return v > -0.5 + margin && v < n - 0.5 - margin;
+    };
+    std::int64_t differing = 0, wrong = 0;
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const SourcePos o = lens->toOriginal(x, y);
+            const pixkit::Colour got = pixkit::getpixel(view.get(), x, y);
+            differing += got != pixkit::getpixel(own.get(), x, y);
+            const bool surelyIn = insideBy(o.sx, c.width, e) && insideBy(o.sy, c.height, e);
+            const bool surelyOut = std::isfinite(o.sx) && std::isfinite(o.sy) &&
+                                   !(insideBy(o.sx, c.width, -e) && insideBy(o.sy, c.height, -e));
+            if (got == 0) {
+                wrong += surelyIn;
+                continue;
+            }
+            const int gx = pixkit::redOf(got) | (pixkit::blueOf(got) & 7) << 8;
+            const int gy = pixkit::greenOf(got) | (pixkit::blueOf(got) >> 3 & 7) << 8;
+            wrong += surelyOut || !(std::fabs(gx - o.sx) <= 0.5 + e) ||
+                     !(std::fabs(gy - o.sy) <= 0.5 + e);
+        }
+    EXPECT_EQ(wrong, 0);
+    // A position lies within e of a half in x or y on about 4e of the pixels.
+    const double share = static_cast<double>(differing) / (double{1} * c.width * c.height);
+    std::printf("%s: %.4f %% of the pixels differ from the lens's own\n", c.name, 100.0 * share);
+    EXPECT_LE(share, 4.0 * e + 0.001);
+}
+
+std::unique_ptr<LensGeometry> realWideAngle(int width, int height) {
+    LensExif exif;
+    exif.make = "Canon";
+    exif.model = "Canon EOS 5D Mark II";
+    exif.lens = "Canon EF 24-105mm f/4L IS USM";
+    exif.focalMm = 24.0;
+    return FindLens(exif, width, height).geometry;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lenses, CorrectedView,
+    ::testing::Values(ViewCase{"MildBarrel", 1500, 1000, 0.03,
+                               [](int w, int h) { return MakePoly3Lens(-0.03, w, h); }},
+                      ViewCase{"WildBarrel", 900, 600, 0.4,
+                               [](int w, int h) { return MakePoly3Lens(-0.3, w, h); }},
+                      ViewCase{"Pincushion", 700, 1000, 0.06,
+                               [](int w, int h) { return MakePoly3Lens(0.05, w, h); }},
+                      ViewCase{"CanonEF24to105At24", 1800, 1200, 0.01, realWideAngle}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The lens tags real cameras write, looked up in lensfun's database: a tag
+// that names one lens finds it, a tag that fits several lenses alike or a
+// lens that does not reach the focal length finds none.
+struct LookupCase {
+    const char* name;
+    LensExif exif;
+    LensLookup lookup;
+    const char* lensName;
+};
+
+class LensLookupByExif : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(LensLookupByExif, FindsTheLensTheTagNamesAtItsFocalLength) {
+    const LookupCase& c = GetParam();
+    const LensChoice found = FindLens(c.exif, 1200, 800);
+    EXPECT_EQ(found.lookup, c.lookup);
+    EXPECT_EQ(found.geometry != nullptr, c.lookup == LensLookup::Found);
+    EXPECT_EQ(found.lensName, c.lensName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, LensLookupByExif,
+    ::testing::Values(LookupCase{"CanonZoomAtWideEnd",
+                                 {"Canon", "Canon EOS 5D Mark II", "EF24-105mm f/4L IS USM", 24.0},
+                                 LensLookup::Found,
+                                 "Canon EF 24-105mm f/4L IS USM"},
+                      LookupCase{"SonyZoom",
+                                 {"SONY", "ILCE-7M3", "FE 16-35mm F4 ZA OSS", 16.0},
+                                 LensLookup::Found,
+                                 "Sony FE 16-35mm f/4 ZA OSS"},
+                      LookupCase{"CompactsOwnLens",
+                                 {"Canon", "Canon PowerShot S95", "", 6.0},
+                                 LensLookup::Found,
+                                 "Canon PowerShot S95 & compatibles"},
+                      LookupCase{
+                          "BareMountName", {"SONY", "ILCE-7M3", "E", 35.0}, LensLookup::NoLens, ""},
+                      LookupCase{"PrimeAtAnotherFocalLength",
+                                 {"Canon", "Canon EOS 5D Mark II", "EF24mm", 50.0},
+                                 LensLookup::NoLens,
+                                 ""},
+                      LookupCase{"ZoomBeyondItsLongEnd",
+                                 {"Canon", "Canon EOS 5D Mark II", "EF24-105mm f/4L IS USM", 200.0},
+                                 LensLookup::NoLens,
+                                 ""}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 } // namespace
 } // namespace rectify

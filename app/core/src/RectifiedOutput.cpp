@@ -42,6 +42,62 @@ RectifiedWrite failedFile(const std::string& file, int code) {
     return {false, file, fp::fileErrorText(code), fp::fileFault(code)};
 }
 
+// The world files of a picture of width x height (`scaled`: it has a
+// record to carry its scale), each written to its pending replacement, the
+// old bytes kept; a failure names the file and why.
+std::optional<RectifiedWrite> prepareBesides(const std::string& fileName, bool scaled, int width,
+                                             int height, double realWidthCm, int areaPercent,
+                                             lines::DrawingUnit unit,
+                                             std::vector<Beside>& besides) {
+    const std::vector<std::string> names = lines::WorldFileNames(fileName);
+    if (names.empty())
+        return RectifiedWrite{false, fileName,
+                              "the image file has no extension to name its world file after",
+                              fp::kindFault(fp::FaultKind::NoWorldFileName)};
+    const auto wf = !scaled
+                        ? std::nullopt
+                        : lines::ComputeWorldFile(realWidthCm, areaPercent, width, height, unit);
+    if (!wf)
+        return RectifiedWrite{false, names.front(),
+                              "the image has no real scale (the real width must be above 0)",
+                              fp::kindFault(fp::FaultKind::NoScale)};
+
+    // Every file is written in full before any replaces an old one.
+    const std::string sidecar = lines::GdalSidecarName(fileName);
+    besides.reserve(names.size());
+    for (const std::string& name : names) {
+        Beside& b = besides.emplace_back(name, name == sidecar ? lines::GdalSidecarText(*wf)
+                                                               : lines::WorldFileText(*wf));
+        std::string bytes;
+        const int read = fp::readRegularFile(name, bytes, MaxKeptBytes);
+        if (read == 0)
+            b.old = std::move(bytes);
+        else if (read != ENOENT)
+            return failedFile(name, read);
+        if (b.file.write(b.text) != 0)
+            return failedFile(name, b.file.error());
+    }
+    return std::nullopt;
+}
+
+// The world files first, then the picture; a failure on the way puts back
+// every world file already in place.
+RectifiedWrite commitAll(std::vector<Beside>& besides, fp::PendingFile& picture,
+                         const std::string& fileName) {
+    for (std::size_t k = 0; k < besides.size(); ++k)
+        if (const int e = besides[k].file.commit(); e != 0) {
+            for (std::size_t j = 0; j < k; ++j)
+                restore(besides[j]);
+            return failedFile(besides[k].name, e);
+        }
+    if (const int e = picture.commit(); e != 0) {
+        for (const Beside& b : besides)
+            restore(b);
+        return failedFile(fileName, e);
+    }
+    return {true, {}, {}, {}};
+}
+
 } // namespace
 
 void SetRealScale(pixkit::dib& image, double realWidthCm, int areaPercent) {
@@ -73,54 +129,27 @@ RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, d
                           : RectifiedWrite{false, fileName, written.error, written.fault};
     }
 
-    const std::vector<std::string> names = lines::WorldFileNames(fileName);
-    if (names.empty())
-        return {false, fileName, "the image file has no extension to name its world file after",
-                fp::kindFault(fp::FaultKind::NoWorldFileName)};
-    const auto wf = image.pmi == nullptr
-                        ? std::nullopt
-                        : lines::ComputeWorldFile(realWidthCm, areaPercent, pixkit::dibwidth(image),
-                                                  pixkit::dibheight(image), options.unit);
-    if (!wf)
-        return {false, names.front(),
-                "the image has no real scale (the real width must be above 0)",
-                fp::kindFault(fp::FaultKind::NoScale)};
-
-    // Every file is written in full before any replaces an old one.
-    const std::string sidecar = lines::GdalSidecarName(fileName);
     std::vector<Beside> besides;
-    besides.reserve(names.size());
-    for (const std::string& name : names) {
-        Beside& b = besides.emplace_back(name, name == sidecar ? lines::GdalSidecarText(*wf)
-                                                               : lines::WorldFileText(*wf));
-        std::string bytes;
-        const int read = fp::readRegularFile(name, bytes, MaxKeptBytes);
-        if (read == 0)
-            b.old = std::move(bytes);
-        else if (read != ENOENT)
-            return failedFile(name, read);
-        if (b.file.write(b.text) != 0)
-            return failedFile(name, b.file.error());
-    }
+    if (const std::optional<RectifiedWrite> refused = prepareBesides(
+            fileName, image.pmi != nullptr, pixkit::dibwidth(image), pixkit::dibheight(image),
+            realWidthCm, areaPercent, options.unit, besides))
+        return *refused;
     fp::PendingFile picture(fileName);
     const pixkit::WriteResult written = pixkit::WriteDibInto(image, fileName, write, picture);
     if (!written.ok)
         return {false, fileName, written.error, written.fault};
+    return commitAll(besides, picture, fileName);
+}
 
-    // The world files first, then the picture; a failure on the way puts
-    // back every world file already in place.
-    for (std::size_t k = 0; k < besides.size(); ++k)
-        if (const int e = besides[k].file.commit(); e != 0) {
-            for (std::size_t j = 0; j < k; ++j)
-                restore(besides[j]);
-            return failedFile(besides[k].name, e);
-        }
-    if (const int e = picture.commit(); e != 0) {
-        for (const Beside& b : besides)
-            restore(b);
-        return failedFile(fileName, e);
-    }
-    return {true, {}, {}, {}};
+RectifiedWrite CommitRectified(fp::PendingFile& picture, const std::string& fileName, int width,
+                               int height, double realWidthCm, int areaPercent,
+                               const RectifiedOptions& options) {
+    std::vector<Beside> besides;
+    if (options.worldFile)
+        if (const std::optional<RectifiedWrite> refused = prepareBesides(
+                fileName, true, width, height, realWidthCm, areaPercent, options.unit, besides))
+            return *refused;
+    return commitAll(besides, picture, fileName);
 }
 
 RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, int jpegQuality,

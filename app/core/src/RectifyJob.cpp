@@ -9,6 +9,7 @@
 #include "app/RectifiedOutput.h"
 #include "app/StreamedJob.h"
 #include "app/Workspace.h"
+#include "foundation/ReplaceFile.h"
 #include "pixkit/DepthTurn.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/ImageFormats.h"
@@ -118,8 +119,9 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + replaced + "': the output would replace the photograph");
 
-    // A JPEG into a JPEG is decoded, rectified and encoded at once; the
-    // rest opens the photograph whole first.
+    // A JPEG into a JPEG, PNG or BMP (and its world file) is decoded,
+    // rectified and encoded at once; the rest opens the photograph whole
+    // first.
     StreamedPhoto streamed;
     const bool streaming = job.stream && streamsOutput(job) && !isDxfOutput(job.output) &&
                            !isPdfOutput(job.output) && streamed.start(job.photo);
@@ -157,9 +159,9 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     // Without a real size the first run presets the width from the tilt, as
     // the window does after the fourth corner, and the second makes the image.
     request.presetWidth = !job.realWidthCm.has_value();
-    StreamedJpeg encoded;
+    StreamedOutput encoded;
     const rectify::RowsConsumer consumer =
-        jpegRowsConsumer(streamed, job, request.realWidthCm, request.areaPercent, encoded);
+        rowsConsumer(streamed, job, request.realWidthCm, request.areaPercent, encoded);
     if (streaming)
         request.rows = &consumer;
     rectify::RunResult result = rectify::run(request);
@@ -192,14 +194,25 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
     if (taken) {
         const std::string size =
             std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " pixels";
-        if (encoded.encoderFailed)
-            return failed(BatchExit::WriteFailed, "cannot write '" + job.output +
-                                                      "': the jpg encoder failed for this image (" +
-                                                      size + ")");
-        const pixkit::WriteResult written = pixkit::WriteFileBytes(job.output, encoded.bytes);
+        if (encoded.failed) {
+            if (const int e = encoded.file->error(); e != 0)
+                return failed(BatchExit::WriteFailed,
+                              "cannot write '" + job.output + "': " + fp::fileErrorText(e));
+            const std::string type =
+                asciiLower(job.output.substr(job.output.find_last_of('.') + 1));
+            return failed(BatchExit::WriteFailed, "cannot write '" + job.output + "': the " + type +
+                                                      " encoder failed for this image (" + size +
+                                                      ")");
+        }
+        RectifiedOptions options;
+        options.worldFile = job.worldFile;
+        options.unit = job.unit;
+        const RectifiedWrite written =
+            CommitRectified(*encoded.file, job.output, encoded.width, encoded.height,
+                            result.scale->realWidthCm, result.scale->areaPercent, options);
         if (!written.ok)
             return failed(BatchExit::WriteFailed,
-                          "cannot write '" + job.output + "': " + written.error);
+                          "cannot write '" + written.file + "': " + written.error);
         outcome.message = "Rectified image written to " + job.output + " (" + size + ")";
         outcome.streamed = true;
         return outcome;

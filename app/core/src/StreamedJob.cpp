@@ -1,11 +1,12 @@
 // The streamed batch job: a decoder thread fills the photograph from the
 // top, a resampling thread (with the pool) makes bands of the result as far
 // as the decoded rows reach, and the calling thread encodes the finished
-// bands in order.
+// bands in order into the output's pending file.
 
 #include "app/StreamedJob.h"
 
 #include "lines/WorldFile.h"
+#include "pixkit/RowFile.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -14,28 +15,20 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <limits>
 #include <new>
 
 namespace app {
 
 namespace {
 
-std::string lowerExtension(const std::string& name) {
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string::npos)
-        return {};
-    std::string ext = name.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
-
 // Rows per band: a whole number of the encoder's 16-row blocks, enough rows
 // for the pool's tasks, few enough that the bands in flight stay small.
 constexpr int BandRows = 128;
 // Bands in flight between the resampling and the encoder.
 constexpr int Slots = 3;
+// Bands beyond the one being resampled whose photograph rows may be decoded.
+constexpr int DecodedAhead = 2;
 
 // A band's progress, shared by the resampling thread and the encoder.
 struct Bands {
@@ -50,13 +43,12 @@ struct Bands {
 } // namespace
 
 bool streamsOutput(const RectifyJob& job) {
-    const std::string ext = lowerExtension(job.output);
-    const bool jpeg = ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jif";
-    return jpeg && !job.worldFile && job.lens.mode == LensSetting::Mode::Off &&
+    return pixkit::WritesRows(job.output) && job.lens.mode == LensSetting::Mode::Off &&
            (job.sourceTurns % 4 + 4) % 4 == 0;
 }
 
 StreamedPhoto::~StreamedPhoto() {
+    allow(std::numeric_limits<int>::max());
     if (m_decoder.joinable())
         m_decoder.join();
 }
@@ -73,9 +65,10 @@ bool StreamedPhoto::start(const std::string& fileName) {
         bool whole = false;
         try {
             whole = m_reader.decode(m_image.get(), [this](int rows) {
-                const std::lock_guard lock(m_mutex);
+                std::unique_lock lock(m_mutex);
                 m_rows = rows;
                 m_more.notify_all();
+                m_room.wait(lock, [&] { return m_rows < m_allowed; });
             });
         } catch (...) {
             whole = false;
@@ -93,7 +86,20 @@ void StreamedPhoto::waitFor(int rows) {
     m_more.wait(lock, [&] { return m_rows >= std::min(rows, m_reader.height()); });
 }
 
+void StreamedPhoto::limit(int rows) {
+    const std::lock_guard lock(m_mutex);
+    m_allowed = rows;
+    m_room.notify_all();
+}
+
+void StreamedPhoto::allow(int rows) {
+    const std::lock_guard lock(m_mutex);
+    m_allowed = std::max(m_allowed, rows);
+    m_room.notify_all();
+}
+
 bool StreamedPhoto::finish() {
+    allow(std::numeric_limits<int>::max());
     if (m_decoder.joinable())
         m_decoder.join();
     return m_whole;
@@ -121,15 +127,24 @@ void StreamedPhoto::release(int rows) {
         ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
-rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
-                                       const double& realWidthCm, int areaPercent,
-                                       StreamedJpeg& out) {
+rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
+                                   const double& realWidthCm, int areaPercent,
+                                   StreamedOutput& out) {
     return [&photo, &job, &realWidthCm, areaPercent,
             &out](const rectify::RectifiedRows& rows) -> std::optional<rectify::ResampleEnd> {
         const int w = rows.width(), h = rows.height();
-        pixkit::JpegRowWriter writer;
-        if (!writer.start(w, h, job.jpegQuality)) {
-            // Beyond what a JPEG holds: the whole image says why.
+        pixkit::WriteOptions options;
+        options.jpegQuality = job.jpegQuality;
+        options.pngLevel = job.pngLevel;
+        if (const auto perCm = lines::PixelsPerCm(realWidthCm, areaPercent, w))
+            options.density = {*perCm, *perCm};
+        out.file.emplace(job.output);
+        std::unique_ptr<pixkit::RowFile> writer =
+            pixkit::StartRowFile(job.output, w, h, options, *out.file);
+        if (!writer) {
+            // Beyond what the format holds, or no file to be had there: the
+            // whole image says why.
+            out.file.reset();
             photo.waitFor(pixkit::dibheight(photo.image()));
             return std::nullopt;
         }
@@ -146,6 +161,19 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
             unread[static_cast<std::size_t>(k)] =
                 std::min(unread[static_cast<std::size_t>(k) + 1],
                          rows.firstSourceRow(k * BandRows, std::min(h, (k + 1) * BandRows)));
+        // The photograph's rows the bands up to each one read: the decoder
+        // goes no further than the next bands need, so the decoded rows that
+        // wait for the resampling stay few.
+        std::vector<int> needed(static_cast<std::size_t>(bands));
+        for (int k = 0, most = 0; k < bands; ++k) {
+            most =
+                std::max(most, rows.sourceRowsFor(k * BandRows, std::min(h, (k + 1) * BandRows)));
+            needed[static_cast<std::size_t>(k)] = most;
+        }
+        const auto neededAhead = [&](int k) {
+            return needed[static_cast<std::size_t>(std::min(bands - 1, k + DecodedAhead))];
+        };
+        photo.limit(neededAhead(0));
         std::array<std::vector<std::uint8_t>, Slots> slots;
         for (auto& s : slots)
             s.resize(static_cast<std::size_t>(stride) * BandRows);
@@ -162,6 +190,7 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
                         return;
                 }
                 const int begin = k * BandRows, end = std::min(h, begin + BandRows);
+                photo.allow(neededAhead(k));
                 photo.waitFor(rows.sourceRowsFor(begin, end));
                 const bool made = rows.fill(
                     begin, end, slots[static_cast<std::size_t>(k % Slots)].data(), stride);
@@ -204,7 +233,7 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
                 rowPointers[static_cast<std::size_t>(r)] =
                     slots[static_cast<std::size_t>(k % Slots)].data() +
                     static_cast<std::ptrdiff_t>(r) * stride;
-            encoded = encoded && writer.write(rowPointers.data(), n);
+            encoded = encoded && writer->write(rowPointers.data(), n);
             const std::lock_guard lock(state.mutex);
             state.encoded = k + 1;
             if (!encoded)
@@ -214,14 +243,14 @@ rectify::RowsConsumer jpegRowsConsumer(StreamedPhoto& photo, const RectifyJob& j
                 break;
         }
         resampler.join();
+        // The rest of the photograph is decoded: only the whole file is a
+        // photograph.
+        photo.allow(std::numeric_limits<int>::max());
         if (noMemory)
             throw std::bad_alloc();
         if (state.fault)
             return rectify::ResampleEnd::Fault;
-        pixkit::PixelDensity density;
-        if (const auto perCm = lines::PixelsPerCm(realWidthCm, areaPercent, w))
-            density = {*perCm, *perCm};
-        out.encoderFailed = !encoded || !writer.finish(density, out.bytes);
+        out.failed = !encoded || !writer->finish();
         return rectify::ResampleEnd::Done;
     };
 }

@@ -9,7 +9,6 @@
 #include "gui/TMainForm.h"
 
 #include "app/Translate.h"
-#include "foundation/ThreadPool.h"
 #include "gui/ViewMapping.h"
 
 #include <QAction>
@@ -24,7 +23,8 @@
 
 namespace gui {
 
-// The lens of one photograph and the photograph as it corrects it.
+// The lens of one photograph and the photograph as it corrects it (blended
+// from the lens's knots as a run blends them).
 struct TMainForm::LensView {
     app::LensApplied applied;
     pixkit::Image corrected; // empty without a lens
@@ -44,28 +44,6 @@ std::optional<rectify::TPoint> pixelAt(rectify::SourcePos p) {
         return std::nullopt;
     return rectify::TPoint{static_cast<std::int32_t>(std::lround(p.sx)),
                            static_cast<std::int32_t>(std::lround(p.sy))};
-}
-
-// The photograph `source` as `lens` corrects it: every pixel takes the
-// original pixel nearest to where the lens draws it, black outside.
-pixkit::Image correctedCopy(const pixkit::dib& source, const rectify::LensGeometry& lens) {
-    const int w = pixkit::dibwidth(source), h = pixkit::dibheight(source);
-    const int bits = pixkit::dibbits(source);
-    pixkit::dib out;
-    pixkit::newdib(out, w, h, bits, source.pmi,
-                   source.ispal != 0 ? static_cast<int>(pixkit::dibcolors(source)) : 0);
-    pixkit::Image copy(out);
-    if (copy.empty())
-        return copy;
-    fp::parallelRanges(h, fp::rowsPerTask(w), [&](std::int64_t from, std::int64_t to) {
-        for (auto y = static_cast<int>(from); y < static_cast<int>(to); ++y)
-            for (int x = 0; x < w; ++x) {
-                const std::optional<rectify::TPoint> o = pixelAt(lens.toOriginal(x, y));
-                if (o && o->x >= 0 && o->y >= 0 && o->x < w && o->y < h)
-                    pixkit::setpixel(out, x, y, pixkit::getpixel(source, o->x, o->y));
-            }
-    });
-    return copy;
 }
 
 } // namespace
@@ -145,7 +123,7 @@ const TMainForm::LensView* TMainForm::lensView(int slot) const {
     if (lens != nullptr && (lens->width() != made->width || lens->height() != made->height))
         made->applied.geometry.reset(); // set up for another photograph
     else if (lens != nullptr)
-        made->corrected = correctedCopy(s.source.get(), *lens);
+        made->corrected = rectify::CorrectedPhotograph(s.source.get(), *lens);
     if (made->applied.geometry && made->corrected.empty())
         made->applied.geometry.reset(); // no memory for the corrected view: none
     view = std::move(made);

@@ -366,6 +366,44 @@ bool decodeBmp(Bytes data, dib& out, std::uint64_t maxPixels) {
     return decodeUncompressed(data, h, out, maxPixels) || fail(out);
 }
 
+namespace {
+
+// The file header and the info header (bottom-up rows, 72 dpi) of a file
+// whose colour table of `colours` entries and `pixelBytes` follow.
+void putHeaders(std::vector<std::uint8_t>& out, int w, int h, int bits, std::uint32_t compression,
+                std::uint64_t pixelBytes, std::uint32_t colours) {
+    const std::uint64_t offBits = FileHeaderBytes + 40 + 4 * std::uint64_t{colours};
+    out.push_back('B');
+    out.push_back('M');
+    putLe32(out, static_cast<std::uint32_t>(offBits + pixelBytes));
+    putLe32(out, 0);
+    putLe32(out, static_cast<std::uint32_t>(offBits));
+    putLe32(out, 40);
+    putLe32(out, static_cast<std::uint32_t>(w));
+    putLe32(out, static_cast<std::uint32_t>(h));
+    putLe16(out, 1);
+    putLe16(out, static_cast<std::uint32_t>(bits));
+    putLe32(out, compression);
+    putLe32(out, static_cast<std::uint32_t>(pixelBytes));
+    putLe32(out, 2835); // 72 dpi
+    putLe32(out, 2835);
+    putLe32(out, colours);
+    putLe32(out, 0);
+}
+
+} // namespace
+
+bool bmpHeader24(int width, int height, std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (width <= 0 || height <= 0)
+        return false;
+    const std::uint64_t pixelBytes = rowBytes(width, 24) * static_cast<std::uint64_t>(height);
+    if (FileHeaderBytes + 40 + pixelBytes > 0xFFFFFFFFu)
+        return false;
+    putHeaders(out, width, height, 24, BiRgb, pixelBytes, 0);
+    return true;
+}
+
 bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {
     out.clear();
     const auto shape =
@@ -407,22 +445,8 @@ bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out) {
         return false;
 
     out.reserve(static_cast<std::size_t>(fileSize));
-    out.push_back('B');
-    out.push_back('M');
-    putLe32(out, static_cast<std::uint32_t>(fileSize));
-    putLe32(out, 0);
-    putLe32(out, static_cast<std::uint32_t>(offBits));
-    putLe32(out, 40);
-    putLe32(out, static_cast<std::uint32_t>(w));
-    putLe32(out, static_cast<std::uint32_t>(h));
-    putLe16(out, 1);
-    putLe16(out, static_cast<std::uint32_t>(bits));
-    putLe32(out, useRle ? (bits == 8 ? BiRle8 : BiRle4) : BiRgb);
-    putLe32(out, static_cast<std::uint32_t>(pixelBytes));
-    putLe32(out, 2835); // 72 dpi
-    putLe32(out, 2835);
-    putLe32(out, colours);
-    putLe32(out, 0);
+    putHeaders(out, w, h, bits, useRle ? (bits == 8 ? BiRle8 : BiRle4) : BiRgb, pixelBytes,
+               colours);
     for (std::uint32_t i = 0; i < colours; ++i) {
         const Colour c = imageColour(image, i);
         out.push_back(blueOf(c));

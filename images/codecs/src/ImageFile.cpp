@@ -318,19 +318,6 @@ WriteResult WriteDib(const dib& image, const std::string& fileName, const WriteO
     return written;
 }
 
-WriteResult WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes) {
-    if (WriteResult place = placeRefusal(fileName); !place.ok)
-        return place;
-    fp::PendingFile file(fileName);
-    if (file.error() != 0)
-        return fileFailure(file.error());
-    if (const int e = file.write(bytes.data(), bytes.size()); e != 0)
-        return fileFailure(e);
-    if (const int e = file.commit(); e != 0)
-        return fileFailure(e);
-    return {true, {}, 0, {}};
-}
-
 namespace codec {
 
 bool readImageFileBytes(const std::string& fileName, std::unique_ptr<std::uint8_t[]>& buf,

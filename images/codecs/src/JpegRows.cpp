@@ -9,7 +9,6 @@
 #include "Resolution.h"
 #include "foundation/ReplaceFile.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -17,11 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include <jpeglib.h>
-// jerror.h after jpeglib.h
-#include <jerror.h>
 
 namespace pixkit {
 
@@ -64,76 +62,6 @@ void installErrors(JumpingErrors& e) {
 constexpr std::uint64_t MaxPixelsPerByte = 8 * 8 * 32;
 
 constexpr int RowsPerRead = 16;
-
-// Asks for huge pages under the block the encoder fills: its untouched
-// pages cost nothing, the touched ones one fault per 2 MiB instead of per
-// 4 KiB. Advice only; the bytes are the same.
-void preferHugePages(void* block, std::size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t Huge = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (begin + Huge - 1) & ~(Huge - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(Huge - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)block;
-    (void)bytes;
-#endif
-}
-
-// The encoder's bytes go into one block reserved for the largest JPEG the
-// picture can give (the bound TurboJPEG reserves for 4:2:0); the system
-// hands out its pages only as the encoder reaches them, so nothing is copied
-// while the file grows, as it is with libjpeg's doubling memory destination.
-// Should the bound not hold, the block doubles.
-struct BlockDestination {
-    jpeg_destination_mgr mgr{};
-    std::uint8_t* data = nullptr;
-    std::size_t capacity = 0;
-    std::size_t size = 0; // the bytes written, once the picture is finished
-
-    ~BlockDestination() { std::free(data); }
-};
-
-BlockDestination* blockOf(j_compress_ptr cinfo) {
-    return reinterpret_cast<BlockDestination*>(cinfo->dest);
-}
-
-void startBlock(j_compress_ptr cinfo) {
-    BlockDestination* d = blockOf(cinfo);
-    d->mgr.next_output_byte = d->data;
-    d->mgr.free_in_buffer = d->capacity;
-    d->size = 0;
-}
-
-boolean growBlock(j_compress_ptr cinfo) {
-    BlockDestination* d = blockOf(cinfo);
-    const std::size_t grown = d->capacity * 2;
-    auto* data =
-        grown > d->capacity ? static_cast<std::uint8_t*>(std::realloc(d->data, grown)) : nullptr;
-    if (data == nullptr) {
-        cinfo->err->msg_code = JERR_OUT_OF_MEMORY;
-        (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
-    }
-    d->data = data;
-    d->mgr.next_output_byte = data + d->capacity;
-    d->mgr.free_in_buffer = grown - d->capacity;
-    d->capacity = grown;
-    return TRUE;
-}
-
-void endBlock(j_compress_ptr cinfo) {
-    BlockDestination* d = blockOf(cinfo);
-    d->size = d->capacity - d->mgr.free_in_buffer;
-}
-
-// Bytes reserved for a width x height picture: three per pixel of the
-// picture padded to whole 16 x 16 blocks, and the headers.
-std::size_t jpegBound(int width, int height) {
-    const auto pad = [](int n) { return (static_cast<std::size_t>(n) + 15) / 16 * 16; };
-    return pad(width) * pad(height) * 3 + 2048;
-}
 
 } // namespace
 
@@ -230,12 +158,70 @@ bool JpegRowReader::decode(dib& image, const std::function<void(int)>& rowsDone)
     return read && !m_state->errors.dataMissing;
 }
 
+namespace {
+
+// Where the compressed bytes go: a buffer emptied into the pending file, the
+// resolution stamped into the first part, which holds the headers.
+struct FileDestination {
+    jpeg_destination_mgr mgr{}; // first: libjpeg sees only this part
+    fp::PendingFile* file = nullptr;
+    PixelDensity density;
+    std::unique_ptr<std::uint8_t[]> buffer;
+    bool first = true;
+};
+
+constexpr std::size_t DestinationBytes = std::size_t{1} << 16;
+
+bool putBytes(FileDestination& d, std::size_t n) {
+    if (!d.first)
+        return d.file->write(d.buffer.get(), n) == 0;
+    d.first = false;
+    std::vector<std::uint8_t> head(d.buffer.get(), d.buffer.get() + n);
+    codec::stampJpeg(head, d.density);
+    return d.file->write(head.data(), head.size()) == 0;
+}
+
+void startDestination(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<FileDestination*>(cinfo->dest);
+    d->mgr.next_output_byte = d->buffer.get();
+    d->mgr.free_in_buffer = DestinationBytes;
+}
+
+// A file that fails ends the picture like an encoder error.
+boolean emptyDestination(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<FileDestination*>(cinfo->dest);
+    bool ok = false;
+    try {
+        ok = putBytes(*d, DestinationBytes);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (!ok)
+        jumpBack(reinterpret_cast<j_common_ptr>(cinfo));
+    startDestination(cinfo);
+    return TRUE;
+}
+
+void endDestination(j_compress_ptr cinfo) {
+    auto* d = reinterpret_cast<FileDestination*>(cinfo->dest);
+    bool ok = false;
+    try {
+        ok = putBytes(*d, DestinationBytes - d->mgr.free_in_buffer);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (!ok)
+        jumpBack(reinterpret_cast<j_common_ptr>(cinfo));
+}
+
+} // namespace
+
 struct JpegRowWriter::State {
     JumpingErrors errors;
     jpeg_compress_struct cinfo{};
+    FileDestination destination;
     bool created = false;
     bool started = false;
-    BlockDestination block;
 
     ~State() {
         if (created)
@@ -251,20 +237,10 @@ struct JpegRowWriter::State {
             return false;
         jpeg_create_compress(&cinfo);
         created = true;
-        // Without room for the bound, a smaller block that grows.
-        for (const std::size_t capacity : {jpegBound(width, height), std::size_t{1} << 20}) {
-            block.capacity = capacity;
-            block.data = static_cast<std::uint8_t*>(std::malloc(capacity));
-            if (block.data != nullptr)
-                break;
-        }
-        if (block.data == nullptr)
-            return false;
-        preferHugePages(block.data, block.capacity);
-        block.mgr.init_destination = startBlock;
-        block.mgr.empty_output_buffer = growBlock;
-        block.mgr.term_destination = endBlock;
-        cinfo.dest = &block.mgr;
+        destination.mgr.init_destination = startDestination;
+        destination.mgr.empty_output_buffer = emptyDestination;
+        destination.mgr.term_destination = endDestination;
+        cinfo.dest = &destination.mgr;
         cinfo.image_width = static_cast<JDIMENSION>(width);
         cinfo.image_height = static_cast<JDIMENSION>(height);
         cinfo.in_color_space = JCS_EXT_BGR;
@@ -284,7 +260,7 @@ struct JpegRowWriter::State {
         return true;
     }
 
-    // The memory destination never suspends: every row is taken at once.
+    // The destination never suspends: every row is taken at once.
     bool put(std::uint8_t* const* rows, int count) {
         if (setjmp(errors.back) != 0)
             return false;
@@ -306,43 +282,24 @@ struct JpegRowWriter::State {
 JpegRowWriter::JpegRowWriter() = default;
 JpegRowWriter::~JpegRowWriter() = default;
 
-bool JpegRowWriter::start(int width, int height, int quality) {
+bool JpegRowWriter::start(int width, int height, int quality, const PixelDensity& density,
+                          fp::PendingFile& file) {
     m_state = std::make_unique<State>();
-    if (width <= 0 || height <= 0 || width > 65500 || height > 65500)
+    if (width <= 0 || height <= 0 || width > 65500 || height > 65500 || file.error() != 0)
         return false;
-    return m_state->begin(width, height, std::clamp(quality, 1, 100));
+    m_state->destination.file = &file;
+    m_state->destination.density = density;
+    m_state->destination.buffer.reset(new (std::nothrow) std::uint8_t[DestinationBytes]);
+    return m_state->destination.buffer &&
+           m_state->begin(width, height, std::clamp(quality, 1, 100));
 }
 
 bool JpegRowWriter::write(std::uint8_t* const* rows, int count) {
     return m_state && m_state->started && m_state->put(rows, count);
 }
 
-bool JpegRowWriter::finish(const PixelDensity& density, std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (!m_state || !m_state->started || !m_state->end() || m_state->block.data == nullptr)
-        return false;
-    const BlockDestination& block = m_state->block;
-    const std::uint8_t* b = block.data;
-    const std::size_t size = block.size;
-    // The stamp changes only the JFIF segment and inserts behind it: it is
-    // stamped on its own and the rest of the file follows it, one copy of
-    // the file instead of two.
-    const std::size_t afterJfif =
-        size >= 20 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF && b[3] == 0xE0
-            ? 4 + ((static_cast<std::size_t>(b[4]) << 8) | b[5])
-            : 0;
-    if (afterJfif < 20 || afterJfif > size) {
-        out.assign(b, b + size);
-        codec::stampJpeg(out, density);
-        return true;
-    }
-    std::vector<std::uint8_t> head(b, b + afterJfif);
-    codec::stampJpeg(head, density);
-    out.reserve(head.size() + (size - afterJfif));
-    preferHugePages(out.data(), out.capacity());
-    out.assign(head.begin(), head.end());
-    out.insert(out.end(), b + afterJfif, b + size);
-    return true;
+bool JpegRowWriter::finish() {
+    return m_state && m_state->started && m_state->end();
 }
 
 } // namespace pixkit

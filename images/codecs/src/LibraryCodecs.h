@@ -7,6 +7,7 @@
 #include "OwnCodecs.h"
 #include "foundation/ReplaceFile.h"
 #include "pixkit/PixelDensity.h"
+#include "pixkit/RowFile.h"
 
 #include <cstdint>
 #include <memory>
@@ -62,6 +63,10 @@ bool encodePng(const dib& image, int level, const PixelDensity& density,
                std::vector<std::uint8_t>& out);
 // The same straight into `file`, a stretch of rows at a time.
 bool writePng(const dib& image, int level, const PixelDensity& density, fp::PendingFile& file);
+// A 24-bit picture row by row into `file`, with the bytes writePng writes
+// for the whole picture; nullptr when libpng or the memory fails.
+std::unique_ptr<RowFile> startPngRows(int width, int height, int level, const PixelDensity& density,
+                                      fp::PendingFile& file);
 
 // GIF through giflib. Palette images keep their colours; 24-bit images go
 // through reduceTo256.

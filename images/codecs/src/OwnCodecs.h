@@ -49,6 +49,9 @@ bool decodeTga(Bytes data, dib& out, std::uint64_t maxPixels = MaxDecodedPixels)
 // compression for 8/4-bit images (24-bit images are written uncompressed,
 // the format has no RLE for them).
 bool encodeBmp(const dib& image, bool rle, std::vector<std::uint8_t>& out);
+// The headers encodeBmp writes before the rows of a 24-bit picture (their
+// order bottom-up); false when the file would not fit its 4 GB size field.
+bool bmpHeader24(int width, int height, std::vector<std::uint8_t>& out);
 bool encodePcx(const dib& image, std::vector<std::uint8_t>& out);
 bool encodeIlbm(const dib& image, std::vector<std::uint8_t>& out);
 bool encodeTga(const dib& image, std::vector<std::uint8_t>& out);

@@ -28,6 +28,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -52,13 +53,17 @@ struct Stretch {
     bool ok = false;
 };
 
+// Picture row y (top first) of the rows being written, as stored: blue,
+// green, red for 24 bits, palette indices below.
+using RowAt = std::function<const std::uint8_t*(int y)>;
+
 // Filters picture rows [y0, y1) into `raw` (filter byte, then the row):
 // 24-bit rows (`rgb`) go from the stored blue, green, red to red, green,
 // blue, with the Sub filter when `sub`; palette rows as they are.
-void filterRows(const dib& image, int y0, int y1, std::size_t rowBytes, bool rgb, bool sub,
+void filterRows(const RowAt& rowAt, int y0, int y1, std::size_t rowBytes, bool rgb, bool sub,
                 std::uint8_t* raw) {
     for (int y = y0; y < y1; ++y) {
-        const std::uint8_t* row = pictureRow(image, y);
+        const std::uint8_t* row = rowAt(y);
         std::uint8_t* out = raw + static_cast<std::size_t>(y - y0) * (rowBytes + 1);
         out[0] = sub ? 1 : 0;
         std::uint8_t* o = out + 1;
@@ -81,7 +86,7 @@ void filterRows(const dib& image, int y0, int y1, std::size_t rowBytes, bool rgb
     }
 }
 
-void deflateStretch(const dib& image, int y0, int y1, std::size_t rowBytes, bool rgb, bool sub,
+void deflateStretch(const RowAt& rowAt, int y0, int y1, std::size_t rowBytes, bool rgb, bool sub,
                     int level, bool last, Stretch& s) {
     s.ok = false;
     s.rawBytes = static_cast<std::size_t>(y1 - y0) * (rowBytes + 1);
@@ -93,7 +98,7 @@ void deflateStretch(const dib& image, int y0, int y1, std::size_t rowBytes, bool
     } catch (const std::bad_alloc&) {
         return;
     }
-    filterRows(image, y0, y1, rowBytes, rgb, sub, raw.data());
+    filterRows(rowAt, y0, y1, rowBytes, rgb, sub, raw.data());
     s.adler = adler32(adler32(0, nullptr, 0), raw.data(), static_cast<uInt>(s.rawBytes));
 
     z_stream z{};
@@ -157,16 +162,15 @@ struct Header {
     std::int32_t ppmX, ppmY;
 };
 
-// The image as stretches of rows, deflated in batches on the pool's threads
-// into buffers that serve batch after batch.
+// The picture as stretches of rows, deflated in batches on the pool's
+// threads into buffers that serve batch after batch. The stretches depend
+// on the row length alone, never on where the rows come from.
 class Deflater {
 public:
-    Deflater(const dib& image, int level)
-        : m_image(image), m_level(level), m_height(dibheight(image)), m_rgb(dibbits(image) == 24),
-          m_sub(m_rgb && level > 0), m_rowBytes((static_cast<std::size_t>(dibwidth(image)) *
-                                                     static_cast<unsigned>(dibbits(image)) +
-                                                 7) /
-                                                8),
+    Deflater(RowAt rowAt, int width, int height, int bits, int level)
+        : m_rowAt(std::move(rowAt)), m_level(level), m_height(height), m_rgb(bits == 24),
+          m_sub(m_rgb && level > 0),
+          m_rowBytes((static_cast<std::size_t>(width) * static_cast<unsigned>(bits) + 7) / 8),
           m_rowsPerStretch(
               static_cast<int>(std::max<std::size_t>(1, StretchBytes / (m_rowBytes + 1)))),
           m_count((m_height + m_rowsPerStretch - 1) / m_rowsPerStretch),
@@ -175,6 +179,8 @@ public:
 
     int count() const { return m_count; }
     int batch() const { return m_batch; }
+    int rowsPerStretch() const { return m_rowsPerStretch; }
+    std::size_t rowBytes() const { return m_rowBytes; }
 
     // Deflates stretches [first, first + batch()) (fewer at the end); false
     // when memory ran out. Adds their checksums to the stream's, and puts the
@@ -185,7 +191,7 @@ public:
             const int index = first + k;
             const int y0 = index * m_rowsPerStretch;
             const int y1 = std::min(m_height, y0 + m_rowsPerStretch);
-            deflateStretch(m_image, y0, y1, m_rowBytes, m_rgb, m_sub, m_level, index == m_count - 1,
+            deflateStretch(m_rowAt, y0, y1, m_rowBytes, m_rgb, m_sub, m_level, index == m_count - 1,
                            m_slots[static_cast<std::size_t>(k)]);
         });
         for (int k = 0; k < n; ++k) {
@@ -221,7 +227,7 @@ public:
     }
 
 private:
-    const dib& m_image;
+    RowAt m_rowAt;
     int m_level;
     int m_height;
     bool m_rgb, m_sub;
@@ -233,7 +239,8 @@ private:
     uLong m_adler = 1;
 };
 
-bool writeChunks(png_structp png, png_infop info, const Header& h, Deflater& deflater) {
+// Signature, header, colour table and resolution.
+bool writeHead(png_structp png, png_infop info, const Header& h) {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_set_IHDR(png, info, static_cast<png_uint_32>(h.width), static_cast<png_uint_32>(h.height),
@@ -245,17 +252,35 @@ bool writeChunks(png_structp png, png_infop info, const Header& h, Deflater& def
         png_set_pHYs(png, info, static_cast<png_uint_32>(h.ppmX), static_cast<png_uint_32>(h.ppmY),
                      PNG_RESOLUTION_METER);
     png_write_info(png, info);
+    return true;
+}
+
+// The stretches of a batch deflated by deflateBatch(first), one IDAT each.
+bool writeStretches(png_structp png, const Deflater& deflater, int first) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
     static const png_byte idat[5] = "IDAT";
+    const int n = std::min(deflater.batch(), deflater.count() - first);
+    for (int k = 0; k < n; ++k)
+        png_write_chunk(png, idat, deflater.data(first, k), deflater.size(first, k));
+    return true;
+}
+
+bool writeEnd(png_structp png) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
     static const png_byte iend[5] = "IEND";
-    for (int first = 0; first < deflater.count(); first += deflater.batch()) {
-        if (!deflater.deflateBatch(first))
-            return false;
-        const int n = std::min(deflater.batch(), deflater.count() - first);
-        for (int k = 0; k < n; ++k)
-            png_write_chunk(png, idat, deflater.data(first, k), deflater.size(first, k));
-    }
     png_write_chunk(png, iend, nullptr, 0);
     return true;
+}
+
+bool writeChunks(png_structp png, png_infop info, const Header& h, Deflater& deflater) {
+    if (!writeHead(png, info, h))
+        return false;
+    for (int first = 0; first < deflater.count(); first += deflater.batch())
+        if (!deflater.deflateBatch(first) || !writeStretches(png, deflater, first))
+            return false;
+    return writeEnd(png);
 }
 
 // Pixels per metre for pHYs; 0 when the scale is not known or out of range.
@@ -287,7 +312,8 @@ bool writePngTo(const dib& image, int level, const PixelDensity& density, Sink& 
         }
         header.palette = palette;
     }
-    Deflater deflater(image, std::clamp(level, 0, 9));
+    Deflater deflater([&image](int y) -> const std::uint8_t* { return pictureRow(image, y); }, w, h,
+                      bits, std::clamp(level, 0, 9));
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
     if (png == nullptr)
         return false;
@@ -329,6 +355,109 @@ bool writePng(const dib& image, int level, const PixelDensity& density, fp::Pend
               },
               &file};
     return writePngTo(image, level, density, sink);
+}
+
+namespace {
+
+// Rows kept until a batch of stretches is complete, then deflated and
+// written as writePng writes the whole picture's.
+class PngRows final : public RowFile {
+public:
+    PngRows(int width, int height, int level, fp::PendingFile& file)
+        : m_height(height),
+          m_deflater(
+              [this](int y) -> const std::uint8_t* {
+                  return m_rows.get() + static_cast<std::size_t>(y - m_firstRow) * m_rowBytes;
+              },
+              width, height, 24, level),
+          m_rowBytes(m_deflater.rowBytes()),
+          m_sink{[](void* context, const std::uint8_t* data, std::size_t n) {
+                     return static_cast<fp::PendingFile*>(context)->write(data, n) == 0;
+                 },
+                 &file} {}
+
+    ~PngRows() override {
+        if (m_png != nullptr)
+            png_destroy_write_struct(&m_png, m_info != nullptr ? &m_info : nullptr);
+    }
+
+    bool begin(const Header& header) {
+        const auto rows =
+            std::min<std::size_t>(static_cast<std::size_t>(m_height),
+                                  static_cast<std::size_t>(m_deflater.batch()) *
+                                      static_cast<std::size_t>(m_deflater.rowsPerStretch()));
+        m_rows.reset(new (std::nothrow) std::uint8_t[rows * m_rowBytes]);
+        if (!m_rows)
+            return false;
+        m_png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
+        if (m_png == nullptr)
+            return false;
+        m_info = png_create_info_struct(m_png);
+        if (m_info == nullptr)
+            return false;
+        png_set_write_fn(m_png, &m_sink, writeBytes, flushNothing);
+        return writeHead(m_png, m_info, header) && !m_sink.failed;
+    }
+
+    bool write(std::uint8_t* const* rows, int count) override {
+        for (int r = 0; r < count; ++r) {
+            if (m_failed || m_next >= m_height)
+                return false;
+            std::memcpy(m_rows.get() + static_cast<std::size_t>(m_next - m_firstRow) * m_rowBytes,
+                        rows[r], m_rowBytes);
+            ++m_next;
+            const int end = static_cast<int>(std::min<std::int64_t>(
+                m_height, static_cast<std::int64_t>(m_first + m_deflater.batch()) *
+                              m_deflater.rowsPerStretch()));
+            if (m_next < end)
+                continue;
+            if (!m_deflater.deflateBatch(m_first) || !writeStretches(m_png, m_deflater, m_first) ||
+                m_sink.failed) {
+                m_failed = true;
+                return false;
+            }
+            m_first += m_deflater.batch();
+            m_firstRow = end;
+        }
+        return true;
+    }
+
+    bool finish() override {
+        return !m_failed && m_next == m_height && writeEnd(m_png) && !m_sink.failed;
+    }
+
+private:
+    int m_height;
+    std::unique_ptr<std::uint8_t[]> m_rows; // the rows of the batch being gathered
+    Deflater m_deflater;
+    std::size_t m_rowBytes;
+    Sink m_sink;
+    png_structp m_png = nullptr;
+    png_infop m_info = nullptr;
+    int m_first = 0;    // the first stretch of the batch being gathered
+    int m_firstRow = 0; // its first row
+    int m_next = 0;     // the next row to come
+    bool m_failed = false;
+};
+
+} // namespace
+
+std::unique_ptr<RowFile> startPngRows(int width, int height, int level, const PixelDensity& density,
+                                      fp::PendingFile& file) {
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    const Header header{width,
+                        height,
+                        8,
+                        PNG_COLOR_TYPE_RGB,
+                        nullptr,
+                        0,
+                        density.known() ? perMetre(density.xPerCm) : 0,
+                        density.known() ? perMetre(density.yPerCm) : 0};
+    auto rows = std::make_unique<PngRows>(width, height, std::clamp(level, 0, 9), file);
+    if (!rows->begin(header))
+        return nullptr;
+    return rows;
 }
 
 } // namespace pixkit::codec

@@ -19,6 +19,7 @@
 // at most LensKnotReach pixels of the photograph apart, so the displacement, which changes slowly
 // over the photograph, is blended over short stretches only.
 
+#include "pixkit/dib.h"
 #include "rectify/Camera.h"
 
 #include <algorithm>
@@ -106,5 +107,24 @@ int LensKnotStep(const LensFrame& frame);
 // lens range or the lens gives no finite position.
 SourcePos LensKnotDisplacement(const LensFrame& frame, const LensGeometry& lens, std::int64_t x,
                                std::int64_t y);
+
+// The photograph `source` as `lens` corrects it, the same size and depth:
+// every pixel takes the original pixel nearest to where the lens draws it
+// (halves up), black where that lies outside the photograph or the lens
+// gives none. The lens is asked at knots every LensKnotStepMax pixels and its
+// displacement blended in between, by the rule the run uses; the position
+// of a pixel then differs from the lens's own by at most
+// CorrectedPhotographDeviation(lens). Empty when `lens` is set up for
+// another size or there is no memory.
+pixkit::Image CorrectedPhotograph(const pixkit::dib& source, const LensGeometry& lens);
+
+// The same with the lens asked at every pixel: the measure the blended view
+// is held to.
+pixkit::Image CorrectedPhotographPerPixel(const pixkit::dib& source, const LensGeometry& lens);
+
+// The largest difference, in either coordinate, between a pixel's blended
+// position and the lens's own, over every pixel of the lens's photograph whose position is finite.
+// Asks the lens at every pixel: for tests and benchmarks.
+double CorrectedPhotographDeviation(const LensGeometry& lens);
 
 } // namespace rectify

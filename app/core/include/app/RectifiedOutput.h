@@ -20,6 +20,10 @@
 
 #include <string>
 
+namespace fp {
+class PendingFile;
+}
+
 namespace app {
 
 // Sets biXPelsPerMeter and biYPelsPerMeter of `image` from the real width of
@@ -48,6 +52,13 @@ struct RectifiedOptions {
 // request its world file.
 RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, double realWidthCm,
                               int areaPercent, const RectifiedOptions& options);
+
+// Puts `picture`, the pending replacement of `fileName` with a width x
+// height image made at `realWidthCm` and `areaPercent` written into it, in
+// place, with its world file on request, as WriteRectified does.
+RectifiedWrite CommitRectified(fp::PendingFile& picture, const std::string& fileName, int width,
+                               int height, double realWidthCm, int areaPercent,
+                               const RectifiedOptions& options);
 
 // The same with JPEG at `jpegQuality` and the automatic unit.
 RectifiedWrite WriteRectified(pixkit::dib& image, const std::string& fileName, int jpegQuality,

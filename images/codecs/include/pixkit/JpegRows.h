@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+namespace fp {
+class PendingFile;
+}
+
 namespace pixkit {
 
 class JpegRowReader {
@@ -54,23 +58,22 @@ public:
     JpegRowWriter(const JpegRowWriter&) = delete;
     JpegRowWriter& operator=(const JpegRowWriter&) = delete;
 
-    // Starts a width x height picture at `quality` (1 ... 100, clamped).
-    // False when the size is beyond the format or the encoder fails.
-    bool start(int width, int height, int quality);
+    // Starts a width x height picture at `quality` (1 ... 100, clamped)
+    // in `file`, the pending replacement of the JPEG file; the bytes go
+    // there as the encoder makes them, with `density` stamped as WriteDib
+    // does. False when the size is beyond the format or the encoder fails.
+    bool start(int width, int height, int quality, const PixelDensity& density,
+               fp::PendingFile& file);
     // The next `count` rows, top first, each `width` pixels of 3 bytes in
-    // the order blue, green, red. False when the encoder failed.
+    // the order blue, green, red. False when the encoder or the file failed.
     bool write(std::uint8_t* const* rows, int count);
-    // Ends the picture, stamps `density` as WriteDib does, and hands out the
-    // file's bytes. False when the encoder failed or rows are missing.
-    bool finish(const PixelDensity& density, std::vector<std::uint8_t>& out);
+    // Ends the picture. False when the encoder or the file failed or rows
+    // are missing; the caller commits or discards the file.
+    bool finish();
 
 private:
     struct State;
     std::unique_ptr<State> m_state;
 };
-
-// Writes `bytes`, a whole file made for `fileName`, as WriteDib writes its
-// files: complete or not at all, the old file surviving a failure.
-WriteResult WriteFileBytes(const std::string& fileName, const std::vector<std::uint8_t>& bytes);
 
 } // namespace pixkit
