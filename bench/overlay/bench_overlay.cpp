@@ -91,6 +91,35 @@ void BM_ComposeOverlay24MPZoomedReference(benchmark::State& state) {
     overlayBench(state, false, ShiftedZoomed);
 }
 
+// What a 1920 x 1080 view at 100 % shows of the canvas, with the margin of
+// 128 view pixels its back buffer keeps on each side, in the middle of the
+// facade; composed alone against the whole canvas, alternately in one run.
+// The time is the part's; `ratio` part / whole.
+void BM_ComposeOverlayViewPartVsWhole(benchmark::State& state) {
+    const Pair& p = pair();
+    constexpr OverlayRect Part{(6000 - 2176) / 2, (4000 - 1336) / 2, 2176, 1336};
+    DibHolder piece, canvas;
+    using Clock = std::chrono::steady_clock;
+    double part = 0.0, whole = 0.0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (!ComposeOverlayPart(p.one.get(), p.two.get(), ShiftedZoomed, Part, piece.get()))
+            state.SkipWithError("no piece");
+        const auto t1 = Clock::now();
+        if (!ComposeOverlay(p.one.get(), p.two.get(), ShiftedZoomed, canvas.get()))
+            state.SkipWithError("no canvas");
+        const auto t2 = Clock::now();
+        benchmark::DoNotOptimize(piece.get().poi);
+        benchmark::DoNotOptimize(canvas.get().poi);
+        const double o = std::chrono::duration<double>(t1 - t0).count();
+        part += o;
+        whole += std::chrono::duration<double>(t2 - t1).count();
+        state.SetIterationTime(o);
+    }
+    state.counters["ratio"] = part / whole;
+    state.counters["whole_ms"] = 1000.0 * whole / static_cast<double>(state.iterations());
+}
+
 #if defined(FP_BENCH_WITH_OPENCV)
 
 cv::Mat asMat(const dib& d) {
@@ -170,6 +199,7 @@ void BM_ComposeOverlay24MPZoomedVsOpenCV(benchmark::State& state) {
 FP_MANUAL_BENCH(BM_ComposeOverlay24MPVsOpenCV)->MinTime(1.0);
 FP_MANUAL_BENCH(BM_ComposeOverlay24MPZoomedVsOpenCV)->MinTime(1.0);
 #endif
+FP_MANUAL_BENCH(BM_ComposeOverlayViewPartVsWhole)->MinTime(1.0);
 FP_WALL_BENCH(BM_ComposeOverlay24MPFast)->MinTime(1.0);
 FP_WALL_BENCH(BM_ComposeOverlay24MPReference)->Iterations(2);
 FP_WALL_BENCH(BM_ComposeOverlay24MPZoomedFast)->MinTime(1.0);

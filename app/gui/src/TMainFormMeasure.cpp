@@ -207,6 +207,11 @@ TMainForm::MeasureTarget TMainForm::measureTarget(int view, int x, int y) const 
     t.overlay = view == 1 && BlendEd->value() != 0;
     t.image = &(view == 2 ? ws.slot(2).result : (t.overlay ? ws.di3 : ws.slot(1).result)).get();
     t.shown = sizeOf(*t.image);
+    if (t.overlay) { // the composite may hold only the part the view shows
+        const pixkit::OverlaySize canvas =
+            pixkit::OverlayCanvasSize(ws.slot(1).result, ws.slot(2).result);
+        t.shown = QSize(canvas.width, canvas.height);
+    }
     t.valid = !t.shown.isEmpty() && !t.box->size().isEmpty();
     if (t.valid)
         t.at = shownPixel(x, y, t.box->size(), t.shown);
@@ -279,6 +284,8 @@ void TMainForm::measureDoubleClick(int view, int x, int y) {
 bool TMainForm::measureMove(int view, int x, int y) {
     if (Messen1 == nullptr || !Messen1->isChecked())
         return false;
+    if (view == 1 && BlendEd->value() != 0)
+        composeWholeOverlay(); // the magnifier reads the composite's pixels
     const MeasureTarget t = measureTarget(view, x, y);
     if (!t.valid)
         return true;

@@ -130,7 +130,10 @@ void TMainForm::PaintBox2Paint() {
     if (static_cast<std::int64_t>(canvas.width) * canvas.height <= pixkit::MaxOverlayPixels &&
         sizeView(PaintBox2, {imageToView(canvas.width, z), imageToView(canvas.height, z)}))
         return;
+    if (paintOverlayPart(QSize(canvas.width, canvas.height)))
+        return;
     ComposeOverlay();
+    m_wholeOverlayStale = false;
     if (ws.di3.empty()) {
         // No canvas (no memory, or more than 2^28 pixels): the view stays at
         // its size and shows black, instead of shrinking and repainting again.

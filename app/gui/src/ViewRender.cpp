@@ -53,6 +53,36 @@ std::int64_t sourceIndex(std::int64_t length, std::int64_t v, std::int64_t viewL
     return length * v / viewLength;
 }
 
+// The view pixels `part` of a view of `viewSize` that shows an image of
+// `imageSize`, of which `piece` (24 bits) holds the pixels from `origin` on
+// and at least all that `part` shows.
+void renderPiece(QImage& buffer, QSize viewSize, const QRect& part, QSize imageSize,
+                 const pixkit::dib& piece, QPoint origin) {
+    const std::int64_t W = imageSize.width();
+    const std::int64_t H = imageSize.height();
+    const int pw = part.width();
+    std::vector<std::int64_t> offsets(static_cast<std::size_t>(pw));
+    for (int i = 0; i < pw; ++i)
+        offsets[static_cast<std::size_t>(i)] =
+            3 * (sourceIndex(W, part.x() + i, viewSize.width()) - origin.x());
+    std::int64_t prevRow = -1;
+    for (int r = 0; r < part.height(); ++r) {
+        auto* line = reinterpret_cast<QRgb*>(buffer.scanLine(r));
+        const std::int64_t row = sourceIndex(H, part.y() + r, viewSize.height());
+        if (row == prevRow) { // a zoomed-in row repeats the one above it
+            std::memcpy(line, buffer.constScanLine(r - 1), static_cast<std::size_t>(pw) * 4);
+            continue;
+        }
+        prevRow = row;
+        const std::uint8_t* src = pixkit::pictureRow(piece, static_cast<int>(row - origin.y()));
+        for (int i = 0; i < pw; ++i) {
+            const std::uint8_t* p = src + offsets[static_cast<std::size_t>(i)];
+            line[i] = 0xFF000000u | (static_cast<QRgb>(p[2]) << 16) |
+                      (static_cast<QRgb>(p[1]) << 8) | p[0];
+        }
+    }
+}
+
 } // namespace
 
 void renderImageToBuffer(QImage& buffer, int w, int h, const pixkit::dib& image) {
@@ -85,28 +115,35 @@ void renderViewPart(QImage& buffer, QSize viewSize, const QRect& part, const pix
         drawImageAt(buffer, -part.x(), -part.y(), viewSize.width(), viewSize.height(), image);
         return;
     }
-    const std::int64_t W = pixkit::dibwidth(image);
-    const std::int64_t H = pixkit::dibheight(image);
-    const int pw = part.width();
-    std::vector<std::int64_t> offsets(static_cast<std::size_t>(pw));
-    for (int i = 0; i < pw; ++i)
-        offsets[static_cast<std::size_t>(i)] = 3 * sourceIndex(W, part.x() + i, viewSize.width());
-    std::int64_t prevRow = -1;
-    for (int r = 0; r < part.height(); ++r) {
-        auto* line = reinterpret_cast<QRgb*>(buffer.scanLine(r));
-        const std::int64_t row = sourceIndex(H, part.y() + r, viewSize.height());
-        if (row == prevRow) { // a zoomed-in row repeats the one above it
-            std::memcpy(line, buffer.constScanLine(r - 1), static_cast<std::size_t>(pw) * 4);
-            continue;
-        }
-        prevRow = row;
-        const std::uint8_t* src = pixkit::pictureRow(image, static_cast<int>(row));
-        for (int i = 0; i < pw; ++i) {
-            const std::uint8_t* p = src + offsets[static_cast<std::size_t>(i)];
-            line[i] = 0xFF000000u | (static_cast<QRgb>(p[2]) << 16) |
-                      (static_cast<QRgb>(p[1]) << 8) | p[0];
-        }
+    renderPiece(buffer, viewSize, part, QSize(pixkit::dibwidth(image), pixkit::dibheight(image)),
+                image, QPoint(0, 0));
+}
+
+QRect imagePartShown(QSize viewSize, const QRect& part, QSize imageSize) {
+    if (part.isEmpty() || viewSize.isEmpty() || imageSize.isEmpty())
+        return {};
+    const auto at = [](int length, int v, int viewLength) {
+        return static_cast<int>(sourceIndex(length, v, viewLength));
+    };
+    const QPoint first(at(imageSize.width(), part.left(), viewSize.width()),
+                       at(imageSize.height(), part.top(), viewSize.height()));
+    const QPoint last(at(imageSize.width(), part.right(), viewSize.width()),
+                      at(imageSize.height(), part.bottom(), viewSize.height()));
+    return QRect(first, last);
+}
+
+void renderViewPartOfPiece(QImage& buffer, QSize viewSize, const QRect& part, QSize imageSize,
+                           const pixkit::dib& piece, QPoint pieceOrigin) {
+    if (!sizeBuffer(buffer, part.size()))
+        return;
+    const QRect needed = imagePartShown(viewSize, part, imageSize);
+    if (!hasPixels(piece) || pixkit::dibbits(piece) != 24 ||
+        !QRect(pieceOrigin, QSize(pixkit::dibwidth(piece), pixkit::dibheight(piece)))
+             .contains(needed)) {
+        buffer.fill(Qt::black);
+        return;
     }
+    renderPiece(buffer, viewSize, part, imageSize, piece, pieceOrigin);
 }
 
 void renderViewPartReference(QImage& buffer, QSize viewSize, const QRect& part,

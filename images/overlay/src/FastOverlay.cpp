@@ -143,11 +143,10 @@ struct RowWork {
 
 // Canvas pixels [x0, x1) of one row, all of one kind: image 1 sampled or
 // black (row1), image 2 sampled or out of reach (row2).
-void composeSpan(const RowWork& w, std::uint8_t* out, const std::uint8_t* row1,
+void composeSpan(const RowWork& w, std::uint8_t* o, const std::uint8_t* row1,
                  const std::uint8_t* row2, std::int64_t x0, std::int64_t x1) {
     const OverlayGeometry& g = w.g;
     const Tables& t = w.t;
-    std::uint8_t* o = out + 3 * x0;
     const auto n = static_cast<std::size_t>(3 * (x1 - x0));
     // Where image 2 does not reach, (c1 * b + c1 * a) div 100 = c1.
     const bool show1 = row1 != nullptr && (row2 == nullptr || g.a == 0);
@@ -175,24 +174,29 @@ void composeSpan(const RowWork& w, std::uint8_t* out, const std::uint8_t* row1,
     blendBytes(o, s1, s2, n, static_cast<std::uint16_t>(g.a), static_cast<std::uint16_t>(g.b));
 }
 
-void composeRows(const dib& di2, const dib& bi2, const dib& di3, const OverlayGeometry& g,
-                 const Tables& t, std::int64_t yBegin, std::int64_t yEnd) {
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(6 * g.W));
-    const RowWork work{g, t, scratch.data(), scratch.data() + 3 * g.W};
-    const auto pad = static_cast<std::size_t>(di3.bytew - 3 * g.W);
+// Canvas rows [yBegin, yEnd) and columns [xBegin, xEnd) into `out`, whose
+// pixel (0, 0) is canvas pixel (xBegin, yOrigin).
+void composeRows(const dib& di2, const dib& bi2, const dib& out, const OverlayGeometry& g,
+                 const Tables& t, std::int64_t yBegin, std::int64_t yEnd, std::int64_t yOrigin,
+                 std::int64_t xBegin, std::int64_t xEnd) {
+    const std::int64_t width = xEnd - xBegin;
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(6 * width));
+    const RowWork work{g, t, scratch.data(), scratch.data() + 3 * width};
+    const auto pad = static_cast<std::size_t>(out.bytew - 3 * width);
+    const auto within = [&](std::int64_t x) { return std::clamp(x, xBegin, xEnd); };
     for (std::int64_t y = yBegin; y < yEnd; ++y) {
         const std::int64_t y1 = detail::zoomedSample(y, g.zb, g.h1, g.H);
         const std::int64_t y2 = detail::shiftedSample(y, g.vy, g.h2, g.H);
         const std::uint8_t* row1 = y1 < g.h1 ? pictureRow(di2, static_cast<int>(y1)) : nullptr;
         const std::uint8_t* row2 =
             y2 >= 0 && y2 <= g.h2 - 1 ? pictureRow(bi2, static_cast<int>(y2)) : nullptr;
-        std::uint8_t* out = pictureRow(di3, static_cast<int>(y));
+        std::uint8_t* line = pictureRow(out, static_cast<int>(y - yOrigin));
         const std::int64_t end1 = row1 != nullptr ? t.end1 : 0;
         const std::int64_t begin2 = row2 != nullptr ? t.begin2 : 0;
         const std::int64_t end2 = row2 != nullptr ? t.end2 : 0;
 
         // Span borders in column order; each span has one kind of pixel.
-        std::int64_t cuts[5] = {0, end1, begin2, end2, g.W};
+        std::int64_t cuts[5] = {xBegin, within(end1), within(begin2), within(end2), xEnd};
         std::sort(cuts, cuts + 5);
         for (int i = 0; i + 1 < 5; ++i) {
             const std::int64_t x0 = cuts[i], x1 = cuts[i + 1];
@@ -200,11 +204,21 @@ void composeRows(const dib& di2, const dib& bi2, const dib& di3, const OverlayGe
                 continue;
             const bool has1 = x0 < end1;
             const bool has2 = x0 >= begin2 && x0 < end2;
-            composeSpan(work, out, has1 ? row1 : nullptr, has2 ? row2 : nullptr, x0, x1);
+            composeSpan(work, line + 3 * (x0 - xBegin), has1 ? row1 : nullptr,
+                        has2 ? row2 : nullptr, x0, x1);
         }
         if (pad > 0)
-            std::memset(out + 3 * g.W, 0, pad);
+            std::memset(line + 3 * width, 0, pad);
     }
+}
+
+// Gives `d` the size w x h at 24 bits, keeping its memory when it has them.
+bool sizeCanvas(dib& d, std::int64_t w, std::int64_t h) {
+    if (detail::hasPixels(d) && dibwidth(d) == w && dibheight(d) == h && dibbits(d) == 24)
+        return true;
+    releasedib(d);
+    newdib(d, static_cast<int>(w), static_cast<int>(h), 24, nullptr, 0);
+    return d.poi != nullptr;
 }
 
 bool is24(const dib& d) {
@@ -221,18 +235,37 @@ bool ComposeOverlay(const dib& di2, const dib& bi2, const OverlaySettings& s, di
         releasedib(di3);
         return false;
     }
-    const bool reuse = detail::hasPixels(di3) && dibwidth(di3) == g.W && dibheight(di3) == g.H &&
-                       dibbits(di3) == 24;
-    if (!reuse) {
-        releasedib(di3);
-        newdib(di3, static_cast<int>(g.W), static_cast<int>(g.H), 24, nullptr, 0);
-        if (di3.poi == nullptr)
-            return false;
-    }
+    if (!sizeCanvas(di3, g.W, g.H))
+        return false;
 
     const Tables t = columnTables(g);
     fp::parallelRows(g.H, g.W, [&](std::int64_t begin, std::int64_t end) {
-        composeRows(di2, bi2, di3, g, t, begin, end);
+        composeRows(di2, bi2, di3, g, t, begin, end, 0, 0, g.W);
+    });
+    return true;
+}
+
+bool ComposeOverlayPart(const dib& di2, const dib& bi2, const OverlaySettings& s,
+                        const OverlayRect& part, dib& piece) {
+    if (!is24(di2) || !is24(bi2)) {
+        releasedib(piece);
+        return false;
+    }
+    const OverlayGeometry g = detail::overlayGeometry(di2, bi2, s);
+    const std::int64_t x0 = std::clamp<std::int64_t>(part.x, 0, g.W);
+    const std::int64_t y0 = std::clamp<std::int64_t>(part.y, 0, g.H);
+    const std::int64_t x1 = std::clamp<std::int64_t>(std::int64_t{part.x} + part.width, x0, g.W);
+    const std::int64_t y1 = std::clamp<std::int64_t>(std::int64_t{part.y} + part.height, y0, g.H);
+    if (!detail::canvasFits(g) || x0 >= x1 || y0 >= y1) {
+        releasedib(piece);
+        return false;
+    }
+    if (!sizeCanvas(piece, x1 - x0, y1 - y0))
+        return false;
+
+    const Tables t = columnTables(g);
+    fp::parallelRows(y1 - y0, x1 - x0, [&](std::int64_t begin, std::int64_t end) {
+        composeRows(di2, bi2, piece, g, t, y0 + begin, y0 + end, y0, x0, x1);
     });
     return true;
 }

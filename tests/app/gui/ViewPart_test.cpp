@@ -7,10 +7,12 @@
 
 #include "gui/PaintBoxView.h"
 #include "gui/ScrollBox.h"
+#include "gui/TMovePicsForm.h"
 #include "gui/ViewMapping.h"
 #include "gui/ViewRender.h"
 
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -127,6 +129,20 @@ TEST_P(ViewPartTest, QuadBeingPlacedEqualsTheWholeBuffer) {
     form->ZoomEd->setValue(GetParam());
     const QImage whole = wholeBuffer(form->PaintBox1, form->bit0);
     compareParts(form->ScrollBox1, form->PaintBox1, form->bit0, whole);
+}
+
+// The overlay of a larger, shifted image 2 over a zoomed image 1: the view
+// that keeps its visible part blends only that part of the canvas and shows
+// what the whole composite shows there.
+TEST_P(ViewPartTest, OverlayViewEqualsTheWholeBuffer) {
+    installPattern(form->ws.slot(2).result, 283, 171);
+    form->MovePicsForm->ZoomBlendEd->setValue(137.0);
+    form->MovePicsForm->HorzEd->setValue(-9);
+    form->MovePicsForm->VertEd->setValue(14);
+    form->BlendEd->setValue(35);
+    form->ZoomEd->setValue(GetParam());
+    const QImage whole = wholeBuffer(form->PaintBox2, form->bit1);
+    compareParts(form->ScrollBox2, form->PaintBox2, form->bit1, whole);
 }
 
 INSTANTIATE_TEST_SUITE_P(Zooms, ViewPartTest,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -350,3 +351,77 @@ INSTANTIATE_TEST_SUITE_P(Overlay, OverlayImage1PixelMapping, ::testing::ValuesIn
                          [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
+
+// ---- Only the part a view shows -----------------------------------------------
+
+// A part of the composite has the bytes of the same rectangle of the whole
+// one, for parts inside, across the edges of and beyond the canvas, and for
+// images of other sizes that are stretched, zoomed and shifted past each
+// other. A piece of stale memory of the right size is reused and overwritten.
+struct PartCase {
+    const char* name;
+    int w1, h1, w2, h2;
+    OverlaySettings s;
+    OverlayRect part;
+};
+
+const PartCase PartCases[] = {
+    {"InsideNoZoom", 97, 61, 97, 61, {100.0, 0, 0, 40}, {13, 7, 50, 30}},
+    {"ZoomedInShifted", 97, 61, 83, 70, {250.0, 5, -3, 30}, {40, 20, 41, 33}},
+    {"ZoomedOutShiftedFar", 97, 61, 83, 70, {37.0, -20, 11, 70}, {0, 0, 97, 70}},
+    {"AcrossRightAndBottom", 64, 80, 90, 45, {133.0, 7, 9, 50}, {60, 50, 100, 100}},
+    {"AcrossLeftAndTop", 90, 45, 64, 80, {71.0, -9, -2, 100}, {-10, -5, 30, 30}},
+    {"OneColumn", 97, 61, 83, 70, {180.0, 3, 3, 55}, {44, 0, 1, 70}},
+    {"ImageTwoBeyondThePart", 97, 61, 83, 70, {100.0, 200, 0, 60}, {10, 10, 40, 40}},
+};
+
+class OverlayPart : public ::testing::TestWithParam<PartCase> {};
+
+TEST_P(OverlayPart, PartEqualsTheSameRectangleOfTheWholeComposite) {
+    const PartCase& c = GetParam();
+    DibHolder one(makeImage(c.w1, c.h1)), two(makeImage(c.w2, c.h2));
+    fillRandom(one.get(), 31);
+    fillRandom(two.get(), 32);
+    DibHolder whole, piece;
+    ASSERT_TRUE(ComposeOverlayReference(one.get(), two.get(), c.s, whole.get()));
+    const int x0 = std::max(c.part.x, 0), y0 = std::max(c.part.y, 0);
+    const int x1 = std::min(c.part.x + c.part.width, dibwidth(whole.get()));
+    const int y1 = std::min(c.part.y + c.part.height, dibheight(whole.get()));
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1)
+            std::memset(piece.get().poi, 0xA5,
+                        static_cast<std::size_t>(piece.get().bytew) *
+                            static_cast<std::size_t>(dibheight(piece.get())));
+        const std::uint8_t* memory = piece.get().poi;
+        ASSERT_TRUE(ComposeOverlayPart(one.get(), two.get(), c.s, c.part, piece.get()));
+        if (round == 1) {
+            EXPECT_EQ(piece.get().poi, memory);
+        }
+        ASSERT_EQ(dibwidth(piece.get()), x1 - x0);
+        ASSERT_EQ(dibheight(piece.get()), y1 - y0);
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* want = pictureRow(whole.get(), y) + 3 * x0;
+            const std::uint8_t* got = pictureRow(piece.get(), y - y0);
+            ASSERT_EQ(std::memcmp(got, want, static_cast<std::size_t>(3 * (x1 - x0))), 0)
+                << "row " << y;
+            const int pad = piece.get().bytew - 3 * (x1 - x0);
+            ASSERT_EQ(std::vector<std::uint8_t>(got + 3 * (x1 - x0), got + 3 * (x1 - x0) + pad),
+                      std::vector<std::uint8_t>(static_cast<std::size_t>(pad), 0));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Overlay, OverlayPart, ::testing::ValuesIn(PartCases),
+                         [](const auto& p) { return p.param.name; });
+
+TEST(OverlayPartEdges, PartOutsideTheCanvasLeavesThePieceEmpty) {
+    DibHolder one(makeImage(20, 10)), two(makeImage(10, 30)), piece(makeImage(4, 4));
+    EXPECT_FALSE(ComposeOverlayPart(one.get(), two.get(), {}, {20, 0, 5, 5}, piece.get()));
+    EXPECT_EQ(piece.get().poi, nullptr);
+    piece.install(makeImage(4, 4));
+    EXPECT_FALSE(ComposeOverlayPart(one.get(), two.get(), {}, {-9, 3, 9, 5}, piece.get()));
+    EXPECT_EQ(piece.get().poi, nullptr);
+    EXPECT_TRUE(ComposeOverlayPart(one.get(), two.get(), {}, {19, 29, 9, 9}, piece.get()));
+    EXPECT_EQ(dibwidth(piece.get()), 1);
+    EXPECT_EQ(dibheight(piece.get()), 1);
+}

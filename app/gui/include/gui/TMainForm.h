@@ -567,6 +567,14 @@ private:
     bool measureMatchesView() const;
     MeasureSession m_measure;
     qint64 m_wholeViewPixels = WholeViewPixels;
+    // The overlay in a view that keeps only its visible part: only that part
+    // of the canvas is composed, into m_overlayPiece. True when it painted;
+    // false when the view keeps all of itself (the whole composite is due).
+    bool paintOverlayPart(QSize canvas);
+    // Composes ws.di3 when a painted part left it behind the view.
+    void composeWholeOverlay();
+    pixkit::Image m_overlayPiece;
+    bool m_wholeOverlayStale = false;
     // --- history, keyboard and magnifier of the corner input
     void buildHistory();
     CornerState cornerState(int slot);

@@ -33,6 +33,17 @@ QRect bufferPart(QSize viewSize, const QRect& visible, qint64 wholeLimit = Whole
 // shows. A record without pixels leaves the buffer black.
 void renderViewPart(QImage& buffer, QSize viewSize, const QRect& part, const pixkit::dib& image);
 
+// The image pixels the view pixels `part` show when all of an image of
+// `imageSize` is scaled to `viewSize`; empty when any of them is empty.
+QRect imagePartShown(QSize viewSize, const QRect& part, QSize imageSize);
+
+// renderViewPart for an image of `imageSize` of which only `piece` is at
+// hand: its pixel (0, 0) is image pixel `pieceOrigin`. The buffer shows what
+// renderViewPart would show of the whole image; it stays black when `piece`
+// is not 24 bits or lacks a pixel the part shows.
+void renderViewPartOfPiece(QImage& buffer, QSize viewSize, const QRect& part, QSize imageSize,
+                           const pixkit::dib& piece, QPoint pieceOrigin);
+
 // The same, pixel by pixel through getpixel: the straightforward version the
 // fast one is checked and measured against. 24-bit images.
 void renderViewPartReference(QImage& buffer, QSize viewSize, const QRect& part,

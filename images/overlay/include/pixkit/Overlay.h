@@ -35,6 +35,23 @@ bool ComposeOverlayReference(const dib& di2, const dib& bi2, const OverlaySettin
 // and depth. Images that are not 24 bits per pixel take the reference.
 bool ComposeOverlay(const dib& di2, const dib& bi2, const OverlaySettings& s, dib& di3);
 
+// A rectangle of canvas pixels: columns [x, x + width), rows [y, y + height).
+struct OverlayRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Only the canvas pixels `part` (clipped to the canvas) of the composite,
+// for a view that shows no more of it: `piece` gets the clipped part's size
+// and the bytes the whole composite has there; its memory is kept when it
+// already has that size. False with `piece` empty when the clipped part is
+// empty, the canvas cannot be made (as ComposeOverlay) or an image is not
+// 24 bits per pixel.
+bool ComposeOverlayPart(const dib& di2, const dib& bi2, const OverlaySettings& s,
+                        const OverlayRect& part, dib& piece);
+
 // Width and height of the canvas for the two images (0 x 0 when both lack pixels).
 struct OverlaySize {
     int width = 0;
