@@ -143,6 +143,8 @@ static_assert(LensKnotStepMax == 16, "a whole cell is two sets of lanes");
 // vector steps (the compiler left alone mixes the cells across lanes).
 void wholeCells(const double* place, const double* ax, const double* ay, std::int64_t cells,
                 double* dx, double* dy) {
+    if (cells <= 0)
+        return; // `place` then may hold fewer than a whole cell's places
     Lanes p0, p1;
     std::memcpy(&p0, place, sizeof p0);
     std::memcpy(&p1, place + 8, sizeof p1);
