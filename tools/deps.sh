@@ -7,7 +7,7 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build pkg-config git
       qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n libgl-dev
-      libturbojpeg0-dev libjpeg62-turbo-dev libopenjp2-7-dev libgif-dev libexiv2-dev libpng-dev zlib1g-dev
+      libturbojpeg0-dev libjpeg62-turbo-dev libopenjp2-7-dev libgif-dev libexiv2-dev libpng-dev zlib1g-dev libtiff-dev
       liblensfun-dev liblensfun-data-v1
       libgtest-dev libgmock-dev libbenchmark-dev)
 if [[ "${1:-}" == "--test" ]]; then

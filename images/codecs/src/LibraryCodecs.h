@@ -72,6 +72,13 @@ bool writePng(const dib& image, int level, const PixelDensity& density, fp::Pend
 std::unique_ptr<RowFile> startPngRows(int width, int height, int level, const PixelDensity& density,
                                       fp::PendingFile& file);
 
+// A 24-bit picture row by row into `file` (a regular file), with the bytes
+// encodeWithQt writes as "tiff" for the whole picture and stampTiff stamps
+// with `density`; nullptr when the density is not known (the whole-image
+// writer's resolution is then Qt's) or libtiff cannot start.
+std::unique_ptr<RowFile> startTiffRows(int width, int height, const PixelDensity& density,
+                                       fp::PendingFile& file);
+
 // GIF through giflib. Palette images keep their colours; 24-bit images go
 // through reduceTo256.
 bool encodeGif(const dib& image, std::vector<std::uint8_t>& out);

@@ -207,8 +207,24 @@ void stampTiff(Bytes& b, const PixelDensity& d) {
     const bool little = b[0] == 'I' && b[1] == 'I';
     if (!little && !(b[0] == 'M' && b[1] == 'M'))
         return;
-    auto u16 = [&](std::size_t at) -> unsigned {
+    const auto u16 = [&](std::size_t at) -> unsigned {
         const unsigned first = b[at], second = b[at + 1];
+        return little ? first | (second << 8) : (first << 8) | second;
+    };
+    if (u16(2) != 42)
+        return;
+    const std::uint32_t ifd =
+        little ? u16(4) | (std::uint32_t{u16(6)} << 16) : (std::uint32_t{u16(4)} << 16) | u16(6);
+    stampTiffDirectory(b, 0, ifd, little, d);
+}
+
+void stampTiffDirectory(std::span<std::uint8_t> b, std::size_t base, std::size_t ifd, bool little,
+                        const PixelDensity& d) {
+    if (!d.known() || ifd < base)
+        return;
+    // Offsets in the file; `b` holds its bytes from `base` on.
+    auto u16 = [&](std::size_t at) -> unsigned {
+        const unsigned first = b[at - base], second = b[at - base + 1];
         return little ? first | (second << 8) : (first << 8) | second;
     };
     auto u32 = [&](std::size_t at) -> std::uint32_t {
@@ -216,8 +232,8 @@ void stampTiff(Bytes& b, const PixelDensity& d) {
                       : (static_cast<std::uint32_t>(u16(at)) << 16) | u16(at + 2);
     };
     auto put16 = [&](std::size_t at, unsigned v) {
-        b[at + (little ? 0 : 1)] = static_cast<std::uint8_t>(v);
-        b[at + (little ? 1 : 0)] = static_cast<std::uint8_t>(v >> 8);
+        b[at - base + (little ? 0 : 1)] = static_cast<std::uint8_t>(v);
+        b[at - base + (little ? 1 : 0)] = static_cast<std::uint8_t>(v >> 8);
     };
     auto put32 = [&](std::size_t at, std::uint32_t v) {
         if (little) {
@@ -228,13 +244,11 @@ void stampTiff(Bytes& b, const PixelDensity& d) {
             put16(at + 2, v & 0xFFFF);
         }
     };
-    if (u16(2) != 42)
-        return;
-    const std::size_t ifd = u32(4);
-    if (ifd > b.size() || b.size() - ifd < 2)
+    const std::size_t end = base + b.size();
+    if (ifd > end || end - ifd < 2)
         return;
     const unsigned count = u16(ifd);
-    if ((b.size() - ifd - 2) / 12 < count)
+    if ((end - ifd - 2) / 12 < count)
         return;
     constexpr std::uint64_t Max32 = 0xFFFFFFFFu;
     for (unsigned k = 0; k < count; ++k) {
@@ -242,7 +256,7 @@ void stampTiff(Bytes& b, const PixelDensity& d) {
         const unsigned tag = u16(e), type = u16(e + 2);
         if ((tag == 282 || tag == 283) && type == 5 && u32(e + 4) == 1) {
             const std::size_t at = u32(e + 8);
-            if (at > b.size() || b.size() - at < 8)
+            if (at < base || at > end || end - at < 8)
                 continue;
             const auto [n, den] = bestRational(tag == 282 ? d.xPerCm : d.yPerCm, Max32, Max32);
             put32(at, static_cast<std::uint32_t>(n));

@@ -18,6 +18,7 @@
 #include "pixkit/PixelDensity.h"
 
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,11 @@ void stampBmp(ByteVector& bytes, const PixelDensity& density);
 void stampJpeg(ByteVector& bytes, const PixelDensity& density);
 void stampPng(ByteVector& bytes, const PixelDensity& density);
 void stampTiff(ByteVector& bytes, const PixelDensity& density);
+// The TIFF stamp on a directory at file offset `ifd` of a file whose bytes
+// from `base` on are `bytes` (the directory and its values, which a file
+// written row by row has at its end), in the file's byte order.
+void stampTiffDirectory(std::span<std::uint8_t> bytes, std::size_t base, std::size_t ifd,
+                        bool little, const PixelDensity& density);
 void stampPcx(ByteVector& bytes, const PixelDensity& density);
 void stampJp2(ByteVector& bytes, const PixelDensity& density);
 

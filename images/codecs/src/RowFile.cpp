@@ -1,5 +1,6 @@
 // Picture files row by row: PNG through the stretches of its whole-image
-// writer, JPEG through libjpeg's scanlines, BMP placed from the bottom up.
+// writer, JPEG through libjpeg's scanlines, BMP placed from the bottom up,
+// TIFF through libtiff's scanlines.
 
 #include "pixkit/RowFile.h"
 
@@ -22,7 +23,7 @@ namespace pixkit {
 
 namespace {
 
-enum class RowType { None, Jpeg, Png, Bmp };
+enum class RowType { None, Jpeg, Png, Bmp, Tiff };
 
 RowType rowTypeOf(const std::string& fileName) {
     const auto dot = fileName.find_last_of('.');
@@ -44,6 +45,8 @@ RowType rowTypeOf(const std::string& fileName) {
     // A .rle file holds a picture reduced to 256 colours.
     if (name == "Windows Bitmap" && ext != ".rle")
         return RowType::Bmp;
+    if (name == "TIFF")
+        return RowType::Tiff;
     return RowType::None;
 }
 
@@ -134,7 +137,7 @@ private:
 bool WritesRows(const std::string& fileName) {
     const RowType type = rowTypeOf(fileName);
     return type == RowType::Jpeg || type == RowType::Png ||
-           (type == RowType::Bmp && fp::missingOrRegular(fileName));
+           ((type == RowType::Bmp || type == RowType::Tiff) && fp::missingOrRegular(fileName));
 }
 
 std::unique_ptr<RowFile> StartRowFile(const std::string& fileName, int width, int height,
@@ -158,6 +161,8 @@ std::unique_ptr<RowFile> StartRowFile(const std::string& fileName, int width, in
             return nullptr;
         return rows;
     }
+    case RowType::Tiff:
+        return codec::startTiffRows(width, height, options.density, file);
     case RowType::None:
         break;
     }

@@ -1,7 +1,8 @@
 // The streamed job against the whole-image way: the same bytes for every
 // interpolation, poses whose bands read the photograph from far below (turned,
 // upside down), margins and crops, qualities and thread counts, into JPEG,
-// PNG (results of many deflated stretches too) and BMP; a photograph that the
+// PNG (results of many deflated stretches too), BMP and TIFF (of many strips
+// too); a photograph that the
 // streamed way does not take (EXIF turn) falls back with the same bytes; a
 // photograph that breaks off midway, or a file that cannot grow, leaves the
 // old file.
@@ -153,9 +154,17 @@ const Case Cases[] = {
     {"BmpMarginBilinear", Mild, 130, I::Bilinear, 90, 1, false, ".bmp"},
     {"BmpMarginBicubic", Strong, 180, I::Bicubic, 90, 1, true, ".bmp"},
     {"BmpLarge", Turned, 120, I::Bilinear, 90, 1, true, ".bmp", 4},
+    {"TiffNearest", Mild, 100, I::Nearest, 90, 1, true, ".tif"},
+    {"TiffBilinear", Turned, 100, I::Bilinear, 90, 1, true, ".tiff"},
+    {"TiffBicubic", Strong, 100, I::Bicubic, 90, 1, true, ".TIF"},
+    {"TiffMarginNearest", UpsideDown, 150, I::Nearest, 90, 1, true, ".tif"},
+    {"TiffMarginBilinear", Mild, 130, I::Bilinear, 90, 1, false, ".tif"},
+    {"TiffMarginBicubic", Strong, 180, I::Bicubic, 90, 1, true, ".tif"},
+    {"TiffManyStrips", Turned, 120, I::Bilinear, 90, 1, true, ".tif", 4},
     {"JpgWorldFile", Mild, 150, I::Bilinear, 90, 1, true, ".jpg", 1, true},
     {"PngWorldFile", Strong, 100, I::Nearest, 90, 1, false, ".png", 1, true},
     {"BmpWorldFile", UpsideDown, 130, I::Bicubic, 90, 1, true, ".bmp", 1, true},
+    {"TiffWorldFile", Strong, 140, I::Bicubic, 90, 1, false, ".tif", 1, true},
 };
 
 class StreamedJob : public testing::TestWithParam<Case> {
@@ -226,6 +235,37 @@ TEST_P(StreamedJob, WritesTheBytesOfTheWholeImage) {
 INSTANTIATE_TEST_SUITE_P(PosesAndSamplings, StreamedJob, testing::ValuesIn(Cases),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// A streamed TIFF of many strips, read by ImageMagick (through libtiff), has
+// the pixels of the streamed BMP of the same job, which it reads as well.
+TEST(StreamedTiff, ReadBackPixelExactByImageMagick) {
+    if (!testsupport::haveTool("convert"))
+        GTEST_SKIP() << "ImageMagick is not installed (tools/deps.sh --test)";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto at = [&](const char* name) { return dir.filePath(name).toStdString(); };
+    writeFile(at("wall.jpg"), photoJpeg(4));
+    std::vector<std::vector<std::uint8_t>> decoded;
+    for (const char* name : {"plan.tif", "plan.bmp"}) {
+        app::RectifyJob j;
+        j.photo = at("wall.jpg");
+        for (std::size_t k = 0; k < 4; ++k)
+            j.corners[k] = {Turned[2 * k] * 4, Turned[2 * k + 1] * 4};
+        j.output = at(name);
+        j.realWidthCm = 1200.0;
+        j.realHeightCm = 900.0;
+        j.areaPercent = 120;
+        j.sampling = I::Bicubic;
+        const app::JobOutcome got = app::runJob(j);
+        ASSERT_TRUE(got.ok()) << got.message;
+        EXPECT_TRUE(got.streamed) << name;
+        const std::string raw = j.output + ".rgb";
+        ASSERT_TRUE(testsupport::run("convert '" + j.output + "' -depth 8 'rgb:" + raw + "'"));
+        decoded.push_back(readFile(raw));
+    }
+    EXPECT_GT(decoded[0].size(), 2000u * 1000u * 3u);
+    EXPECT_TRUE(decoded[0] == decoded[1]);
+}
+
 // The job of the broken-off photograph and of the file that cannot grow.
 app::RectifyJob cutJob(const std::string& photo, const std::string& output) {
     app::RectifyJob j;
@@ -257,14 +297,15 @@ TEST(StreamedJobBroken, PhotographEndingMidwayWritesNothing) {
     std::vector<std::uint8_t> bytes = photoJpeg(4);
     bytes.resize(bytes.size() * 6 / 10);
     writeFile(photo, bytes);
-    for (const char* ext : {".jpg", ".png", ".bmp"}) {
+    for (const char* ext : {".jpg", ".png", ".bmp", ".tif"}) {
         const std::string output = dir.filePath(QString("out") + ext).toStdString();
         writeFile(output, {1, 2, 3});
         const app::JobOutcome got = app::runJob(cutJob(photo, output));
         EXPECT_EQ(got.exit, app::BatchExit::PhotoUnreadable) << ext << ": " << got.message;
         EXPECT_EQ(readFile(output), (std::vector<std::uint8_t>{1, 2, 3})) << ext;
     }
-    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"cut.jpg", "out.bmp", "out.jpg", "out.png"}));
+    EXPECT_EQ(namesIn(dir),
+              (std::vector<std::string>{"cut.jpg", "out.bmp", "out.jpg", "out.png", "out.tif"}));
 }
 
 // Bands go into the file as they are encoded: a file that stops growing
@@ -281,7 +322,7 @@ TEST(StreamedJobBroken, FileThatCannotGrowLeavesTheOldOne) {
     ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &before), 0);
     rlimit limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    for (const char* ext : {".jpg", ".png", ".bmp"}) {
+    for (const char* ext : {".jpg", ".png", ".bmp", ".tif"}) {
         const std::string output = dir.filePath(QString("out") + ext).toStdString();
         writeFile(output, {1, 2, 3});
         rlimit small = limit;
@@ -295,7 +336,7 @@ TEST(StreamedJobBroken, FileThatCannotGrowLeavesTheOldOne) {
     }
     ::sigaction(SIGXFSZ, &before, nullptr);
     EXPECT_EQ(namesIn(dir),
-              (std::vector<std::string>{"out.bmp", "out.jpg", "out.png", "wall.jpg"}));
+              (std::vector<std::string>{"out.bmp", "out.jpg", "out.png", "out.tif", "wall.jpg"}));
 }
 
 } // namespace

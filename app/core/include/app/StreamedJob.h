@@ -1,5 +1,5 @@
 #pragma once
-// A batch job from a JPEG photograph into a JPEG, PNG or BMP file without
+// A batch job from a JPEG photograph into a JPEG, PNG, BMP or TIFF file without
 // the whole rectified image: the photograph is decoded on a thread of its
 // own while the pose is searched, bands of the result are made as soon as
 // the rows of the photograph they read are decoded, and the encoder takes

@@ -33,14 +33,16 @@ public:
 };
 
 // True when files named like `fileName` (by extension) are written row by
-// row: JPEG, PNG, and BMP into a regular file (or none yet), whose bottom-up
-// rows are placed where they belong as they come.
+// row: JPEG, PNG, and BMP and TIFF into a regular file (or none yet): a
+// BMP's bottom-up rows are placed where they belong as they come, a TIFF's
+// directory behind its strips points back to the header.
 bool WritesRows(const std::string& fileName);
 
 // Starts a width x height picture of the type `fileName` names in `file`,
 // with `options` as WriteDib takes them (the density as given). nullptr when
-// the type is not written row by row, the size is beyond the format or the
-// encoder cannot start: the whole-image writer says why then.
+// the type is not written row by row, the size is beyond the format, the
+// encoder cannot start, or a TIFF has no density (its resolution would be
+// Qt's, as the whole-image writer leaves it): the whole image is written then.
 std::unique_ptr<RowFile> StartRowFile(const std::string& fileName, int width, int height,
                                       const WriteOptions& options, fp::PendingFile& file);
 
