@@ -12,7 +12,9 @@
 // BM_BatchVsDecodeEncode (and BM_FullFrameVsDecodeEncode, corners near the
 // photograph's edges) pairs the job with its floor, fp_jpeg_peer:
 // TurboJPEG decoding the same photograph and encoding it again, one thread,
-// a process of its own. BM_Batch96VsBatch48 runs the job on a 96 MP and a
+// a process of its own. BM_FullFrameTiffVsDecodeEncode is the full-frame job
+// into a TIFF, the floor decoding the photograph and writing the same TIFF
+// with libtiff. BM_Batch96VsBatch48 runs the job on a 96 MP and a
 // 48 MP photograph (the same facade, corners scaled), `ratio` 96 / 48.
 
 #include "BenchSupport.h"
@@ -156,6 +158,9 @@ bool ours() {
 bool oursFullFrame() {
     return runProcess(jobArgs({program()}, "/full.jpg", FullFrame));
 }
+bool oursFullFrameTiff() {
+    return runProcess(jobArgs({program()}, "/full.tif", FullFrame));
+}
 bool theirs() {
     return runProcess(jobArgs({FP_BATCH_PYTHON, FP_BATCH_SCRIPT}, "/theirs.jpg"));
 }
@@ -166,6 +171,9 @@ bool theirStart() {
 
 bool decodeEncodeAlone() {
     return runProcess({FP_JPEG_PEER, setup().photo, setup().dir + "/peer.jpg"});
+}
+bool decodeWriteTiffAlone() {
+    return runProcess({FP_JPEG_PEER, setup().photo, setup().dir + "/peer.tif"});
 }
 
 // The job on a photograph of `megapixels` (3:2), the corners scaled with it.
@@ -269,6 +277,11 @@ void BM_FullFrameVsDecodeEncode(benchmark::State& state) {
               "the batch mode or the TurboJPEG peer failed");
 }
 
+void BM_FullFrameTiffVsDecodeEncode(benchmark::State& state) {
+    pairBench(state, oursFullFrameTiff, decodeWriteTiffAlone,
+              "the batch mode or the TurboJPEG and libtiff peer failed");
+}
+
 void BM_Batch96VsBatch48(benchmark::State& state) {
     pairBench(
         state, [] { return oursAt(96); }, [] { return oursAt(48); }, "the batch mode failed");
@@ -278,6 +291,7 @@ void BM_Batch96VsBatch48(benchmark::State& state) {
 
 FP_MANUAL_BENCH(BM_BatchVsDecodeEncode)->Iterations(7);
 FP_MANUAL_BENCH(BM_FullFrameVsDecodeEncode)->Iterations(7);
+FP_MANUAL_BENCH(BM_FullFrameTiffVsDecodeEncode)->Iterations(7);
 FP_MANUAL_BENCH(BM_Batch96VsBatch48)->Iterations(5);
 FP_MANUAL_BENCH(BM_BatchFassadenplan)->Iterations(3);
 FP_MANUAL_BENCH(BM_BatchPythonOpenCV)->Iterations(3);
