@@ -119,7 +119,7 @@ JobOutcome runJobUnguarded(const RectifyJob& job, const PdfOutput* pdf) {
         return failed(BatchExit::WriteFailed,
                       "cannot write '" + replaced + "': the output would replace the photograph");
 
-    // A JPEG into a JPEG, PNG or BMP (and its world file) is decoded,
+    // A JPEG into a JPEG, PNG, BMP or TIFF (and its world file) is decoded,
     // rectified and encoded at once; the rest opens the photograph whole
     // first.
     StreamedPhoto streamed;
