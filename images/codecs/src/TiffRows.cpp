@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <climits>
+#include <cstdarg>
 #include <cstring>
 #include <new>
 #include <vector>
