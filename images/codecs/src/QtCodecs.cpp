@@ -405,6 +405,12 @@ bool encodeWithQt(const dib& image, const char* format, std::vector<std::uint8_t
             const RgbQuad& q = image.pmi->bmiColors[i];
             colours.append(qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
         }
+        // Qt's TIFF writer writes all 256 entries of an 8-bit colour map,
+        // reading past a shorter table: the unused ones are black here, not
+        // whatever memory held (a 16-colour picture gave another file each
+        // time it was written).
+        if (!mono && std::strcmp(format, "tiff") == 0)
+            colours.resize(256, qRgb(0, 0, 0));
         img.setColorTable(colours);
         for (int y = 0; y < h; ++y) {
             const std::uint8_t* s = pictureRow(image, y);

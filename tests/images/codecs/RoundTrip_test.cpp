@@ -131,6 +131,29 @@ INSTANTIATE_TEST_SUITE_P(AllWritable, RoundTrip,
                              return name + "_" + std::to_string(std::get<1>(p.param)) + "bit";
                          });
 
+// A TIFF of 16 or 2 colours holds a colour map of 256 entries: the file is
+// the one of the same picture with 8 bits and the table filled up with black,
+// the same every time it is written.
+TEST(TiffColourMap, AShortTableIsFilledUpWithBlack) {
+    QTemporaryDir dir;
+    for (const int bits : {4, 1}) {
+        const int n = 1 << bits;
+        std::vector<Colour> colours;
+        for (int i = 0; i < n; ++i)
+            colours.push_back(pixkit::rgb(static_cast<std::uint8_t>(40 + i * 13),
+                                          static_cast<std::uint8_t>(200 - i * 11), 90));
+        const auto indexAt = [n](int x, int y) { return static_cast<unsigned>((x + 2 * y) % n); };
+        const DibHolder shortTable = makePalette(29, 17, bits, colours, indexAt);
+        colours.resize(256, pixkit::rgb(0, 0, 0));
+        const DibHolder fullTable = makePalette(29, 17, 8, colours, indexAt);
+        const std::string a = dir.filePath("short.tif").toStdString();
+        const std::string b = dir.filePath("full.tif").toStdString();
+        ASSERT_TRUE(pixkit::WriteDib(shortTable.get(), a).ok);
+        ASSERT_TRUE(pixkit::WriteDib(fullTable.get(), b).ok);
+        EXPECT_EQ(readBytes(a), readBytes(b)) << bits << " bits";
+    }
+}
+
 // More than 256 colours: GIF and RLE reduce them with giflib's median cut, so
 // only closeness can be asked for.
 TEST(ReducedColours, GifAndRleStayCloseToAPictureOfManyColours) {
