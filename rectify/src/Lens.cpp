@@ -39,24 +39,40 @@ std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::i
     return s;
 }
 
-// The corrected positions of the knots at one spacing, row by row; not a
-// number where a knot has none.
+// The corrected positions of the knots at one spacing, row by row: knot
+// (c, r) at x[r * cols + c], y[...]; not a number where a knot has none.
+// The arrays become the displacements of the knot table in place, so a
+// resampling takes fresh memory for one table only.
 struct KnotPositions {
     std::int64_t step = 0, cols = 0, rows = 0;
-    std::vector<SourcePos> at;
+    detail::KnotArray x, y;
 };
 
-void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
+// Room for the knots of one spacing. Every value is written by the pass
+// that fills it, so the room is not cleared first: its pages are first
+// touched there, on the threads of the pool.
+void makeRoom(KnotPositions& t, std::int64_t step, std::int64_t cols, std::int64_t rows) {
+    const auto n = static_cast<std::size_t>(cols * rows);
+    if (static_cast<std::size_t>(t.cols * t.rows) < n || !t.x) {
+        t.x.reset(new double[n]);
+        t.y.reset(new double[n]);
+    }
     t.step = step;
-    t.cols = knotsAlong(f.outW, step);
-    t.rows = knotsAlong(f.outH, step);
-    t.at.assign(static_cast<std::size_t>(t.cols * t.rows), SourcePos{NotANumber, NotANumber});
+    t.cols = cols;
+    t.rows = rows;
+}
+
+void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
+    makeRoom(t, step, knotsAlong(f.outW, step), knotsAlong(f.outH, step));
     fp::parallelRanges(t.rows, 8, [&](std::int64_t begin, std::int64_t end) {
         for (std::int64_t r = begin; r < end; ++r)
-            for (std::int64_t c = 0; c < t.cols; ++c)
-                if (const auto s = knotPosition(f, LensKnotPixel(c, step, f.outW),
-                                                LensKnotPixel(r, step, f.outH)))
-                    t.at[static_cast<std::size_t>(r * t.cols + c)] = *s;
+            for (std::int64_t c = 0; c < t.cols; ++c) {
+                const auto s =
+                    knotPosition(f, LensKnotPixel(c, step, f.outW), LensKnotPixel(r, step, f.outH));
+                const auto at = static_cast<std::size_t>(r * t.cols + c);
+                t.x[at] = s ? s->sx : NotANumber;
+                t.y[at] = s ? s->sy : NotANumber;
+            }
     });
 }
 
@@ -64,20 +80,20 @@ void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
 // apart than LensKnotReach photograph pixels.
 bool knotsTooFar(const KnotPositions& t) {
     constexpr double Reach2 = LensKnotReach * LensKnotReach;
-    auto tooFar = [](const SourcePos& a, const SourcePos& b) {
-        const double dx = a.sx - b.sx, dy = a.sy - b.sy;
+    auto tooFar = [&t](std::int64_t a, std::int64_t b) {
+        const auto i = static_cast<std::size_t>(a), j = static_cast<std::size_t>(b);
+        const double dx = t.x[i] - t.x[j], dy = t.y[i] - t.y[j];
         return dx * dx + dy * dy > Reach2; // false when either has none
     };
     std::atomic<bool> far{false};
     fp::parallelRanges(t.rows, 16, [&](std::int64_t begin, std::int64_t end) {
         bool found = false;
-        for (std::int64_t r = begin; r < end && !found; ++r) {
-            const SourcePos* here = t.at.data() + r * t.cols;
-            const SourcePos* above = here - t.cols;
-            for (std::int64_t c = 0; c < t.cols; ++c)
-                found = found || (c > 0 && tooFar(here[c], here[c - 1])) ||
-                        (r > 0 && tooFar(here[c], above[c]));
-        }
+        for (std::int64_t r = begin; r < end && !found; ++r)
+            for (std::int64_t c = 0; c < t.cols; ++c) {
+                const std::int64_t here = r * t.cols + c;
+                found = found || (c > 0 && tooFar(here, here - 1)) ||
+                        (r > 0 && tooFar(here, here - t.cols));
+            }
         if (found)
             far.store(true, std::memory_order_relaxed);
     });
@@ -165,9 +181,10 @@ void wholeCells(const double* place, const double* ax, const double* ay, std::in
 namespace {
 
 // Fills `knots` from the corrected knot positions `t` of a result outW x
-// outH pixels, asking the lens at every knot on the threads of the pool.
-void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t outW,
-               std::int64_t outH, LensKnots& knots) {
+// outH pixels, asking the lens at every knot on the threads of the pool;
+// the positions become the displacements in place.
+void fillKnots(KnotPositions& t, const LensGeometry& lens, std::int64_t outW, std::int64_t outH,
+               LensKnots& knots) {
     knots.step = static_cast<int>(t.step);
     knots.outW = outW;
     knots.outH = outH;
@@ -177,18 +194,15 @@ void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t ou
     for (std::int64_t k = 0; k <= t.step; ++k)
         knots.place[static_cast<std::size_t>(k)] =
             static_cast<double>(k) / static_cast<double>(t.step);
-    const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
-    knots.dx.assign(n, 0.0);
-    knots.dy.assign(n, 0.0);
     std::vector<double> rowLargest(static_cast<std::size_t>(knots.rows), 0.0);
     fp::parallelRanges(knots.rows, 4, [&](std::int64_t begin, std::int64_t end) {
         for (std::int64_t r = begin; r < end; ++r) {
             double m = 0.0;
             for (std::int64_t c = 0; c < knots.cols; ++c) {
                 const auto at = static_cast<std::size_t>(r * knots.cols + c);
-                const SourcePos d = displacementAt(lens, t.at[at]);
-                knots.dx[at] = d.sx;
-                knots.dy[at] = d.sy;
+                const SourcePos d = displacementAt(lens, {t.x[at], t.y[at]});
+                t.x[at] = d.sx;
+                t.y[at] = d.sy;
                 if (std::isfinite(d.sx))
                     m = std::max({m, std::fabs(d.sx), std::fabs(d.sy)});
             }
@@ -196,6 +210,8 @@ void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t ou
         }
     });
     knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
+    knots.dx = std::move(t.x);
+    knots.dy = std::move(t.y);
 }
 
 } // namespace
@@ -209,15 +225,14 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots&
 void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots) {
     const std::int64_t w = lens.width(), h = lens.height();
     KnotPositions t;
-    t.step = LensKnotStepMax;
-    t.cols = knotsAlong(w, t.step);
-    t.rows = knotsAlong(h, t.step);
-    t.at.resize(static_cast<std::size_t>(t.cols * t.rows));
+    const std::int64_t step = LensKnotStepMax;
+    makeRoom(t, step, knotsAlong(w, step), knotsAlong(h, step));
     for (std::int64_t r = 0; r < t.rows; ++r)
-        for (std::int64_t c = 0; c < t.cols; ++c)
-            t.at[static_cast<std::size_t>(r * t.cols + c)] = {
-                static_cast<double>(LensKnotPixel(c, t.step, w)),
-                static_cast<double>(LensKnotPixel(r, t.step, h))};
+        for (std::int64_t c = 0; c < t.cols; ++c) {
+            const auto at = static_cast<std::size_t>(r * t.cols + c);
+            t.x[at] = static_cast<double>(LensKnotPixel(c, step, w));
+            t.y[at] = static_cast<double>(LensKnotPixel(r, step, h));
+        }
     fillKnots(t, lens, w, h, knots);
 }
 
@@ -234,8 +249,8 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
     const std::int64_t first = LensCellOf(colBegin, step, knots.outW).knot;
     const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
     const std::int64_t last = LensCellOf(end - 1, step, knots.outW).knot + 1;
-    const double* topX = knots.dx.data() + row.knot * knots.cols;
-    const double* topY = knots.dy.data() + row.knot * knots.cols;
+    const double* topX = knots.dx.get() + row.knot * knots.cols;
+    const double* topY = knots.dy.get() + row.knot * knots.cols;
     const double* bottomX = topX + knots.cols;
     const double* bottomY = topY + knots.cols;
     for (std::int64_t c = first; c <= last; ++c) {

@@ -5,9 +5,13 @@
 #include "rectify/Lens.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace rectify::detail {
+
+// Values of a knot table, left uninitialised until written.
+using KnotArray = std::unique_ptr<double[]>;
 
 struct LensKnots {
     int step = 0;
@@ -16,7 +20,7 @@ struct LensKnots {
     std::int64_t rows = 0;           // knot rows: LensKnotsAlong(outH, step)
     // LensKnotDisplacement of knot (c, r) at dx[r * cols + c], dy[...];
     // not a number where there is none.
-    std::vector<double> dx, dy;
+    KnotArray dx, dy;
     // The largest magnitude of a displacement in the table (0 when none).
     double largest = 0.0;
     // k / step for k = 0 ... step: the place of a pixel in a whole cell,
