@@ -236,19 +236,10 @@ void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots) {
     fillKnots(t, lens, w, h, knots);
 }
 
-// Built for AVX-512, AVX2 and the baseline; all give the same bits.
-FP_TARGET_CLONES("avx512f", "avx2", "default")
-void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
-             double* dx, double* dy) {
-    if (width <= 0)
-        return;
-    const std::int64_t step = knots.step;
-    const LensCell row = LensCellOf(y, step, knots.outH);
+void lensColumns(const LensKnots& knots, int y, std::int64_t first, std::int64_t last, double* ax,
+                 double* ay) {
+    const LensCell row = LensCellOf(y, knots.step, knots.outH);
     const double fy = row.f;
-    // The knot columns of the cells the pixels lie in, and the one after.
-    const std::int64_t first = LensCellOf(colBegin, step, knots.outW).knot;
-    const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
-    const std::int64_t last = LensCellOf(end - 1, step, knots.outW).knot + 1;
     const double* topX = knots.dx.get() + row.knot * knots.cols;
     const double* topY = knots.dy.get() + row.knot * knots.cols;
     const double* bottomX = topX + knots.cols;
@@ -257,6 +248,20 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
         ax[c - first] = topX[c] + fy * (bottomX[c] - topX[c]);
         ay[c - first] = topY[c] + fy * (bottomY[c] - topY[c]);
     }
+}
+
+// Built for AVX-512, AVX2 and the baseline; all give the same bits.
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
+             double* dx, double* dy) {
+    if (width <= 0)
+        return;
+    const std::int64_t step = knots.step;
+    // The knot columns of the cells the pixels lie in, and the one after.
+    const std::int64_t first = LensCellOf(colBegin, step, knots.outW).knot;
+    const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
+    const std::int64_t last = LensCellOf(end - 1, step, knots.outW).knot + 1;
+    lensColumns(knots, y, first, last, ax, ay);
     // Cell by cell as LensCellOf finds them: cell c holds pixels c * step
     // up to the next knot, the last cell also the last pixel.
     const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;

@@ -37,6 +37,11 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots&
 // photograph.
 void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots);
 
+// The knot columns first ... last blended down to rectified row y, the
+// first step of lensRow, into ax[0 ...], ay[0 ...].
+void lensColumns(const LensKnots& knots, int y, std::int64_t first, std::int64_t last, double* ax,
+                 double* ay);
+
 // The displacement of pixels colBegin ... colBegin + width - 1 of rectified
 // row y into dx[0 ...], dy[0 ...]: between the knots of its cell, first down
 // the cell's two knot columns (a = D(top) + fy * (D(bottom) - D(top))), then
