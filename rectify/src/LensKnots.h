@@ -10,8 +10,22 @@
 
 namespace rectify::detail {
 
-// Values of a knot table, left uninitialised until written.
-using KnotArray = std::unique_ptr<double[]>;
+// The values of a knot table, x and y of each knot, left uninitialised
+// until written.
+class KnotValues {
+public:
+    // Room for n knots; keeps the room it has when that is enough.
+    void reserve(std::size_t n);
+    double* x() const { return m_block.get(); }
+    double* y() const { return m_block.get() + m_room; }
+
+private:
+    struct Free {
+        void operator()(double* p) const;
+    };
+    std::unique_ptr<double, Free> m_block;
+    std::size_t m_room = 0;
+};
 
 struct LensKnots {
     int step = 0;
@@ -20,7 +34,9 @@ struct LensKnots {
     std::int64_t rows = 0;           // knot rows: LensKnotsAlong(outH, step)
     // LensKnotDisplacement of knot (c, r) at dx[r * cols + c], dy[...];
     // not a number where there is none.
-    KnotArray dx, dy;
+    const double* dx = nullptr;
+    const double* dy = nullptr;
+    KnotValues values; // where dx and dy live
     // The largest magnitude of a displacement in the table (0 when none).
     double largest = 0.0;
     // k / step for k = 0 ... step: the place of a pixel in a whole cell,
