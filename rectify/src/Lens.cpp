@@ -37,9 +37,9 @@ inline bool inRange(double x, double y, double w, double h) {
     return (x >= -0.5 * w) & (x <= 1.5 * w) & (y >= -0.5 * h) & (y <= 1.5 * h);
 }
 
-// The corrected position of plane point (px, py, pz) into (sx, sy):
-// ProjectToSource's steps in its order, when the point lies in front of the
-// camera and the position in the lens range; not a number otherwise. A zero
+// knotPosition of plane point (px, py, pz) into (sx, sy), not a number
+// where it gives none: ProjectToSource's steps in its order, kept when the
+// point lies in front of the camera and the position in the lens range. A zero
 // length or direction, like a projection that overflows, leaves the position
 // not finite and so outside the range. Without branches, so that a row of
 // knots takes it lane by lane.
@@ -57,16 +57,16 @@ inline void knotAt(const LensFrame& f, double px, double py, double pz, double& 
 }
 
 // The corrected position of the plane point of rectified pixel (x, y), when
-// it lies in front of the camera and in the lens range.
+// it lies in front of the camera and in the lens range: the knot as the
+// step-by-step loop asks for it, point by point.
 std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::int64_t y) {
     const std::int64_t offX = (f.outW - f.W) / 2;
     const std::int64_t offY = (f.outH - f.H) / 2;
     const auto p = PlanePoint(*f.pose, *f.edges, x - offX, y - offY, f.W, f.H);
-    if (!p)
+    if (!p || !(p->z > 0.0))
         return std::nullopt;
-    SourcePos s;
-    knotAt(f, p->x, p->y, p->z, s.sx, s.sy);
-    if (!std::isfinite(s.sx))
+    const auto s = ProjectToSource(*f.camera, *p);
+    if (!s || !InLensRange(s->sx, s->sy, f.srcW, f.srcH))
         return std::nullopt;
     return s;
 }
@@ -97,8 +97,8 @@ void knotColumns(const LensFrame& f, std::int64_t step, std::int64_t cols, KnotC
 }
 
 // The corrected positions of the knots of rectified pixel row y into
-// sx[0 ... cols - 1], sy[...], as knotPosition gives them (not a number
-// where it gives none). Built for AVX-512, AVX2 and the baseline; all give
+// sx[0 ... cols - 1], sy[...], the bits knotPosition gives (not a number
+// where it gives none), a row at a time. Built for AVX-512, AVX2 and the baseline; all give
 // the same bits.
 FP_TARGET_CLONES("avx512f", "avx2", "default")
 void knotRow(const LensFrame& f, const KnotColumns& k, std::int64_t cols, std::int64_t y,
@@ -210,7 +210,8 @@ SourcePos displacementAt(const LensGeometry& lens, const SourcePos& s) {
 } // namespace
 
 bool InLensRange(double x, double y, int width, int height) {
-    return inRange(x, y, width, height);
+    const double w = width, h = height;
+    return x >= -0.5 * w && x <= 1.5 * w && y >= -0.5 * h && y <= 1.5 * h;
 }
 
 int LensKnotStep(const LensFrame& frame) {
