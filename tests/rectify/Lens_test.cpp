@@ -153,13 +153,15 @@ INSTANTIATE_TEST_SUITE_P(Samplings, LensGrid,
 
 // Fast and step-by-step through lenses mild and wild (positions the lens
 // gives none for, and far outside the photograph), tilted quads, every
-// interpolation and calculation areas beyond the quad.
+// interpolation, calculation areas beyond the quad, and results large enough
+// for the widest knot spacing.
 struct EquivalenceCase {
     const char* name;
     double k1;
     Corners corners;
     int areaPercent;
     Interpolation sampling;
+    int targetPercent;
 };
 
 class LensEquivalence : public ::testing::TestWithParam<EquivalenceCase> {};
@@ -176,6 +178,7 @@ TEST_P(LensEquivalence, FastGivesTheBytesOfTheStepByStepLoop) {
     r.realWidthCm = 500;
     r.realHeightCm = 400;
     r.areaPercent = c.areaPercent;
+    r.targetPercent = c.targetPercent;
     r.sampling = c.sampling;
     r.lens = lens.get();
     r.engine = Engine::Fast;
@@ -192,12 +195,15 @@ const Corners Steep{{{250, 40}, {390, 40}, {630, 470}, {10, 470}}};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LensEquivalence,
-    ::testing::Values(EquivalenceCase{"MildNearest", -0.03, Tilted, 100, Interpolation::Nearest},
-                      EquivalenceCase{"MildBilinear", -0.03, Tilted, 100, Interpolation::Bilinear},
-                      EquivalenceCase{"MildBicubic", -0.03, Tilted, 100, Interpolation::Bicubic},
-                      EquivalenceCase{"PincushionWide", 0.04, Steep, 250, Interpolation::Nearest},
-                      EquivalenceCase{"WildNearest", -0.4, Tilted, 300, Interpolation::Nearest},
-                      EquivalenceCase{"WildBilinear", -0.4, Steep, 300, Interpolation::Bilinear}),
+    ::testing::Values(
+        EquivalenceCase{"MildNearest", -0.03, Tilted, 100, Interpolation::Nearest, 100},
+        EquivalenceCase{"MildBilinear", -0.03, Tilted, 100, Interpolation::Bilinear, 100},
+        EquivalenceCase{"MildBicubic", -0.03, Tilted, 100, Interpolation::Bicubic, 100},
+        EquivalenceCase{"PincushionWide", 0.04, Steep, 250, Interpolation::Nearest, 100},
+        EquivalenceCase{"WildNearest", -0.4, Tilted, 300, Interpolation::Nearest, 100},
+        EquivalenceCase{"WildBilinear", -0.4, Steep, 300, Interpolation::Bilinear, 100},
+        EquivalenceCase{"MildNearestLarge", -0.03, Tilted, 100, Interpolation::Nearest, 200},
+        EquivalenceCase{"WildNearestLargeWide", -0.4, Tilted, 200, Interpolation::Nearest, 300}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // A result wider than a block of columns: every block blends its own
