@@ -16,14 +16,12 @@
 // 48 MP photograph (the same facade, corners scaled), `ratio` 96 / 48.
 
 #include "BenchSupport.h"
+#include "RunProgram.h"
 #include "pixkit/ImageFile.h"
 #include "pixkit/dib.h"
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,8 +34,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -103,31 +99,7 @@ const Setup& setup() {
 
 // Runs the program with its arguments and waits; true on exit code 0.
 bool runProcess(const std::vector<std::string>& argv) {
-    const Setup& s = setup();
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0)
-            env.emplace_back(*e);
-    env.push_back("XDG_CONFIG_HOME=" + s.dir);
-    std::vector<char*> args, envp;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const std::string& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return fpbench::runProgram(argv, setup().dir, fpbench::ErrorOutput::Shown);
 }
 
 // Corners near the photograph's edges: a result as large as the photograph.

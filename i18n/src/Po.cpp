@@ -1,5 +1,6 @@
 #include "i18n/Po.h"
 
+#include "foundation/HexDigit.h"
 #include "i18n/Dictionary.h"
 #include "i18n/Languages.h"
 
@@ -301,16 +302,6 @@ private:
         return true;
     }
 
-    static int hexValue(char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
     // The escape whose letter is at s[i]; i moves past it.
     bool escape(std::string_view s, std::size_t& i, std::string& field) {
         const char c = s[i];
@@ -329,8 +320,11 @@ private:
         } else if (c == 'x') {
             ++i;
             int n = 0;
-            for (; n < 2 && i < s.size() && hexValue(s[i]) >= 0; ++n)
-                value = value * 16 + static_cast<unsigned>(hexValue(s[i++]));
+            for (;
+                 n < 2 && i < s.size() && fp::hexDigitValue(static_cast<unsigned char>(s[i])) >= 0;
+                 ++n)
+                value = value * 16 + static_cast<unsigned>(
+                                         fp::hexDigitValue(static_cast<unsigned char>(s[i++])));
             if (n == 0)
                 return fail(m_lineNo, PoFault::BadEscape, "\\x without a hexadecimal digit");
         } else {

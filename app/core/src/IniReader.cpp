@@ -12,6 +12,7 @@
 // doubled '/') are left out.
 
 #include "app/UserStore.h"
+#include "foundation/HexDigit.h"
 
 #include <QByteArray>
 #include <QDataStream>
@@ -154,16 +155,6 @@ void chopTrailingBlanks(QString& s, qsizetype limit) {
         s.truncate(n--);
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // A value: C escapes, quoted parts, and commas outside quotes separating the
 // items of a list. True when it is a list (then in `list`, else in `text`).
 bool unescapeValue(std::string_view str, QString& text, QStringList& list) {
@@ -217,7 +208,8 @@ bool unescapeValue(std::string_view str, QString& text, QStringList& list) {
                 // Every hex (octal) digit that follows belongs to the escape.
                 const int base = e == 'x' ? 16 : 8;
                 char16_t value = e == 'x' ? 0 : static_cast<char16_t>(e - '0');
-                if (e == 'x' && (i >= n || hexValue(str[i]) < 0)) {
+                if (e == 'x' &&
+                    (i >= n || fp::hexDigitValue(static_cast<unsigned char>(str[i])) < 0)) {
                     if (i >= n) {
                         chopAtEnd = false;
                         break;
@@ -226,7 +218,7 @@ bool unescapeValue(std::string_view str, QString& text, QStringList& list) {
                     continue; // "\x" without digits stands for nothing
                 }
                 while (i < n) {
-                    const int d = hexValue(str[i]);
+                    const int d = fp::hexDigitValue(static_cast<unsigned char>(str[i]));
                     if (d < 0 || d >= base)
                         break;
                     value = static_cast<char16_t>(value * base + d);

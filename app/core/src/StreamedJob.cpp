@@ -179,7 +179,7 @@ rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
             s.resize(static_cast<std::size_t>(stride) * BandRows);
         Bands state;
 
-        bool noMemory = false; // the resampling ran out of memory
+        std::exception_ptr failure; // what ended the resampling, rethrown here
         auto resample = [&] {
             for (int k = 0; k < bands; ++k) {
                 {
@@ -211,43 +211,58 @@ rectify::RowsConsumer rowsConsumer(StreamedPhoto& photo, const RectifyJob& job,
         std::thread resampler([&] {
             try {
                 resample();
-            } catch (const std::bad_alloc&) {
+            } catch (...) {
                 const std::lock_guard lock(state.mutex);
-                noMemory = true;
+                failure = std::current_exception();
                 state.stop = true;
                 state.changed.notify_all();
             }
         });
+        // Before this function leaves, however it leaves, the resampler is
+        // stopped and joined and the decoder may run to the end of the file.
+        const auto finishThreads = [&] {
+            {
+                const std::lock_guard lock(state.mutex);
+                state.stop = true;
+                state.changed.notify_all();
+            }
+            resampler.join();
+            photo.allow(std::numeric_limits<int>::max());
+        };
 
         bool encoded = true;
         std::vector<std::uint8_t*> rowPointers(BandRows);
-        for (int k = 0; k < bands; ++k) {
-            {
-                std::unique_lock lock(state.mutex);
-                state.changed.wait(lock, [&] { return state.stop || state.made > k; });
-                if (state.made <= k)
+        try {
+            for (int k = 0; k < bands; ++k) {
+                {
+                    std::unique_lock lock(state.mutex);
+                    state.changed.wait(lock, [&] { return state.stop || state.made > k; });
+                    if (state.made <= k)
+                        break;
+                }
+                const int begin = k * BandRows, n = std::min(h, begin + BandRows) - begin;
+                for (int r = 0; r < n; ++r)
+                    rowPointers[static_cast<std::size_t>(r)] =
+                        slots[static_cast<std::size_t>(k % Slots)].data() +
+                        static_cast<std::ptrdiff_t>(r) * stride;
+                encoded = encoded && writer->write(rowPointers.data(), n);
+                const std::lock_guard lock(state.mutex);
+                state.encoded = k + 1;
+                if (!encoded)
+                    state.stop = true;
+                state.changed.notify_all();
+                if (!encoded)
                     break;
             }
-            const int begin = k * BandRows, n = std::min(h, begin + BandRows) - begin;
-            for (int r = 0; r < n; ++r)
-                rowPointers[static_cast<std::size_t>(r)] =
-                    slots[static_cast<std::size_t>(k % Slots)].data() +
-                    static_cast<std::ptrdiff_t>(r) * stride;
-            encoded = encoded && writer->write(rowPointers.data(), n);
-            const std::lock_guard lock(state.mutex);
-            state.encoded = k + 1;
-            if (!encoded)
-                state.stop = true;
-            state.changed.notify_all();
-            if (!encoded)
-                break;
+        } catch (...) {
+            finishThreads();
+            throw;
         }
-        resampler.join();
         // The rest of the photograph is decoded: only the whole file is a
         // photograph.
-        photo.allow(std::numeric_limits<int>::max());
-        if (noMemory)
-            throw std::bad_alloc();
+        finishThreads();
+        if (failure)
+            std::rethrow_exception(failure);
         if (state.fault)
             return rectify::ResampleEnd::Fault;
         out.failed = !encoded || !writer->finish();

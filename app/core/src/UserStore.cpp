@@ -1,6 +1,7 @@
 #include "app/UserStore.h"
 
 #include "app/Fields.h"
+#include "foundation/HexDigit.h"
 #include "foundation/ReplaceFile.h"
 
 #include <QByteArray>
@@ -28,10 +29,6 @@ std::string nativeName(const QString& fileName) {
 }
 
 constexpr char HexDigits[] = "0123456789ABCDEF";
-
-bool isHexDigit(char16_t c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
 
 // A section or key: letters, digits, '_', '-' and '.' as they are, '/' (a
 // nested group) as '\', anything else as %XX or %UXXXX.
@@ -84,8 +81,9 @@ void appendQuoted(std::string& out, const QString& s, bool bytes) {
             out += '\\';
             out += static_cast<char>(c);
             afterHex = false;
-        } else if (c < 0x20 || c == 0x7F || (bytes && c > 0x7E) || (afterHex && isHexDigit(c)) ||
-                   c == 0xFEFF || (QChar::isSurrogate(c) && !pair)) {
+        } else if (c < 0x20 || c == 0x7F || (bytes && c > 0x7E) ||
+                   (afterHex && fp::hexDigitValue(c) >= 0) || c == 0xFEFF ||
+                   (QChar::isSurrogate(c) && !pair)) {
             appendHexEscape(out, c);
             afterHex = true;
         } else {

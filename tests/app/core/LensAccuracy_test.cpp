@@ -316,3 +316,45 @@ INSTANTIATE_TEST_SUITE_P(Files, LensHostileExif,
                          });
 
 } // namespace
+
+// Cameras that leave the standard lens tag empty name the lens in their
+// maker's own tags (Canon's lens type number), which exiv2 decodes: a number
+// it knows finds the lens, one it does not know finds none rather than a
+// guess.
+struct MakersLensTag {
+    const char* name;
+    std::uint16_t canonLensType;
+    rectify::LensLookup lookup;
+    const char* lensName;
+};
+
+class LensFromMakersTag : public ::testing::TestWithParam<MakersLensTag> {};
+
+TEST_P(LensFromMakersTag, NamesTheLensWhenTheStandardTagIsEmpty) {
+    const MakersLensTag& c = GetParam();
+    QTemporaryDir dir;
+    const std::string file = dir.filePath("maker.jpg").toStdString();
+    writeGrey(file, [](int x, int y) { return (x / 8 + y / 8) % 2 * 255; });
+    auto image = Exiv2::ImageFactory::open(file);
+    image->readMetadata();
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Canon";
+    exif["Exif.Image.Model"] = "Canon EOS 5D Mark II";
+    exif["Exif.Photo.FocalLength"] = Exiv2::Rational(24, 1);
+    exif["Exif.CanonCs.LensType"] = c.canonLensType;
+    image->setExifData(exif);
+    image->writeMetadata();
+
+    const app::LensSetting automatic{app::LensSetting::Mode::Auto, 0.0};
+    const app::LensApplied lens = app::applyLensSetting(automatic, file, PhotoW, PhotoH);
+    EXPECT_EQ(lens.lookup, c.lookup) << app::lensNote(automatic, lens);
+    EXPECT_EQ(lens.geometry != nullptr, c.lookup == rectify::LensLookup::Found);
+    EXPECT_EQ(lens.lensName, c.lensName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Canon, LensFromMakersTag,
+    ::testing::Values(MakersLensTag{"KnownType", 237, rectify::LensLookup::Found,
+                                    "Canon EF 24-105mm f/4L IS USM"},
+                      MakersLensTag{"UnknownType", 65000, rectify::LensLookup::NoLens, ""}),
+    [](const auto& p) { return std::string(p.param.name); });
