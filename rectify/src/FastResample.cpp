@@ -87,28 +87,55 @@ template <bool Lens>
     return sure ? (inside ? at : -1.0) : static_cast<double>(Unsure);
 }
 
-// The lens displacement of a row (dx, dy per pixel) and the room its sum
-// needs in the bounds; absent without a lens.
-struct LensRow {
-    const double* dx = nullptr;
-    const double* dy = nullptr;
+// Without a lens: no displacement.
+struct NoLens {
+    static constexpr bool On = false, Cells = false;
     double slack = 0.0;
+    double dx(int) const { return 0.0; }
+    double dy(int) const { return 0.0; }
+};
+
+// The lens displacement of a row (dx, dy per pixel) and the room its sum
+// needs in the bounds.
+struct LensRow {
+    static constexpr bool On = true, Cells = false;
+    const double* x = nullptr;
+    const double* y = nullptr;
+    double slack = 0.0;
+    double dx(int k) const { return x[k]; }
+    double dy(int k) const { return y[k]; }
+};
+
+// The same for a row of whole cells of LensKnotStepMax pixels, the first
+// beginning at pixel 0: the displacement is blended where it is used, from
+// the cells' knot columns blended down to the row (ax, ay; one more than
+// there are cells) and the places of a cell's pixels, as lensRow blends it
+// (left + place * across), so it never goes to memory.
+struct LensCells {
+    static constexpr bool On = true, Cells = true;
+    static constexpr int Cell = LensKnotStepMax;
+    const double* ax = nullptr;
+    const double* ay = nullptr;
+    const double* place = nullptr;
+    double slack = 0.0;
+    double dx(int k) const { return blend(ax, k); }
+    double dy(int k) const { return blend(ay, k); }
+    double blend(const double* a, int k) const {
+        const int c = k / Cell;
+        return a[c] + place[k % Cell] * (a[c + 1] - a[c]);
+    }
 };
 
 // Where each result pixel of one row reads the source (see Setup), -1 for
 // positions outside the source: getpixel reads 0 there. Returns true when a
 // pixel of the row faults.
-template <bool Lens>
+template <class Lens>
 [[gnu::always_inline]] inline bool
 projectRowBody(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
-               const double* __restrict czs, int width, const LensRow& lens,
+               const double* __restrict czs, int width, const Lens& lens,
                std::int32_t* __restrict where) {
     // A local copy: the stores below cannot alias it, so the loop vectorises.
     const Setup st = setup;
-    const double* __restrict ldx = lens.dx;
-    const double* __restrict ldy = lens.dy;
-    auto lensX = [&](int x) { return Lens ? ldx[x] : 0.0; };
-    auto lensY = [&](int x) { return Lens ? ldy[x] : 0.0; };
     int anyUnsure = 0;
     const RowHalves halves = rowHalves(st, cxs, cys, czs, width);
     if (halves.ok) {
@@ -121,17 +148,39 @@ projectRowBody(const Setup& setup, const double* __restrict cxs, const double* _
         std::int64_t unsure = 0;
         for (int x0 = 0; x0 < width; x0 += Chunk) {
             const int n = std::min(Chunk, width - x0);
-            for (int k = 0; k < n; ++k)
-                at[k] = placedInRow<Lens>(st, hx, hy, cxs[x0 + k], cys[x0 + k], czs[x0 + k],
-                                          lensX(x0 + k), lensY(x0 + k), unsure);
+            const double* const cx = cxs + x0;
+            const double* const cy = cys + x0;
+            const double* const cz = czs + x0;
+            if constexpr (Lens::Cells) {
+                // Cell by cell (n is whole cells, as x0 is), each cell's
+                // pixels in a loop of known length over the lanes.
+                constexpr int Cell = LensCells::Cell;
+                alignas(64) double place[Cell];
+                std::memcpy(place, lens.place, sizeof place);
+                for (int c = 0; c < n / Cell; ++c) {
+                    const int cell = x0 / Cell + c;
+                    const double leftX = lens.ax[cell], acrossX = lens.ax[cell + 1] - leftX;
+                    const double leftY = lens.ay[cell], acrossY = lens.ay[cell + 1] - leftY;
+                    for (int j = 0; j < Cell; ++j) {
+                        const int k = c * Cell + j;
+                        at[k] = placedInRow<true>(st, hx, hy, cx[k], cy[k], cz[k],
+                                                  leftX + place[j] * acrossX,
+                                                  leftY + place[j] * acrossY, unsure);
+                    }
+                }
+            } else {
+                for (int k = 0; k < n; ++k)
+                    at[k] = placedInRow<Lens::On>(st, hx, hy, cx[k], cy[k], cz[k], lens.dx(x0 + k),
+                                                  lens.dy(x0 + k), unsure);
+            }
             for (int k = 0; k < n; ++k)
                 where[x0 + k] = static_cast<std::int32_t>(at[k]);
         }
         anyUnsure = unsure != 0;
     } else {
         for (int x = 0; x < width; ++x)
-            where[x] = placedChecked<Lens>(st, cxs[x], cys[x], czs[x], lensX(x), lensY(x),
-                                           lens.slack, anyUnsure);
+            where[x] = placedChecked<Lens::On>(st, cxs[x], cys[x], czs[x], lens.dx(x), lens.dy(x),
+                                               lens.slack, anyUnsure);
     }
     if (anyUnsure == 0)
         return false;
@@ -143,7 +192,7 @@ projectRowBody(const Setup& setup, const double* __restrict cxs, const double* _
         anyFault |= p.fault;
         // With a lens a position it gives none for (not a number) lies
         // outside, as does one beyond any photograph.
-        where[x] = offsetAt(st, roundEven(p.sx + lensX(x)), roundEven(p.sy + lensY(x)));
+        where[x] = offsetAt(st, roundEven(p.sx + lens.dx(x)), roundEven(p.sy + lens.dy(x)));
     }
     return anyFault;
 }
@@ -152,14 +201,21 @@ projectRowBody(const Setup& setup, const double* __restrict cxs, const double* _
 FP_TARGET_CLONES("avx512f", "avx2", "default")
 bool projectRow(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
                 const double* __restrict czs, int width, std::int32_t* __restrict where) {
-    return projectRowBody<false>(setup, cxs, cys, czs, width, LensRow{}, where);
+    return projectRowBody(setup, cxs, cys, czs, width, NoLens{}, where);
 }
 
 FP_TARGET_CLONES("avx512f", "avx2", "default")
 bool projectRowLens(const Setup& setup, const double* __restrict cxs, const double* __restrict cys,
                     const double* __restrict czs, int width, const LensRow& lens,
                     std::int32_t* __restrict where) {
-    return projectRowBody<true>(setup, cxs, cys, czs, width, lens, where);
+    return projectRowBody(setup, cxs, cys, czs, width, lens, where);
+}
+
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+bool projectCellsLens(const Setup& setup, const double* __restrict cxs,
+                      const double* __restrict cys, const double* __restrict czs, int width,
+                      const LensCells& lens, std::int32_t* __restrict where) {
+    return projectRowBody(setup, cxs, cys, czs, width, lens, where);
 }
 
 // A row through a lens goes in runs of this many pixels: the displacement
@@ -167,17 +223,17 @@ bool projectRowLens(const Setup& setup, const double* __restrict cxs, const doub
 // cache instead of going out to memory and back for the whole row.
 constexpr int LensRun = 512;
 
-// projectRowLens over the `width` pixels of row y from column colBegin, run
-// by run, each with its displacement blended into dx, dy (room for LensRun
-// values) from the knot columns blended into knotsX, knotsY. Stops at the
-// first run that faults and returns true; the positions of the runs after
-// it are not formed.
+// projectRowLens over pixels `from` to `to` of the block of columns from
+// colBegin of row y, run by run, each with its displacement blended into
+// dx, dy (room for LensRun values) from the knot columns blended into
+// knotsX, knotsY. Stops at the first run that faults and returns true; the
+// positions of the runs after it are not formed.
 bool projectRowLensRuns(const LensKnots& knots, int y, int colBegin, const Setup& st,
-                        const Columns& cols, int width, double* knotsX, double* knotsY, double* dx,
-                        double* dy, std::int32_t* where) {
+                        const Columns& cols, int from, int to, double* knotsX, double* knotsY,
+                        double* dx, double* dy, std::int32_t* where) {
     const LensRow lens{dx, dy, lensSlack(knots, 1.0)};
-    for (int at = 0; at < width; at += LensRun) {
-        const int n = std::min(LensRun, width - at);
+    for (int at = from; at < to; at += LensRun) {
+        const int n = std::min(LensRun, to - at);
         const auto k = static_cast<std::size_t>(at);
         detail::lensRow(knots, y, colBegin + at, n, knotsX, knotsY, dx, dy);
         if (projectRowLens(st, cols.x.data() + k, cols.y.data() + k, cols.z.data() + k, n, lens,
@@ -185,6 +241,41 @@ bool projectRowLensRuns(const LensKnots& knots, int y, int colBegin, const Setup
             return true;
     }
     return false;
+}
+
+// The positions of the `width` pixels of row y of the block of columns from
+// colBegin through the lens (buffers as for projectRowLensRuns); true when
+// one faults. At the widest knot spacing the whole cells of the row blend
+// their displacement where it is used; the pixels before and after them
+// (the last cell, which also holds the last pixel) go run by run.
+bool projectRowThroughLens(const LensKnots& knots, int y, int colBegin, const Setup& st,
+                           const Columns& cols, int width, double* knotsX, double* knotsY,
+                           double* dx, double* dy, std::int32_t* where) {
+    constexpr int Cell = LensCells::Cell;
+    if (knots.step != Cell)
+        return projectRowLensRuns(knots, y, colBegin, st, cols, 0, width, knotsX, knotsY, dx, dy,
+                                  where);
+    // The whole cells in the stretch, before the last cell of the result.
+    const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
+    const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
+    const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / Cell;
+    const std::int64_t wholeBegin = (colBegin + Cell - 1) / Cell;
+    const std::int64_t wholeEnd = std::max(wholeBegin, std::min(end / Cell, lastCell));
+    if (wholeEnd == wholeBegin)
+        return projectRowLensRuns(knots, y, colBegin, st, cols, 0, width, knotsX, knotsY, dx, dy,
+                                  where);
+    const auto from = static_cast<int>(wholeBegin * Cell - colBegin);
+    const auto to = static_cast<int>(wholeEnd * Cell - colBegin);
+    if (projectRowLensRuns(knots, y, colBegin, st, cols, 0, from, knotsX, knotsY, dx, dy, where))
+        return true;
+    lensColumns(knots, y, wholeBegin, wholeEnd, knotsX, knotsY);
+    const LensCells cells{knotsX, knotsY, knots.place.data(), lensSlack(knots, 1.0)};
+    const auto k = static_cast<std::size_t>(from);
+    if (projectCellsLens(st, cols.x.data() + k, cols.y.data() + k, cols.z.data() + k, to - from,
+                         cells, where + from))
+        return true;
+    return projectRowLensRuns(knots, y, colBegin, st, cols, to, width, knotsX, knotsY, dx, dy,
+                              where);
 }
 
 // How many pixels ahead the copy asks for the source bytes.
@@ -302,11 +393,11 @@ std::int64_t resampleRows(const pixkit::dib& source, const tcamera& camera, cons
             st.rowZ = ((fj * edges.v.z) * edges.Lb) / fH;
             int limit = width;
             bool faulted = false;
-            if (lens != nullptr
-                    ? projectRowLensRuns(*lens, y, colBegin, st, cols, width, knotsX.data(),
-                                         knotsY.data(), lensDx.data(), lensDy.data(), where.data())
-                    : projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), width,
-                                 where.data())) {
+            if (lens != nullptr ? projectRowThroughLens(*lens, y, colBegin, st, cols, width,
+                                                        knotsX.data(), knotsY.data(), lensDx.data(),
+                                                        lensDy.data(), where.data())
+                                : projectRow(st, cols.x.data(), cols.y.data(), cols.z.data(), width,
+                                             where.data())) {
                 for (limit = 0; limit < width; ++limit)
                     if (project(st, cols.x[static_cast<std::size_t>(limit)],
                                 cols.y[static_cast<std::size_t>(limit)],

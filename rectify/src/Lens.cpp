@@ -5,11 +5,17 @@
 #include "foundation/TargetClones.h"
 #include "foundation/ThreadPool.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace rectify {
 
@@ -25,8 +31,34 @@ std::int64_t knotCount(const LensFrame& f, std::int64_t step) {
     return knotsAlong(f.outW, step) * knotsAlong(f.outH, step);
 }
 
+// Whether (x, y) lies in the lens range (InLensRange), written without
+// branches.
+inline bool inRange(double x, double y, double w, double h) {
+    return (x >= -0.5 * w) & (x <= 1.5 * w) & (y >= -0.5 * h) & (y <= 1.5 * h);
+}
+
+// knotPosition of plane point (px, py, pz) into (sx, sy), not a number
+// where it gives none: ProjectToSource's steps in its order, kept when the
+// point lies in front of the camera and the position in the lens range. A zero
+// length or direction, like a projection that overflows, leaves the position
+// not finite and so outside the range. Without branches, so that a row of
+// knots takes it lane by lane.
+inline void knotAt(const LensFrame& f, double px, double py, double pz, double& sx, double& sy) {
+    const double L = std::sqrt(px * px + py * py + pz * pz);
+    const double dx = -px / L;
+    const double dy = -py / L;
+    const double dz = -pz / L;
+    const double s = (-static_cast<double>(FocalDistance) - pz) / dz;
+    const double x = f.camera->cx + (px + s * dx);
+    const double y = f.camera->cy + (py + s * dy);
+    const bool ok = (pz > 0.0) & inRange(x, y, f.srcW, f.srcH);
+    sx = ok ? x : NotANumber;
+    sy = ok ? y : NotANumber;
+}
+
 // The corrected position of the plane point of rectified pixel (x, y), when
-// it lies in front of the camera and in the lens range.
+// it lies in front of the camera and in the lens range: the knot as the
+// step-by-step loop asks for it, point by point.
 std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::int64_t y) {
     const std::int64_t offX = (f.outW - f.W) / 2;
     const std::int64_t offY = (f.outH - f.H) / 2;
@@ -39,24 +71,89 @@ std::optional<SourcePos> knotPosition(const LensFrame& f, std::int64_t x, std::i
     return s;
 }
 
-// The corrected positions of the knots at one spacing, row by row; not a
-// number where a knot has none.
-struct KnotPositions {
-    std::int64_t step = 0, cols = 0, rows = 0;
-    std::vector<SourcePos> at;
+// PlanePoint's sums for the knots of a row: the column's part with the
+// anchor, ((i * u) * La) / W + anchor, per knot column, to which a row adds
+// ((j * v) * Lb) / H, in PlanePoint's order of additions.
+struct KnotColumns {
+    std::vector<double> x, y, z;
 };
 
-void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
+void knotColumns(const LensFrame& f, std::int64_t step, std::int64_t cols, KnotColumns& k) {
+    const std::int64_t offX = (f.outW - f.W) / 2;
+    const auto fW = static_cast<double>(f.W);
+    const tvec3& u = f.edges->u;
+    const tvec3& a = f.pose->anchor;
+    const auto n = static_cast<std::size_t>(cols);
+    k.x.resize(n);
+    k.y.resize(n);
+    k.z.resize(n);
+    for (std::size_t c = 0; c < n; ++c) {
+        const auto fi =
+            static_cast<double>(LensKnotPixel(static_cast<std::int64_t>(c), step, f.outW) - offX);
+        k.x[c] = ((fi * u.x) * f.edges->La) / fW + a.x;
+        k.y[c] = ((fi * u.y) * f.edges->La) / fW + a.y;
+        k.z[c] = ((fi * u.z) * f.edges->La) / fW + a.z;
+    }
+}
+
+// The corrected positions of the knots of rectified pixel row y into
+// sx[0 ... cols - 1], sy[...], the bits knotPosition gives (not a number
+// where it gives none), a row at a time. Built for AVX-512, AVX2 and the baseline; all give
+// the same bits.
+FP_TARGET_CLONES("avx512f", "avx2", "default")
+void knotRow(const LensFrame& f, const KnotColumns& k, std::int64_t cols, std::int64_t y,
+             double* __restrict sx, double* __restrict sy) {
+    const auto fj = static_cast<double>(y - (f.outH - f.H) / 2);
+    const auto fH = static_cast<double>(f.H);
+    const tvec3& v = f.edges->v;
+    const double rowX = ((fj * v.x) * f.edges->Lb) / fH;
+    const double rowY = ((fj * v.y) * f.edges->Lb) / fH;
+    const double rowZ = ((fj * v.z) * f.edges->Lb) / fH;
+    const double* __restrict kx = k.x.data();
+    const double* __restrict ky = k.y.data();
+    const double* __restrict kz = k.z.data();
+    const LensFrame frame = f;
+    for (std::int64_t c = 0; c < cols; ++c)
+        knotAt(frame, kx[c] + rowX, ky[c] + rowY, kz[c] + rowZ, sx[c], sy[c]);
+}
+
+// The corrected positions of the knots at one spacing, row by row: knot
+// (c, r) at x[r * cols + c], y[...]; not a number where a knot has none.
+// The arrays become the displacements of the knot table in place, so a
+// resampling takes fresh memory for one table only.
+struct KnotPositions {
+    std::int64_t step = 0, cols = 0, rows = 0;
+    detail::KnotValues values;
+    double* x = nullptr;
+    double* y = nullptr;
+};
+
+// Room for the knots of one spacing. Every value is written by the pass
+// that fills it, so the room is not cleared first: its pages are first
+// touched there, on the threads of the pool.
+void makeRoom(KnotPositions& t, std::int64_t step, std::int64_t cols, std::int64_t rows) {
+    t.values.reserve(static_cast<std::size_t>(cols * rows));
+    t.x = t.values.x();
+    t.y = t.values.y();
     t.step = step;
-    t.cols = knotsAlong(f.outW, step);
-    t.rows = knotsAlong(f.outH, step);
-    t.at.assign(static_cast<std::size_t>(t.cols * t.rows), SourcePos{NotANumber, NotANumber});
+    t.cols = cols;
+    t.rows = rows;
+}
+
+void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
+    makeRoom(t, step, knotsAlong(f.outW, step), knotsAlong(f.outH, step));
+    if (f.W == 0 || f.H == 0) {
+        // PlanePoint gives no point.
+        std::fill_n(t.x, t.cols * t.rows, NotANumber);
+        std::fill_n(t.y, t.cols * t.rows, NotANumber);
+        return;
+    }
+    KnotColumns k;
+    knotColumns(f, step, t.cols, k);
     fp::parallelRanges(t.rows, 8, [&](std::int64_t begin, std::int64_t end) {
         for (std::int64_t r = begin; r < end; ++r)
-            for (std::int64_t c = 0; c < t.cols; ++c)
-                if (const auto s = knotPosition(f, LensKnotPixel(c, step, f.outW),
-                                                LensKnotPixel(r, step, f.outH)))
-                    t.at[static_cast<std::size_t>(r * t.cols + c)] = *s;
+            knotRow(f, k, t.cols, LensKnotPixel(r, step, f.outH), t.x + r * t.cols,
+                    t.y + r * t.cols);
     });
 }
 
@@ -64,20 +161,20 @@ void knotPositions(const LensFrame& f, std::int64_t step, KnotPositions& t) {
 // apart than LensKnotReach photograph pixels.
 bool knotsTooFar(const KnotPositions& t) {
     constexpr double Reach2 = LensKnotReach * LensKnotReach;
-    auto tooFar = [](const SourcePos& a, const SourcePos& b) {
-        const double dx = a.sx - b.sx, dy = a.sy - b.sy;
+    auto tooFar = [&t](std::int64_t a, std::int64_t b) {
+        const auto i = static_cast<std::size_t>(a), j = static_cast<std::size_t>(b);
+        const double dx = t.x[i] - t.x[j], dy = t.y[i] - t.y[j];
         return dx * dx + dy * dy > Reach2; // false when either has none
     };
     std::atomic<bool> far{false};
     fp::parallelRanges(t.rows, 16, [&](std::int64_t begin, std::int64_t end) {
         bool found = false;
-        for (std::int64_t r = begin; r < end && !found; ++r) {
-            const SourcePos* here = t.at.data() + r * t.cols;
-            const SourcePos* above = here - t.cols;
-            for (std::int64_t c = 0; c < t.cols; ++c)
-                found = found || (c > 0 && tooFar(here[c], here[c - 1])) ||
-                        (r > 0 && tooFar(here[c], above[c]));
-        }
+        for (std::int64_t r = begin; r < end && !found; ++r)
+            for (std::int64_t c = 0; c < t.cols; ++c) {
+                const std::int64_t here = r * t.cols + c;
+                found = found || (c > 0 && tooFar(here, here - 1)) ||
+                        (r > 0 && tooFar(here, here - t.cols));
+            }
         if (found)
             far.store(true, std::memory_order_relaxed);
     });
@@ -130,6 +227,39 @@ SourcePos LensKnotDisplacement(const LensFrame& frame, const LensGeometry& lens,
 
 namespace detail {
 
+void KnotValues::Free::operator()(double* p) const {
+    std::free(p);
+}
+
+void KnotValues::reserve(std::size_t n) {
+    if (m_block && n <= m_room)
+        return;
+    m_block.reset();
+    m_room = 0;
+    if (n > std::numeric_limits<std::size_t>::max() / (2 * sizeof(double)))
+        throw std::bad_alloc();
+    const std::size_t bytes = std::max<std::size_t>(2 * n * sizeof(double), 1);
+    // A large table is filled at once, and in small pages its page faults
+    // cost as much as filling it: it asks for huge pages, in a block of
+    // whole huge pages (the pages past the table are never touched).
+    constexpr std::size_t Huge = std::size_t{2} << 20;
+    void* block = nullptr;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= Huge / 2 && bytes <= std::numeric_limits<std::size_t>::max() - Huge) {
+        const std::size_t whole = (bytes + Huge - 1) & ~(Huge - 1);
+        block = std::aligned_alloc(Huge, whole);
+        if (block != nullptr)
+            ::madvise(block, whole, MADV_HUGEPAGE); // advice only
+    }
+#endif
+    if (block == nullptr)
+        block = std::malloc(bytes);
+    if (block == nullptr)
+        throw std::bad_alloc();
+    m_block.reset(static_cast<double*>(block));
+    m_room = n;
+}
+
 namespace {
 
 // Eight doubles, as many as an AVX-512 register holds (two or four
@@ -165,9 +295,10 @@ void wholeCells(const double* place, const double* ax, const double* ay, std::in
 namespace {
 
 // Fills `knots` from the corrected knot positions `t` of a result outW x
-// outH pixels, asking the lens at every knot on the threads of the pool.
-void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t outW,
-               std::int64_t outH, LensKnots& knots) {
+// outH pixels, asking the lens at every knot on the threads of the pool;
+// the positions become the displacements in place.
+void fillKnots(KnotPositions& t, const LensGeometry& lens, std::int64_t outW, std::int64_t outH,
+               LensKnots& knots) {
     knots.step = static_cast<int>(t.step);
     knots.outW = outW;
     knots.outH = outH;
@@ -177,18 +308,15 @@ void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t ou
     for (std::int64_t k = 0; k <= t.step; ++k)
         knots.place[static_cast<std::size_t>(k)] =
             static_cast<double>(k) / static_cast<double>(t.step);
-    const auto n = static_cast<std::size_t>(knots.cols * knots.rows);
-    knots.dx.assign(n, 0.0);
-    knots.dy.assign(n, 0.0);
     std::vector<double> rowLargest(static_cast<std::size_t>(knots.rows), 0.0);
     fp::parallelRanges(knots.rows, 4, [&](std::int64_t begin, std::int64_t end) {
         for (std::int64_t r = begin; r < end; ++r) {
             double m = 0.0;
             for (std::int64_t c = 0; c < knots.cols; ++c) {
                 const auto at = static_cast<std::size_t>(r * knots.cols + c);
-                const SourcePos d = displacementAt(lens, t.at[at]);
-                knots.dx[at] = d.sx;
-                knots.dy[at] = d.sy;
+                const SourcePos d = displacementAt(lens, {t.x[at], t.y[at]});
+                t.x[at] = d.sx;
+                t.y[at] = d.sy;
                 if (std::isfinite(d.sx))
                     m = std::max({m, std::fabs(d.sx), std::fabs(d.sy)});
             }
@@ -196,6 +324,9 @@ void fillKnots(const KnotPositions& t, const LensGeometry& lens, std::int64_t ou
         }
     });
     knots.largest = *std::max_element(rowLargest.begin(), rowLargest.end());
+    knots.dx = t.x;
+    knots.dy = t.y;
+    knots.values = std::move(t.values);
 }
 
 } // namespace
@@ -209,16 +340,29 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots&
 void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots) {
     const std::int64_t w = lens.width(), h = lens.height();
     KnotPositions t;
-    t.step = LensKnotStepMax;
-    t.cols = knotsAlong(w, t.step);
-    t.rows = knotsAlong(h, t.step);
-    t.at.resize(static_cast<std::size_t>(t.cols * t.rows));
+    const std::int64_t step = LensKnotStepMax;
+    makeRoom(t, step, knotsAlong(w, step), knotsAlong(h, step));
     for (std::int64_t r = 0; r < t.rows; ++r)
-        for (std::int64_t c = 0; c < t.cols; ++c)
-            t.at[static_cast<std::size_t>(r * t.cols + c)] = {
-                static_cast<double>(LensKnotPixel(c, t.step, w)),
-                static_cast<double>(LensKnotPixel(r, t.step, h))};
+        for (std::int64_t c = 0; c < t.cols; ++c) {
+            const auto at = static_cast<std::size_t>(r * t.cols + c);
+            t.x[at] = static_cast<double>(LensKnotPixel(c, step, w));
+            t.y[at] = static_cast<double>(LensKnotPixel(r, step, h));
+        }
     fillKnots(t, lens, w, h, knots);
+}
+
+void lensColumns(const LensKnots& knots, int y, std::int64_t first, std::int64_t last, double* ax,
+                 double* ay) {
+    const LensCell row = LensCellOf(y, knots.step, knots.outH);
+    const double fy = row.f;
+    const double* topX = knots.dx + row.knot * knots.cols;
+    const double* topY = knots.dy + row.knot * knots.cols;
+    const double* bottomX = topX + knots.cols;
+    const double* bottomY = topY + knots.cols;
+    for (std::int64_t c = first; c <= last; ++c) {
+        ax[c - first] = topX[c] + fy * (bottomX[c] - topX[c]);
+        ay[c - first] = topY[c] + fy * (bottomY[c] - topY[c]);
+    }
 }
 
 // Built for AVX-512, AVX2 and the baseline; all give the same bits.
@@ -228,20 +372,11 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
     if (width <= 0)
         return;
     const std::int64_t step = knots.step;
-    const LensCell row = LensCellOf(y, step, knots.outH);
-    const double fy = row.f;
     // The knot columns of the cells the pixels lie in, and the one after.
     const std::int64_t first = LensCellOf(colBegin, step, knots.outW).knot;
     const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
     const std::int64_t last = LensCellOf(end - 1, step, knots.outW).knot + 1;
-    const double* topX = knots.dx.data() + row.knot * knots.cols;
-    const double* topY = knots.dy.data() + row.knot * knots.cols;
-    const double* bottomX = topX + knots.cols;
-    const double* bottomY = topY + knots.cols;
-    for (std::int64_t c = first; c <= last; ++c) {
-        ax[c - first] = topX[c] + fy * (bottomX[c] - topX[c]);
-        ay[c - first] = topY[c] + fy * (bottomY[c] - topY[c]);
-    }
+    lensColumns(knots, y, first, last, ax, ay);
     // Cell by cell as LensCellOf finds them: cell c holds pixels c * step
     // up to the next knot, the last cell also the last pixel.
     const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;

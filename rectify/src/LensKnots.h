@@ -5,9 +5,27 @@
 #include "rectify/Lens.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace rectify::detail {
+
+// The values of a knot table, x and y of each knot, left uninitialised
+// until written.
+class KnotValues {
+public:
+    // Room for n knots; keeps the room it has when that is enough.
+    void reserve(std::size_t n);
+    double* x() const { return m_block.get(); }
+    double* y() const { return m_block.get() + m_room; }
+
+private:
+    struct Free {
+        void operator()(double* p) const;
+    };
+    std::unique_ptr<double, Free> m_block;
+    std::size_t m_room = 0;
+};
 
 struct LensKnots {
     int step = 0;
@@ -16,7 +34,9 @@ struct LensKnots {
     std::int64_t rows = 0;           // knot rows: LensKnotsAlong(outH, step)
     // LensKnotDisplacement of knot (c, r) at dx[r * cols + c], dy[...];
     // not a number where there is none.
-    std::vector<double> dx, dy;
+    const double* dx = nullptr;
+    const double* dy = nullptr;
+    KnotValues values; // where dx and dy live
     // The largest magnitude of a displacement in the table (0 when none).
     double largest = 0.0;
     // k / step for k = 0 ... step: the place of a pixel in a whole cell,
@@ -32,6 +52,11 @@ void buildLensKnots(const LensFrame& frame, const LensGeometry& lens, LensKnots&
 // corrected position), at spacing LensKnotStepMax over the lens's
 // photograph.
 void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots);
+
+// The knot columns first ... last blended down to rectified row y, the
+// first step of lensRow, into ax[0 ...], ay[0 ...].
+void lensColumns(const LensKnots& knots, int y, std::int64_t first, std::int64_t last, double* ax,
+                 double* ay);
 
 // The displacement of pixels colBegin ... colBegin + width - 1 of rectified
 // row y into dx[0 ...], dy[0 ...]: between the knots of its cell, first down

@@ -2,6 +2,7 @@
 // fast resampling gives the bytes of the step-by-step loop, which asks the
 // lens at every pixel.
 
+#include "LensKnots.h"
 #include "TestScenes.h"
 #include "rectify/LensProfile.h"
 #include "rectify/Run.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace rectify {
@@ -151,13 +153,15 @@ INSTANTIATE_TEST_SUITE_P(Samplings, LensGrid,
 
 // Fast and step-by-step through lenses mild and wild (positions the lens
 // gives none for, and far outside the photograph), tilted quads, every
-// interpolation and calculation areas beyond the quad.
+// interpolation, calculation areas beyond the quad, and results large enough
+// for the widest knot spacing.
 struct EquivalenceCase {
     const char* name;
     double k1;
     Corners corners;
     int areaPercent;
     Interpolation sampling;
+    int targetPercent;
 };
 
 class LensEquivalence : public ::testing::TestWithParam<EquivalenceCase> {};
@@ -174,6 +178,7 @@ TEST_P(LensEquivalence, FastGivesTheBytesOfTheStepByStepLoop) {
     r.realWidthCm = 500;
     r.realHeightCm = 400;
     r.areaPercent = c.areaPercent;
+    r.targetPercent = c.targetPercent;
     r.sampling = c.sampling;
     r.lens = lens.get();
     r.engine = Engine::Fast;
@@ -190,12 +195,15 @@ const Corners Steep{{{250, 40}, {390, 40}, {630, 470}, {10, 470}}};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LensEquivalence,
-    ::testing::Values(EquivalenceCase{"MildNearest", -0.03, Tilted, 100, Interpolation::Nearest},
-                      EquivalenceCase{"MildBilinear", -0.03, Tilted, 100, Interpolation::Bilinear},
-                      EquivalenceCase{"MildBicubic", -0.03, Tilted, 100, Interpolation::Bicubic},
-                      EquivalenceCase{"PincushionWide", 0.04, Steep, 250, Interpolation::Nearest},
-                      EquivalenceCase{"WildNearest", -0.4, Tilted, 300, Interpolation::Nearest},
-                      EquivalenceCase{"WildBilinear", -0.4, Steep, 300, Interpolation::Bilinear}),
+    ::testing::Values(
+        EquivalenceCase{"MildNearest", -0.03, Tilted, 100, Interpolation::Nearest, 100},
+        EquivalenceCase{"MildBilinear", -0.03, Tilted, 100, Interpolation::Bilinear, 100},
+        EquivalenceCase{"MildBicubic", -0.03, Tilted, 100, Interpolation::Bicubic, 100},
+        EquivalenceCase{"PincushionWide", 0.04, Steep, 250, Interpolation::Nearest, 100},
+        EquivalenceCase{"WildNearest", -0.4, Tilted, 300, Interpolation::Nearest, 100},
+        EquivalenceCase{"WildBilinear", -0.4, Steep, 300, Interpolation::Bilinear, 100},
+        EquivalenceCase{"MildNearestLarge", -0.03, Tilted, 100, Interpolation::Nearest, 200},
+        EquivalenceCase{"WildNearestLargeWide", -0.4, Tilted, 200, Interpolation::Nearest, 300}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // A result wider than a block of columns: every block blends its own
@@ -225,6 +233,69 @@ TEST(LensWide, BlocksOfColumnsGiveTheBytesOfTheStepByStepLoop) {
         EXPECT_GT(lit, 100000);
     }
 }
+
+// The knot table the fast resampling builds, row by row and lane by lane,
+// holds at every knot the bits of the displacement the step-by-step loop
+// asks for point by point, at the same spacing: over lenses mild and wild,
+// calculation areas reaching behind the camera and out of the lens range,
+// and a result so coarse that the knots crowd together.
+struct KnotCase {
+    const char* name;
+    double k1;
+    double tiltX, tiltY;
+    std::int64_t W, H, outW, outH;
+    int step; // the spacing the frame takes (finer where the photograph is read sparsely)
+};
+
+class LensKnotTable : public ::testing::TestWithParam<KnotCase> {};
+
+TEST_P(LensKnotTable, HoldsTheDisplacementOfEveryKnotBitForBit) {
+    const KnotCase& c = GetParam();
+    const pixkit::DibHolder photo = makePhoto(640, 480, 5);
+    const auto lens = MakePoly3Lens(c.k1, 640, 480);
+    ASSERT_NE(lens, nullptr);
+    const Corners corners{{{80, 60}, {560, 110}, {590, 430}, {40, 400}}};
+    const tcamera camera = MakeCamera(photo.get(), corners);
+    tpose pose = StartPose(camera);
+    ASSERT_TRUE(EvaluatePose(camera, c.tiltX, c.tiltY, pose));
+    const auto edges = PoseEdges(pose);
+    ASSERT_TRUE(edges);
+    const LensFrame frame{&camera, &pose, &*edges, c.W, c.H, c.outW, c.outH, 640, 480};
+    detail::LensKnots knots;
+    detail::buildLensKnots(frame, *lens, knots);
+    ASSERT_EQ(knots.step, c.step);
+    ASSERT_EQ(LensKnotStep(frame), c.step);
+    ASSERT_EQ(knots.cols, LensKnotsAlong(c.outW, c.step));
+    ASSERT_EQ(knots.rows, LensKnotsAlong(c.outH, c.step));
+    std::int64_t differing = 0, none = 0;
+    double largest = 0.0;
+    for (std::int64_t r = 0; r < knots.rows; ++r)
+        for (std::int64_t k = 0; k < knots.cols; ++k) {
+            const SourcePos d = LensKnotDisplacement(frame, *lens, LensKnotPixel(k, c.step, c.outW),
+                                                     LensKnotPixel(r, c.step, c.outH));
+            const double tx = knots.dx[r * knots.cols + k], ty = knots.dy[r * knots.cols + k];
+            auto same = [](double a, double b) {
+                return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+            };
+            differing += !same(d.sx, tx) || !same(d.sy, ty);
+            none += std::isnan(d.sx);
+            if (std::isfinite(d.sx))
+                largest = std::max({largest, std::fabs(d.sx), std::fabs(d.sy)});
+        }
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(knots.largest, largest);
+    // The frames reach where the lens gives no displacement, and where it does.
+    EXPECT_GT(none, 0);
+    EXPECT_LT(none, knots.cols * knots.rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, LensKnotTable,
+    ::testing::Values(KnotCase{"MildWideArea", -0.03, 12.5, -20.0, 1200, 900, 3000, 2400, 16},
+                      KnotCase{"WildWideArea", -0.4, -25.0, 30.0, 500, 400, 2000, 1600, 4},
+                      KnotCase{"PincushionOddSize", 0.04, 5.0, 40.0, 613, 457, 1201, 999, 4},
+                      KnotCase{"CrowdedKnots", -0.1, 30.0, 10.0, 61, 45, 300, 230, 1}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // The corrected photograph of the source views, blended from knots: every
 // pixel shows the original pixel nearest to its blended position, which lies

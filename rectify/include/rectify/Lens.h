@@ -17,7 +17,10 @@
 // bilinearly in between (the last knot of a row or column sits on its last
 // pixel, so every knot's plane point lies in the result). The knots lie close enough that they are
 // at most LensKnotReach pixels of the photograph apart, so the displacement, which changes slowly
-// over the photograph, is blended over short stretches only.
+// over the photograph, is blended over short stretches only. The step-by-step
+// loop asks for the knots of every pixel one by one; the fast resampling
+// forms the same knots a row at a time and blends them by the same rule, in
+// the same order of operations, so both give the same bits.
 
 #include "pixkit/dib.h"
 #include "rectify/Camera.h"
