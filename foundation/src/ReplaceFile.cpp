@@ -153,11 +153,17 @@ void PendingFile::fail(int code) {
 }
 
 int PendingFile::write(const void* data, std::size_t size) {
+    return writeAt(data, size, -1);
+}
+
+// A negative offset appends.
+int PendingFile::writeAt(const void* data, std::size_t size, std::int64_t offset) {
     if (m_error != 0 || m_done)
         return m_error != 0 ? m_error : EBADF;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(m_fd, p, size);
+        const ssize_t n = offset < 0 ? ::write(m_fd, p, size)
+                                     : ::pwrite(m_fd, p, size, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -170,6 +176,8 @@ int PendingFile::write(const void* data, std::size_t size) {
         }
         p += n;
         size -= static_cast<std::size_t>(n);
+        if (offset >= 0)
+            offset += n;
     }
     return 0;
 }

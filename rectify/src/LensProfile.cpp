@@ -128,7 +128,8 @@ bool ambiguous(const LfList<lfLens>& lenses) {
 bool covers(const lfLens& lens, double focalMm) {
     if (!(lens.MinFocal > 0.0f) || !(lens.MaxFocal >= lens.MinFocal))
         return true;
-    return focalMm >= 0.95 * double{lens.MinFocal} && focalMm <= 1.05 * double{lens.MaxFocal};
+    return focalMm >= 0.95 * static_cast<double>(lens.MinFocal) &&
+           focalMm <= 1.05 * static_cast<double>(lens.MaxFocal);
 }
 
 } // namespace

@@ -49,6 +49,10 @@ public:
     // Appends bytes; returns error().
     int write(const void* data, std::size_t size);
     int write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
+    // Writes bytes at `offset` from the file's start, for formats whose
+    // parts are placed out of order (a regular file only; a negative offset
+    // appends, as write() does); returns error().
+    int writeAt(const void* data, std::size_t size, std::int64_t offset);
     // Records an error found by a writer that used fd() itself.
     void fail(int code);
     // Flushes to the disk and puts the file in the target's place. Returns

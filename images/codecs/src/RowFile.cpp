@@ -11,10 +11,7 @@
 #include "pixkit/ImageFormats.h"
 #include "pixkit/JpegRows.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -84,28 +81,16 @@ public:
         }
         m_next += count;
         // Picture row y is stored row height - 1 - y.
-        const auto at =
-            static_cast<off_t>(m_offBits + static_cast<std::size_t>(m_height - m_next) * m_stride);
+        const auto at = static_cast<std::int64_t>(
+            m_offBits + static_cast<std::size_t>(m_height - m_next) * m_stride);
         return put(m_band.data(), m_stride * static_cast<std::size_t>(count), at);
     }
 
     bool finish() override { return m_next == m_height && m_file.error() == 0; }
 
 private:
-    bool put(const std::uint8_t* data, std::size_t size, off_t at) {
-        while (size > 0) {
-            const ssize_t n = ::pwrite(m_file.fd(), data, size, at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                m_file.fail(n < 0 ? errno : EIO);
-                return false;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-            at += static_cast<off_t>(n);
-        }
-        return true;
+    bool put(const std::uint8_t* data, std::size_t size, std::int64_t at) {
+        return m_file.writeAt(data, size, at) == 0;
     }
 
     fp::PendingFile& m_file;

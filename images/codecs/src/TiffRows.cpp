@@ -148,18 +148,8 @@ private:
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         if (!r.keep(static_cast<std::size_t>(at), bytes, static_cast<std::size_t>(size)))
             return -1;
-        std::size_t left = static_cast<std::size_t>(size);
-        while (left > 0) {
-            const ssize_t n = ::write(r.m_file.fd(), bytes, left);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                r.m_file.fail(n < 0 ? errno : EIO);
-                return -1;
-            }
-            bytes += n;
-            left -= static_cast<std::size_t>(n);
-        }
+        if (r.m_file.write(bytes, static_cast<std::size_t>(size)) != 0)
+            return -1;
         return size;
     }
 
@@ -206,19 +196,7 @@ private:
     }
 
     bool put(const std::uint8_t* data, std::size_t size, off_t at) {
-        while (size > 0) {
-            const ssize_t n = ::pwrite(m_file.fd(), data, size, at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                m_file.fail(n < 0 ? errno : EIO);
-                return false;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-            at += static_cast<off_t>(n);
-        }
-        return true;
+        return m_file.writeAt(data, size, at) == 0;
     }
 
     fp::PendingFile& m_file;
