@@ -252,23 +252,16 @@ bool projectRowThroughLens(const LensKnots& knots, int y, int colBegin, const Se
                            const Columns& cols, int width, double* knotsX, double* knotsY,
                            double* dx, double* dy, std::int32_t* where) {
     constexpr int Cell = LensCells::Cell;
-    if (knots.step != Cell)
+    const WholeCells whole =
+        wholeCellsIn(knots, colBegin, static_cast<std::int64_t>(colBegin) + width);
+    if (whole.end == whole.begin)
         return projectRowLensRuns(knots, y, colBegin, st, cols, 0, width, knotsX, knotsY, dx, dy,
                                   where);
-    // The whole cells in the stretch, before the last cell of the result.
-    const std::int64_t end = static_cast<std::int64_t>(colBegin) + width;
-    const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
-    const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / Cell;
-    const std::int64_t wholeBegin = (colBegin + Cell - 1) / Cell;
-    const std::int64_t wholeEnd = std::max(wholeBegin, std::min(end / Cell, lastCell));
-    if (wholeEnd == wholeBegin)
-        return projectRowLensRuns(knots, y, colBegin, st, cols, 0, width, knotsX, knotsY, dx, dy,
-                                  where);
-    const auto from = static_cast<int>(wholeBegin * Cell - colBegin);
-    const auto to = static_cast<int>(wholeEnd * Cell - colBegin);
+    const auto from = static_cast<int>(whole.begin * Cell - colBegin);
+    const auto to = static_cast<int>(whole.end * Cell - colBegin);
     if (projectRowLensRuns(knots, y, colBegin, st, cols, 0, from, knotsX, knotsY, dx, dy, where))
         return true;
-    lensColumns(knots, y, wholeBegin, wholeEnd, knotsX, knotsY);
+    lensColumns(knots, y, whole.begin, whole.end, knotsX, knotsY);
     const LensCells cells{knotsX, knotsY, knots.place.data(), lensSlack(knots, 1.0)};
     const auto k = static_cast<std::size_t>(from);
     if (projectCellsLens(st, cols.x.data() + k, cols.y.data() + k, cols.z.data() + k, to - from,

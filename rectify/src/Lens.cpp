@@ -365,6 +365,16 @@ void lensColumns(const LensKnots& knots, int y, std::int64_t first, std::int64_t
     }
 }
 
+WholeCells wholeCellsIn(const LensKnots& knots, std::int64_t colBegin, std::int64_t end) {
+    constexpr std::int64_t Cell = LensKnotStepMax;
+    if (knots.step != Cell)
+        return {};
+    const std::int64_t lastPixel = std::max<std::int64_t>(knots.outW, 1) - 1;
+    const std::int64_t lastCell = lastPixel == 0 ? 0 : (lastPixel - 1) / Cell;
+    const std::int64_t begin = (colBegin + Cell - 1) / Cell;
+    return {begin, std::max(begin, std::min(end / Cell, lastCell))};
+}
+
 // Built for AVX-512, AVX2 and the baseline; all give the same bits.
 FP_TARGET_CLONES("avx512f", "avx2", "default")
 void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax, double* ay,
@@ -408,11 +418,9 @@ void lensRow(const LensKnots& knots, int y, int colBegin, int width, double* ax,
     // The cells of `step` pixels that lie wholly in the stretch, before the
     // last cell (which also holds the last pixel): at the widest spacing, the
     // common case, a loop of known length per cell.
-    std::int64_t wholeBegin = last, wholeEnd = last;
-    if (step == LensKnotStepMax) {
-        wholeBegin = std::min(last, (colBegin + step - 1) / step);
-        wholeEnd = std::max(wholeBegin, std::min(end / step, lastCell));
-    }
+    const WholeCells whole = wholeCellsIn(knots, colBegin, end);
+    const std::int64_t wholeBegin = whole.begin < whole.end ? whole.begin : last;
+    const std::int64_t wholeEnd = whole.begin < whole.end ? whole.end : last;
     for (std::int64_t c = first; c < wholeBegin; ++c)
         anyCell(c);
     wholeCells(knots.place.data(), ax + (wholeBegin - first), ay + (wholeBegin - first),

@@ -58,6 +58,15 @@ void buildPhotoKnots(const LensGeometry& lens, LensKnots& knots);
 void lensColumns(const LensKnots& knots, int y, std::int64_t first, std::int64_t last, double* ax,
                  double* ay);
 
+// The cells of LensKnotStepMax pixels that lie wholly in pixels colBegin ...
+// end - 1 of a rectified row, before the result's last cell (which also
+// holds its last pixel): cells begin ... end - 1. None (begin == end) when
+// the knots lie closer than that.
+struct WholeCells {
+    std::int64_t begin = 0, end = 0;
+};
+WholeCells wholeCellsIn(const LensKnots& knots, std::int64_t colBegin, std::int64_t end);
+
 // The displacement of pixels colBegin ... colBegin + width - 1 of rectified
 // row y into dx[0 ...], dy[0 ...]: between the knots of its cell, first down
 // the cell's two knot columns (a = D(top) + fy * (D(bottom) - D(top))), then
